@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the native core and tests and the Windows programs.
+#   scripts/build.sh [native] [win64] [win32]   (default: all three)
+# Output: build/native, build/win64, build/win32.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(native win64 win32)
+jobs=$(nproc)
+for t in "${targets[@]}"; do
+  case "$t" in
+    native) args=() ;;
+    win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake") ;;
+    win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake") ;;
+    native-san) args=(-DQM_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
+    *) echo "build.sh: unknown target $t" >&2; exit 2 ;;
+  esac
+  dir="$root/build/$t${QM_BUILD_SUFFIX:-}"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
+  fi
+  cmake --build "$dir" -j "$jobs" 2>&1 | grep -E 'error|warning: unused|Error|FAILED' || true
+  test "${PIPESTATUS[0]}" -eq 0 || { echo "build.sh: $t failed" >&2; exit 1; }
+done
