@@ -1,0 +1,103 @@
+// The autofocus run: a sweep through Steps positions Increment apart around the
+// position at Start, Expo/Step focus values counted at each, the largest logged per
+// position, the best focus interpolated from the log, the final move (optionally
+// from below, to take up backlash) and the report to the host.
+//
+// The run parameters are read from their edits at each use, so a change made during
+// a run takes effect at its next use.
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/best_focus.h"
+#include "app/form_afoc.h"
+#include "common/whole_number.h"
+
+namespace qm {
+
+void TFormAFoc::ButStartClick() {
+    c_.ButStart.SetEnabled(false);
+    const int64_t below = static_cast<int64_t>(c_.EdInc.AsInteger()) * (c_.EdSteps.AsInteger() / 2);
+    sweepFirstPosition_ = SaturatingAdd(GetFocuserPosition(), -below);
+    MoveFocuserTo(sweepFirstPosition_);
+    WaitWhileMoving();
+    platform_.ProcessWaitingMessages();
+    // The messages just handled may have disconnected the focuser (a click on Disconnect,
+    // the window closing); then there is nothing left to start.
+    if (!HasDriver()) return;
+    SetRunning(true);
+}
+
+void TFormAFoc::ButStopClick() {
+    SetRunning(false);
+}
+
+void TFormAFoc::HandleFocusValue(int32_t value) {
+    if (IsConnected()) {
+        c_.LabStatus.SetText("Focus = " + std::to_string(value));
+        c_.LabStatus.RepaintNow();
+    }
+    if (!IsRunning()) return;
+
+    // Values that arrived while the focuser moved are handled right after the move and
+    // fall in this window. The difference is taken as signed 32 bits so that a tick count
+    // that wrapped around still measures the short time since the move.
+    const int32_t sinceMove = static_cast<int32_t>(platform_.TickCount() - lastMoveTick_);
+    if (std::llabs(static_cast<int64_t>(sinceMove)) < kIgnoreAfterMove) return;
+
+    stepSamples_[stepSampleCount_] = value;
+    ++stepSampleCount_;
+    if (static_cast<int64_t>(stepSampleCount_) < c_.EdExpo.AsInteger() && stepSampleCount_ < kSampleSlots) return;
+
+    const int32_t stepValue =
+        std::max(0, *std::max_element(stepSamples_.begin(), stepSamples_.begin() + stepSampleCount_));
+    stepSampleCount_ = 0;
+    c_.Memo1.AppendLine(FormatStepLine(GetFocuserPosition(), stepValue));
+
+    if (c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
+        c_.LabStatus.RepaintNow();
+        platform_.Sleep(kBeforeMovePause);
+        MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), c_.EdInc.AsInteger()));
+        WaitWhileMoving();
+        lastMoveTick_ = platform_.TickCount();
+        return;
+    }
+    FinishRun();
+}
+
+void TFormAFoc::FinishRun() {
+    SetRunning(false);
+    int32_t best = ComputeBestFocus();
+    if (best == 0) {
+        best = runStartPosition_;
+        c_.LabStatus.SetText("Error");
+    } else {
+        c_.LabStatus.SetText("Best Focus = " + std::to_string(best));
+        c_.Memo1.AppendLine(FormatResultLine(best));
+    }
+    c_.LabStatus.RepaintNow();
+
+    if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
+        MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
+        platform_.Sleep(kFinalMoveSettle);
+        WaitWhileMoving();
+    }
+    platform_.Sleep(kBeforeMovePause);
+    MoveFocuserTo(best);
+    platform_.Sleep(kFinalMoveSettle);
+    WaitWhileMoving();
+
+    if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
+    hostWindow_ = 0;
+}
+
+int32_t TFormAFoc::ComputeBestFocus() {
+    std::vector<std::string> lines;
+    const int count = c_.Memo1.LineCount();
+    lines.reserve(static_cast<size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) lines.push_back(c_.Memo1.Line(i));
+    return ComputeBestFocusFromLines(lines, c_.EdInc.AsInteger());
+}
+
+}  // namespace qm

@@ -1,0 +1,61 @@
+// Start-up, shut-down, the run-state queries and the help button.
+#include "app/form_afoc.h"
+
+namespace qm {
+
+TFormAFoc::TFormAFoc(FormControls& controls, Platform& platform, ObjectFactory& objects, TAutoSave& settings,
+                     ComponentList components)
+    : c_(controls), platform_(platform), objects_(objects), settings_(settings), components_(std::move(components)) {}
+
+TFormAFoc::~TFormAFoc() = default;
+
+void TFormAFoc::FormCreate() {
+    focuserMessageId_ = platform_.RegisterMessage(kFocuserMessageName);
+    settings_.LoadSettings(kSettingsFileName, components_());
+    hostWindow_ = 0;
+}
+
+void TFormAFoc::FormShow() {
+    if (!platform_.StartedWithParametersOrDebugger()) platform_.CloseMainWindow();
+    if (settings_.TagString.size() >= 4 && c_.CBAutoConn.Checked() && c_.ButConnect.Enabled()) ButConnectClick();
+}
+
+void TFormAFoc::FormClose() {
+    if (c_.ButDisconnect.Enabled()) ButDisconnectClick();
+}
+
+void TFormAFoc::FormDestroy() {
+    settings_.SaveSettings(kSettingsFileName, components_());
+}
+
+void TFormAFoc::PGMainChange() {
+    if (IsConnected()) SetRunning(false);
+}
+
+void TFormAFoc::ButHelpClick() {
+    std::string path = platform_.ProgramDirectory() + kHelpFileName;
+    if (platform_.FileExists(path))
+        platform_.OpenDocument(path);
+    else
+        platform_.ShowError("File not found:\r" + path);
+}
+
+bool TFormAFoc::IsConnected() const {
+    return !c_.ButConnect.Enabled();
+}
+
+bool TFormAFoc::IsRunning() const {
+    return IsConnected() && c_.ButStop.Enabled() && !c_.ButStart.Enabled();
+}
+
+void TFormAFoc::SetRunning(bool run) {
+    c_.ButStop.SetEnabled(run);
+    c_.ButStart.SetEnabled(!run);
+    if (run) {
+        c_.Memo1.Clear();
+        stepSampleCount_ = 0;
+        runStartPosition_ = GetFocuserPosition();
+    }
+}
+
+}  // namespace qm

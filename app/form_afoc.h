@@ -1,0 +1,124 @@
+// TFormAFoc: the controller of the main window. It holds every decision of the
+// program: start-up and shut-down, the focuser binding over a late-bound driver,
+// the manual controls, the host message link and the autofocus run. It reaches the
+// world only through the seams it is given (the window's controls, the platform,
+// the automation object factory, the settings component), so it runs unchanged in
+// the Win32 program and in native tests.
+//
+// The connection and run state is not held in fields: it is the enabled state of
+// ButConnect, ButStart and ButStop, read back by IsConnected and IsRunning.
+//
+// Handlers let errors escape; the window runs each one inside the general error
+// report. Everything runs on the user-interface thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form_view.h"
+#include "app/late_bound.h"
+#include "app/platform.h"
+#include "settings/auto_save.h"
+
+namespace qm {
+
+class TFormAFoc {
+public:
+    static constexpr const char* kTitle = "Quillomar";
+    static constexpr const char* kFocuserMessageName = "ZQ_FOCUSER";
+    static constexpr const char* kSettingsFileName = "autofocus.ini";
+    static constexpr const char* kHelpFileName = "focusers_readme.htm";
+    static constexpr const char* kChooserProgId = "DriverHelper.Chooser";
+
+    // Fixed timings of the binding and the run, in milliseconds.
+    static constexpr uint32_t kMovePollInterval = 100;
+    static constexpr int kMovePollLimit = 100;
+    static constexpr uint32_t kAfterMovePause = 50;
+    static constexpr uint32_t kBeforeMovePause = 80;
+    static constexpr uint32_t kFinalMoveSettle = 500;
+    static constexpr uint32_t kIgnoreAfterMove = 200;
+
+    static constexpr int32_t kRelativeStartPosition = 10000;
+    static constexpr size_t kSampleSlots = 99;
+
+    using ComponentList = std::function<std::vector<SettingsComponent*>()>;
+
+    TFormAFoc(FormControls& controls, Platform& platform, ObjectFactory& objects, TAutoSave& settings,
+              ComponentList components);
+    ~TFormAFoc();
+    TFormAFoc(const TFormAFoc&) = delete;
+    TFormAFoc& operator=(const TFormAFoc&) = delete;
+
+    // Start-up, shut-down and the window's own handlers.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void PGMainChange();
+    void ButHelpClick();
+
+    bool IsConnected() const;
+    bool IsRunning() const;
+    void SetRunning(bool run);
+
+    // Host message link: the registered message's number and its dispatch by code.
+    uint32_t FocuserMessageId() const { return focuserMessageId_; }
+    void HandleFocuserMessage(uint64_t code, intptr_t value);
+    uintptr_t HostWindow() const { return hostWindow_; }
+
+    // Autofocus run.
+    void ButStartClick();
+    void ButStopClick();
+    void HandleFocusValue(int32_t value);
+    int32_t ComputeBestFocus();
+
+    // Manual focuser control.
+    void ButConnectClick();
+    void ButDisconnectClick();
+    void ButStepClick(const ButtonView& sender);
+    void Timer1Timer();
+
+    // Focuser binding.
+    bool ConnectFocuser();
+    void MoveFocuserTo(int32_t target);
+    int32_t GetFocuserPosition();
+    void WaitWhileMoving();
+    bool HasDriver() const { return focuserDriver_ != nullptr; }
+
+    // State, readable for tests and diagnostics.
+    int32_t FocuserMaxStep() const { return focuserMaxStep_; }
+    int32_t SoftPosition() const { return softPosition_; }
+    int32_t RunStartPosition() const { return runStartPosition_; }
+    int32_t SweepFirstPosition() const { return sweepFirstPosition_; }
+    uint32_t LastMoveTick() const { return lastMoveTick_; }
+    size_t StepSampleCount() const { return stepSampleCount_; }
+
+private:
+    void FinishRun();
+    LateBoundObject& Driver();
+
+    FormControls& c_;
+    Platform& platform_;
+    ObjectFactory& objects_;
+    TAutoSave& settings_;
+    ComponentList components_;
+
+    uint32_t focuserMessageId_ = 0;
+    uintptr_t hostWindow_ = 0;
+
+    std::unique_ptr<LateBoundObject> focuserDriver_;
+    int32_t focuserMaxStep_ = 0;
+    int32_t softPosition_ = 0;
+
+    int32_t runStartPosition_ = 0;
+    int32_t sweepFirstPosition_ = 0;
+    uint32_t lastMoveTick_ = 0;
+    size_t stepSampleCount_ = 0;
+    std::array<int32_t, kSampleSlots> stepSamples_{};
+};
+
+}  // namespace qm

@@ -1,0 +1,44 @@
+// The focuser side of the "Control" page: Connect and Disconnect, the six step
+// buttons and the position display refreshed by Timer1.
+#include <string>
+
+#include "app/form_afoc.h"
+#include "common/whole_number.h"
+
+namespace qm {
+
+void TFormAFoc::ButConnectClick() {
+    if (!ConnectFocuser()) return;
+    softPosition_ = kRelativeStartPosition;
+    c_.ButConnect.SetEnabled(false);
+    c_.ButDisconnect.SetEnabled(true);
+    c_.ButStart.SetEnabled(true);
+    c_.Timer1.SetEnabled(true);
+    c_.LabStatus.SetText("Waiting for exposure");
+    SetRunning(false);
+}
+
+void TFormAFoc::ButDisconnectClick() {
+    c_.Timer1.SetEnabled(false);
+    // If unlinking fails the error escapes here and the driver stays held, so a further
+    // click on Disconnect tries again.
+    Driver().PutProperty("Link", AutoValue::Bool(false));
+    focuserDriver_.reset();
+    c_.ButDisconnect.SetEnabled(false);
+    c_.ButConnect.SetEnabled(true);
+    c_.ButStart.SetEnabled(false);
+    c_.LabPos.SetText("00000");
+    c_.LabStatus.SetText("Disconnected");
+}
+
+void TFormAFoc::ButStepClick(const ButtonView& sender) {
+    const int32_t step = WholeNumberOrZero(sender.Caption());
+    MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), step));
+}
+
+void TFormAFoc::Timer1Timer() {
+    if (focuserDriver_ && c_.PGMain.ActivePage() == PageControlView::kControlPage)
+        c_.LabPos.SetText(std::to_string(GetFocuserPosition()));
+}
+
+}  // namespace qm
