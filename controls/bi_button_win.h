@@ -1,6 +1,10 @@
 // TBiButton: the small two-half spin button embedded in the numeric edit. The left
 // half steps down, the right half steps up; a press steps at once, then repeats
 // after 500 ms every 100 ms while held, and dragging sideways multiplies the step.
+// The press logic is controls/bi_button_state.h and the painting controls/bi_button_paint.h;
+// this class is the window around them. It paints for WM_PRINTCLIENT as well, so it
+// can be rendered into a memory DC. Errors thrown by OnButtonClick are caught at the
+// window procedure and handed to qm::ReportError (controls/error_hook.h).
 #pragma once
 
 #include <windows.h>
@@ -25,6 +29,7 @@ public:
     bool UpPressed() const;
     bool DownPressed() const;
     int32_t StepMultiplier() const;
+    int32_t PressX() const;  // x of the last press of any mouse button, client pixels
 
     bool DrawGradient() const;
     void SetDrawGradient(bool gradient);  // repaints at once
