@@ -1,0 +1,517 @@
+// Probe.exe: looks at and works another program's window from outside, the way a user
+// would, for end-to-end tests. Windows are found by title (message boxes, class
+// #32770, are never taken for the main window); controls are found by class and text.
+// Clicks are posted, so a modal box that a click opens never blocks the probe.
+//
+// Commands (TITLE is the main window's title, e.g. "Quillomar"):
+//   list TITLE                      one line per descendant control, depth first in z-order:
+//       control: index=I depth=D class=C cindex=K id=N parent=P x=X y=Y w=W h=H enabled=0|1
+//                visible=0|1 style=0xS exstyle=0xE text="T"
+//     (x, y relative to the main window's client area; cindex counts controls of the same
+//     class, as used by text/settext/type; text escaped: \r \n \t \\ \")
+//   click TITLE CAPTION             BM_CLICK (posted) on the visible, enabled button with that text
+//   check TITLE CAPTION [on|off]    ticks or clears a visible check box by clicking it; prints
+//                                   "checked: 0|1" (without on|off: only prints)
+//   tab TITLE INDEX [--input]       selects page INDEX (0 = first) with a mouse click on its tab:
+//                                   posted WM_LBUTTONDOWN/UP, or with --input real input by
+//                                   SendInput; the program sees TCN_SELCHANGING/TCN_SELCHANGE
+//   text TITLE CLASS INDEX          prints the text of the INDEX-th (0-based) control of CLASS;
+//                                   line breaks are printed as plain newlines
+//   settext TITLE CLASS INDEX TEXT  sets the text with WM_SETTEXT (like a program assigning it)
+//   type TITLE CLASS INDEX TEXT [--replace]  posts WM_CHAR for each character (as typing);
+//                                   --replace selects the whole text first
+//   msgbox CAPTION [--ok]           waits for a message box with that caption, prints
+//                                   "text: ..." (escaped) and "topmost: 0|1", presses OK if asked
+//   wait TITLE S                    waits up to S seconds for the main window
+//   gone TITLE S                    waits up to S seconds for the main window to go away
+//   winfo TITLE                     prints window, class, title, rect, client, style, exstyle,
+//                                   topmost, visible, iconic and enabled, one "key: value" a line
+//   close TITLE                     closes the window like its close box (WM_SYSCOMMAND SC_CLOSE)
+// Options, anywhere: --timeout S (how long click/check/tab/msgbox wait for their control and
+// its effect; default 5), --find-timeout S (how long to look for TITLE; default 3).
+// Exit codes: 0 done, 1 bad command line, 2 window or box not found, 3 control not found or
+// not visible, 4 control or window disabled, 5 the action had no effect in time or failed.
+#include <commctrl.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/probe/window_search_win.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using namespace qm::tools;
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitNoWindow = 2,
+    kExitNoControl = 3,
+    kExitDisabled = 4,
+    kExitNoEffect = 5,
+};
+
+// A message box's text is a static control with this id.
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+struct Args {
+    std::vector<std::string> positional;
+    double timeoutS = 5;
+    double findTimeoutS = 3;
+    bool ok = false;
+    bool input = false;
+    bool replace = false;
+};
+
+struct Failure : std::runtime_error {
+    Failure(int code, const std::string& what) : std::runtime_error(what), exitCode(code) {}
+    int exitCode;
+};
+
+milliseconds Seconds(double s) {
+    return milliseconds(static_cast<int64_t>(s * 1000.0));
+}
+
+double ParseSeconds(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value >= 0))
+        throw Failure(kExitUsage, "not a number of seconds: " + text);
+    return value;
+}
+
+int ParseIndex(const std::string& text) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0)
+        throw Failure(kExitUsage, "not an index: " + text);
+    return static_cast<int>(value);
+}
+
+Args ParseArgs(int argc, char** argv) {
+    Args a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw Failure(kExitUsage, arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--timeout")
+            a.timeoutS = ParseSeconds(value());
+        else if (arg == "--find-timeout")
+            a.findTimeoutS = ParseSeconds(value());
+        else if (arg == "--ok")
+            a.ok = true;
+        else if (arg == "--input")
+            a.input = true;
+        else if (arg == "--replace")
+            a.replace = true;
+        else
+            a.positional.push_back(arg);
+    }
+    return a;
+}
+
+// Repeats test every poll interval until it holds or the time is over.
+template <typename Test>
+bool WaitFor(milliseconds limit, Test test) {
+    const auto end = Clock::now() + limit;
+    for (;;) {
+        if (test())
+            return true;
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+HWND MainWindow(const Args& a, const std::string& title) {
+    HWND window = WaitForMainWindow(title, Seconds(a.findTimeoutS));
+    if (!window)
+        throw Failure(kExitNoWindow, "no window titled \"" + title + "\"");
+    return window;
+}
+
+LRESULT Query(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kTextReadTimeoutMs, &result)) {
+        throw Failure(kExitNoEffect, "the window does not answer");
+    }
+    return static_cast<LRESULT>(result);
+}
+
+std::string Hex(uint64_t value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+int List(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    std::vector<std::pair<std::string, int>> classCounts;
+    int index = 0;
+    auto depthOf = [top](HWND w) {
+        int depth = 0;
+        for (HWND p = GetParent(w); p && p != top; p = GetParent(p))
+            ++depth;
+        return depth;
+    };
+    for (HWND control : Descendants(top)) {
+        const std::string cls = ClassOf(control);
+        int cindex = 0;
+        bool counted = false;
+        for (auto& [name, count] : classCounts) {
+            if (SameTextIgnoringCase(name, cls)) {
+                cindex = count++;
+                counted = true;
+            }
+        }
+        if (!counted)
+            classCounts.push_back({cls, 1});
+        const RECT r = RectInClientOf(control, top);
+        std::printf(
+            "control: index=%d depth=%d class=%s cindex=%d id=%d parent=%s x=%ld y=%ld w=%ld h=%ld "
+            "enabled=%d visible=%d style=%s exstyle=%s text=\"%s\"\n",
+            index++, depthOf(control), cls.c_str(), cindex, GetDlgCtrlID(control), ClassOf(GetParent(control)).c_str(),
+            r.left, r.top, r.right - r.left, r.bottom - r.top, IsWindowEnabled(control) ? 1 : 0,
+            IsWindowVisible(control) ? 1 : 0, Hex(static_cast<uint32_t>(GetWindowLongPtrA(control, GWL_STYLE))).c_str(),
+            Hex(static_cast<uint32_t>(GetWindowLongPtrA(control, GWL_EXSTYLE))).c_str(),
+            Escape(TextOf(control).value_or("")).c_str());
+    }
+    return kExitOk;
+}
+
+// The INDEX-th control of a class, counted in list order.
+HWND ControlByClass(HWND top, const std::string& cls, int index) {
+    int seen = 0;
+    for (HWND control : Descendants(top)) {
+        if (SameTextIgnoringCase(ClassOf(control), cls) && seen++ == index)
+            return control;
+    }
+    throw Failure(kExitNoControl, "no control " + cls + " #" + std::to_string(index));
+}
+
+bool IsCheckBox(HWND control) {
+    const LONG_PTR type = GetWindowLongPtrA(control, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE;
+}
+
+// The visible button (or check box) with this caption, waited for until it is visible
+// and enabled, as a user would wait for it.
+HWND UsableButton(const Args& a, HWND top, const std::string& caption, bool checkBox) {
+    HWND found = nullptr;
+    bool visible = false;
+    WaitFor(Seconds(a.timeoutS), [&] {
+        found = nullptr;
+        visible = false;
+        for (HWND control : Descendants(top)) {
+            if (!SameTextIgnoringCase(ClassOf(control), "Button") || IsCheckBox(control) != checkBox ||
+                TextOf(control).value_or("") != caption) {
+                continue;
+            }
+            if (!found)
+                found = control;
+            if (IsWindowVisible(control)) {
+                found = control;
+                visible = true;
+                break;
+            }
+        }
+        return visible && IsWindowEnabled(found) && IsWindowEnabled(top);
+    });
+    if (!found)
+        throw Failure(kExitNoControl, "no " + std::string(checkBox ? "check box" : "button") + " \"" + caption + "\"");
+    if (!visible)
+        throw Failure(kExitNoControl, "\"" + caption + "\" is not visible");
+    if (!IsWindowEnabled(top))
+        throw Failure(kExitDisabled, "the window is disabled (a modal box is open?)");
+    if (!IsWindowEnabled(found))
+        throw Failure(kExitDisabled, "\"" + caption + "\" is disabled");
+    return found;
+}
+
+int Click(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    HWND button = UsableButton(a, top, a.positional.at(2), false);
+    if (!PostMessageA(button, BM_CLICK, 0, 0))
+        throw Failure(kExitNoEffect, "cannot post the click");
+    std::printf("clicked: \"%s\"\n", Escape(a.positional.at(2)).c_str());
+    return kExitOk;
+}
+
+int Check(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    const std::string& caption = a.positional.at(2);
+    if (a.positional.size() < 4) {
+        HWND box = nullptr;
+        for (HWND control : Descendants(top)) {
+            if (SameTextIgnoringCase(ClassOf(control), "Button") && IsCheckBox(control) &&
+                TextOf(control).value_or("") == caption) {
+                box = control;
+                break;
+            }
+        }
+        if (!box)
+            throw Failure(kExitNoControl, "no check box \"" + caption + "\"");
+        std::printf("checked: %d\n", Query(box, BM_GETCHECK) == BST_CHECKED ? 1 : 0);
+        return kExitOk;
+    }
+    const std::string& want = a.positional.at(3);
+    if (want != "on" && want != "off")
+        throw Failure(kExitUsage, "check wants on or off");
+    const bool on = want == "on";
+    HWND box = UsableButton(a, top, caption, true);
+    auto isOn = [&] { return Query(box, BM_GETCHECK) == BST_CHECKED; };
+    if (isOn() != on) {
+        PostMessageA(box, BM_CLICK, 0, 0);
+        if (!WaitFor(Seconds(a.timeoutS), [&] { return isOn() == on; })) {
+            throw Failure(kExitNoEffect, "the check box did not change");
+        }
+    }
+    std::printf("checked: %d\n", on ? 1 : 0);
+    return kExitOk;
+}
+
+// Memory in another process, for the control messages whose results come back through
+// a pointer (the system carries only the standard messages' pointers across).
+class RemoteBuffer {
+  public:
+    RemoteBuffer(HWND owner, size_t size) : size_(size) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(owner, &processId);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+        if (process_)
+            memory_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (!memory_)
+            throw Failure(kExitNoEffect, "cannot reach the program's memory");
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    ~RemoteBuffer() {
+        if (memory_)
+            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_)
+            CloseHandle(process_);
+    }
+    LPARAM Address() const { return reinterpret_cast<LPARAM>(memory_); }
+    void Read(void* out) const {
+        SIZE_T done = 0;
+        if (!ReadProcessMemory(process_, memory_, out, size_, &done) || done != size_) {
+            throw Failure(kExitNoEffect, "cannot read the program's memory");
+        }
+    }
+
+  private:
+    size_t size_;
+    HANDLE process_ = nullptr;
+    void* memory_ = nullptr;
+};
+
+int Tab(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    const int index = ParseIndex(a.positional.at(2));
+    HWND tabs = nullptr;
+    for (HWND control : Descendants(top)) {
+        if (SameTextIgnoringCase(ClassOf(control), WC_TABCONTROLA)) {
+            tabs = control;
+            break;
+        }
+    }
+    if (!tabs)
+        throw Failure(kExitNoControl, "no tab control");
+    if (index >= Query(tabs, TCM_GETITEMCOUNT))
+        throw Failure(kExitNoControl, "no tab " + std::to_string(index));
+    if (!IsWindowEnabled(top) || !IsWindowEnabled(tabs))
+        throw Failure(kExitDisabled, "the tabs are disabled");
+    if (Query(tabs, TCM_GETCURSEL) != index) {
+        RECT item{};
+        RemoteBuffer buffer(tabs, sizeof item);
+        if (!Query(tabs, TCM_GETITEMRECT, index, buffer.Address()))
+            throw Failure(kExitNoEffect, "no tab rectangle");
+        buffer.Read(&item);
+        POINT at{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+        if (a.input) {
+            POINT screen = at;
+            ClientToScreen(tabs, &screen);
+            SetForegroundWindow(top);
+            SetCursorPos(screen.x, screen.y);
+            INPUT clicks[2]{};
+            clicks[0].type = clicks[1].type = INPUT_MOUSE;
+            clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+            clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+            SendInput(2, clicks, sizeof(INPUT));
+        } else {
+            const LPARAM point = MAKELPARAM(at.x, at.y);
+            PostMessageA(tabs, WM_MOUSEMOVE, 0, point);
+            PostMessageA(tabs, WM_LBUTTONDOWN, MK_LBUTTON, point);
+            PostMessageA(tabs, WM_LBUTTONUP, 0, point);
+        }
+        if (!WaitFor(Seconds(a.timeoutS), [&] { return Query(tabs, TCM_GETCURSEL) == index; })) {
+            throw Failure(kExitNoEffect, "the page did not change");
+        }
+    }
+    std::printf("page: %d\n", index);
+    return kExitOk;
+}
+
+int Text(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    HWND control = ControlByClass(top, a.positional.at(2), ParseIndex(a.positional.at(3)));
+    const auto text = TextOf(control);
+    if (!text)
+        throw Failure(kExitNoEffect, "the control does not answer");
+    for (const auto& line : SplitLines(*text))
+        std::printf("%s\n", line.c_str());
+    return kExitOk;
+}
+
+int SetText(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    HWND control = ControlByClass(top, a.positional.at(2), ParseIndex(a.positional.at(3)));
+    const std::string& text = a.positional.at(4);
+    // WM_SETTEXT carries its string across processes.
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                             kTextReadTimeoutMs, &result) ||
+        !result) {
+        throw Failure(kExitNoEffect, "the text was not taken");
+    }
+    std::printf("text: \"%s\"\n", Escape(TextOf(control).value_or("")).c_str());
+    return kExitOk;
+}
+
+int Type(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    HWND control = ControlByClass(top, a.positional.at(2), ParseIndex(a.positional.at(3)));
+    if (!IsWindowEnabled(top) || !IsWindowEnabled(control))
+        throw Failure(kExitDisabled, "the control is disabled");
+    if (a.replace)
+        PostMessageA(control, EM_SETSEL, 0, -1);
+    for (unsigned char c : a.positional.at(4))
+        PostMessageA(control, WM_CHAR, c, 1);
+    // Posted messages are handled in order: once this query is answered, so are the keys.
+    Query(control, WM_NULL);
+    std::printf("text: \"%s\"\n", Escape(TextOf(control).value_or("")).c_str());
+    return kExitOk;
+}
+
+int MsgBox(const Args& a) {
+    const std::string& caption = a.positional.at(1);
+    HWND box = nullptr;
+    WaitFor(Seconds(a.timeoutS), [&] { return (box = FindMessageBox(caption)) != nullptr; });
+    if (!box)
+        throw Failure(kExitNoWindow, "no message box captioned \"" + caption + "\"");
+    // The box may be found before its text is in place.
+    std::string text;
+    WaitFor(Seconds(a.timeoutS), [&] {
+        HWND label = GetDlgItem(box, kMessageBoxTextId);
+        text = label ? TextOf(label).value_or("") : "";
+        return !text.empty();
+    });
+    std::printf("text: %s\n", Escape(text).c_str());
+    std::printf("topmost: %d\n", (GetWindowLongPtrA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+    if (a.ok) {
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        if (!WaitFor(Seconds(a.timeoutS), [&] { return !IsWindow(box); })) {
+            throw Failure(kExitNoEffect, "the box did not close");
+        }
+        std::printf("closed: 1\n");
+    }
+    return kExitOk;
+}
+
+int Wait(const Args& a) {
+    const std::string& title = a.positional.at(1);
+    HWND window = WaitForMainWindow(title, Seconds(ParseSeconds(a.positional.at(2))));
+    if (!window)
+        throw Failure(kExitNoWindow, "no window titled \"" + title + "\"");
+    std::printf("window: %s\n", Hex(reinterpret_cast<uintptr_t>(window)).c_str());
+    return kExitOk;
+}
+
+int Gone(const Args& a) {
+    const std::string& title = a.positional.at(1);
+    if (!WaitFor(Seconds(ParseSeconds(a.positional.at(2))), [&] { return FindMainWindow(title) == nullptr; })) {
+        throw Failure(kExitNoEffect, "the window is still there");
+    }
+    std::printf("gone: 1\n");
+    return kExitOk;
+}
+
+int WindowInfo(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    RECT rect{}, client{};
+    GetWindowRect(top, &rect);
+    GetClientRect(top, &client);
+    POINT origin{0, 0};
+    ClientToScreen(top, &origin);
+    const auto style = static_cast<uint32_t>(GetWindowLongPtrA(top, GWL_STYLE));
+    const auto exStyle = static_cast<uint32_t>(GetWindowLongPtrA(top, GWL_EXSTYLE));
+    std::printf("window: %s\n", Hex(reinterpret_cast<uintptr_t>(top)).c_str());
+    std::printf("class: %s\n", ClassOf(top).c_str());
+    std::printf("title: %s\n", Escape(TextOf(top).value_or("")).c_str());
+    std::printf("rect: x=%ld y=%ld w=%ld h=%ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    std::printf("client: x=%ld y=%ld w=%ld h=%ld\n", origin.x, origin.y, client.right, client.bottom);
+    std::printf("style: %s\n", Hex(style).c_str());
+    std::printf("exstyle: %s\n", Hex(exStyle).c_str());
+    std::printf("topmost: %d\n", (exStyle & WS_EX_TOPMOST) ? 1 : 0);
+    std::printf("visible: %d\n", IsWindowVisible(top) ? 1 : 0);
+    std::printf("iconic: %d\n", IsIconic(top) ? 1 : 0);
+    std::printf("enabled: %d\n", IsWindowEnabled(top) ? 1 : 0);
+    return kExitOk;
+}
+
+int Close(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+    std::printf("closing: 1\n");
+    return kExitOk;
+}
+
+struct Command {
+    const char* name;
+    size_t arguments;  // positional arguments after the command's name
+    int (*run)(const Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"list", 1, List}, {"click", 2, Click},     {"check", 2, Check},      {"tab", 2, Tab},
+    {"text", 3, Text}, {"settext", 4, SetText}, {"type", 4, Type},        {"msgbox", 1, MsgBox},
+    {"wait", 2, Wait}, {"gone", 2, Gone},       {"winfo", 1, WindowInfo}, {"close", 1, Close},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Tests read the output through a pipe: no buffering.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    try {
+        const Args args = ParseArgs(argc, argv);
+        if (!args.positional.empty()) {
+            for (const Command& c : kCommands) {
+                if (args.positional[0] == c.name && args.positional.size() >= c.arguments + 1)
+                    return c.run(args);
+            }
+        }
+        throw Failure(kExitUsage,
+                      "usage: Probe.exe list|click|check|tab|text|settext|type|msgbox|wait|gone|winfo|close "
+                      "... (see the source for the arguments)");
+    } catch (const Failure& f) {
+        std::printf("error: %s\n", f.what());
+        return f.exitCode;
+    } catch (const std::exception& e) {
+        std::printf("error: %s\n", e.what());
+        return kExitNoEffect;
+    }
+}
