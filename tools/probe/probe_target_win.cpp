@@ -7,8 +7,9 @@
 // focuser by writing %QM_SIM_DIR%\focuser.state; at the end it logs the best position
 // and posts code 4/44 to the host. Clicking "Connect" opens an "Error" message box.
 //   ProbeTarget.exe [--title T] [--start-position N]
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>

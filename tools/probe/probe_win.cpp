@@ -31,8 +31,9 @@
 // its effect; default 5), --find-timeout S (how long to look for TITLE; default 3).
 // Exit codes: 0 done, 1 bad command line, 2 window or box not found, 3 control not found or
 // not visible, 4 control or window disabled, 5 the action had no effect in time or failed.
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <chrono>
 #include <cstdint>
