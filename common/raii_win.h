@@ -186,4 +186,32 @@ private:
     bool ok_;
 };
 
+// A kernel handle such as an open file, closed with CloseHandle. Both null and
+// INVALID_HANDLE_VALUE (what CreateFile gives on failure) count as empty.
+class KernelHandle {
+public:
+    KernelHandle() = default;
+    explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+    KernelHandle(KernelHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    KernelHandle& operator=(KernelHandle&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.handle_, nullptr));
+        return *this;
+    }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    ~KernelHandle() { reset(); }
+    // Closes what is held; returns whether that close succeeded (true when empty).
+    bool reset(HANDLE handle = nullptr) {
+        bool closed = true;
+        if (*this) closed = CloseHandle(handle_) != FALSE;
+        handle_ = handle;
+        return closed;
+    }
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
 }  // namespace qm::win

@@ -136,7 +136,9 @@ void AppendLine(std::string& text, int32_t tag, std::string_view value) {
 
 void TAutoSave::LoadSettings(const std::string& fileName, const std::vector<SettingsComponent*>& window) {
     try {
-        std::string path = files_.ProgramDirectory() + fileName;
+        std::string directory = files_.ProgramDirectory();
+        if (directory.empty()) return;  // never fall back to the working directory
+        std::string path = directory + fileName;
         if (!files_.Exists(path)) return;
         std::optional<std::string> content = files_.ReadAll(path);
         if (!content) return;
@@ -159,8 +161,9 @@ void TAutoSave::LoadSettings(const std::string& fileName, const std::vector<Sett
 
 void TAutoSave::SaveSettings(const std::string& fileName, const std::vector<SettingsComponent*>& window) {
     try {
-        std::string path = files_.ProgramDirectory() + fileName;
-        if (window.empty()) return;
+        std::string directory = files_.ProgramDirectory();
+        if (directory.empty() || window.empty()) return;
+        std::string path = directory + fileName;
 
         std::string newText;
         for (const SettingsComponent* component : window) {

@@ -37,7 +37,8 @@ public:
 class SettingsFiles {
 public:
     virtual ~SettingsFiles() = default;
-    // Directory of the program's executable, with its trailing separator.
+    // Directory of the program's executable, with its trailing separator; empty
+    // when it cannot be found (the settings are then neither loaded nor saved).
     virtual std::string ProgramDirectory() = 0;
     virtual bool Exists(const std::string& path) = 0;
     // The whole file as bytes, or nothing when it cannot be read.

@@ -29,7 +29,8 @@ public:
     bool writeFails = false;
     int writes = 0;
 
-    std::string ProgramDirectory() override { return kDirectory; }
+    std::string directory = kDirectory;
+    std::string ProgramDirectory() override { return directory; }
     bool Exists(const std::string& path) override { return files.count(path) != 0; }
     std::optional<std::string> ReadAll(const std::string& path) override {
         if (readFails || !Exists(path)) return std::nullopt;
@@ -239,6 +240,16 @@ TEST_F(AutoSaveTest, LoadLooksInTheProgramDirectoryOnly) {
     files.files[kFileName] = "1003->5";  // a file in the working directory plays no part
     save.LoadSettings(kFileName, window.components);
     EXPECT_EQ(window.Describe(), kLayout);
+}
+
+TEST_F(AutoSaveTest, UnknownProgramDirectoryNeitherLoadsNorSaves) {
+    MainWindow window;
+    files.directory.clear();
+    files.files[kFileName] = "1003->5";  // would be found relative to the working directory
+    save.LoadSettings(kFileName, window.components);
+    EXPECT_EQ(window.Describe(), kLayout);
+    save.SaveSettings(kFileName, window.components);
+    EXPECT_EQ(files.writes, 0);
 }
 
 TEST_F(AutoSaveTest, SaveWritesTheLayoutAsSevenLines) {

@@ -1,0 +1,30 @@
+// The settings component's file operations on Windows: the program's directory from
+// the module file name, and whole-file reading and replacing with the single-byte
+// ("A") functions, since file names and text are in the system code page. Paths are
+// limited as the "A" functions limit them (MAX_PATH unless the system allows more);
+// a path too long for them reads as a missing file and cannot be written.
+//
+// Replacing never writes over the old file: the new text goes to a temporary file
+// beside it, reaches the disk, and then takes the old file's place in one rename, so
+// a failure at any step leaves the old file exactly as it was.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "settings/auto_save.h"
+
+namespace qm::win {
+
+class SettingsFilesWin : public SettingsFiles {
+public:
+    // Full path of the running executable without its file name, ending in a
+    // backslash; empty when the system cannot tell it.
+    std::string ProgramDirectory() override;
+    // True when a file (not a directory) exists at path.
+    bool Exists(const std::string& path) override;
+    std::optional<std::string> ReadAll(const std::string& path) override;
+    bool ReplaceAll(const std::string& path, const std::string& content) override;
+};
+
+}  // namespace qm::win
