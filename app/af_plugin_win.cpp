@@ -1,7 +1,20 @@
-// Program body: initialises COM for the user-interface thread, creates the main
-// window and runs the message loop.
+// Program body: initialises COM for the user-interface thread as a single-threaded
+// apartment (the late-bound focuser driver lives there), creates the main window,
+// shows it and runs the message loop. COM is uninitialised at exit when its
+// initialisation succeeded; the window, and with it the driver, is gone by then.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return 0;
+#include "app/main_window_win.h"
+#include "common/raii_win.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    qm::win::ComApartment com;
+    int exitCode = 0;
+    {
+        qm::win::MainWindow window;
+        if (!window.Create(instance)) return 1;
+        window.Show();
+        exitCode = window.RunMessageLoop();
+    }
+    return exitCode;
 }

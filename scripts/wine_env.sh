@@ -42,3 +42,40 @@ qm_stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
 }
+
+# A Unix path as Wine sees it through drive Z:.
+qm_winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
+
+# The ready prefix with the simulated ASCOM chooser and focuser registered for both
+# architectures: build/wine/sim-base, made once from the build directories given
+# (default build/win64 and build/win32) and remade when the simulator DLL changes.
+qm_sim_base_prefix() {
+  local b64=${1:-$QM_ROOT/build/win64} b32=${2:-$QM_ROOT/build/win32}
+  local sim="$QM_ROOT/build/wine/sim-base" stamp
+  stamp=$(cat "$b64"/tools/sim_ascom/*.dll "$b32"/tools/sim_ascom/*.dll 2>/dev/null | md5sum | cut -c1-32)
+  mkdir -p "$QM_ROOT/build/wine"
+  (
+    flock 8
+    if [ ! -f "$sim/.ready" ] || [ "$(cat "$sim/.ready")" != "$stamp" ]; then
+      rm -rf "$sim"
+      cp -a "$(qm_base_prefix)" "$sim"
+      rm -f "$sim/.ready"
+      if ! "$QM_ROOT/scripts/sim_ascom_register.sh" "$sim" "$b64" "$b32" >&2; then
+        echo "qm_sim_base_prefix: registration failed" >&2
+        exit 1
+      fi
+      echo "$stamp" > "$sim/.ready"
+    fi
+  ) 8>"$QM_ROOT/build/wine/.sim-lock" || return 1
+  echo "$sim"
+}
+
+# Copies the simulator prefix to DIR and exports WINEPREFIX=DIR.
+qm_fresh_sim_prefix() {
+  local dir=$1 base
+  base=$(qm_sim_base_prefix "${2:-}" "${3:-}") || return 1
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  cp -a "$base" "$dir"
+  export WINEPREFIX="$dir"
+}

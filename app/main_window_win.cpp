@@ -1,0 +1,530 @@
+// The main window: creates the layout's controls, adapts them to the controller's
+// views, and routes window messages to the controller's handlers.
+//
+// Re-entrancy: the controller blocks this thread during moves and lets waiting
+// messages through once when a run starts, and message boxes run modal loops. So a
+// close request that arrives while a handler is running is held until the outermost
+// handler returns, and timer ticks are held back while an error report is open.
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/error_report.h"
+#include "app/form_afoc.h"
+#include "app/late_bound_win.h"
+#include "app/platform_win.h"
+#include "common/raii_win.h"
+#include "controls/error_hook.h"
+#include "controls/num_edit_win.h"
+#include "controls/reflect_win.h"
+#include "controls/xm_button_win.h"
+#include "settings/auto_save.h"
+#include "settings/components_win.h"
+#include "settings/settings_files_win.h"
+
+namespace qm::win {
+
+namespace {
+
+constexpr char kWindowClass[] = "TFormAFoc";
+constexpr char kPageClass[] = "QuillomarPage";
+constexpr UINT_PTR kTimer1Id = 1;
+constexpr UINT kTimer1Interval = 500;
+
+enum ControlId : int {
+    kIdPages = 100,
+    kIdMemo1,
+    kIdEdSteps,
+    kIdEdInc,
+    kIdEdExpo,
+    kIdButStart,
+    kIdButStop,
+    kIdButConnect,
+    kIdButDisconnect,
+    kIdButHelp,
+    kIdGroupBox1,
+    kIdCBAutoConn,
+    kIdCBBacklash,
+    kIdStepFirst,  // the six step buttons follow
+};
+
+std::string WindowText(HWND window) {
+    int length = GetWindowTextLengthA(window);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    int copied = GetWindowTextA(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+// --- Views over real controls -------------------------------------------------------
+
+class ButtonAdapter : public ButtonView {
+public:
+    explicit ButtonAdapter(TXMButton& button) : button_(button) {}
+    std::string Caption() const override { return button_.Caption(); }
+    bool Enabled() const override { return button_.Enabled(); }
+    void SetEnabled(bool enabled) override { button_.SetEnabled(enabled); }
+
+private:
+    TXMButton& button_;
+};
+
+class LabelAdapter : public LabelView {
+public:
+    HWND window = nullptr;
+    std::string Text() const override { return WindowText(window); }
+    void SetText(const std::string& text) override { SetWindowTextA(window, text.c_str()); }
+    void RepaintNow() override {
+        InvalidateRect(window, nullptr, TRUE);
+        UpdateWindow(window);
+    }
+};
+
+class CheckBoxAdapter : public CheckBoxView {
+public:
+    HWND window = nullptr;
+    bool Checked() const override { return SendMessageA(window, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+};
+
+class NumberAdapter : public IntegerSource {
+public:
+    explicit NumberAdapter(TNumEdit& edit) : edit_(edit) {}
+    int32_t AsInteger() const override { return edit_.AsInteger(); }
+
+private:
+    TNumEdit& edit_;
+};
+
+// The numeric edit as the settings component sees it: an edit whose text is saved.
+class NumEditComponent : public SettingsComponent {
+public:
+    NumEditComponent(TNumEdit& edit, int32_t tag) : edit_(edit), tag_(tag) {}
+    int32_t Tag() const override { return tag_; }
+    ComponentKind Kind() const override { return ComponentKind::Edit; }
+    std::string Text() const override { return edit_.Text(); }
+    void SetText(const std::string& text) override { edit_.SetText(text); }
+
+private:
+    TNumEdit& edit_;
+    int32_t tag_;
+};
+
+// The log pane: a read-only multi-line edit whose lines are the run's record.
+class MemoAdapter : public LogView {
+public:
+    HWND window = nullptr;
+    void Clear() override { SetWindowTextA(window, ""); }
+    void AppendLine(const std::string& line) override {
+        std::string text = WindowText(window);
+        if (!text.empty() && text.back() != '\n' && text.back() != '\r') text += "\r\n";
+        text += line;
+        SetWindowTextA(window, text.c_str());
+        // Keep the newest line in view.
+        SendMessageA(window, EM_SETSEL, text.size(), text.size());
+        SendMessageA(window, EM_SCROLLCARET, 0, 0);
+    }
+    int LineCount() const override { return static_cast<int>(Lines().size()); }
+    std::string Line(int index) const override {
+        auto lines = Lines();
+        return index >= 0 && static_cast<size_t>(index) < lines.size() ? lines[static_cast<size_t>(index)]
+                                                                        : std::string();
+    }
+
+private:
+    // CR, LF and CR LF each end a line; a final line break adds no empty line.
+    std::vector<std::string> Lines() const {
+        std::string text = WindowText(window);
+        std::vector<std::string> lines;
+        size_t start = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r' || text[i] == '\n') {
+                lines.push_back(text.substr(start, i - start));
+                if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                start = i + 1;
+            }
+        }
+        if (start < text.size()) lines.push_back(text.substr(start));
+        return lines;
+    }
+};
+
+class TimerAdapter : public TimerView {
+public:
+    HWND owner = nullptr;
+    bool Enabled() const override { return enabled_; }
+    void SetEnabled(bool enabled) override {
+        if (enabled == enabled_) return;
+        enabled_ = enabled;
+        if (enabled)
+            SetTimer(owner, kTimer1Id, kTimer1Interval, nullptr);
+        else
+            KillTimer(owner, kTimer1Id);
+    }
+
+private:
+    bool enabled_ = false;
+};
+
+class PagesAdapter : public PageControlView {
+public:
+    HWND tabs = nullptr;
+    HWND pages[2] = {nullptr, nullptr};
+    int ActivePage() const override { return static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0)); }
+    // Switching by program sends no change notification, so it is not a user's page change.
+    void SetActivePage(int page) override {
+        SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
+        ShowActive();
+    }
+    void ShowActive() {
+        int active = ActivePage();
+        for (int i = 0; i < 2; ++i) ShowWindow(pages[i], i == active ? SW_SHOW : SW_HIDE);
+    }
+};
+
+LRESULT CALLBACK PageProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (ReflectNotification(window, msg, wParam, lParam, &result)) return result;
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+// Colours the position display: reflected WM_CTLCOLORSTATIC answered by the label itself.
+LRESULT CALLBACK ColouredLabelProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR colour) {
+    if (msg == kReflectBase + WM_CTLCOLORSTATIC) {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, static_cast<COLORREF>(colour));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    if (msg == WM_NCDESTROY) RemoveWindowSubclass(window, ColouredLabelProc, 0);
+    return DefSubclassProc(window, msg, wParam, lParam);
+}
+
+}  // namespace
+
+struct MainWindow::Impl {
+    HINSTANCE instance = nullptr;
+    HWND window = nullptr;
+
+    Font font;
+    Font memoFont;
+    Font positionFont;
+
+    TXMButton butStart, butStop, butConnect, butDisconnect, butHelp;
+    TXMButton stepButtons[6];  // XMButton3, XMButton4, XMButton2, XMButton5, ButStep, XMButton6
+    TNumEdit edSteps, edInc, edExpo;
+
+    ButtonAdapter startView{butStart}, stopView{butStop}, connectView{butConnect}, disconnectView{butDisconnect};
+    LabelAdapter statusView, positionView;
+    CheckBoxAdapter autoConnView, backlashView;
+    NumberAdapter stepsView{edSteps}, incView{edInc}, expoView{edExpo};
+    MemoAdapter memoView;
+    PagesAdapter pagesView;
+    TimerAdapter timerView;
+    FormControls controls{startView, stopView,   connectView, disconnectView, statusView, positionView, autoConnView,
+                          backlashView, stepsView, incView,    expoView,      memoView,   pagesView,    timerView};
+
+    std::vector<std::unique_ptr<SettingsComponent>> components;
+
+    PlatformWin platform;
+    SettingsFilesWin files;
+    TAutoSave save{files};
+    ComObjectFactory objects;
+    TFormAFoc form{controls, platform, objects, save, [this] {
+                       std::vector<SettingsComponent*> list;
+                       for (auto& c : components) list.push_back(c.get());
+                       return list;
+                   }};
+
+    int handlerDepth = 0;
+    bool closePending = false;
+    bool reportOpen = false;
+
+    // Runs one handler inside the general error report.
+    template <typename Handler>
+    void Guarded(Handler&& handler) {
+        ++handlerDepth;
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            ShowReport(e.what());
+        } catch (...) {
+            ShowReport("Unknown error");
+        }
+        --handlerDepth;
+        if (handlerDepth == 0 && closePending) {
+            closePending = false;
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+    }
+
+    void ShowReport(const std::string& description) {
+        bool wasOpen = reportOpen;
+        reportOpen = true;
+        platform.ShowErrorReport(ErrorReportText(description));
+        reportOpen = wasOpen;
+    }
+
+    HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h,
+               HFONT withFont, DWORD exStyle = 0) {
+        HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(withFont), FALSE);
+        return child;
+    }
+
+    void MakeButton(TXMButton& button, HWND parent, int id, const char* caption, int x, int y, int w, int h,
+                    bool enabled, void (Impl::*onClick)(TXMButton&)) {
+        button.Create(parent, id, caption, x, y, w, h, font.get());
+        button.SetEnabled(enabled);
+        button.OnClick = [this, onClick](TXMButton& sender) { (this->*onClick)(sender); };
+    }
+
+    void MakeNumEdit(TNumEdit& edit, HWND parent, int id, int x, int y, int w, int h, double minValue,
+                     double maxValue, double increment, double errValue, double value) {
+        edit.Create(parent, id, x, y, w, h, font.get());
+        // Limits and format settings before the value, so the value is clamped and formatted by them.
+        edit.SetAlwaysInteger(true);
+        edit.SetIncrement(increment);
+        edit.SetMaxValue(maxValue);
+        edit.SetMinValue(minValue);
+        edit.SetErrValue(errValue);
+        edit.SetValue(value);
+    }
+
+    void OnStart(TXMButton&) { Guarded([&] { form.ButStartClick(); }); }
+    void OnStop(TXMButton&) { Guarded([&] { form.ButStopClick(); }); }
+    void OnConnect(TXMButton&) { Guarded([&] { form.ButConnectClick(); }); }
+    void OnDisconnect(TXMButton&) { Guarded([&] { form.ButDisconnectClick(); }); }
+    void OnHelp(TXMButton&) { Guarded([&] { form.ButHelpClick(); }); }
+    void OnStep(TXMButton& sender) {
+        Guarded([&] {
+            ButtonAdapter view(sender);
+            form.ButStepClick(view);
+        });
+    }
+
+    HWND CreatePage(HWND parent, const RECT& area) {
+        return CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, area.left, area.top,
+                               area.right - area.left, area.bottom - area.top, parent, nullptr, instance, nullptr);
+    }
+
+    void CreateControls() {
+        font.reset(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+        memoFont.reset(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New"));
+        positionFont.reset(CreateFontA(-19, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                       DEFAULT_PITCH | FF_SWISS, "Arial"));
+
+        HWND tabs = Child(window, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_HOTTRACK, kIdPages, 0, 0,
+                          kClientWidth, kClientHeight, font.get());
+        const char* captions[2] = {"Autofocus", "Control"};
+        for (int i = 0; i < 2; ++i) {
+            TCITEMA item{};
+            item.mask = TCIF_TEXT;
+            item.pszText = const_cast<char*>(captions[i]);
+            SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        }
+        RECT area{0, 0, kClientWidth, kClientHeight};
+        SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+        HWND autofocus = CreatePage(window, area);
+        HWND control = CreatePage(window, area);
+        pagesView.tabs = tabs;
+        pagesView.pages[0] = autofocus;
+        pagesView.pages[1] = control;
+        // The pages lie over the tab control's display area.
+        SetWindowPos(autofocus, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+        // "Autofocus" page, in tab order.
+        HWND memo = Child(autofocus, "EDIT", "",
+                          WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kIdMemo1, 4, 4, 137,
+                          105, memoFont.get(), WS_EX_CLIENTEDGE);
+        memoView.window = memo;
+        MakeNumEdit(edSteps, autofocus, kIdEdSteps, 151, 20, 44, 22, 5, 49, 2, 7, 7);
+        MakeNumEdit(edInc, autofocus, kIdEdInc, 202, 20, 51, 22, 1, 999, 10, 100, 100);
+        MakeNumEdit(edExpo, autofocus, kIdEdExpo, 260, 20, 43, 22, 1, 9, 1, 2, 2);
+        MakeButton(butStart, autofocus, kIdButStart, "Start", 151, 56, 71, 29, false, &Impl::OnStart);
+        MakeButton(butStop, autofocus, kIdButStop, "Stop", 232, 56, 71, 29, false, &Impl::OnStop);
+        Child(autofocus, "STATIC", "Steps", SS_LEFT | SS_NOPREFIX, 0, 151, 2, 48, 14, font.get());
+        Child(autofocus, "STATIC", "Increment", SS_LEFT | SS_NOPREFIX, 0, 202, 2, 56, 14, font.get());
+        Child(autofocus, "STATIC", "Expo/Step", SS_LEFT | SS_NOPREFIX, 0, 260, 2, 52, 14, font.get());
+        Child(autofocus, "STATIC", "Status:", SS_LEFT | SS_NOPREFIX, 0, 152, 96, 36, 14, font.get());
+        statusView.window =
+            Child(autofocus, "STATIC", "Disconnected", SS_LEFT | SS_NOPREFIX, 0, 190, 96, 118, 14, font.get());
+
+        // "Control" page, in tab order.
+        MakeButton(butConnect, control, kIdButConnect, "Connect", 4, 82, 87, 29, true, &Impl::OnConnect);
+        MakeButton(butDisconnect, control, kIdButDisconnect, "Disconnect", 100, 82, 87, 29, false,
+                   &Impl::OnDisconnect);
+        HWND group = Child(control, "BUTTON", "Position", BS_GROUPBOX | WS_CLIPCHILDREN, kIdGroupBox1, 4, 1, 299, 53,
+                           font.get(), WS_EX_CONTROLPARENT);
+        InstallReflector(group);
+        struct Step {
+            const char* caption;
+            int x;
+        };
+        // Tab order inside the group: -100, -10, -1, +1, +10, +100 (ButStep, XMButton2..6).
+        const Step steps[6] = {{"-100", 220}, {"-10", 148}, {"-1", 76}, {"+1", 108}, {"+10", 180}, {"+100", 252}};
+        for (int i = 0; i < 6; ++i)
+            MakeButton(stepButtons[i], group, kIdStepFirst + i, steps[i].caption, steps[i].x, 14, 33, 29, true,
+                       &Impl::OnStep);
+        positionView.window = Child(group, "STATIC", "00000", SS_LEFT | SS_NOPREFIX, 0, 10, 18, 64, 22,
+                                    positionFont.get());
+        SetWindowSubclass(positionView.window, ColouredLabelProc, 0, RGB(48, 48, 144));
+        autoConnView.window = Child(control, "BUTTON", "Automatic Connection", BS_AUTOCHECKBOX | WS_TABSTOP,
+                                    kIdCBAutoConn, 4, 60, 141, 17, font.get());
+        backlashView.window = Child(control, "BUTTON", "Software backlash correction", BS_AUTOCHECKBOX | WS_TABSTOP,
+                                    kIdCBBacklash, 144, 60, 161, 17, font.get());
+        MakeButton(butHelp, control, kIdButHelp, "", 261, 82, 42, 29, true, &Impl::OnHelp);
+        butHelp.SetBitmapKind(TBitmapKind::bkHelp);
+        butHelp.SetOffX(6);
+
+        // The controls whose values the settings component keeps, in the order the window created them.
+        components.push_back(std::make_unique<ControlComponent>(memo, 0, ComponentKind::Edit));
+        components.push_back(std::make_unique<NumEditComponent>(edSteps, 1003));
+        components.push_back(std::make_unique<NumEditComponent>(edInc, 1004));
+        components.push_back(std::make_unique<NumEditComponent>(edExpo, 1005));
+        components.push_back(std::make_unique<ControlComponent>(autoConnView.window, 1001, ComponentKind::CheckBox));
+        components.push_back(std::make_unique<ControlComponent>(backlashView.window, 1002, ComponentKind::CheckBox));
+        save.Tag = 1000;
+        save.TagInteger = 0;
+
+        timerView.owner = window;
+        pagesView.SetActivePage(PageControlView::kControlPage);
+    }
+
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg != 0 && msg == form.FocuserMessageId()) {
+            Guarded([&] { form.HandleFocuserMessage(static_cast<uint64_t>(wParam), static_cast<intptr_t>(lParam)); });
+            return 0;
+        }
+        LRESULT reflected = 0;
+        if (ReflectNotification(window, msg, wParam, lParam, &reflected)) return reflected;
+        switch (msg) {
+            case WM_NOTIFY: {
+                auto* header = reinterpret_cast<NMHDR*>(lParam);
+                if (header->hwndFrom == pagesView.tabs && header->code == TCN_SELCHANGE) {
+                    pagesView.ShowActive();
+                    Guarded([&] { form.PGMainChange(); });
+                }
+                return 0;
+            }
+            case WM_TIMER:
+                if (wParam == kTimer1Id && !reportOpen) Guarded([&] { form.Timer1Timer(); });
+                return 0;
+            case WM_CLOSE:
+                if (handlerDepth > 0) {
+                    closePending = true;
+                    return 0;
+                }
+                // A focuser that refuses to unlink is reported, but does not keep the program open.
+                Guarded([&] { form.FormClose(); });
+                DestroyWindow(window);
+                return 0;
+            case WM_DESTROY:
+                timerView.SetEnabled(false);
+                Guarded([&] { form.FormDestroy(); });
+                PostQuitMessage(0);
+                return 0;
+            default:
+                return DefWindowProcA(window, msg, wParam, lParam);
+        }
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+        Impl* self = reinterpret_cast<Impl*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (msg == WM_NCCREATE) {
+            self = static_cast<Impl*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+            self->window = window;
+            SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        }
+        if (!self) return DefWindowProcA(window, msg, wParam, lParam);
+        return self->HandleMessage(msg, wParam, lParam);
+    }
+
+    // Tab and arrow navigation between the controls, as in a dialog.
+    bool PreTranslate(MSG& msg) {
+        return window && IsWindow(window) && IsDialogMessageA(window, &msg);
+    }
+};
+
+MainWindow::MainWindow() : impl_(std::make_unique<Impl>()) {}
+
+MainWindow::~MainWindow() {
+    if (impl_->window && IsWindow(impl_->window)) DestroyWindow(impl_->window);
+}
+
+bool MainWindow::Create(HINSTANCE instance) {
+    impl_->instance = instance;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &Impl::WindowProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWindowClass;
+    RegisterClassExA(&wc);
+
+    WNDCLASSEXA page{};
+    page.cbSize = sizeof page;
+    page.lpfnWndProc = PageProc;
+    page.hInstance = instance;
+    page.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    page.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    page.lpszClassName = kPageClass;
+    RegisterClassExA(&page);
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    HWND window = CreateWindowExA(exStyle, kWindowClass, TFormAFoc::kTitle, style, kLeft, kTop,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
+                                  impl_.get());
+    if (!window) return false;
+
+    Impl& self = *impl_;
+    self.platform.SetMainWindow(window);
+    self.platform.preTranslate = [&self](MSG& msg) { return self.PreTranslate(msg); };
+    SetErrorHook([&self](const std::exception& e) { self.ShowReport(e.what()); });
+    self.CreateControls();
+    self.Guarded([&] { self.form.FormCreate(); });
+    return true;
+}
+
+void MainWindow::Show() {
+    ShowWindow(impl_->window, SW_SHOW);
+    UpdateWindow(impl_->window);
+    SetFocus(impl_->butConnect.Handle());
+    impl_->Guarded([&] { impl_->form.FormShow(); });
+}
+
+int MainWindow::RunMessageLoop() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (impl_->PreTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    SetErrorHook(nullptr);
+    return static_cast<int>(msg.wParam);
+}
+
+HWND MainWindow::Handle() const {
+    return impl_->window;
+}
+
+TFormAFoc& MainWindow::Form() {
+    return impl_->form;
+}
+
+}  // namespace qm::win

@@ -1,0 +1,93 @@
+// Platform services over the Win32 API. Text is single-byte in the system code page,
+// so the A functions are used throughout.
+#include "app/platform_win.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app/form_afoc.h"
+
+namespace qm::win {
+
+uint32_t PlatformWin::TickCount() {
+    return GetTickCount();
+}
+
+void PlatformWin::Sleep(uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+void PlatformWin::ProcessWaitingMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The quit request belongs to the outer message loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (preTranslate && preTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+uint32_t PlatformWin::RegisterMessage(const std::string& name) {
+    return RegisterWindowMessageA(name.c_str());
+}
+
+void PlatformWin::PostToWindow(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    PostMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam);
+}
+
+void PlatformWin::ShowError(const std::string& text) {
+    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+}
+
+void PlatformWin::ShowErrorReport(const std::string& text) {
+    MessageBoxA(mainWindow_, text.c_str(), TFormAFoc::kTitle, MB_OK | MB_ICONERROR);
+}
+
+std::string ExecutableDirectory() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            std::string path(buffer.data(), n);
+            size_t slash = path.find_last_of("\\/:");
+            return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string PlatformWin::ProgramDirectory() {
+    return ExecutableDirectory();
+}
+
+bool PlatformWin::FileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void PlatformWin::OpenDocument(const std::string& path) {
+    ShellExecuteA(GetDesktopWindow(), "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool PlatformWin::StartedWithParametersOrDebugger() {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (args) LocalFree(args);
+    return count > 1 || IsDebuggerPresent();
+}
+
+void PlatformWin::MinimiseMainWindow() {
+    if (mainWindow_) ShowWindow(mainWindow_, SW_MINIMIZE);
+}
+
+void PlatformWin::CloseMainWindow() {
+    if (mainWindow_) PostMessageA(mainWindow_, WM_CLOSE, 0, 0);
+}
+
+}  // namespace qm::win

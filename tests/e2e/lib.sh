@@ -1,0 +1,119 @@
+# Sourced by the end-to-end tests: the real Quillomar.exe under Wine in its own Xvfb
+# display and private prefix, with the simulated ASCOM focuser registered, driven
+# from outside by Probe.exe (as a user) and SimHost.exe (as the imaging host).
+#
+#   e2e_begin NAME        re-runs the script inside xvfb-run, makes build/e2e/NAME with
+#                         prog/ (the exe, where autofocus.ini lands), sim/ (the simulator's
+#                         sim.ini, calls.log, focuser.state) and a fresh prefix
+#   e2e_sim KEY=VALUE...  writes sim/sim.ini (the simulator re-reads it on every call)
+#   e2e_start [ARGS...]   starts the program (default argument "1") and waits for its window
+#   probe ARGS...         runs Probe.exe; host ARGS... runs SimHost.exe
+#   expect_eq WHAT ACTUAL EXPECTED, expect_match WHAT TEXT REGEX, expect_true WHAT CMD...
+#   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
+# Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
+# 32-bit program instead of the 64-bit one.
+set -uo pipefail
+QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$QM_ROOT/scripts/wine_env.sh"
+QM_BUILD64=${QM_BUILD64:-$QM_ROOT/build/win64}
+QM_BUILD32=${QM_BUILD32:-$QM_ROOT/build/win32}
+E2E_FAILURES=0
+E2E_CHECKS=0
+
+e2e_begin() {
+  E2E_NAME=$1
+  if [ -z "${QM_E2E_INNER:-}" ]; then
+    QM_E2E_INNER=1 exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+  fi
+  if [ "${QM_E2E_ARCH:-64}" = 32 ]; then E2E_BUILD=$QM_BUILD32; else E2E_BUILD=$QM_BUILD64; fi
+  E2E_DIR=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
+  rm -rf "$E2E_DIR"
+  mkdir -p "$E2E_DIR/prog" "$E2E_DIR/sim"
+  cp "$E2E_BUILD/Quillomar.exe" "$E2E_DIR/prog/"
+  E2E_PROBE="$QM_BUILD64/tools/probe/Probe.exe"
+  E2E_HOST="$QM_BUILD64/tools/sim_host/SimHost.exe"
+  qm_fresh_sim_prefix "$E2E_DIR/prefix" "$QM_BUILD64" "$QM_BUILD32" || { echo "e2e: no simulator prefix"; exit 1; }
+  export QM_SIM_DIR
+  QM_SIM_DIR=$(qm_winpath "$E2E_DIR/sim")
+  E2E_APP_PID=""
+  trap e2e_end EXIT
+  echo "== $E2E_NAME (${QM_E2E_ARCH:-64}-bit)"
+}
+
+e2e_sim() {
+  printf '%s\r\n' "$@" > "$E2E_DIR/sim/sim.ini"
+}
+
+e2e_start() {
+  local args=("$@")
+  [ $# -eq 0 ] && args=(1)
+  (cd "$E2E_DIR/prog" && exec wine Quillomar.exe "${args[@]}") >"$E2E_DIR/app.log" 2>&1 &
+  E2E_APP_PID=$!
+  probe wait Quillomar 30 >/dev/null || { echo "e2e: the window did not appear"; return 1; }
+}
+
+# Waits up to S seconds for the program to exit; prints its exit code.
+e2e_wait_exit() {
+  local s=$1 i
+  for ((i = 0; i < s * 10; i++)); do
+    if ! kill -0 "$E2E_APP_PID" 2>/dev/null; then
+      wait "$E2E_APP_PID"; echo $?; E2E_APP_PID=""; return 0
+    fi
+    sleep 0.1
+  done
+  echo "running"; return 1
+}
+
+probe() { timeout -k 5 60 wine "$E2E_PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+host() { timeout -k 5 300 wine "$E2E_HOST" "$@" 2>/dev/null | tr -d '\r'; }
+
+# The text of a control: probe text with class and index.
+control_text() { probe text Quillomar "$1" "$2"; }
+# The list line of the control with that exact text.
+control_line() { probe list Quillomar | grep -F "text=\"$1\"" | head -1; }
+field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$2"; }
+sim_calls() { tr -d '\r' < "$E2E_DIR/sim/calls.log" 2>/dev/null; }
+ini_text() { cat "$E2E_DIR/prog/autofocus.ini" 2>/dev/null; }
+
+pass() { E2E_CHECKS=$((E2E_CHECKS + 1)); echo "  ok   $1"; }
+fail() { E2E_CHECKS=$((E2E_CHECKS + 1)); E2E_FAILURES=$((E2E_FAILURES + 1)); echo "  FAIL $1"; }
+
+expect_eq() {
+  if [ "$2" == "$3" ]; then pass "$1"; else fail "$1: got [$2], expected [$3]"; fi
+}
+expect_match() {
+  if grep -qE -- "$3" <<<"$2"; then pass "$1"; else fail "$1: [$2] does not match /$3/"; fi
+}
+expect_true() {
+  local what=$1; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# Waits up to S seconds until CMD... succeeds.
+wait_until() {
+  local s=$1 i; shift
+  for ((i = 0; i < s * 10; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
+
+e2e_end() {
+  local status=$?
+  if [ -n "${E2E_APP_PID:-}" ] && kill -0 "$E2E_APP_PID" 2>/dev/null; then
+    probe close Quillomar >/dev/null 2>&1
+    sleep 1
+    kill "$E2E_APP_PID" 2>/dev/null
+  fi
+  qm_stop_wine
+  if [ "$E2E_FAILURES" -gt 0 ] || [ "$status" -ne 0 ]; then
+    echo "== $E2E_NAME: FAILED ($E2E_FAILURES of $E2E_CHECKS checks failed)"
+    [ -f "$E2E_DIR/sim/calls.log" ] && { echo "-- last simulator calls:"; tail -15 "$E2E_DIR/sim/calls.log"; }
+    exit 1
+  fi
+  echo "== $E2E_NAME: passed ($E2E_CHECKS checks)"
+  exit 0
+}
