@@ -16,6 +16,9 @@ namespace qm::win {
 
 class TBiButton;
 
+// The user locale's decimal separator, read once per process.
+char LocaleDecimalSeparator();
+
 class TNumEdit {
 public:
     TNumEdit();
