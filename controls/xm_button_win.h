@@ -3,7 +3,9 @@
 // and the click; the button paints itself (flat face, two-pixel bevel computed from
 // its parent's colour, an optional 16 x 16 glyph at the left, the caption centred).
 //
-// The parent must reflect WM_COMMAND and WM_DRAWITEM (controls/reflect_win.h).
+// The parent must reflect WM_COMMAND and WM_DRAWITEM (controls/reflect_win.h). An error
+// thrown by OnClick is caught in the button's window procedure and handed to ReportError
+// (controls/error_hook.h); it never unwinds into the system's message dispatch.
 #pragma once
 
 #include <windows.h>
@@ -42,8 +44,12 @@ public:
     void SetDown(bool down);
     bool HotTrack() const;
     void SetHotTrack(bool hotTrack);
-    // Copies the given bitmap in as the glyph (nullptr clears it).
+    // Copies the given bitmap in as the glyph (nullptr clears it); the caller keeps its own.
+    // Throws std::runtime_error when the handle is not a readable bitmap.
     void SetBitmap(HBITMAP bitmap);
+
+    // Whether the last paint or default-button notification selected the lighter face.
+    bool FocusedLook() const;
 
     // Raised for every click (mouse, keyboard, or a double click's second press).
     std::function<void(TXMButton& sender)> OnClick;
