@@ -40,17 +40,18 @@ std::string_view ReadableText(std::string_view content) {
 // of the text does not start another, empty line. One pass, no copies.
 template <typename Visit>
 void ForEachLine(std::string_view text, Visit&& visit) {
-    size_t start = 0;
-    const size_t size = text.size();
-    while (start < size) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            visit(text.substr(start));
+    const char* begin = text.data();
+    const char* const end = begin + text.size();
+    while (begin < end) {
+        const char* stop = begin;
+        while (stop < end && *stop != '\r' && *stop != '\n')
+            ++stop;
+        visit(std::string_view(begin, static_cast<size_t>(stop - begin)));
+        if (stop == end)
             return;
-        }
-        visit(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < size && text[start] == '\n') ++start;
+        begin = stop + 1;
+        if (*stop == '\r' && begin < end && *begin == '\n')
+            ++begin;
     }
 }
 
@@ -70,23 +71,29 @@ std::string NormalisedText(std::string_view content) {
 // characters, the first "->" at the fifth character, and the first four characters a
 // whole number that is not negative.
 int32_t LineTag(std::string_view line) {
-    if (line.size() <= kValueStart - 1) return -1;
-    if (line[kTagLength] != '-' || line[kTagLength + 1] != '>') return -1;
+    if (line.size() <= kValueStart - 1)
+        return -1;
+    if (line[kTagLength] != '-' || line[kTagLength + 1] != '>')
+        return -1;
     // An earlier arrow would put '>' among the first four characters, which then are
     // no number: the checks below cover "the first arrow" without searching the line.
     std::optional<int32_t> tag = ParseWholeNumber(line.substr(0, kTagLength));
-    if (!tag || *tag < 0) return -1;
+    if (!tag || *tag < 0)
+        return -1;
     return *tag;
 }
 
 // Gives one value to every component that carries the tag, in component order.
 void ApplySetting(std::string_view value, int32_t tag, const std::vector<SettingsComponent*>& window) {
     for (SettingsComponent* component : window) {
-        if (component->Tag() != tag) continue;
+        if (component->Tag() != tag)
+            continue;
         ComponentKind kind = component->Kind();
-        if (kind == ComponentKind::Edit) component->SetText(std::string(value));
+        if (kind == ComponentKind::Edit)
+            component->SetText(std::string(value));
         // An empty value only clears edits; the other kinds keep their state.
-        if (value.empty()) continue;
+        if (value.empty())
+            continue;
         int32_t number = WholeNumberOrZero(value);
         switch (kind) {
             case ComponentKind::CheckBox:
@@ -137,14 +144,18 @@ void AppendLine(std::string& text, int32_t tag, std::string_view value) {
 void TAutoSave::LoadSettings(const std::string& fileName, const std::vector<SettingsComponent*>& window) {
     try {
         std::string directory = files_.ProgramDirectory();
-        if (directory.empty()) return;  // never fall back to the working directory
+        if (directory.empty())
+            return;  // never fall back to the working directory
         std::string path = directory + fileName;
-        if (!files_.Exists(path)) return;
+        if (!files_.Exists(path))
+            return;
         std::optional<std::string> content = files_.ReadAll(path);
-        if (!content) return;
+        if (!content)
+            return;
         ForEachLine(ReadableText(*content), [this, &window](std::string_view line) {
             int32_t tag = LineTag(line);
-            if (tag < 0) return;
+            if (tag < 0)
+                return;
             std::string_view value = line.substr(kValueStart);
             if (tag == kTagIntegerLine) {
                 TagInteger = WholeNumberOrZero(value);
@@ -162,16 +173,19 @@ void TAutoSave::LoadSettings(const std::string& fileName, const std::vector<Sett
 void TAutoSave::SaveSettings(const std::string& fileName, const std::vector<SettingsComponent*>& window) {
     try {
         std::string directory = files_.ProgramDirectory();
-        if (directory.empty() || window.empty()) return;
+        if (directory.empty() || window.empty())
+            return;
         std::string path = directory + fileName;
 
         std::string newText;
         for (const SettingsComponent* component : window) {
             // In 64 bits: tags far apart must not overflow into the window.
             int64_t offset = static_cast<int64_t>(component->Tag()) - Tag;
-            if (offset < kFirstSavedOffset || offset > kLastSavedOffset) continue;
+            if (offset < kFirstSavedOffset || offset > kLastSavedOffset)
+                continue;
             std::string value = WrittenValue(*component);
-            if (value == kNoData) continue;
+            if (value == kNoData)
+                continue;
             AppendLine(newText, component->Tag(), value);
         }
         AppendLine(newText, kTagIntegerLine, std::to_string(TagInteger));
@@ -179,9 +193,11 @@ void TAutoSave::SaveSettings(const std::string& fileName, const std::vector<Sett
 
         std::string oldText;
         if (files_.Exists(path)) {
-            if (std::optional<std::string> content = files_.ReadAll(path)) oldText = NormalisedText(*content);
+            if (std::optional<std::string> content = files_.ReadAll(path))
+                oldText = NormalisedText(*content);
         }
-        if (newText != oldText) files_.ReplaceAll(path, newText);
+        if (newText != oldText)
+            files_.ReplaceAll(path, newText);
     } catch (...) {
         // A component that cannot give its value leaves the file as it was.
     }

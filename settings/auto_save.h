@@ -20,7 +20,7 @@ enum class ComponentKind { Edit, CheckBox, RadioButton, ListBox, ComboBox, Radio
 // A component of the window as the settings component reads and writes it.
 // Accessors that do not belong to a component's kind are never called.
 class SettingsComponent {
-public:
+  public:
     virtual ~SettingsComponent() = default;
     virtual int32_t Tag() const = 0;
     virtual ComponentKind Kind() const = 0;
@@ -35,7 +35,7 @@ public:
 // The file operations the settings component needs; every failure is reported by
 // the return value, never by an exception.
 class SettingsFiles {
-public:
+  public:
     virtual ~SettingsFiles() = default;
     // Directory of the program's executable, with its trailing separator; empty
     // when it cannot be found (the settings are then neither loaded nor saved).
@@ -48,7 +48,7 @@ public:
 };
 
 class TAutoSave {
-public:
+  public:
     explicit TAutoSave(SettingsFiles& files) : files_(files) {}
 
     int32_t Tag = 0;
@@ -61,7 +61,7 @@ public:
     // Writes the tagged components and the two own values, only when the text changes.
     void SaveSettings(const std::string& fileName, const std::vector<SettingsComponent*>& window);
 
-private:
+  private:
     SettingsFiles& files_;
 };
 

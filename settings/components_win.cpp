@@ -7,11 +7,13 @@ namespace qm::win {
 
 ControlComponent::ControlComponent(HWND control, int32_t tag, ComponentKind kind)
     : control_(control), tag_(tag), kind_(kind) {
-    if (kind == ComponentKind::RadioGroup) throw std::invalid_argument("a radio group has no standard control");
+    if (kind == ComponentKind::RadioGroup)
+        throw std::invalid_argument("a radio group has no standard control");
 }
 
 HWND ControlComponent::Control() const {
-    if (!IsWindow(control_)) throw std::runtime_error("the control no longer exists");
+    if (!IsWindow(control_))
+        throw std::runtime_error("the control no longer exists");
     return control_;
 }
 
@@ -26,7 +28,8 @@ std::string ControlComponent::Text() const {
 }
 
 void ControlComponent::SetText(const std::string& text) {
-    if (!SetWindowTextA(Control(), text.c_str())) throw std::runtime_error("the control refused its text");
+    if (!SetWindowTextA(Control(), text.c_str()))
+        throw std::runtime_error("the control refused its text");
 }
 
 bool ControlComponent::Checked() const {
@@ -49,7 +52,8 @@ void ControlComponent::SetItemIndex(int32_t index) {
     // An index with no item behind it selects nothing, as -1 does. The controls
     // themselves differ here between systems (some keep the old selection).
     LRESULT count = SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-    if (index < 0 || index >= count) index = -1;
+    if (index < 0 || index >= count)
+        index = -1;
     SendMessageA(control, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(static_cast<intptr_t>(index)), 0);
 }
 

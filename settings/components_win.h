@@ -12,7 +12,7 @@
 namespace qm::win {
 
 class ControlComponent : public SettingsComponent {
-public:
+  public:
     // kind is one of Edit, CheckBox, RadioButton, ListBox, ComboBox or Other (a
     // control that keeps no setting); a radio group is not a standard control and is
     // refused with std::invalid_argument.
@@ -33,7 +33,7 @@ public:
     int32_t ItemIndex() const override;
     void SetItemIndex(int32_t index) override;
 
-private:
+  private:
     HWND Control() const;
 
     HWND control_;

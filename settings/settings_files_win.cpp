@@ -24,13 +24,15 @@ std::string ModuleFileName() {
     std::string buffer(MAX_PATH, '\0');
     for (;;) {
         DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return {};
+        if (length == 0)
+            return {};
         // A full buffer means the name was cut short: try again with more room.
         if (length < buffer.size()) {
             buffer.resize(length);
             return buffer;
         }
-        if (buffer.size() >= kMaxModulePath) return {};
+        if (buffer.size() >= kMaxModulePath)
+            return {};
         buffer.resize(std::min(buffer.size() * 2, kMaxModulePath));
     }
 }
@@ -48,7 +50,8 @@ bool WriteAll(HANDLE file, const std::string& content) {
     while (done < content.size()) {
         DWORD part = static_cast<DWORD>(std::min<size_t>(content.size() - done, kChunk));
         DWORD written = 0;
-        if (!WriteFile(file, content.data() + done, part, &written, nullptr) || written == 0) return false;
+        if (!WriteFile(file, content.data() + done, part, &written, nullptr) || written == 0)
+            return false;
         done += written;
     }
     return true;
@@ -62,7 +65,8 @@ std::string SettingsFilesWin::ProgramDirectory() {
     // character may have the code of a backslash.
     size_t end = 0;
     for (const char* p = file.c_str(); *p; p = CharNextA(p)) {
-        if (*p == '\\' || *p == '/') end = static_cast<size_t>(p - file.c_str()) + 1;
+        if (*p == '\\' || *p == '/')
+            end = static_cast<size_t>(p - file.c_str()) + 1;
     }
     return file.substr(0, end);
 }
@@ -74,9 +78,10 @@ bool SettingsFilesWin::Exists(const std::string& path) {
 
 std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
     // Others may go on reading and writing: the settings are read once, as they are.
-    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
     try {
         std::string content;
         LARGE_INTEGER size{};
@@ -89,9 +94,11 @@ std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
             size_t used = content.size();
             content.resize(used + kChunk);
             DWORD read = 0;
-            if (!ReadFile(file.get(), content.data() + used, kChunk, &read, nullptr)) return std::nullopt;
+            if (!ReadFile(file.get(), content.data() + used, kChunk, &read, nullptr))
+                return std::nullopt;
             content.resize(used + read);
-            if (read == 0) return content;
+            if (read == 0)
+                return content;
         }
     } catch (const std::bad_alloc&) {
         return std::nullopt;  // larger than memory: as good as unreadable
@@ -110,9 +117,11 @@ bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& co
     for (int attempt = 0; attempt < kTempNameAttempts && !file; ++attempt) {
         temp = TempNameBeside(path);
         file.reset(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
     }
-    if (!file) return false;
+    if (!file)
+        return false;
 
     bool written = WriteAll(file.get(), content) && FlushFileBuffers(file.get());
     written = file.reset() && written;

@@ -17,7 +17,7 @@
 namespace qm::win {
 
 class SettingsFilesWin : public SettingsFiles {
-public:
+  public:
     // Full path of the running executable without its file name, ending in a
     // backslash; empty when the system cannot tell it.
     std::string ProgramDirectory() override;

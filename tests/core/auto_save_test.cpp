@@ -23,7 +23,7 @@ const std::string kPath = std::string(kDirectory) + kFileName;
 constexpr const char* kSevenLines = "1003->7\r\n1004->100\r\n1005->2\r\n1001->0\r\n1002->0\r\n9990->0\r\n9991->\r\n";
 
 class FakeFiles : public SettingsFiles {
-public:
+  public:
     std::map<std::string, std::string> files;
     bool readFails = false;
     bool writeFails = false;
@@ -33,11 +33,13 @@ public:
     std::string ProgramDirectory() override { return directory; }
     bool Exists(const std::string& path) override { return files.count(path) != 0; }
     std::optional<std::string> ReadAll(const std::string& path) override {
-        if (readFails || !Exists(path)) return std::nullopt;
+        if (readFails || !Exists(path))
+            return std::nullopt;
         return files[path];
     }
     bool ReplaceAll(const std::string& path, const std::string& content) override {
-        if (writeFails) return false;
+        if (writeFails)
+            return false;
         files[path] = content;
         ++writes;
         return true;
@@ -45,12 +47,13 @@ public:
 };
 
 class FakeComponent : public SettingsComponent {
-public:
+  public:
     FakeComponent(int32_t tag, ComponentKind kind) : tag_(tag), kind_(kind) {}
     int32_t Tag() const override { return tag_; }
     ComponentKind Kind() const override { return kind_; }
     std::string Text() const override {
-        if (failReading) throw std::runtime_error("control gone");
+        if (failReading)
+            throw std::runtime_error("control gone");
         return text;
     }
     void SetText(const std::string& value) override {
@@ -74,9 +77,10 @@ public:
     bool failTaking = false;
     bool failReading = false;
 
-private:
+  private:
     void Fail() const {
-        if (failTaking) throw std::runtime_error("control refuses the value");
+        if (failTaking)
+            throw std::runtime_error("control refuses the value");
     }
     int32_t tag_;
     ComponentKind kind_;
@@ -84,7 +88,7 @@ private:
 
 // A window's components in creation order, and a one-line picture of their state.
 class FakeWindow {
-public:
+  public:
     FakeComponent& Add(int32_t tag, ComponentKind kind) {
         owned_.push_back(std::make_unique<FakeComponent>(tag, kind));
         components.push_back(owned_.back().get());
@@ -103,13 +107,20 @@ public:
     std::string Describe() const {
         std::string out;
         for (const auto& c : owned_) {
-            if (!out.empty()) out += ' ';
+            if (!out.empty())
+                out += ' ';
             out += std::to_string(c->Tag()) + '=';
             switch (c->Kind()) {
-                case ComponentKind::Edit: out += '"' + c->text + '"'; break;
+                case ComponentKind::Edit:
+                    out += '"' + c->text + '"';
+                    break;
                 case ComponentKind::CheckBox:
-                case ComponentKind::RadioButton: out += c->checked ? '1' : '0'; break;
-                default: out += std::to_string(c->index); break;
+                case ComponentKind::RadioButton:
+                    out += c->checked ? '1' : '0';
+                    break;
+                default:
+                    out += std::to_string(c->index);
+                    break;
             }
         }
         return out;
@@ -117,7 +128,7 @@ public:
 
     std::vector<SettingsComponent*> components;
 
-private:
+  private:
     std::vector<std::unique_ptr<FakeComponent>> owned_;
 };
 
@@ -138,7 +149,7 @@ struct MainWindow : FakeWindow {
 };
 
 class AutoSaveTest : public ::testing::Test {
-protected:
+  protected:
     AutoSaveTest() { save.Tag = 1000; }
     // Loads content into window and pictures the window and the two own values.
     std::string Load(const std::string& content, FakeWindow& target) {
@@ -173,23 +184,30 @@ TEST_F(AutoSaveTest, LoadAppliesValidLinesAndSkipsTheRest) {
         {"abc unchecks", "1001->1\r\n1001->abc", kLayout + " I=0 S=before"},
         {"0 unchecks", "1001->1\r\n1001->0", kLayout + " I=0 S=before"},
         {"-5 checks", "1001->-5", R"(1003="7" 1004="100" 1005="2" 1001=1 1002=0 0="" 0=-1 I=0 S=before)"},
-        {"hex and blanks check", "1001->0x10\r\n1002-> 3", R"(1003="7" 1004="100" 1005="2" 1001=1 1002=1 0="" 0=-1 I=0 S=before)"},
-        {"arrow elsewhere", "100->5\r\n10033->5\r\n1003 ->5\r\n10->3->5\r\n->->->5\r\n1->->5\r\n", kLayout + " I=0 S=before"},
-        {"tag not a non-negative number", "abcd->5\r\n-001->5\r\n10 3->5\r\n1.03->5\r\n9.99->5", kLayout + " I=0 S=before"},
+        {"hex and blanks check", "1001->0x10\r\n1002-> 3",
+         R"(1003="7" 1004="100" 1005="2" 1001=1 1002=1 0="" 0=-1 I=0 S=before)"},
+        {"arrow elsewhere", "100->5\r\n10033->5\r\n1003 ->5\r\n10->3->5\r\n->->->5\r\n1->->5\r\n",
+         kLayout + " I=0 S=before"},
+        {"tag not a non-negative number", "abcd->5\r\n-001->5\r\n10 3->5\r\n1.03->5\r\n9.99->5",
+         kLayout + " I=0 S=before"},
         {"a tag no component carries", "1099->5\r\n2000->1", kLayout + " I=0 S=before"},
-        {"tag 0000 reaches tag-0 edits", "0000->hello", R"(1003="7" 1004="100" 1005="2" 1001=0 1002=0 0="hello" 0=-1 I=0 S=before)"},
+        {"tag 0000 reaches tag-0 edits", "0000->hello",
+         R"(1003="7" 1004="100" 1005="2" 1001=0 1002=0 0="hello" 0=-1 I=0 S=before)"},
         // The tag is the first four characters read as a whole number, so these name tag 0 as well.
         {"other spellings of tag 0", " 000->a\r\n+000->b\r\n-000->c\r\n$000->d\r\n0x00->e",
          R"(1003="7" 1004="100" 1005="2" 1001=0 1002=0 0="e" 0=-1 I=0 S=before)"},
-        {"later line wins", "1003->5\r\n1003->9", R"(1003="9" 1004="100" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
+        {"later line wins", "1003->5\r\n1003->9",
+         R"(1003="9" 1004="100" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
         {"blanks belong to the value", "1003-> 5 \r\n9991-> x ",
          R"(1003=" 5 " 1004="100" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S= x )"},
-        {"value may hold arrows", "1003->->x", R"(1003="->x" 1004="100" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
+        {"value may hold arrows", "1003->->x",
+         R"(1003="->x" 1004="100" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
         {"TagInteger read as a whole number", "9990->12\r\n9990->$10", kLayout + " I=16 S=before"},
         {"TagInteger not a number", "9990->12\r\n9990->abc", kLayout + " I=0 S=before"},
         {"CR, LF and CR LF end lines", "1003->5\r1004->6\n1005->8\r\n\n\r9991->x",
          R"(1003="5" 1004="6" 1005="8" 1001=0 1002=0 0="" 0=-1 I=0 S=x)"},
-        {"LF CR is two line ends", "1003->5\n\r1004->6", R"(1003="5" 1004="6" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
+        {"LF CR is two line ends", "1003->5\n\r1004->6",
+         R"(1003="5" 1004="6" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
         {"NUL ends the text", std::string("1003->5\r\n1004->6\0\r\n1005->9", 25),
          R"(1003="5" 1004="6" 1005="2" 1001=0 1002=0 0="" 0=-1 I=0 S=before)"},
         {"NUL inside a line cuts it", std::string("9991->ab\0cd", 11), kLayout + " I=0 S=ab"},
@@ -276,7 +294,8 @@ TEST_F(AutoSaveTest, SaveWritesOnlyWhenTheTextChanges) {
         {"same seven lines", kSevenLines, false},
         {"LF line ends", "1003->7\n1004->100\n1005->2\n1001->0\n1002->0\n9990->0\n9991->\n", false},
         {"CR line ends", "1003->7\r1004->100\r1005->2\r1001->0\r1002->0\r9990->0\r9991->\r", false},
-        {"no end on the last line", "1003->7\r\n1004->100\r\n1005->2\r\n1001->0\r\n1002->0\r\n9990->0\r\n9991->", false},
+        {"no end on the last line", "1003->7\r\n1004->100\r\n1005->2\r\n1001->0\r\n1002->0\r\n9990->0\r\n9991->",
+         false},
         {"text after a NUL is not read", std::string(kSevenLines) + std::string("\0junk", 5), false},
         {"empty file", "", true},
         {"extra blank line", std::string(kSevenLines) + "\r\n", true},
@@ -390,12 +409,15 @@ TEST_F(AutoSaveTest, HostileFilesLoadSafely) {
 
     std::mt19937 random(7);
     std::string binary(1 << 20, '\0');
-    for (char& c : binary) c = static_cast<char>(random() & 0xFF);
+    for (char& c : binary)
+        c = static_cast<char>(random() & 0xFF);
 
     std::string longLines;
-    for (int i = 0; i < 100; ++i) longLines += std::string(kLongLine, i % 2 ? '-' : '>') + "\r\n";
+    for (int i = 0; i < 100; ++i)
+        longLines += std::string(kLongLine, i % 2 ? '-' : '>') + "\r\n";
     std::string arrows;
-    for (size_t i = 0; i < kLongLine / 2; ++i) arrows += "->";
+    for (size_t i = 0; i < kLongLine / 2; ++i)
+        arrows += "->";
 
     struct Hostile {
         const char* name;
@@ -409,10 +431,12 @@ TEST_F(AutoSaveTest, HostileFilesLoadSafely) {
         {"a 100,000-character value", "1003->" + std::string(kLongLine, '9'), std::string(kLongLine, '9')},
         {"50 MB without a line end", std::string(kHuge, 'x'), "7"},
         {"50 MB of CR", std::string(kHuge, '\r'), "7"},
-        {"50 MB of short lines", [] {
+        {"50 MB of short lines",
+         [] {
              std::string s;
              s.reserve(kHuge + 16);
-             while (s.size() < kHuge) s += "1003->8\r\n0000->\n-\r->\r\n";
+             while (s.size() < kHuge)
+                 s += "1003->8\r\n0000->\n-\r->\r\n";
              return s;
          }(),
          "8"},

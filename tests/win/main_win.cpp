@@ -1,6 +1,7 @@
 // Entry point of the Win32 test program: GoogleTest with COM and OLE initialised for
 // the test thread as a single-threaded apartment, as the program itself runs.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <ole2.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     HRESULT ole = OleInitialize(nullptr);  // also initialises COM for this thread
     int result = RUN_ALL_TESTS();
-    if (SUCCEEDED(ole)) OleUninitialize();
+    if (SUCCEEDED(ole))
+        OleUninitialize();
     return result;
 }

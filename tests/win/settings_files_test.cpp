@@ -21,7 +21,7 @@ namespace {
 
 // A scratch directory of its own for each test, removed with everything in it.
 class ScratchDirectory {
-public:
+  public:
     ScratchDirectory() {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
@@ -40,16 +40,18 @@ public:
         std::vector<std::string> names;
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return names;
+        if (search == INVALID_HANDLE_VALUE)
+            return names;
         do {
             std::string name = found.cFileName;
-            if (name != "." && name != "..") names.push_back(name);
+            if (name != "." && name != "..")
+                names.push_back(name);
         } while (FindNextFileA(search, &found));
         FindClose(search);
         return names;
     }
 
-private:
+  private:
     static void Remove(const std::string& directory) {
         for (const std::string& name : Entries(directory)) {
             std::string full = directory + name;
@@ -67,8 +69,8 @@ private:
 };
 
 void WriteFileText(const std::string& path, const std::string& text) {
-    KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
@@ -76,7 +78,7 @@ void WriteFileText(const std::string& path, const std::string& text) {
 }
 
 class SettingsFilesWinTest : public ::testing::Test {
-protected:
+  protected:
     std::string FileText(const std::string& path) { return files.ReadAll(path).value_or("<unreadable>"); }
 
     SettingsFilesWin files;
@@ -157,26 +159,37 @@ TEST_F(SettingsFilesWinTest, OverlongPathsFailQuietly) {
 
 // A window owned by the test, destroyed at the end of it.
 class OwnedWindow {
-public:
+  public:
     explicit OwnedWindow(HWND window) : window_(window) {}
     OwnedWindow(OwnedWindow&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
     OwnedWindow(const OwnedWindow&) = delete;
     OwnedWindow& operator=(const OwnedWindow&) = delete;
     ~OwnedWindow() {
-        if (window_) DestroyWindow(window_);
+        if (window_)
+            DestroyWindow(window_);
     }
     HWND get() const { return window_; }
 
-private:
+  private:
     HWND window_;
 };
 
 // A hidden top-level window with one control of each kind the window may save.
 class ControlsTest : public ::testing::Test {
-protected:
+  protected:
     ControlsTest()
-        : parent_(CreateWindowExA(0, "STATIC", "settings test", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr)),
+        : parent_(CreateWindowExA(0,
+                                  "STATIC",
+                                  "settings test",
+                                  WS_OVERLAPPEDWINDOW,
+                                  0,
+                                  0,
+                                  300,
+                                  300,
+                                  nullptr,
+                                  nullptr,
+                                  GetModuleHandleA(nullptr),
+                                  nullptr)),
           edit(Child("EDIT", WS_CHILD | ES_AUTOHSCROLL), 1003, ComponentKind::Edit),
           check(Child("BUTTON", WS_CHILD | BS_AUTOCHECKBOX), 1001, ComponentKind::CheckBox),
           radio(Child("BUTTON", WS_CHILD | BS_AUTORADIOBUTTON), 1006, ComponentKind::RadioButton),
@@ -231,11 +244,11 @@ TEST_F(ControlsTest, AGoneControlThrows) {
 
 // The program's directory replaced by the scratch directory, the rest real.
 class ScratchFiles : public SettingsFilesWin {
-public:
+  public:
     explicit ScratchFiles(std::string directory) : directory_(std::move(directory)) {}
     std::string ProgramDirectory() override { return directory_; }
 
-private:
+  private:
     std::string directory_;
 };
 
