@@ -18,7 +18,7 @@
 //   text TITLE CLASS INDEX          prints the text of the INDEX-th (0-based) control of CLASS;
 //                                   line breaks are printed as plain newlines
 //   settext TITLE CLASS INDEX TEXT  sets the text with WM_SETTEXT (like a program assigning it)
-//   type TITLE CLASS INDEX TEXT [--replace]  posts WM_CHAR for each character (as typing);
+//   type TITLE CLASS INDEX TEXT [--replace]  sends WM_CHAR for each character (as typing);
 //                                   --replace selects the whole text first
 //   msgbox CAPTION [--ok]           waits for a message box with that caption, prints
 //                                   "text: ..." (escaped) and "topmost: 0|1", presses OK if asked
@@ -397,12 +397,12 @@ int Type(const Args& a) {
     HWND control = ControlByClass(top, a.positional.at(2), ParseIndex(a.positional.at(3)));
     if (!IsWindowEnabled(top) || !IsWindowEnabled(control))
         throw Failure(kExitDisabled, "the control is disabled");
+    // Sent, not posted: a message sent from another thread is handled before anything
+    // posted, so posted keys could not be waited for; sent ones arrive in order.
     if (a.replace)
-        PostMessageA(control, EM_SETSEL, 0, -1);
+        Query(control, EM_SETSEL, 0, -1);
     for (unsigned char c : a.positional.at(4))
-        PostMessageA(control, WM_CHAR, c, 1);
-    // Posted messages are handled in order: once this query is answered, so are the keys.
-    Query(control, WM_NULL);
+        Query(control, WM_CHAR, c, 1);
     std::printf("text: \"%s\"\n", Escape(TextOf(control).value_or("")).c_str());
     return kExitOk;
 }

@@ -9,12 +9,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tools/sim_host/host_text.h"
 
 namespace qm::tools {
 
@@ -51,58 +52,8 @@ inline std::optional<std::string> TextOf(HWND window) {
     return text;
 }
 
-// Text with the characters that would break a one-line report written as escapes:
-// \r, \n, \t, \\ and \" (the other control characters as \xNN).
-inline std::string Escape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '"':
-                out += "\\\"";
-                break;
-            default:
-                if (c < 32) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                    out += hex;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out;
-}
-
-// Splits text at CR LF (or a lone LF); a final line break does not start an empty line.
-inline std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string current;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        if (text[i] == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current += text[i];
-        }
-    }
-    if (!current.empty())
-        lines.push_back(current);
-    return lines;
-}
+using qm::sim::Escape;
+using qm::sim::SplitLines;
 
 // Every descendant of parent, depth first, each window before its own children and
 // siblings in z-order (creation order unless the program reorders them).

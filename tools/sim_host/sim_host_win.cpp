@@ -70,6 +70,7 @@
 #include "tools/probe/window_search_win.h"
 #include "tools/sim_ascom/focuser_state.h"
 #include "tools/sim_host/focus_model.h"
+#include "tools/sim_host/host_text.h"
 
 namespace {
 
@@ -162,14 +163,8 @@ double ParseReal(const std::string& text) {
     throw UsageError("not a number: " + text);
 }
 
-// A value as a host built for 32 bits would send it: anything that fits in 32 bits
-// (signed or unsigned) is taken as a signed 32-bit number and sign-extended; wider
-// values go out unchanged, to see what the program makes of the upper half.
 LPARAM ToLParam(int64_t value) {
-    if (value >= INT32_MIN && value <= static_cast<int64_t>(UINT32_MAX)) {
-        return static_cast<LPARAM>(static_cast<int32_t>(static_cast<uint32_t>(value)));
-    }
-    return static_cast<LPARAM>(value);
+    return static_cast<LPARAM>(qm::sim::AsHostValue(value));
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -263,8 +258,7 @@ std::optional<qm::sim::FocuserState> ReadFocuserState(const std::string& path) {
             std::stringstream text;
             text << in.rdbuf();
             const std::string content = text.str();
-            // The focuser writes Stuck= last, so a file that has it ends complete.
-            if (content.find("Stuck=") != std::string::npos && content.back() == '\n') {
+            if (qm::sim::IsCompleteStateText(content)) {
                 return qm::sim::FocuserState::Parse(content);
             }
         }
@@ -389,14 +383,8 @@ void PrintProgramView(HWND target, double trueFocus) {
         const auto lines = qm::tools::SplitLines(qm::tools::TextOf(log).value_or(""));
         for (const auto& line : lines) {
             Print("log: %s", line.c_str());
-            constexpr char kResultMark[] = " -> Focus";
-            const auto mark = line.find(kResultMark);
-            if (mark != std::string::npos && mark + sizeof kResultMark - 1 == line.size()) {
-                try {
-                    best = std::stoll(line.substr(0, mark));
-                } catch (const std::exception&) {
-                }
-            }
+            if (const auto position = qm::sim::ParseResultLine(line))
+                best = static_cast<long long>(*position);
         }
         Print("loglines: %zu", lines.size());
     } else {
