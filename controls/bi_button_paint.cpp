@@ -38,7 +38,8 @@ void DrawFlatFace(Canvas& canvas, int left, int top, int right, int bottom, Colo
         // The bottom-left corner pixel sits between the two shades.
         canvas.SetPixel(left, bottom, Darker(face, kFlatCorner));
         Color lower = Darker(face, kFlatLowerEdge);
-        if (right > left) canvas.Line(left + 1, bottom, right, bottom, lower);  // a one-pixel face has no run
+        if (right > left)
+            canvas.Line(left + 1, bottom, right, bottom, lower);  // a one-pixel face has no run
         canvas.Line(right, bottom, right, top, lower);
     } else {
         // Pressed: the upper edges darkest, the lower ones lighter.
@@ -77,7 +78,8 @@ void DrawGradientFace(Canvas& canvas, int left, int top, int right, int bottom, 
 
 Color ArrowRowColor(int row, bool held) {
     int shade = kArrowShades[std::clamp(row, 0, kArrowRows - 1)];
-    if (!held) return Gray(shade);
+    if (!held)
+        return Gray(shade);
     return Rgb(shade | kHeldRedBits, shade | kHeldGreenBlueBits, shade | kHeldGreenBlueBits);
 }
 
@@ -93,12 +95,13 @@ void DrawArrow(Canvas& canvas, int x, int y, ArrowDirection direction, bool held
     }
 }
 
-void PaintBiButton(Canvas& canvas, int width, int height, bool upPressed, bool downPressed, bool gradient,
-                   Color face) {
+void PaintBiButton(Canvas& canvas, int width, int height, bool upPressed, bool downPressed, bool gradient, Color face) {
     const int half = width / 2;
     auto drawFace = gradient ? DrawGradientFace : DrawFlatFace;
-    if (!upPressed) drawFace(canvas, 0, 0, half - 1, height - 1, face, downPressed);
-    if (!downPressed) drawFace(canvas, half, 0, width - 1, height - 1, face, upPressed);
+    if (!upPressed)
+        drawFace(canvas, 0, 0, half - 1, height - 1, face, downPressed);
+    if (!downPressed)
+        drawFace(canvas, half, 0, width - 1, height - 1, face, upPressed);
     DrawArrow(canvas, half / 2, height / 2, ArrowDirection::Left, downPressed);
     DrawArrow(canvas, half + half / 2, height / 2, ArrowDirection::Right, upPressed);
 }

@@ -44,7 +44,6 @@ void DrawArrow(Canvas& canvas, int x, int y, ArrowDirection direction, bool held
 
 // Paints the whole button: the left (down) face and arrow, the right (up) face and
 // arrow. While one half is held, the other half's face is not painted.
-void PaintBiButton(Canvas& canvas, int width, int height, bool upPressed, bool downPressed, bool gradient,
-                   Color face);
+void PaintBiButton(Canvas& canvas, int width, int height, bool upPressed, bool downPressed, bool gradient, Color face);
 
 }  // namespace qm

@@ -22,7 +22,8 @@ int32_t DragStepMultiplier(bool upHalf, int32_t pressX, int32_t x) {
 bool BiButtonState::MouseDown(MouseButton button, int32_t x, int width) {
     pressX_ = x;
     stepMultiplier_ = 1;
-    if (button != MouseButton::Left) return false;
+    if (button != MouseButton::Left)
+        return false;
     // At most one half is held: a second left press moves the hold to the new half.
     upPressed_ = IsUpHalf(x, width);
     downPressed_ = !upPressed_;
@@ -30,7 +31,8 @@ bool BiButtonState::MouseDown(MouseButton button, int32_t x, int width) {
 }
 
 void BiButtonState::MouseMove(int32_t x) {
-    if (!Held()) return;
+    if (!Held())
+        return;
     stepMultiplier_ = DragStepMultiplier(upPressed_, pressX_, x);
 }
 

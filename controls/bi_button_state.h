@@ -21,7 +21,7 @@ bool IsUpHalf(int x, int width);
 int32_t DragStepMultiplier(bool upHalf, int32_t pressX, int32_t x);
 
 class BiButtonState {
-public:
+  public:
     // Any button: records x and resets the multiplier to 1. The left button also
     // takes the half under x; returns true when it did (the caller then paints,
     // steps and arms the repeat).
@@ -37,7 +37,7 @@ public:
     int32_t StepMultiplier() const { return stepMultiplier_; }
     int32_t PressX() const { return pressX_; }
 
-private:
+  private:
     bool upPressed_ = false;
     bool downPressed_ = false;
     int32_t stepMultiplier_ = 1;

@@ -25,14 +25,14 @@ constexpr UINT kRepeatMs = 100;
 
 // BeginPaint/EndPaint as a pair.
 class PaintDC {
-public:
+  public:
     explicit PaintDC(HWND window) : window_(window) { dc_ = BeginPaint(window_, &ps_); }
     PaintDC(const PaintDC&) = delete;
     PaintDC& operator=(const PaintDC&) = delete;
     ~PaintDC() { EndPaint(window_, &ps_); }
     HDC get() const { return dc_; }
 
-private:
+  private:
     HWND window_;
     PAINTSTRUCT ps_{};
     HDC dc_ = nullptr;
@@ -40,9 +40,11 @@ private:
 
 // Whether the focus can go to window: it and its ancestors are visible and enabled.
 bool CanTakeFocus(HWND window) {
-    if (!IsWindowVisible(window)) return false;
+    if (!IsWindowVisible(window))
+        return false;
     for (HWND w = window; w; w = (GetWindowLongPtrA(w, GWL_STYLE) & WS_CHILD) ? GetParent(w) : nullptr)
-        if (!IsWindowEnabled(w)) return false;
+        if (!IsWindowEnabled(w))
+            return false;
     return true;
 }
 
@@ -64,7 +66,8 @@ struct TBiButton::Impl {
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
     ~Impl() {
-        if (hwnd_) DestroyWindow(hwnd_);
+        if (hwnd_)
+            DestroyWindow(hwnd_);
     }
 
     static void RegisterClassOnce();
@@ -77,7 +80,8 @@ struct TBiButton::Impl {
     void RepeatTick();
     void MoveFocus();
     void RaiseClick() {
-        if (owner_.OnButtonClick) owner_.OnButtonClick(owner_);
+        if (owner_.OnButtonClick)
+            owner_.OnButtonClick(owner_);
     }
     void Paint(HDC dc) const;
     void PaintNow() const;
@@ -113,7 +117,8 @@ LRESULT CALLBACK TBiButton::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl));
     }
     auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!impl) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    if (!impl)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
         impl->hwnd_ = nullptr;
@@ -173,7 +178,8 @@ void TBiButton::Impl::OnMouseDown(MouseButton button, int x) {
     SetCapture(hwnd_);
     RECT client{};
     GetClientRect(hwnd_, &client);
-    if (!state_.MouseDown(button, x, client.right)) return;
+    if (!state_.MouseDown(button, x, client.right))
+        return;
     PaintNow();
     RaiseClick();  // the first step happens at the press
     SetTimer(hwnd_, kRepeatTimerId, kFirstRepeatMs, nullptr);
@@ -181,7 +187,8 @@ void TBiButton::Impl::OnMouseDown(MouseButton button, int x) {
 }
 
 void TBiButton::Impl::OnMouseUp() {
-    if (GetCapture() == hwnd_) ReleaseCapture();
+    if (GetCapture() == hwnd_)
+        ReleaseCapture();
     state_.MouseUp();
     PaintNow();
     KillTimer(hwnd_, kRepeatTimerId);
@@ -194,7 +201,8 @@ void TBiButton::Impl::RepeatTick() {
             RaiseClick();
         } catch (...) {
             // A failing step ends the repeat; the error still goes to the report.
-            if (hwnd_) KillTimer(hwnd_, kRepeatTimerId);
+            if (hwnd_)
+                KillTimer(hwnd_, kRepeatTimerId);
             throw;
         }
     } else {
@@ -206,9 +214,12 @@ void TBiButton::Impl::MoveFocus() {
     // A failure to move the focus never spoils the press.
     try {
         HWND target = owner_.FocusControl();
-        if (!target) return;
-        if (!(GetWindowLongPtrA(target, GWL_STYLE) & WS_TABSTOP)) return;
-        if (!CanTakeFocus(target) || target == GetFocus()) return;
+        if (!target)
+            return;
+        if (!(GetWindowLongPtrA(target, GWL_STYLE) & WS_TABSTOP))
+            return;
+        if (!CanTakeFocus(target) || target == GetFocus())
+            return;
         SetFocus(target);
     } catch (...) {
     }
@@ -223,9 +234,11 @@ void TBiButton::Impl::Paint(HDC dc) const {
 }
 
 void TBiButton::Impl::PaintNow() const {
-    if (!hwnd_) return;
+    if (!hwnd_)
+        return;
     WindowDC dc(hwnd_);
-    if (dc.get()) Paint(dc.get());
+    if (dc.get())
+        Paint(dc.get());
 }
 
 TBiButton::TBiButton() : impl_(std::make_unique<Impl>(*this)) {}
@@ -233,11 +246,13 @@ TBiButton::TBiButton() : impl_(std::make_unique<Impl>(*this)) {}
 TBiButton::~TBiButton() = default;
 
 void TBiButton::Create(HWND parent, int x, int y, int width, int height) {
-    if (impl_->hwnd_) throw std::logic_error("The spin button window exists already");
+    if (impl_->hwnd_)
+        throw std::logic_error("The spin button window exists already");
     Impl::RegisterClassOnce();
-    HWND hwnd = CreateWindowExA(0, kClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, y, width, height,
-                                parent, nullptr, GetModuleHandleA(nullptr), impl_.get());
-    if (!hwnd) throw std::runtime_error("Cannot create the spin button window");
+    HWND hwnd = CreateWindowExA(0, kClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, y, width, height, parent,
+                                nullptr, GetModuleHandleA(nullptr), impl_.get());
+    if (!hwnd)
+        throw std::runtime_error("Cannot create the spin button window");
 }
 
 HWND TBiButton::Handle() const {
@@ -271,7 +286,8 @@ void TBiButton::SetDrawGradient(bool gradient) {
 
 HWND TBiButton::FocusControl() const {
     // The control may have been destroyed since it was set: then there is none.
-    if (impl_->focusControl_ && !IsWindow(impl_->focusControl_)) impl_->focusControl_ = nullptr;
+    if (impl_->focusControl_ && !IsWindow(impl_->focusControl_))
+        impl_->focusControl_ = nullptr;
     return impl_->focusControl_;
 }
 

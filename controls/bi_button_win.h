@@ -16,7 +16,7 @@
 namespace qm::win {
 
 class TBiButton {
-public:
+  public:
     TBiButton();
     ~TBiButton();
     TBiButton(const TBiButton&) = delete;
@@ -41,7 +41,7 @@ public:
     // Raised at the press and at each repeat; look at UpPressed/DownPressed and StepMultiplier.
     std::function<void(TBiButton& sender)> OnButtonClick;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

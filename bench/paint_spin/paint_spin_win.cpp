@@ -26,7 +26,8 @@ double MicrosecondsPer(int n, const std::function<void()>& paint) {
     QueryPerformanceFrequency(&frequency);
     paint();  // warm up
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < n; ++i) paint();
+    for (int i = 0; i < n; ++i)
+        paint();
     QueryPerformanceCounter(&end);
     return 1e6 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) / n;
 }
@@ -51,8 +52,8 @@ int main(int argc, char** argv) {
     Bitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     SelectObjectGuard select(memory.get(), bitmap.get());
 
-    HWND parent = CreateWindowExA(0, "STATIC", "paint_spin", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 120, 80,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "paint_spin", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 120, 80, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
     TBiButton button;
     button.Create(parent, 10, 10, kWidth, kHeight);
 
@@ -60,13 +61,11 @@ int main(int argc, char** argv) {
     for (bool gradient : {false, true}) {
         const char* style = gradient ? "gradient" : "flat";
         PixelCanvas grid(kWidth, kHeight);
-        std::printf("%-8s pixel grid          %8.2f us\n", style, MicrosecondsPer(n, [&] {
-                        PaintBiButton(grid, kWidth, kHeight, false, false, gradient, face);
-                    }));
+        std::printf("%-8s pixel grid          %8.2f us\n", style,
+                    MicrosecondsPer(n, [&] { PaintBiButton(grid, kWidth, kHeight, false, false, gradient, face); }));
         DCCanvas canvas(memory.get());
-        std::printf("%-8s memory DC           %8.2f us\n", style, MicrosecondsPer(n, [&] {
-                        PaintBiButton(canvas, kWidth, kHeight, false, false, gradient, face);
-                    }));
+        std::printf("%-8s memory DC           %8.2f us\n", style,
+                    MicrosecondsPer(n, [&] { PaintBiButton(canvas, kWidth, kHeight, false, false, gradient, face); }));
         button.SetDrawGradient(gradient);
         std::printf("%-8s control, memory DC  %8.2f us\n", style, MicrosecondsPer(n, [&] {
                         SendMessageA(button.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()),

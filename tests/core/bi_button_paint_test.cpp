@@ -17,8 +17,12 @@ constexpr Color kBackground = Rgb(255, 0, 255);
 // A face colour with three different channels, so a channel mix-up shows.
 constexpr Color kFace = Rgb(200, 180, 160);
 
-Color Plus(Color c, int n) { return AddColor(c, Gray(n)); }
-Color Minus(Color c, int n) { return SubtractColor(c, Gray(n)); }
+Color Plus(Color c, int n) {
+    return AddColor(c, Gray(n));
+}
+Color Minus(Color c, int n) {
+    return SubtractColor(c, Gray(n));
+}
 
 // ---- Flat face -------------------------------------------------------------
 
@@ -52,12 +56,12 @@ TEST(BiButtonFlatFace, PressedEdgesAreReversed) {
         Color expected;
     };
     const Probe probes[] = {
-        {0, 0, Minus(kFace, 48)},   {11, 0, Minus(kFace, 48)},  {5, 0, Minus(kFace, 48)},
-        {0, 14, Minus(kFace, 48)},  {0, 15, Minus(kFace, 16)},  {5, 15, Minus(kFace, 16)},
-        {11, 15, Minus(kFace, 16)}, {11, 1, Minus(kFace, 16)},  {11, 8, Minus(kFace, 16)},
-        {1, 1, Plus(kFace, 8)},     {10, 14, Plus(kFace, 8)},
+        {0, 0, Minus(kFace, 48)},  {11, 0, Minus(kFace, 48)}, {5, 0, Minus(kFace, 48)},   {0, 14, Minus(kFace, 48)},
+        {0, 15, Minus(kFace, 16)}, {5, 15, Minus(kFace, 16)}, {11, 15, Minus(kFace, 16)}, {11, 1, Minus(kFace, 16)},
+        {11, 8, Minus(kFace, 16)}, {1, 1, Plus(kFace, 8)},    {10, 14, Plus(kFace, 8)},
     };
-    for (const auto& p : probes) EXPECT_EQ(canvas.GetPixel(p.x, p.y), p.expected) << p.x << "," << p.y;
+    for (const auto& p : probes)
+        EXPECT_EQ(canvas.GetPixel(p.x, p.y), p.expected) << p.x << "," << p.y;
 }
 
 TEST(BiButtonFlatFace, DarkFaceFloorsAtZero) {
@@ -75,7 +79,8 @@ TEST(BiButtonFlatFace, OnePixelWideFaceStaysInside) {
         EXPECT_EQ(canvas.GetPixel(0, y), kBackground);
         EXPECT_EQ(canvas.GetPixel(2, y), kBackground);
     }
-    for (int y = 0; y < 6; ++y) EXPECT_NE(canvas.GetPixel(1, y), kBackground);
+    for (int y = 0; y < 6; ++y)
+        EXPECT_NE(canvas.GetPixel(1, y), kBackground);
 }
 
 // ---- Gradient face ---------------------------------------------------------
@@ -84,13 +89,12 @@ TEST(BiButtonGradientFace, BandHeights) {
     const struct {
         int h, band;
     } cases[] = {{0, 1}, {1, 1}, {15, 1}, {16, 2}, {17, 2}, {31, 2}, {32, 3}, {60, 3}, {1000, 3}};
-    for (const auto& c : cases) EXPECT_EQ(GradientBandHeight(c.h), c.band) << "h=" << c.h;
+    for (const auto& c : cases)
+        EXPECT_EQ(GradientBandHeight(c.h), c.band) << "h=" << c.h;
 }
 
 TEST(BiButtonGradientFace, BandsGetLighterFromTheBottomUp) {
-    const struct {
-        int h, band, shades;
-    } cases[] = {{15, 1, 15}, {17, 2, 9}, {60, 3, 20}};
+    const struct { int h, band, shades; } cases[] = {{15, 1, 15}, {17, 2, 9}, {60, 3, 20}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.h);
         PixelCanvas canvas(12, c.h + 1, kBackground);
@@ -99,13 +103,16 @@ TEST(BiButtonGradientFace, BandsGetLighterFromTheBottomUp) {
         for (int row = 0; row < c.h; ++row) {
             int step = (c.h - 1 - row) / c.band;
             // Row 0 is the top edge; every other row is one colour between the side edges.
-            if (row > 0)
-                for (int x = 1; x < 11; ++x) ASSERT_EQ(canvas.GetPixel(x, row), Plus(kFace, step)) << x << "," << row;
+            if (row > 0) {
+                for (int x = 1; x < 11; ++x)
+                    ASSERT_EQ(canvas.GetPixel(x, row), Plus(kFace, step)) << x << "," << row;
+            }
             shades.insert(Plus(kFace, step));
         }
         EXPECT_EQ(static_cast<int>(shades.size()), c.shades);
         // The bottom band is the face colour itself, b rows high.
-        for (int row = c.h - c.band; row < c.h; ++row) EXPECT_EQ(canvas.GetPixel(5, row), kFace);
+        for (int row = c.h - c.band; row < c.h; ++row)
+            EXPECT_EQ(canvas.GetPixel(5, row), kFace);
         EXPECT_EQ(canvas.GetPixel(5, c.h - c.band - 1), Plus(kFace, 1));
     }
 }
@@ -130,7 +137,8 @@ TEST(BiButtonGradientFace, Edges) {
 TEST(BiButtonGradientFace, PressedFillsOneTint) {
     PixelCanvas canvas(12, 18, kBackground);
     DrawGradientFace(canvas, 0, 0, 11, 17, kFace, true);
-    for (int row = 1; row < 17; ++row) EXPECT_EQ(canvas.GetPixel(6, row), Rgb(236, 232, 196));
+    for (int row = 1; row < 17; ++row)
+        EXPECT_EQ(canvas.GetPixel(6, row), Rgb(236, 232, 196));
 }
 
 TEST(BiButtonGradientFace, ChannelsCapAt255) {
@@ -138,7 +146,8 @@ TEST(BiButtonGradientFace, ChannelsCapAt255) {
     for (bool pressed : {false, true}) {
         PixelCanvas canvas(12, 61, kBackground);
         DrawGradientFace(canvas, 0, 0, 11, 60, Gray(255), pressed);
-        for (int row = 1; row < 60; ++row) ASSERT_EQ(canvas.GetPixel(5, row), Gray(255)) << row;
+        for (int row = 1; row < 60; ++row)
+            ASSERT_EQ(canvas.GetPixel(5, row), Gray(255)) << row;
         EXPECT_EQ(canvas.GetPixel(0, 30), pressed ? Gray(223) : Gray(255));
     }
     // Each channel caps on its own: red reaches 255 after 5 steps, the others go on.
@@ -181,8 +190,8 @@ TEST(BiButtonArrow, RowsAndDirection) {
                             inside = x <= 11 && x > 11 - lengths[row];  // ends at x + 1
                     }
                     Color expected = inside ? ArrowRowColor(row, held) : kBackground;
-                    ASSERT_EQ(canvas.GetPixel(x, y), expected)
-                        << "x=" << x << " y=" << y << " held=" << held << " right=" << (direction == ArrowDirection::Right);
+                    ASSERT_EQ(canvas.GetPixel(x, y), expected) << "x=" << x << " y=" << y << " held=" << held
+                                                               << " right=" << (direction == ArrowDirection::Right);
                 }
             }
         }
@@ -204,8 +213,10 @@ TEST(BiButtonPaint, HeldHalfLeavesTheOtherFaceOut) {
     };
     auto lookAt = [](const PixelCanvas& canvas, int x) {
         Color c = canvas.GetPixel(x, 0);  // top-left corner of a face
-        if (c == kBackground) return FaceLook::Missing;
-        if (c == Minus(kFace, 48)) return FaceLook::Pressed;
+        if (c == kBackground)
+            return FaceLook::Missing;
+        if (c == Minus(kFace, 48))
+            return FaceLook::Pressed;
         EXPECT_EQ(c, Minus(kFace, 16));
         return FaceLook::Normal;
     };
@@ -218,8 +229,12 @@ TEST(BiButtonPaint, HeldHalfLeavesTheOtherFaceOut) {
             EXPECT_EQ(lookAt(canvas, 0), c.left);
             EXPECT_EQ(lookAt(canvas, half), c.right);
             // The left face ends at half - 1, the right one at width - 1.
-            if (c.left != FaceLook::Missing) EXPECT_NE(canvas.GetPixel(half - 1, 8), kBackground);
-            if (c.right != FaceLook::Missing) EXPECT_NE(canvas.GetPixel(width - 1, 8), kBackground);
+            if (c.left != FaceLook::Missing) {
+                EXPECT_NE(canvas.GetPixel(half - 1, 8), kBackground);
+            }
+            if (c.right != FaceLook::Missing) {
+                EXPECT_NE(canvas.GetPixel(width - 1, 8), kBackground);
+            }
             // Arrows are always drawn: the widest row, at y = 8, of the left arrow
             // centred at half div 2 and of the right arrow at half + half div 2.
             EXPECT_EQ(canvas.GetPixel(half / 2 + 1, 8), ArrowRowColor(3, c.down));
@@ -247,7 +262,8 @@ TEST(BiButtonPress, HalfUnderTheMouse) {
         int x, width;
         bool up;
     } cases[] = {{11, 24, false}, {12, 24, true}, {0, 24, false}, {23, 24, true}, {11, 23, true}, {10, 23, false}};
-    for (const auto& c : cases) EXPECT_EQ(IsUpHalf(c.x, c.width), c.up) << c.x << " of " << c.width;
+    for (const auto& c : cases)
+        EXPECT_EQ(IsUpHalf(c.x, c.width), c.up) << c.x << " of " << c.width;
 }
 
 TEST(BiButtonPress, DragMultiplier) {
@@ -255,13 +271,20 @@ TEST(BiButtonPress, DragMultiplier) {
         bool up;
         int32_t pressX, x, multiplier;
     } cases[] = {
-        {true, 12, 52, 3},   // 40 px outwards
-        {true, 12, 12, 1},   // back at the press point
-        {true, 12, -8, 0},   // 20 px inwards
-        {true, 12, 29, 1},   {true, 12, 30, 2},  {true, 12, 48, 3},
-        {true, 12, -5, 1},   // 17 px inwards still truncates to 0 + 1
-        {true, 12, -6, 0},   {true, 12, -23, 0}, {true, 12, -24, -1},  // 36 px inwards: opposite direction
-        {true, 12, -60, -3}, {false, 5, -35, 3},  {false, 5, 25, 0},   {false, 5, 41, -1},
+        {true, 12, 52, 3},  // 40 px outwards
+        {true, 12, 12, 1},  // back at the press point
+        {true, 12, -8, 0},  // 20 px inwards
+        {true, 12, 29, 1},
+        {true, 12, 30, 2},
+        {true, 12, 48, 3},
+        {true, 12, -5, 1},  // 17 px inwards still truncates to 0 + 1
+        {true, 12, -6, 0},
+        {true, 12, -23, 0},
+        {true, 12, -24, -1},  // 36 px inwards: opposite direction
+        {true, 12, -60, -3},
+        {false, 5, -35, 3},
+        {false, 5, 25, 0},
+        {false, 5, 41, -1},
         {true, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), 238609295},
         {false, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), -238609293},
     };

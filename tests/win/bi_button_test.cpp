@@ -33,7 +33,8 @@ void PumpFor(int ms) {
             DispatchMessageA(&msg);
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-        if (left <= 0) return;
+        if (left <= 0)
+            return;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
     }
 }
@@ -48,7 +49,7 @@ struct ErrorHookGuard {
 };
 
 class BiButtonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
@@ -66,9 +67,12 @@ protected:
         PumpFor(50);
     }
     void TearDown() override {
-        if (IsWindow(parent_)) DestroyWindow(parent_);
+        if (IsWindow(parent_))
+            DestroyWindow(parent_);
     }
-    LRESULT Send(UINT msg, LPARAM lParam, WPARAM wParam = 0) { return SendMessageA(button_.Handle(), msg, wParam, lParam); }
+    LRESULT Send(UINT msg, LPARAM lParam, WPARAM wParam = 0) {
+        return SendMessageA(button_.Handle(), msg, wParam, lParam);
+    }
 
     struct Click {
         bool up, down;
@@ -128,7 +132,8 @@ TEST_F(BiButtonTest, HoldingRepeatsAfter500msThenEvery100ms) {
     const size_t held = clicks_.size();
     EXPECT_GE(held, 5u);
     EXPECT_LE(held, 7u);
-    for (const auto& c : clicks_) EXPECT_TRUE(c.up && !c.down);
+    for (const auto& c : clicks_)
+        EXPECT_TRUE(c.up && !c.down);
     if (held >= 2) {
         auto first = std::chrono::duration_cast<std::chrono::milliseconds>(clicks_[1].when - start).count();
         EXPECT_GE(first, 480);
@@ -206,7 +211,8 @@ TEST_F(BiButtonTest, ErrorInTheClickHandlerIsReportedAndEndsTheRepeat) {
     SetErrorHook([&](const std::exception& e) { reported.push_back(e.what()); });
     int calls = 0;
     button_.OnButtonClick = [&](TBiButton&) {
-        if (++calls == 2) throw std::runtime_error("driver failed");
+        if (++calls == 2)
+            throw std::runtime_error("driver failed");
     };
     Send(WM_LBUTTONDOWN, At(12), MK_LBUTTON);
     PumpFor(900);
@@ -250,7 +256,8 @@ TEST_F(BiButtonTest, PaintingMatchesThePortablePainter) {
         SCOPED_TRACE(testing::Message() << "press " << c.pressX << " gradient " << c.gradient);
         button_.SetDrawGradient(c.gradient);
         EXPECT_EQ(button_.DrawGradient(), c.gradient);
-        if (c.pressX >= 0) Send(WM_LBUTTONDOWN, At(c.pressX), MK_LBUTTON);
+        if (c.pressX >= 0)
+            Send(WM_LBUTTONDOWN, At(c.pressX), MK_LBUTTON);
         Brush magenta(CreateSolidBrush(kMagenta));
         RECT all{0, 0, kW, kH};
         FillRect(memory.get(), &all, magenta.get());
@@ -261,9 +268,11 @@ TEST_F(BiButtonTest, PaintingMatchesThePortablePainter) {
         int differing = 0;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x)
-                if (GetPixel(memory.get(), x, y) != expected.GetPixel(x, y)) ++differing;
+                if (GetPixel(memory.get(), x, y) != expected.GetPixel(x, y))
+                    ++differing;
         EXPECT_EQ(differing, 0);
-        if (c.pressX >= 0) Send(WM_LBUTTONUP, At(c.pressX));
+        if (c.pressX >= 0)
+            Send(WM_LBUTTONUP, At(c.pressX));
     }
 }
 
