@@ -74,27 +74,22 @@ inline std::vector<HWND> Descendants(HWND top) {
 // a message box (a box captioned like the program has the same title). Among several,
 // the one with the most controls wins, so an empty helper window never does.
 inline HWND FindMainWindow(const std::string& title) {
-    struct Search {
-        const std::string* title;
-        HWND best = nullptr;
-        size_t bestChildren = 0;
-    } search{&title};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            char text[512] = {};
-            GetWindowTextA(window, text, sizeof text);
-            if (*s->title != text || ClassOf(window) == "#32770")
-                return TRUE;
-            const size_t children = Descendants(window).size();
-            if (!s->best || children > s->bestChildren) {
-                s->best = window;
-                s->bestChildren = children;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.best;
+    HWND best = nullptr;
+    size_t bestChildren = 0;
+    // Walking the desktop's children in z-order needs no callback (whose calling
+    // convention a lambda cannot give on 32-bit Windows).
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        char text[512] = {};
+        GetWindowTextA(window, text, sizeof text);
+        if (title != text || ClassOf(window) == "#32770")
+            continue;
+        const size_t children = Descendants(window).size();
+        if (!best || children > bestChildren) {
+            best = window;
+            bestChildren = children;
+        }
+    }
+    return best;
 }
 
 // FindMainWindow, retried until the window shows up or the time is over.
