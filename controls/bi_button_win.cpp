@@ -182,6 +182,8 @@ void TBiButton::Impl::OnMouseDown(MouseButton button, int x) {
         return;
     PaintNow();
     RaiseClick();  // the first step happens at the press
+    if (!hwnd_)
+        return;  // the handler destroyed the window; SetTimer(nullptr) would start a thread timer
     SetTimer(hwnd_, kRepeatTimerId, kFirstRepeatMs, nullptr);
     MoveFocus();
 }
