@@ -42,6 +42,8 @@ TEST(NumEditRead, ReadsTheAcceptedFormAndNothingElse) {
         {"1 2", kErr},    {"1e", kErr},     {"1e+", kErr},    {"abc", kErr},    {"0x10", kErr},  {"1,5,", kErr},
         {"--1", kErr},    {"inf", kErr},    {"nan", kErr},    {"1e400", kErr},  {"-1e400", kErr}, {"1e-400", 0},
         {"1e99999999999999999999", kErr},   {"0e99999999999999999999", 0},
+        // The mantissa's digits may all be missing when an exponent follows: nothing times 10^5.
+        {"e5", 0},        {"-.E2", 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ReadValue(c.text, NoLimits(), '.').value, c.expected) << "text: '" << c.text << "'";
