@@ -175,9 +175,9 @@ class OwnedWindow {
 };
 
 // A hidden top-level window with one control of each kind the window may save.
-class ControlsTest : public ::testing::Test {
+class SettingsControlsTest : public ::testing::Test {
   protected:
-    ControlsTest()
+    SettingsControlsTest()
         : parent_(CreateWindowExA(0,
                                   "STATIC",
                                   "settings test",
@@ -212,7 +212,7 @@ class ControlsTest : public ::testing::Test {
     ControlComponent edit, check, radio, list, combo;
 };
 
-TEST_F(ControlsTest, AdaptersReadAndWriteTheRealControls) {
+TEST_F(SettingsControlsTest, AdaptersReadAndWriteTheRealControls) {
     const std::string texts[] = {"7", "", " blanks ", std::string(100000, 'n'), "\xE9t\xE9"};
     for (const std::string& text : texts) {
         edit.SetText(text);
@@ -235,7 +235,7 @@ TEST_F(ControlsTest, AdaptersReadAndWriteTheRealControls) {
     }
 }
 
-TEST_F(ControlsTest, AGoneControlThrows) {
+TEST_F(SettingsControlsTest, AGoneControlThrows) {
     DestroyWindow(edit.Handle());
     EXPECT_THROW(edit.Text(), std::runtime_error);
     EXPECT_THROW(edit.SetText("x"), std::runtime_error);
@@ -252,7 +252,7 @@ class ScratchFiles : public SettingsFilesWin {
     std::string directory_;
 };
 
-TEST_F(ControlsTest, SaveAndLoadGoThroughRealControlsAndFiles) {
+TEST_F(SettingsControlsTest, SaveAndLoadGoThroughRealControlsAndFiles) {
     ScratchDirectory scratch;
     ScratchFiles files(scratch.path());
     TAutoSave save(files);
