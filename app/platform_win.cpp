@@ -40,7 +40,45 @@ void PlatformWin::PostToWindow(uintptr_t window, uint32_t message, uintptr_t wPa
     PostMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam);
 }
 
+namespace {
+
+// Some systems (Wine among them) ignore MB_TOPMOST; the box is made top-most as it is
+// activated, through a hook on this thread that lives only while the box is shown.
+HHOOK g_topmostHook = nullptr;
+
+LRESULT CALLBACK MakeBoxTopmost(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        char cls[16] = {};
+        GetClassNameA(box, cls, sizeof cls);
+        if (lstrcmpA(cls, "#32770") == 0)
+            SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    return CallNextHookEx(g_topmostHook, code, wParam, lParam);
+}
+
+class TopmostBoxHook {
+public:
+    TopmostBoxHook() : previous_(g_topmostHook) {
+        g_topmostHook = SetWindowsHookExA(WH_CBT, MakeBoxTopmost, nullptr, GetCurrentThreadId());
+        hook_ = g_topmostHook;
+    }
+    TopmostBoxHook(const TopmostBoxHook&) = delete;
+    TopmostBoxHook& operator=(const TopmostBoxHook&) = delete;
+    ~TopmostBoxHook() {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        g_topmostHook = previous_;
+    }
+
+private:
+    HHOOK hook_ = nullptr;
+    HHOOK previous_;
+};
+
+}  // namespace
+
 void PlatformWin::ShowError(const std::string& text) {
+    TopmostBoxHook topmost;
     MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
 }
 

@@ -52,6 +52,8 @@ qm_winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
 qm_sim_base_prefix() {
   local b64=${1:-$QM_ROOT/build/win64} b32=${2:-$QM_ROOT/build/win32}
   local sim="$QM_ROOT/build/wine/sim-base" stamp
+  # An architecture that was not built is not registered.
+  ls "$b32"/tools/sim_ascom/*.dll >/dev/null 2>&1 || b32=""
   stamp=$(cat "$b64"/tools/sim_ascom/*.dll "$b32"/tools/sim_ascom/*.dll 2>/dev/null | md5sum | cut -c1-32)
   mkdir -p "$QM_ROOT/build/wine"
   (

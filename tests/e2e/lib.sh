@@ -52,16 +52,18 @@ e2e_start() {
   probe wait Quillomar 30 >/dev/null || { echo "e2e: the window did not appear"; return 1; }
 }
 
-# Waits up to S seconds for the program to exit; prints its exit code.
+# Waits up to S seconds for the program to exit and sets E2E_EXIT to its exit code
+# ("running" when it did not exit). Not for use inside $(...): wait needs this shell.
 e2e_wait_exit() {
   local s=$1 i
+  E2E_EXIT=running
   for ((i = 0; i < s * 10; i++)); do
     if ! kill -0 "$E2E_APP_PID" 2>/dev/null; then
-      wait "$E2E_APP_PID"; echo $?; E2E_APP_PID=""; return 0
+      wait "$E2E_APP_PID"; E2E_EXIT=$?; E2E_APP_PID=""; return 0
     fi
     sleep 0.1
   done
-  echo "running"; return 1
+  return 1
 }
 
 probe() { timeout -k 5 60 wine "$E2E_PROBE" "$@" 2>/dev/null | tr -d '\r'; }

@@ -12,7 +12,8 @@ probe type Quillomar Edit 2 "" >/dev/null
 probe click Quillomar Control >/dev/null 2>&1
 probe tab Quillomar 1 >/dev/null
 probe close Quillomar >/dev/null
-expect_eq "closes" "$(e2e_wait_exit 20)" 0
+e2e_wait_exit 20
+expect_eq "closes" "$E2E_EXIT" 0
 ini=$(ini_text | tr -d '\r')
 expect_match "Automatic Connection saved" "$ini" '^1001->1$'
 expect_match "Steps saved" "$ini" '^1003->9$'

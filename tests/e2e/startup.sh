@@ -8,7 +8,8 @@ e2e_begin startup
 # Without a parameter: the window closes at once and the settings are saved on the way.
 (cd "$E2E_DIR/prog" && exec wine Quillomar.exe) >"$E2E_DIR/app.log" 2>&1 &
 E2E_APP_PID=$!
-expect_eq "exits at once without a parameter" "$(e2e_wait_exit 30)" 0
+e2e_wait_exit 30
+expect_eq "exits at once without a parameter" "$E2E_EXIT" 0
 expected=$'1003->7\r\n1004->100\r\n1005->2\r\n1001->0\r\n1002->0\r\n9990->0\r\n9991->\r\n'
 expect_eq "seven-line settings file" "$(ini_text | od -c)" "$(printf '%s' "$expected" | od -c)"
 stamp=$(stat -c %Y.%N "$E2E_DIR/prog/autofocus.ini" 2>/dev/null)
@@ -20,7 +21,7 @@ info=$(probe winfo Quillomar)
 expect_match "title" "$info" '^title: Quillomar$'
 expect_match "client area 318 x 141" "$info" 'client: .*318.*141'
 expect_match "stays on top" "$info" '^topmost: 1'
-expect_match "placed at (469, 124)" "$info" '^rect: \(?469, ?124'
+expect_match "placed at (469, 124)" "$info" '^rect: x=469 y=124 '
 style=$(sed -n 's/^style: 0x//p' <<<"$info")
 expect_eq "no maximise box, not resizable" "$(( 0x$style & 0x00050000 ))" 0
 expect_true "minimise box" test $(( 0x$style & 0x00020000 )) -ne 0
@@ -46,5 +47,6 @@ e2e_screenshot window
 
 # Closing without a change leaves the settings file untouched.
 probe close Quillomar >/dev/null
-expect_eq "closes" "$(e2e_wait_exit 20)" 0
+e2e_wait_exit 20
+expect_eq "closes" "$E2E_EXIT" 0
 expect_eq "unchanged settings not rewritten" "$(date -r "$E2E_DIR/prog/autofocus.ini" +%Y)" 2020
