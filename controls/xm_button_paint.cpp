@@ -51,7 +51,7 @@ namespace {
 
 // Draws frame pieces in coordinates relative to the rectangle, clipped to it.
 class FramePen {
-public:
+  public:
     FramePen(Canvas& canvas, const Rect& rect) : canvas_(canvas), rect_(rect) {}
 
     // Column x, rows y0 to y1 inclusive.
@@ -60,13 +60,14 @@ public:
     void Row(int y, int x0, int x1, Color c) { Fill(x0, y, x1, y, c); }
     void Pixel(int x, int y, Color c) { Fill(x, y, x, y, c); }
 
-private:
+  private:
     void Fill(int x0, int y0, int x1, int y1, Color c) {
         x0 = std::max(x0, 0);
         y0 = std::max(y0, 0);
         x1 = std::min(x1, rect_.Width() - 1);
         y1 = std::min(y1, rect_.Height() - 1);
-        if (x0 > x1 || y0 > y1) return;
+        if (x0 > x1 || y0 > y1)
+            return;
         if (x0 == x1 && y0 == y1) {
             canvas_.SetPixel(rect_.left + x0, rect_.top + y0, c);
         } else {
@@ -83,7 +84,8 @@ private:
 void DrawButtonFrame(Canvas& canvas, const Rect& rect, Color color, bool down, bool focused) {
     const int w = rect.Width();
     const int h = rect.Height();
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0)
+        return;
     const FrameColors colors = ButtonFrameColors(color, down, focused);
     FramePen pen(canvas, rect);
 
@@ -105,8 +107,7 @@ void DrawButtonFrame(Canvas& canvas, const Rect& rect, Color color, bool down, b
 namespace {
 
 int ClampToInt(int64_t v) {
-    return static_cast<int>(
-        std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -120,12 +121,14 @@ Point GlyphPosition(int clientHeight, int glyphWidth, int glyphHeight, int offX,
 }
 
 void DrawGlyphTransparent(Canvas& canvas, const Glyph& glyph, int x, int y) {
-    if (glyph.Empty()) return;
+    if (glyph.Empty())
+        return;
     const Color key = glyph.At(0, glyph.height - 1);
     for (int gy = 0; gy < glyph.height; ++gy) {
         for (int gx = 0; gx < glyph.width; ++gx) {
             const Color c = glyph.At(gx, gy);
-            if (c == key) continue;
+            if (c == key)
+                continue;
             // Wide sums: a glyph placed near the int limits is simply off the canvas.
             const int64_t px = int64_t{x} + gx;
             const int64_t py = int64_t{y} + gy;
@@ -138,10 +141,12 @@ void DrawGlyphTransparent(Canvas& canvas, const Glyph& glyph, int x, int y) {
 
 Glyph MakeDisabledGlyph(const Glyph& bitmap, Color face) {
     Glyph copy = bitmap;
-    if (bitmap.Empty()) return copy;
+    if (bitmap.Empty())
+        return copy;
     const Color key = bitmap.At(0, 0);
     for (Color& c : copy.pixels) {
-        if (c == key) continue;
+        if (c == key)
+            continue;
         c = Rgb((RedOf(c) + 3 * RedOf(face)) / 4, (GreenOf(c) + 3 * GreenOf(face)) / 4,
                 (BlueOf(c) + 3 * BlueOf(face)) / 4);
     }
@@ -149,7 +154,8 @@ Glyph MakeDisabledGlyph(const Glyph& bitmap, Color face) {
 }
 
 void TXMButtonState::RemakeDisabledBitmap() {
-    if (disabledBitmap_) disabledBitmap_ = MakeDisabledGlyph(bitmap_, disabledFace_);
+    if (disabledBitmap_)
+        disabledBitmap_ = MakeDisabledGlyph(bitmap_, disabledFace_);
 }
 
 void TXMButtonState::AssignBitmap(std::optional<Glyph> image) {
@@ -164,7 +170,8 @@ void TXMButtonState::AssignBitmap(std::optional<Glyph> image) {
 }
 
 void TXMButtonState::LoadKindIfChanged() {
-    if (bitmapKind_ == loadedKind_) return;
+    if (bitmapKind_ == loadedKind_)
+        return;
     loadedKind_ = bitmapKind_;
     if (const auto* table = BuiltInGlyphTable(bitmapKind_)) {
         bitmap_ = GlyphFromTable(*table);
@@ -173,8 +180,10 @@ void TXMButtonState::LoadKindIfChanged() {
 }
 
 const Glyph* TXMButtonState::GlyphToDraw(bool shownEnabled, Color face) {
-    if (bitmapKind_ == TBitmapKind::bkNone || bitmap_.Empty()) return nullptr;
-    if (shownEnabled) return &bitmap_;
+    if (bitmapKind_ == TBitmapKind::bkNone || bitmap_.Empty())
+        return nullptr;
+    if (shownEnabled)
+        return &bitmap_;
     if (!disabledBitmap_) {
         disabledFace_ = face;
         disabledBitmap_ = MakeDisabledGlyph(bitmap_, face);

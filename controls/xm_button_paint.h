@@ -75,7 +75,7 @@ Glyph MakeDisabledGlyph(const Glyph& bitmap, Color face);
 
 // The properties and private state of one button that painting reads and changes.
 class TXMButtonState {
-public:
+  public:
     // The setters return true when the value changed (the control then repaints).
     TBitmapKind BitmapKind() const { return bitmapKind_; }
     bool SetBitmapKind(TBitmapKind kind) { return Change(bitmapKind_, kind); }
@@ -109,10 +109,11 @@ public:
     // not shown enabled it is the greyed copy, made from face on first need.
     const Glyph* GlyphToDraw(bool shownEnabled, Color face);
 
-private:
+  private:
     template <typename T>
     static bool Change(T& field, T value) {
-        if (field == value) return false;
+        if (field == value)
+            return false;
         field = value;
         return true;
     }
@@ -134,11 +135,11 @@ private:
 struct PaintRequest {
     int width = 0;  // client area
     int height = 0;
-    bool pressed = false;       // the request's selected flag
-    bool shownEnabled = true;   // the request's disabled flag clear and the button enabled
-    bool focused = false;       // the request's focus flag
-    Color color = 0;            // the button's colour (its parent's)
-    Color face = 0;             // the system button-face colour, for the greyed glyph
+    bool pressed = false;      // the request's selected flag
+    bool shownEnabled = true;  // the request's disabled flag clear and the button enabled
+    bool focused = false;      // the request's focus flag
+    Color color = 0;           // the button's colour (its parent's)
+    Color face = 0;            // the system button-face colour, for the greyed glyph
 };
 
 // Paints frame and glyph and returns the rectangle for the caption: the client area with

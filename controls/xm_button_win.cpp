@@ -27,29 +27,32 @@ constexpr UINT kCaptionFormat = DT_SINGLELINE | DT_CENTER | DT_VCENTER;
 // Saves the whole state of a DC (selected font, text colour, background mode) and puts it
 // back when the paint is over, so the DC the system lent us is returned unchanged.
 class SavedDCState {
-public:
+  public:
     explicit SavedDCState(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
     SavedDCState(const SavedDCState&) = delete;
     SavedDCState& operator=(const SavedDCState&) = delete;
     ~SavedDCState() {
-        if (saved_) RestoreDC(dc_, saved_);
+        if (saved_)
+            RestoreDC(dc_, saved_);
     }
 
-private:
+  private:
     HDC dc_;
     int saved_;
 };
 
 // Reads any bitmap's pixels as colours (a 32-bit top-down copy made by GetDIBits).
 std::optional<Glyph> GlyphFromBitmap(HBITMAP bitmap) {
-    if (!bitmap) return std::nullopt;
+    if (!bitmap)
+        return std::nullopt;
     BITMAP info{};
     if (GetObjectA(bitmap, sizeof info, &info) != sizeof info)
         throw std::runtime_error("The button glyph is not a bitmap");
     const int width = info.bmWidth;
     const int height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
     Glyph glyph(width, height);
-    if (glyph.Empty()) return glyph;
+    if (glyph.Empty())
+        return glyph;
 
     BITMAPINFO header{};
     header.bmiHeader.biSize = sizeof header.bmiHeader;
@@ -60,14 +63,13 @@ std::optional<Glyph> GlyphFromBitmap(HBITMAP bitmap) {
     header.bmiHeader.biCompression = BI_RGB;
     std::vector<uint32_t> raw(static_cast<size_t>(width) * height);
     WindowDC screen(nullptr);
-    if (GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(height), raw.data(), &header, DIB_RGB_COLORS) !=
-        height)
+    if (GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(height), raw.data(), &header, DIB_RGB_COLORS) != height)
         throw std::runtime_error("The button glyph could not be read");
     // A 32-bit DIB pixel reads as 0x00RRGGBB; Color is 0x00BBGGRR.
     for (size_t i = 0; i < raw.size(); ++i) {
         const uint32_t p = raw[i];
-        glyph.pixels[i] = Rgb(static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF),
-                              static_cast<int>(p & 0xFF));
+        glyph.pixels[i] =
+            Rgb(static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF), static_cast<int>(p & 0xFF));
     }
     return glyph;
 }
@@ -77,35 +79,52 @@ std::optional<Glyph> GlyphFromBitmap(HBITMAP bitmap) {
 struct TXMButton::Impl {
     explicit Impl(TXMButton& owner) : owner_(owner) {}
 
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                         DWORD_PTR data);
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void Paint(const DRAWITEMSTRUCT& item);
     void Click();
     // Repaints at once (a property that changes the look was set).
     void Repaint() {
-        if (!handle_) return;
+        if (!handle_)
+            return;
         InvalidateRect(handle_, nullptr, FALSE);
         UpdateWindow(handle_);
     }
     void Detach() {
-        if (handle_) RemoveWindowSubclass(handle_, SubclassProc, kSubclassId);
+        if (handle_)
+            RemoveWindowSubclass(handle_, SubclassProc, kSubclassId);
         handle_ = nullptr;
     }
     LRESULT CallDefault(UINT msg, WPARAM wParam, LPARAM lParam) {
         return DefSubclassProc(handle_, msg, wParam, lParam);
     }
+    // The standard handling, then the whole button marked for repainting.
+    LRESULT CallAndInvalidate(UINT msg, WPARAM wParam, LPARAM lParam) {
+        const LRESULT result = CallDefault(msg, wParam, lParam);
+        InvalidateRect(handle_, nullptr, FALSE);
+        return result;
+    }
+    std::string ReadWindowText() const {
+        const int length = GetWindowTextLengthA(handle_);
+        std::string text(static_cast<size_t>(length) + 1, '\0');
+        const int got = GetWindowTextA(handle_, text.data(), length + 1);
+        text.resize(static_cast<size_t>(got > 0 ? got : 0));
+        return text;
+    }
 
     TXMButton& owner_;
     HWND handle_ = nullptr;
     TXMButtonState state_;
-    // Held until the window exists.
+    // Caption and font are kept here as well as in the window: every message to a subclassed
+    // window costs a property lookup (a server call under Wine), and painting would
+    // otherwise ask for both each time.
     std::string caption_;
-    bool enabled_ = true;
+    HFONT font_ = nullptr;  // not owned
+    bool enabled_ = true;   // until the window exists
 };
 
-LRESULT CALLBACK TXMButton::Impl::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                               DWORD_PTR data) {
+LRESULT CALLBACK
+TXMButton::Impl::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
     auto* impl = reinterpret_cast<Impl*>(data);
     if (msg == WM_NCDESTROY) {
         impl->Detach();
@@ -136,7 +155,8 @@ LRESULT TXMButton::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case kReflectBase + WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) Click();
+            if (HIWORD(wParam) == BN_CLICKED)
+                Click();
             return 0;
         case BM_SETSTYLE: {
             // The default-button notification: BS_DEFPUSHBUTTON selects the lighter face.
@@ -144,21 +164,28 @@ LRESULT TXMButton::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // owner-drawn, or it would stop asking us to paint.
             const bool isDefault = (wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
             const bool changed = state_.SetFocusedLook(isDefault);
-            const LRESULT result = CallDefault(msg, (wParam & ~static_cast<WPARAM>(BS_TYPEMASK)) | BS_OWNERDRAW, lParam);
-            if (changed) Repaint();
+            const LRESULT result =
+                CallDefault(msg, (wParam & ~static_cast<WPARAM>(BS_TYPEMASK)) | BS_OWNERDRAW, lParam);
+            if (changed)
+                Repaint();
             return result;
         }
         case WM_LBUTTONDBLCLK:
             // The second click of a double click is a second press, so it clicks again.
             return CallDefault(WM_LBUTTONDOWN, wParam, lParam);
-        case WM_ENABLE:
         case WM_SETFONT:
-        case WM_SHOWWINDOW:
+            font_ = reinterpret_cast<HFONT>(wParam);
+            return CallAndInvalidate(msg, wParam, lParam);
         case WM_SETTEXT: {
-            const LRESULT result = CallDefault(msg, wParam, lParam);
-            InvalidateRect(handle_, nullptr, FALSE);
+            // The text may arrive converted to either character set; read it back as the
+            // program's single-byte text.
+            const LRESULT result = CallAndInvalidate(msg, wParam, lParam);
+            caption_ = ReadWindowText();
             return result;
         }
+        case WM_ENABLE:
+        case WM_SHOWWINDOW:
+            return CallAndInvalidate(msg, wParam, lParam);
         default:
             return CallDefault(msg, wParam, lParam);
     }
@@ -182,11 +209,12 @@ void TXMButton::Impl::Paint(const DRAWITEMSTRUCT& item) {
     DCCanvas canvas(dc);
     const Rect captionRect = PaintButton(canvas, state_, request);
 
-    if (auto font = reinterpret_cast<HFONT>(SendMessageA(handle_, WM_GETFONT, 0, 0))) SelectObject(dc, font);
+    if (font_)
+        SelectObject(dc, font_);
     // Enabled text has the font's colour, which is the window text colour.
     SetTextColor(dc, GetSysColor(request.shownEnabled ? COLOR_WINDOWTEXT : COLOR_BTNSHADOW));
     SetBkMode(dc, TRANSPARENT);
-    const std::string caption = owner_.Caption();
+    const std::string& caption = caption_;
     RECT rect = ToRECT(captionRect);
     // No DT_NOCLIP: a caption wider than its rectangle is clipped at both ends.
     DrawTextA(dc, caption.data(), static_cast<int>(caption.size()), &rect, kCaptionFormat);
@@ -195,7 +223,8 @@ void TXMButton::Impl::Paint(const DRAWITEMSTRUCT& item) {
 void TXMButton::Impl::Click() {
     // A copy: the handler may replace OnClick while it runs.
     auto handler = owner_.OnClick;
-    if (handler) handler(owner_);
+    if (handler)
+        handler(owner_);
 }
 
 TXMButton::TXMButton() : impl_(std::make_unique<Impl>(*this)) {}
@@ -208,15 +237,24 @@ TXMButton::~TXMButton() {
     }
 }
 
-void TXMButton::Create(HWND parent, int id, const std::string& caption, int x, int y, int width, int height,
+void TXMButton::Create(HWND parent,
+                       int id,
+                       const std::string& caption,
+                       int x,
+                       int y,
+                       int width,
+                       int height,
                        HFONT font) {
-    if (impl_->handle_) throw std::logic_error("The push button was already created");
+    if (impl_->handle_)
+        throw std::logic_error("The push button was already created");
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    if (!impl_->enabled_) style |= WS_DISABLED;
-    HWND window = CreateWindowExA(0, "BUTTON", caption.c_str(), style, x, y, width, height, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                                  nullptr);
-    if (!window) throw std::runtime_error("Cannot create the push button \"" + caption + "\"");
+    if (!impl_->enabled_)
+        style |= WS_DISABLED;
+    HWND window =
+        CreateWindowExA(0, "BUTTON", caption.c_str(), style, x, y, width, height, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    if (!window)
+        throw std::runtime_error("Cannot create the push button \"" + caption + "\"");
     impl_->handle_ = window;  // before subclassing: the subclass procedure uses it
     if (!SetWindowSubclass(window, Impl::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(impl_.get()))) {
         impl_->handle_ = nullptr;
@@ -224,7 +262,8 @@ void TXMButton::Create(HWND parent, int id, const std::string& caption, int x, i
         throw std::runtime_error("Cannot subclass the push button \"" + caption + "\"");
     }
     impl_->caption_ = caption;
-    if (font) SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (font)
+        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 HWND TXMButton::Handle() const {
@@ -232,17 +271,13 @@ HWND TXMButton::Handle() const {
 }
 
 std::string TXMButton::Caption() const {
-    if (!impl_->handle_) return impl_->caption_;
-    const int length = GetWindowTextLengthA(impl_->handle_);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int got = GetWindowTextA(impl_->handle_, text.data(), length + 1);
-    text.resize(static_cast<size_t>(got > 0 ? got : 0));
-    return text;
+    return impl_->caption_;
 }
 
 void TXMButton::SetCaption(const std::string& caption) {
     impl_->caption_ = caption;
-    if (impl_->handle_) SetWindowTextA(impl_->handle_, caption.c_str());
+    if (impl_->handle_)
+        SetWindowTextA(impl_->handle_, caption.c_str());  // also repaints
 }
 
 bool TXMButton::Enabled() const {
@@ -251,7 +286,8 @@ bool TXMButton::Enabled() const {
 
 void TXMButton::SetEnabled(bool enabled) {
     impl_->enabled_ = enabled;
-    if (impl_->handle_) EnableWindow(impl_->handle_, enabled ? TRUE : FALSE);
+    if (impl_->handle_)
+        EnableWindow(impl_->handle_, enabled ? TRUE : FALSE);
 }
 
 TBitmapKind TXMButton::BitmapKind() const {
@@ -259,7 +295,8 @@ TBitmapKind TXMButton::BitmapKind() const {
 }
 
 void TXMButton::SetBitmapKind(TBitmapKind kind) {
-    if (impl_->state_.SetBitmapKind(kind)) impl_->Repaint();
+    if (impl_->state_.SetBitmapKind(kind))
+        impl_->Repaint();
 }
 
 int TXMButton::OffX() const {
@@ -267,7 +304,8 @@ int TXMButton::OffX() const {
 }
 
 void TXMButton::SetOffX(int offX) {
-    if (impl_->state_.SetOffX(offX)) impl_->Repaint();
+    if (impl_->state_.SetOffX(offX))
+        impl_->Repaint();
 }
 
 int TXMButton::OffY() const {
@@ -275,7 +313,8 @@ int TXMButton::OffY() const {
 }
 
 void TXMButton::SetOffY(int offY) {
-    if (impl_->state_.SetOffY(offY)) impl_->Repaint();
+    if (impl_->state_.SetOffY(offY))
+        impl_->Repaint();
 }
 
 bool TXMButton::Down() const {
@@ -283,7 +322,8 @@ bool TXMButton::Down() const {
 }
 
 void TXMButton::SetDown(bool down) {
-    if (impl_->state_.SetDown(down)) impl_->Repaint();
+    if (impl_->state_.SetDown(down))
+        impl_->Repaint();
 }
 
 bool TXMButton::HotTrack() const {
@@ -291,7 +331,8 @@ bool TXMButton::HotTrack() const {
 }
 
 void TXMButton::SetHotTrack(bool hotTrack) {
-    if (impl_->state_.SetHotTrack(hotTrack)) impl_->Repaint();
+    if (impl_->state_.SetHotTrack(hotTrack))
+        impl_->Repaint();
 }
 
 void TXMButton::SetBitmap(HBITMAP bitmap) {

@@ -19,7 +19,7 @@
 namespace qm::win {
 
 class TXMButton {
-public:
+  public:
     TXMButton();
     ~TXMButton();
     TXMButton(const TXMButton&) = delete;
@@ -54,7 +54,7 @@ public:
     // Raised for every click (mouse, keyboard, or a double click's second press).
     std::function<void(TXMButton& sender)> OnClick;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -51,28 +51,45 @@ struct ColorCase {
 TEST(ButtonFrameColorsTest, FollowsTheShadeTable) {
     const Color c = Rgb(100, 150, 200);
     const std::vector<ColorCase> cases = {
-        {"raised", c, false, false,
+        {"raised",
+         c,
+         false,
+         false,
          {Rgb(100, 150, 200), Rgb(60, 110, 160), Rgb(124, 174, 224), Rgb(52, 102, 152), Rgb(0, 22, 72),
           Rgb(64, 114, 164)}},
-        {"raised focused", c, false, true,
+        {"raised focused",
+         c,
+         false,
+         true,
          {Rgb(120, 170, 220), Rgb(60, 110, 160), Rgb(124, 174, 224), Rgb(52, 102, 152), Rgb(0, 22, 72),
           Rgb(64, 114, 164)}},
-        {"down", c, true, false,
+        {"down",
+         c,
+         true,
+         false,
          {Rgb(120, 170, 220), Rgb(120, 170, 220), Rgb(76, 126, 176), Rgb(52, 102, 152), Rgb(36, 86, 136),
           Rgb(64, 114, 164)}},
-        {"down focused", c, true, true,
+        {"down focused",
+         c,
+         true,
+         true,
          {Rgb(120, 170, 220), Rgb(120, 170, 220), Rgb(76, 126, 176), Rgb(52, 102, 152), Rgb(36, 86, 136),
           Rgb(64, 114, 164)}},
-        {"white raised focused", Gray(255), false, true,
+        {"white raised focused",
+         Gray(255),
+         false,
+         true,
          {Gray(255), Gray(215), Gray(255), Gray(207), Gray(127), Gray(219)}},
         {"white down", Gray(255), true, false, {Gray(255), Gray(255), Gray(231), Gray(207), Gray(191), Gray(219)}},
         {"black raised", Gray(0), false, false, {Gray(0), Gray(0), Gray(24), Gray(0), Gray(0), Gray(0)}},
         {"black focused", Gray(0), false, true, {Gray(20), Gray(0), Gray(24), Gray(0), Gray(0), Gray(0)}},
         {"black down", Gray(0), true, false, {Gray(20), Gray(20), Gray(0), Gray(0), Gray(0), Gray(0)}},
         // Channels clamp independently.
-        {"mixed clamp", Rgb(250, 10, 128), false, false,
-         {Rgb(250, 10, 128), Rgb(210, 0, 88), Rgb(255, 34, 152), Rgb(202, 0, 80), Rgb(122, 0, 0),
-          Rgb(214, 0, 92)}},
+        {"mixed clamp",
+         Rgb(250, 10, 128),
+         false,
+         false,
+         {Rgb(250, 10, 128), Rgb(210, 0, 88), Rgb(255, 34, 152), Rgb(202, 0, 80), Rgb(122, 0, 0), Rgb(214, 0, 92)}},
     };
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.name);
@@ -89,17 +106,39 @@ TEST(ButtonFrameColorsTest, FollowsTheShadeTable) {
 // Which part of the frame each ring pixel of a W x H button shows.
 std::vector<std::pair<Point, Part>> RingPixels(int w, int h) {
     return {
-        {{0, 0}, Part::Face},          {{w - 1, 0}, Part::Face},          {{1, 0}, Part::Corner},
-        {{2, 0}, Part::OuterTL},       {{w - 3, 0}, Part::OuterTL},       {{w - 2, 0}, Part::Corner},
-        {{0, 1}, Part::Corner},        {{1, 1}, Part::Corner},            {{2, 1}, Part::InnerTL},
-        {{w - 3, 1}, Part::InnerTL},   {{w - 2, 1}, Part::Corner},        {{w - 1, 1}, Part::Corner},
-        {{0, 2}, Part::OuterTL},       {{1, 2}, Part::InnerTL},           {{2, 2}, Part::Face},
-        {{w - 3, 2}, Part::Face},      {{w - 2, 2}, Part::InnerBR},       {{w - 1, 2}, Part::OuterBR},
-        {{0, h - 3}, Part::OuterTL},   {{1, h - 3}, Part::InnerTL},       {{w - 2, h - 3}, Part::InnerBR},
-        {{w - 1, h - 3}, Part::OuterBR}, {{0, h - 2}, Part::OuterTL},     {{1, h - 2}, Part::InnerBR},
-        {{2, h - 2}, Part::InnerBR},   {{w - 2, h - 2}, Part::InnerBR},   {{w - 1, h - 2}, Part::OuterBR},
-        {{0, h - 1}, Part::Corner},    {{1, h - 1}, Part::OuterBR},       {{w - 2, h - 1}, Part::OuterBR},
-        {{w - 1, h - 1}, Part::Corner}, {{w / 2, h / 2}, Part::Face},     {{w - 3, h - 3}, Part::Face},
+        {{0, 0}, Part::Face},
+        {{w - 1, 0}, Part::Face},
+        {{1, 0}, Part::Corner},
+        {{2, 0}, Part::OuterTL},
+        {{w - 3, 0}, Part::OuterTL},
+        {{w - 2, 0}, Part::Corner},
+        {{0, 1}, Part::Corner},
+        {{1, 1}, Part::Corner},
+        {{2, 1}, Part::InnerTL},
+        {{w - 3, 1}, Part::InnerTL},
+        {{w - 2, 1}, Part::Corner},
+        {{w - 1, 1}, Part::Corner},
+        {{0, 2}, Part::OuterTL},
+        {{1, 2}, Part::InnerTL},
+        {{2, 2}, Part::Face},
+        {{w - 3, 2}, Part::Face},
+        {{w - 2, 2}, Part::InnerBR},
+        {{w - 1, 2}, Part::OuterBR},
+        {{0, h - 3}, Part::OuterTL},
+        {{1, h - 3}, Part::InnerTL},
+        {{w - 2, h - 3}, Part::InnerBR},
+        {{w - 1, h - 3}, Part::OuterBR},
+        {{0, h - 2}, Part::OuterTL},
+        {{1, h - 2}, Part::InnerBR},
+        {{2, h - 2}, Part::InnerBR},
+        {{w - 2, h - 2}, Part::InnerBR},
+        {{w - 1, h - 2}, Part::OuterBR},
+        {{0, h - 1}, Part::Corner},
+        {{1, h - 1}, Part::OuterBR},
+        {{w - 2, h - 1}, Part::OuterBR},
+        {{w - 1, h - 1}, Part::Corner},
+        {{w / 2, h / 2}, Part::Face},
+        {{w - 3, h - 3}, Part::Face},
     };
 }
 
@@ -122,7 +161,8 @@ TEST(DrawButtonFrameTest, PixelsFollowTheGeometryTable) {
                 }
                 // Everything inside the two-pixel ring is face.
                 for (int y = 2; y < size.h - 2; ++y)
-                    for (int x = 2; x < size.w - 2; ++x) ASSERT_EQ(canvas.GetPixel(x, y), colors.face);
+                    for (int x = 2; x < size.w - 2; ++x)
+                        ASSERT_EQ(canvas.GetPixel(x, y), colors.face);
             }
         }
     }
@@ -139,8 +179,9 @@ TEST(DrawButtonFrameTest, DrawsOnlyInsideAnOffsetRectangle) {
     EXPECT_EQ(canvas.GetPixel(13, 10), colors.innerBottomRight);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x)
-            if (x < rect.left || x >= rect.right || y < rect.top || y >= rect.bottom)
+            if (x < rect.left || x >= rect.right || y < rect.top || y >= rect.bottom) {
                 ASSERT_EQ(canvas.GetPixel(x, y), kOutside) << x << "," << y;
+            }
 }
 
 TEST(DrawButtonFrameTest, TinyRectanglesStayInside) {
@@ -196,7 +237,7 @@ TEST(DrawGlyphTransparentTest, LeavesOutTheLowerLeftColour) {
     const Color key = Rgb(9, 9, 9);
     Glyph glyph(3, 2);
     glyph.pixels = {Rgb(1, 0, 0), Rgb(2, 0, 0), key,  // the key colour elsewhere is left out too
-                    key, Rgb(4, 0, 0), Gray(255)};
+                    key,          Rgb(4, 0, 0), Gray(255)};
     PixelCanvas canvas(6, 5);
     DrawGlyphTransparent(canvas, glyph, 2, 3);
     EXPECT_EQ(canvas.GetPixel(2, 3), Rgb(1, 0, 0));
@@ -217,7 +258,8 @@ TEST(DrawGlyphTransparentTest, ClipsAtTheCanvasAndNearIntLimits) {
     DrawGlyphTransparent(canvas, Glyph(), 0, 0);
     int drawn = 0;
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x) drawn += canvas.GetPixel(x, y) != kOutside;
+        for (int x = 0; x < 3; ++x)
+            drawn += canvas.GetPixel(x, y) != kOutside;
     EXPECT_EQ(drawn, 1);
 }
 
@@ -269,10 +311,14 @@ TEST(GlyphTablesTest, DiscsOnWhiteWithTheirSymbols) {
                 const Color c = at(x, y);
                 EXPECT_EQ(c >> 24, 0u);
                 // The disc is 14 across: the outer ring of pixels is background.
-                if (x == 0 || y == 0 || x == 15 || y == 15) EXPECT_EQ(c, white) << x << "," << y;
+                if (x == 0 || y == 0 || x == 15 || y == 15) {
+                    EXPECT_EQ(c, white) << x << "," << y;
+                }
                 const double dx = x + 0.5 - 8.0, dy = y + 0.5 - 8.0;
-                if (dx * dx + dy * dy <= 6.5 * 6.5 && c == white) ++whiteInDisc;
-                if (c != white) ++counts[c];
+                if (dx * dx + dy * dy <= 6.5 * 6.5 && c == white)
+                    ++whiteInDisc;
+                if (c != white)
+                    ++counts[c];
             }
         }
         EXPECT_EQ(whiteInDisc, tc.pureWhiteInDisc);
@@ -293,7 +339,8 @@ TEST(GlyphTablesTest, DiscsOnWhiteWithTheirSymbols) {
 TEST(GlyphTablesTest, HelpMarkIsNearWhiteNeverPureWhite) {
     int nearWhite = 0;
     for (Color c : HelpGlyph) {
-        if (c != Gray(255) && RedOf(c) >= 230 && GreenOf(c) >= 230 && BlueOf(c) >= 230) ++nearWhite;
+        if (c != Gray(255) && RedOf(c) >= 230 && GreenOf(c) >= 230 && BlueOf(c) >= 230)
+            ++nearWhite;
     }
     EXPECT_GE(nearWhite, 12);
 }
@@ -317,7 +364,8 @@ void ExpectGlyphAt(const PixelCanvas& canvas, const Glyph& glyph, Point at) {
     for (int y = 0; y < glyph.height; ++y)
         for (int x = 0; x < glyph.width; ++x) {
             const Color c = glyph.At(x, y);
-            if (c == key) continue;
+            if (c == key)
+                continue;
             ASSERT_EQ(canvas.GetPixel(at.x + x, at.y + y), c) << "glyph pixel " << x << "," << y;
         }
 }
@@ -366,7 +414,8 @@ TEST(PaintButtonTest, DownPropertyLooksLikePressed) {
     const Rect ra = PaintButton(a, byMouse, pressed);
     const Rect rb = PaintButton(b, byProperty, Request(71, 29));
     for (int y = 0; y < 29; ++y)
-        for (int x = 0; x < 71; ++x) ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
+        for (int x = 0; x < 71; ++x)
+            ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
     EXPECT_EQ(ra.left, rb.left);
     EXPECT_EQ(ra.top, rb.top);
     EXPECT_EQ(b.GetPixel(2, 2), AddColor(kFace, Gray(20)));
@@ -470,7 +519,8 @@ TEST(PaintButtonTest, BitmapAndKindRules) {
     rect = paint();
     EXPECT_EQ(rect.left, 3);
     for (int y = 2; y < 27; ++y)
-        for (int x = 2; x < 40; ++x) ASSERT_EQ(canvas.GetPixel(x, y), kFace);
+        for (int x = 2; x < 40; ++x)
+            ASSERT_EQ(canvas.GetPixel(x, y), kFace);
 
     // Clearing the image of a bkCustom button makes it bkNone.
     state.SetBitmapKind(TBitmapKind::bkCustom);

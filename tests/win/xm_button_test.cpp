@@ -28,9 +28,11 @@ constexpr Color kUntouched = Rgb(255, 0, 255);
 int gDrawItemCount = 0;
 
 LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_DRAWITEM) ++gDrawItemCount;
+    if (msg == WM_DRAWITEM)
+        ++gDrawItemCount;
     LRESULT result = 0;
-    if (ReflectNotification(window, msg, wParam, lParam, &result)) return result;
+    if (ReflectNotification(window, msg, wParam, lParam, &result))
+        return result;
     return DefWindowProcA(window, msg, wParam, lParam);
 }
 
@@ -44,9 +46,13 @@ void Pump() {
 
 // A 32-bit memory surface to paint a button into.
 class Surface {
-public:
+  public:
     Surface(int width, int height)
-        : width_(width), height_(height), dc_(nullptr), bitmap_(MakeDib(width, height)), select_(dc_.get(), bitmap_.get()) {
+        : width_(width),
+          height_(height),
+          dc_(nullptr),
+          bitmap_(MakeDib(width, height)),
+          select_(dc_.get(), bitmap_.get()) {
         RECT all{0, 0, width, height};
         Brush fill(CreateSolidBrush(kUntouched));
         FillRect(dc_.get(), &all, fill.get());
@@ -56,7 +62,7 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
 
-private:
+  private:
     static HBITMAP MakeDib(int width, int height) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -94,7 +100,7 @@ TextBox FindColor(const Surface& s, Color c) {
 }
 
 class XMButtonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WNDCLASSA wc{};
         wc.lpfnWndProc = ParentProc;
@@ -115,7 +121,8 @@ protected:
     }
     void TearDown() override {
         SetErrorHook(nullptr);
-        if (IsWindow(parent_)) DestroyWindow(parent_);
+        if (IsWindow(parent_))
+            DestroyWindow(parent_);
         Pump();
     }
 
@@ -146,7 +153,9 @@ protected:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const bool ring = x < 2 || y < 2 || x >= w - 2 || y >= h - 2;
-                if (ring) ASSERT_EQ(s.At(x, y), expected.GetPixel(x, y)) << "ring pixel " << x << "," << y;
+                if (ring) {
+                    ASSERT_EQ(s.At(x, y), expected.GetPixel(x, y)) << "ring pixel " << x << "," << y;
+                }
             }
         EXPECT_EQ(s.At(2, 2), ButtonFrameColors(face_, down, focused).face);
         EXPECT_EQ(s.At(w - 3, h - 3), ButtonFrameColors(face_, down, focused).face);
@@ -156,8 +165,9 @@ protected:
         const Color key = glyph.At(0, glyph.height - 1);
         for (int y = 0; y < glyph.height; ++y)
             for (int x = 0; x < glyph.width; ++x)
-                if (glyph.At(x, y) != key)
+                if (glyph.At(x, y) != key) {
                     ASSERT_EQ(s.At(at.x + x, at.y + y), glyph.At(x, y)) << "glyph pixel " << x << "," << y;
+                }
     }
 
     HWND parent_ = nullptr;
@@ -172,6 +182,11 @@ TEST_F(XMButtonTest, CreatesAnOwnerDrawnButton) {
     EXPECT_EQ(button.Caption(), "Start");
     button.SetCaption("Stop");
     EXPECT_EQ(button.Caption(), "Stop");
+    char text[16] = {};
+    GetWindowTextA(button.Handle(), text, sizeof text);
+    EXPECT_STREQ(text, "Stop");
+    SetWindowTextA(button.Handle(), "Go \xE9");  // text set on the window directly, code page 1252
+    EXPECT_EQ(button.Caption(), "Go \xE9");
     EXPECT_TRUE(button.Enabled());
     button.SetEnabled(false);
     EXPECT_FALSE(button.Enabled());
@@ -297,7 +312,8 @@ TEST_F(XMButtonTest, GlyphCopiedFromTheCallersBitmap) {
             MemoryDC dc(screen.get());
             SelectObjectGuard select(dc.get(), own.get());
             for (int y = 0; y < 3; ++y)
-                for (int x = 0; x < 4; ++x) SetPixel(dc.get(), x, y, colours[y][x]);
+                for (int x = 0; x < 4; ++x)
+                    SetPixel(dc.get(), x, y, colours[y][x]);
         }
         button.SetBitmap(own.get());
     }  // the caller's bitmap is gone; the button keeps its copy
@@ -308,7 +324,9 @@ TEST_F(XMButtonTest, GlyphCopiedFromTheCallersBitmap) {
     const Point at = GlyphPosition(29, 4, 3, 0, 0, false);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
-            if (x != 0 || y != 2) EXPECT_EQ(s.At(at.x + x, at.y + y), colours[y][x]) << x << "," << y;
+            if (x != 0 || y != 2) {
+                EXPECT_EQ(s.At(at.x + x, at.y + y), colours[y][x]) << x << "," << y;
+            }
     EXPECT_EQ(s.At(at.x, at.y + 2), face_);
 
     button.SetBitmap(nullptr);
@@ -328,7 +346,9 @@ TEST_F(XMButtonTest, AmpersandUnderlinesAndLongCaptionsClip) {
     EXPECT_GT(tb.bottom, ta.bottom);
     for (int y = 0; y < 29; ++y)
         for (int x = 0; x < 71; ++x)
-            if (a.At(x, y) == text_) ASSERT_EQ(b.At(x, y), text_) << x << "," << y;
+            if (a.At(x, y) == text_) {
+                ASSERT_EQ(b.At(x, y), text_) << x << "," << y;
+            }
 
     Make(longer, 109, "MMMMMMMMMMMMMMMMMMMM", 33, 29);
     Surface c(33, 29);

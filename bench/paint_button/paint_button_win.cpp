@@ -1,0 +1,181 @@
+// Measures how long one paint of the owner-drawn push button takes (through the parent's
+// reflected WM_DRAWITEM into a memory DC) next to a standard push button of the same size
+// (WM_PRINTCLIENT, and DrawFrameControl + DrawTextA), and prints the times and ratios.
+//   paint_button.exe [paints]     (default 3000)
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include <vector>
+
+#include "common/raii_win.h"
+#include "controls/canvas_win.h"
+#include "controls/pixel_canvas.h"
+#include "controls/reflect_win.h"
+#include "controls/xm_button_paint.h"
+#include "controls/xm_button_win.h"
+
+namespace {
+
+using namespace qm::win;
+
+constexpr int kWidth = 71;
+constexpr int kHeight = 29;
+constexpr int kDefaultPaints = 3000;
+constexpr int kWarmUpPaints = 50;
+
+LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (ReflectNotification(window, msg, wParam, lParam, &result))
+        return result;
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+double Seconds() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Microseconds per call of paint, after a few calls to warm caches up.
+double MicrosecondsPer(int paints, const std::function<void()>& paint) {
+    for (int i = 0; i < kWarmUpPaints; ++i)
+        paint();
+    const double start = Seconds();
+    for (int i = 0; i < paints; ++i)
+        paint();
+    return (Seconds() - start) * 1e6 / paints;
+}
+
+void DrawItem(HWND parent, HWND button, HDC dc, UINT state) {
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = static_cast<UINT>(GetDlgCtrlID(button));
+    item.itemAction = ODA_DRAWENTIRE;
+    item.itemState = state;
+    item.hwndItem = button;
+    item.hDC = dc;
+    item.rcItem = RECT{0, 0, kWidth, kHeight};
+    SendMessageA(parent, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+}
+
+int Run(int paints) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ParentProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = "QmPaintButtonBench";
+    RegisterClassA(&wc);
+    HWND parent = CreateWindowExA(0, wc.lpszClassName, "paint bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    if (!parent)
+        return 2;
+    Font font(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma"));
+
+    TXMButton caption, help;
+    caption.Create(parent, 101, "Start", 4, 4, kWidth, kHeight, font.get());
+    help.Create(parent, 102, "Help", 4, 40, kWidth, kHeight, font.get());
+    help.SetBitmapKind(qm::TBitmapKind::bkHelp);
+    help.SetOffX(6);
+    HWND standard = CreateWindowExA(0, "BUTTON", "Start", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 4, 80, kWidth, kHeight,
+                                    parent, reinterpret_cast<HMENU>(103), wc.hInstance, nullptr);
+    SendMessageA(standard, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+
+    WindowDC screen(nullptr);
+    MemoryDC dc(screen.get());
+    Bitmap surface(CreateCompatibleBitmap(screen.get(), kWidth, kHeight));
+    SelectObjectGuard select(dc.get(), surface.get());
+    const HDC target = dc.get();
+
+    // Two rounds: the first also shows what warming the font and glyph caches up costs.
+    for (int round = 1; round <= 2; ++round) {
+        help.SetEnabled(true);
+        const double ownCaption = MicrosecondsPer(paints, [&] { DrawItem(parent, caption.Handle(), target, 0); });
+        const double ownFocused =
+            MicrosecondsPer(paints, [&] { DrawItem(parent, caption.Handle(), target, ODS_FOCUS); });
+        const double ownGlyph = MicrosecondsPer(paints, [&] { DrawItem(parent, help.Handle(), target, 0); });
+        help.SetEnabled(false);
+        const double ownGreyGlyph =
+            MicrosecondsPer(paints, [&] { DrawItem(parent, help.Handle(), target, ODS_DISABLED); });
+        const double printClient = MicrosecondsPer(
+            paints, [&] { SendMessageA(standard, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(target), PRF_CLIENT); });
+        const double frameControl = MicrosecondsPer(paints, [&] {
+            RECT r{0, 0, kWidth, kHeight};
+            DrawFrameControl(target, &r, DFC_BUTTON, DFCS_BUTTONPUSH);
+            SelectObjectGuard useFont(target, font.get());
+            SetBkMode(target, TRANSPARENT);
+            DrawTextA(target, "Start", 5, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        });
+
+        // Where the owner-drawn paint spends its time.
+        const qm::Color face = GetSysColor(COLOR_BTNFACE);
+        const double frameOnDC = MicrosecondsPer(paints, [&] {
+            DCCanvas canvas(target);
+            qm::DrawButtonFrame(canvas, qm::Rect{0, 0, kWidth, kHeight}, face, false, false);
+        });
+        const double frameOnGrid = MicrosecondsPer(paints, [&] {
+            qm::PixelCanvas grid(kWidth, kHeight);
+            qm::DrawButtonFrame(grid, qm::Rect{0, 0, kWidth, kHeight}, face, false, false);
+            // PixelCanvas holds 0x00BBGGRR; a 32-bit DIB wants 0x00RRGGBB.
+            std::vector<uint32_t> bits(static_cast<size_t>(kWidth) * kHeight);
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    const qm::Color c = grid.GetPixel(x, y);
+                    bits[static_cast<size_t>(y) * kWidth + x] =
+                        (qm::RedOf(c) << 16) | (qm::GreenOf(c) << 8) | qm::BlueOf(c);
+                }
+            BITMAPINFO info{};
+            info.bmiHeader.biSize = sizeof info.bmiHeader;
+            info.bmiHeader.biWidth = kWidth;
+            info.bmiHeader.biHeight = -kHeight;
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 32;
+            info.bmiHeader.biCompression = BI_RGB;
+            SetDIBitsToDevice(target, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bits.data(), &info, DIB_RGB_COLORS);
+        });
+        const qm::Glyph helpGlyph = qm::GlyphFromTable(qm::HelpGlyph);
+        const double glyphOnDC = MicrosecondsPer(paints, [&] {
+            DCCanvas canvas(target);
+            qm::DrawGlyphTransparent(canvas, helpGlyph, 13, 6);
+        });
+        const double captionOnly = MicrosecondsPer(paints, [&] {
+            RECT r{3, 3, kWidth - 3, kHeight - 3};
+            SelectObjectGuard useFont(target, font.get());
+            SetBkMode(target, TRANSPARENT);
+            DrawTextA(target, "Start", 5, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        });
+
+        std::printf("round %d: paints per case %d, button %d x %d\n", round, paints, kWidth, kHeight);
+        std::printf("%-44s %9.2f us\n", "owner-drawn, caption", ownCaption);
+        std::printf("%-44s %9.2f us\n", "owner-drawn, caption, focused", ownFocused);
+        std::printf("%-44s %9.2f us\n", "owner-drawn, help glyph + caption", ownGlyph);
+        std::printf("%-44s %9.2f us\n", "owner-drawn, greyed glyph + caption", ownGreyGlyph);
+        std::printf("%-44s %9.2f us\n", "standard button, WM_PRINTCLIENT", printClient);
+        std::printf("%-44s %9.2f us\n", "DrawFrameControl + DrawTextA", frameControl);
+        std::printf("%-44s %9.2f us\n", "  part: frame through DCCanvas", frameOnDC);
+        std::printf("%-44s %9.2f us\n", "  part: frame on a pixel grid + one blit", frameOnGrid);
+        std::printf("%-44s %9.2f us\n", "  part: help glyph through DCCanvas", glyphOnDC);
+        std::printf("%-44s %9.2f us\n", "  part: caption (DrawTextA)", captionOnly);
+        std::printf("ratio owner-drawn caption / WM_PRINTCLIENT:      %.2f\n", ownCaption / printClient);
+        std::printf("ratio owner-drawn glyph / WM_PRINTCLIENT:        %.2f\n", ownGlyph / printClient);
+        std::printf("ratio owner-drawn caption / DrawFrameControl:    %.2f\n", ownCaption / frameControl);
+    }
+    DestroyWindow(parent);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int paints = argc > 1 ? std::atoi(argv[1]) : kDefaultPaints;
+    return Run(paints > 0 ? paints : kDefaultPaints);
+}
