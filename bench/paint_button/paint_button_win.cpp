@@ -1,12 +1,14 @@
 // Measures how long one paint of the owner-drawn push button takes (through the parent's
 // reflected WM_DRAWITEM into a memory DC) next to a standard push button of the same size
 // (WM_PRINTCLIENT, and DrawFrameControl + DrawTextA), and prints the times and ratios.
-//   paint_button.exe [paints]     (default 3000)
+//   paint_button.exe [paints]            (default 3000)
+//   paint_button.exe --save picture.bmp  paints a row of buttons in their states, for a look
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include <vector>
@@ -65,6 +67,97 @@ void DrawItem(HWND parent, HWND button, HDC dc, UINT state) {
     item.hDC = dc;
     item.rcItem = RECT{0, 0, kWidth, kHeight};
     SendMessageA(parent, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+}
+
+// Writes a memory DC's bitmap as a 24-bit .bmp file.
+bool SaveBitmap(HDC dc, HBITMAP bitmap, int width, int height, const char* path) {
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> bits(static_cast<size_t>(stride) * height);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), bits.data(), &info, DIB_RGB_COLORS) != height)
+        return false;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
+    FILE* out = std::fopen(path, "wb");
+    if (!out)
+        return false;
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    std::fwrite(bits.data(), 1, bits.size(), out);
+    return std::fclose(out) == 0;
+}
+
+// Paints Start (plain, focused, pressed, disabled) and the glyph buttons side by side.
+int SavePicture(const char* path) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ParentProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QmPaintButtonPicture";
+    RegisterClassA(&wc);
+    HWND parent = CreateWindowExA(0, wc.lpszClassName, "picture", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    if (!parent)
+        return 2;
+    Font font(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma"));
+    TXMButton start, ok, cancel, help;
+    start.Create(parent, 101, "&Start", 0, 0, kWidth, kHeight, font.get());
+    ok.Create(parent, 102, "OK", 0, 0, kWidth, kHeight, font.get());
+    ok.SetBitmapKind(qm::TBitmapKind::bkOk);
+    cancel.Create(parent, 103, "Cancel", 0, 0, kWidth, kHeight, font.get());
+    cancel.SetBitmapKind(qm::TBitmapKind::bkCancel);
+    help.Create(parent, 104, "", 0, 0, 42, kHeight, font.get());
+    help.SetBitmapKind(qm::TBitmapKind::bkHelp);
+    help.SetOffX(6);
+
+    struct Shot {
+        TXMButton* button;
+        UINT state;
+        int width;
+    };
+    const Shot shots[] = {{&start, 0, kWidth},
+                          {&start, ODS_FOCUS, kWidth},
+                          {&start, ODS_SELECTED, kWidth},
+                          {&start, ODS_DISABLED, kWidth},
+                          {&ok, 0, kWidth},
+                          {&cancel, 0, kWidth},
+                          {&cancel, ODS_DISABLED, kWidth},
+                          {&help, 0, 42},
+                          {&help, ODS_DISABLED, 42}};
+    constexpr int kGap = 4;
+    int total = kGap;
+    for (const Shot& shot : shots)
+        total += shot.width + kGap;
+    const int height = kHeight + 2 * kGap;
+
+    WindowDC screen(nullptr);
+    MemoryDC dc(screen.get());
+    Bitmap surface(CreateCompatibleBitmap(screen.get(), total, height));
+    {
+        SelectObjectGuard select(dc.get(), surface.get());
+        RECT all{0, 0, total, height};
+        FillRect(dc.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+        int x = kGap;
+        for (const Shot& shot : shots) {
+            shot.button->SetEnabled((shot.state & ODS_DISABLED) == 0);
+            SetViewportOrgEx(dc.get(), x, kGap, nullptr);
+            DrawItem(parent, shot.button->Handle(), dc.get(), shot.state);
+            x += shot.width + kGap;
+        }
+        SetViewportOrgEx(dc.get(), 0, 0, nullptr);
+    }
+    const bool saved = SaveBitmap(dc.get(), surface.get(), total, height, path);
+    DestroyWindow(parent);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", path);
+    return saved ? 0 : 1;
 }
 
 int Run(int paints) {
@@ -176,6 +269,8 @@ int Run(int paints) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--save") == 0)
+        return SavePicture(argv[2]);
     const int paints = argc > 1 ? std::atoi(argv[1]) : kDefaultPaints;
     return Run(paints > 0 ? paints : kDefaultPaints);
 }
