@@ -286,9 +286,14 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
     for (UINT i = 0; i < params->cArgs; ++i) args[i] = &params->rgvarg[params->cArgs - 1 - i];
 
     const SimConfig config = LoadConfig();
-    std::string line = std::to_string(GetTickCount()) + " " + objectName_ + " " +
-                       (member ? std::string(member->logName) : "#" + std::to_string(id)) + " " + FlagNames(flags) +
-                       " " + DescribeArgs(*params);
+    // Without a steering directory there is no log to describe the call for.
+    const bool logging = !SimDirectory().empty();
+    std::string line;
+    if (logging) {
+        line = std::to_string(GetTickCount()) + " " + objectName_ + " " +
+               (member ? std::string(member->logName) : "#" + std::to_string(id)) + " " + FlagNames(flags) + " " +
+               DescribeArgs(*params);
+    }
     LocalVariant answer;
     Access access = Access::Get;
     HRESULT status = S_OK;
@@ -361,7 +366,7 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
                 }
             }
         }
-        outcome = access == Access::Put ? "OK" : Describe(answer.v);
+        if (logging) outcome = access == Access::Put ? "OK" : Describe(answer.v);
     } catch (const InvokeStatus& failure) {
         status = failure.status;
         outcome = "ERROR " + Hex(status);
@@ -388,7 +393,7 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
     } catch (const std::exception&) {
         // The state file is a courtesy to other processes; the call's answer stands.
     }
-    AppendCallLog(line + " -> " + outcome);
+    if (logging) AppendCallLog(line + " -> " + outcome);
     if (status == S_OK && result && access != Access::Put) {
         *result = answer.v;  // hands the value over
         VariantInit(&answer.v);
