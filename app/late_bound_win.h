@@ -14,7 +14,7 @@
 namespace qm::win {
 
 class DispatchObject : public LateBoundObject {
-public:
+  public:
     explicit DispatchObject(ComPtr<IDispatch> dispatch);
 
     void PutProperty(const std::string& name, const AutoValue& value) override;
@@ -23,7 +23,7 @@ public:
 
     IDispatch* get() const { return dispatch_.get(); }
 
-private:
+  private:
     DISPID Resolve(const std::string& name);
     AutoValue Call(const std::string& name, WORD flags, const std::vector<AutoValue>& args);
 
@@ -31,7 +31,7 @@ private:
 };
 
 class ComObjectFactory : public ObjectFactory {
-public:
+  public:
     // CLSIDFromProgID, then CoCreateInstance for IDispatch, in process or local server.
     std::unique_ptr<LateBoundObject> Create(const std::string& progId) override;
 };

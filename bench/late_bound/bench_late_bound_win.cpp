@@ -33,9 +33,11 @@ double Now() {
 
 template <typename F>
 double MicrosecondsPerCall(int calls, F&& call) {
-    for (int i = 0; i < calls / 100 + 1; ++i) call();  // warm up
+    for (int i = 0; i < calls / 100 + 1; ++i)
+        call();  // warm up
     double start = Now();
-    for (int i = 0; i < calls; ++i) call();
+    for (int i = 0; i < calls; ++i)
+        call();
     return (Now() - start) * 1e6 / calls;
 }
 
@@ -48,13 +50,15 @@ int RunOnce(const char* label, int calls) {
     volatile int32_t sink = 0;
     double read = MicrosecondsPerCall(calls, [&] { sink = qm::ToInt32(object->Read("Position")); });
     double refresh = MicrosecondsPerCall(calls, [&] {
-        if (qm::ToBool(object->Read("Absolute"))) sink = qm::ToInt32(object->Read("Position"));
+        if (qm::ToBool(object->Read("Absolute")))
+            sink = qm::ToInt32(object->Read("Position"));
     });
 
     wchar_t name[] = L"Position";
     LPOLESTR names[1] = {name};
     DISPID id = DISPID_UNKNOWN;
-    if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id))) return 1;
+    if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id)))
+        return 1;
     auto rawInvoke = [&] {
         DISPPARAMS none = {};
         VARIANT result;
@@ -82,11 +86,13 @@ int RunOnce(const char* label, int calls) {
 
 int main(int argc, char** argv) {
     int calls = argc > 1 ? std::atoi(argv[1]) : 10000;
-    if (calls <= 0) calls = 10000;
+    if (calls <= 0)
+        calls = 10000;
     qm::win::ComApartment com;
     try {
         SetEnvironmentVariableA("QM_SIM_DIR", nullptr);
-        if (RunOnce("in-process simulator, no steering directory", calls)) return 1;
+        if (RunOnce("in-process simulator, no steering directory", calls))
+            return 1;
 
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
@@ -96,7 +102,8 @@ int main(int argc, char** argv) {
         int rc = RunOnce("in-process simulator with steering directory (sim.ini, calls.log, focuser.state)",
                          calls / 10 > 0 ? calls / 10 : 1);
         SetEnvironmentVariableA("QM_SIM_DIR", nullptr);
-        for (const char* name : {"\\calls.log", "\\focuser.state", "\\sim.ini"}) DeleteFileA((dir + name).c_str());
+        for (const char* name : {"\\calls.log", "\\focuser.state", "\\sim.ini"})
+            DeleteFileA((dir + name).c_str());
         RemoveDirectoryA(dir.c_str());
         return rc;
     } catch (const qm::AutomationError& e) {

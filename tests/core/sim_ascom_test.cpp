@@ -40,7 +40,8 @@ TEST(SimConfig, WholeNumbers) {
         {"", std::nullopt},
         {"1.5", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseInt(c.text), c.value) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseInt(c.text), c.value) << c.text;
 }
 
 TEST(FailRule, ParsesCountsAndDescriptions) {
@@ -68,7 +69,8 @@ TEST(FailRule, ParsesCountsAndDescriptions) {
         SCOPED_TRACE(c.text);
         auto rule = FailRule::Parse(c.text);
         ASSERT_EQ(rule.has_value(), c.valid);
-        if (!rule) continue;
+        if (!rule)
+            continue;
         EXPECT_EQ(rule->call, c.call);
         EXPECT_EQ(rule->andLater, c.andLater);
         EXPECT_EQ(rule->description, c.description);
@@ -103,8 +105,8 @@ TEST(FocuserMotion, AbsoluteMovesAreClampedToTheTravel) {
         int32_t maxStep;
         int32_t end;
     };
-    const Case cases[] = {{-20, 5000, 0}, {7000, 5000, 5000}, {5000, 5000, 5000}, {0, 5000, 0},
-                          {INT64_MIN / 2, 5000, 0}, {100, -5, 0}};
+    const Case cases[] = {{-20, 5000, 0}, {7000, 5000, 5000},       {5000, 5000, 5000},
+                          {0, 5000, 0},   {INT64_MIN / 2, 5000, 0}, {100, -5, 0}};
     for (const auto& c : cases) {
         FocuserMotion m;
         m.Place(2500, 0);

@@ -5,8 +5,8 @@
 //    steered through QM_SIM_DIR, for what a driver receives and answers. These
 //    skip when the simulator is not registered in the prefix
 //    (scripts/sim_ascom_register.sh).
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ struct RecordedInvoke {
 };
 
 class RecordingDispatch : public IDispatch {
-public:
+  public:
     // What Invoke does: fill the result, or return a status with an exception record.
     std::function<HRESULT(DISPPARAMS*, VARIANT*, EXCEPINFO*)> behaviour = [](DISPPARAMS*, VARIANT*, EXCEPINFO*) {
         return S_OK;
@@ -75,15 +75,23 @@ public:
         ids[0] = static_cast<DISPID>(resolvedNames.size() + 10);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* info, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id,
+                                     REFIID iid,
+                                     LCID locale,
+                                     WORD flags,
+                                     DISPPARAMS* params,
+                                     VARIANT* result,
+                                     EXCEPINFO* info,
+                                     UINT*) override {
         RecordedInvoke call;
         call.id = id;
         call.nullIid = IsEqualIID(iid, IID_NULL);
         call.locale = locale;
         call.flags = flags;
-        for (UINT i = 0; i < params->cArgs; ++i) call.types.push_back(params->rgvarg[i].vt);
-        for (UINT i = 0; i < params->cNamedArgs; ++i) call.named.push_back(params->rgdispidNamedArgs[i]);
+        for (UINT i = 0; i < params->cArgs; ++i)
+            call.types.push_back(params->rgvarg[i].vt);
+        for (UINT i = 0; i < params->cNamedArgs; ++i)
+            call.named.push_back(params->rgdispidNamedArgs[i]);
         call.hadResultSlot = result != nullptr;
         invokes.push_back(call);
         events.push_back("invoke");
@@ -109,7 +117,8 @@ TEST(DispatchProtocol, EveryCallResolvesItsNameFirstInTheThreadLocale) {
     r.object.PutProperty("Link", AutoValue::Bool(true));
     EXPECT_EQ(r.fake.events, (std::vector<std::string>{"resolve", "invoke", "resolve", "invoke", "resolve", "invoke"}));
     EXPECT_EQ(r.fake.resolvedNames, (std::vector<std::wstring>{L"Position", L"Position", L"Link"}));
-    for (LCID locale : r.fake.resolveLocales) EXPECT_EQ(locale, GetThreadLocale());
+    for (LCID locale : r.fake.resolveLocales)
+        EXPECT_EQ(locale, GetThreadLocale());
     for (const auto& call : r.fake.invokes) {
         EXPECT_TRUE(call.nullIid);
         EXPECT_EQ(call.locale, 0u);
@@ -217,10 +226,12 @@ TEST(DispatchErrors, DriverExceptionRecordsBecomeMessages) {
             info->bstrSource = SysAllocString(L"QmTest");
             info->bstrHelpFile = SysAllocString(L"help.chm");
             info->dwHelpContext = 42;
-            if (c.description) info->bstrDescription = SysAllocString(c.description);
+            if (c.description)
+                info->bstrDescription = SysAllocString(c.description);
             info->scode = c.scode;
             info->wCode = c.wCode;
-            if (c.deferred) info->pfnDeferredFillIn = FillInLater;
+            if (c.deferred)
+                info->pfnDeferredFillIn = FillInLater;
             return DISP_E_EXCEPTION;
         };
         try {
@@ -279,38 +290,138 @@ TEST(DispatchResults, VariantsBecomeAutoValues) {
     inner.iVal = 12;
     const VariantCase cases[] = {
         {"empty", [](VARIANT&) {}, AutoValue::Kind::Empty, 0, 0, ""},
-        {"bool true", [](VARIANT& v) { v.vt = VT_BOOL; v.boolVal = VARIANT_TRUE; }, AutoValue::Kind::Bool, 1, 0, ""},
-        {"bool false", [](VARIANT& v) { v.vt = VT_BOOL; v.boolVal = VARIANT_FALSE; }, AutoValue::Kind::Bool, 0, 0, ""},
-        {"i1", [](VARIANT& v) { v.vt = VT_I1; v.cVal = -5; }, AutoValue::Kind::Int, -5, 0, ""},
-        {"ui1", [](VARIANT& v) { v.vt = VT_UI1; v.bVal = 250; }, AutoValue::Kind::Int, 250, 0, ""},
-        {"i2", [](VARIANT& v) { v.vt = VT_I2; v.iVal = -300; }, AutoValue::Kind::Int, -300, 0, ""},
-        {"ui2", [](VARIANT& v) { v.vt = VT_UI2; v.uiVal = 65000; }, AutoValue::Kind::Int, 65000, 0, ""},
-        {"i4", [](VARIANT& v) { v.vt = VT_I4; v.lVal = -2147483647 - 1; }, AutoValue::Kind::Int, -2147483648LL, 0, ""},
-        {"ui4", [](VARIANT& v) { v.vt = VT_UI4; v.ulVal = 4000000000u; }, AutoValue::Kind::Int, 4000000000LL, 0, ""},
-        {"int", [](VARIANT& v) { v.vt = VT_INT; v.intVal = 7; }, AutoValue::Kind::Int, 7, 0, ""},
-        {"uint", [](VARIANT& v) { v.vt = VT_UINT; v.uintVal = 8; }, AutoValue::Kind::Int, 8, 0, ""},
-        {"i8", [](VARIANT& v) { v.vt = VT_I8; v.llVal = 5000000000LL; }, AutoValue::Kind::Int, 5000000000LL, 0, ""},
-        {"ui8 beyond signed range", [](VARIANT& v) { v.vt = VT_UI8; v.ullVal = 18446744073709551615ull; },
+        {"bool true",
+         [](VARIANT& v) {
+             v.vt = VT_BOOL;
+             v.boolVal = VARIANT_TRUE;
+         },
+         AutoValue::Kind::Bool, 1, 0, ""},
+        {"bool false",
+         [](VARIANT& v) {
+             v.vt = VT_BOOL;
+             v.boolVal = VARIANT_FALSE;
+         },
+         AutoValue::Kind::Bool, 0, 0, ""},
+        {"i1",
+         [](VARIANT& v) {
+             v.vt = VT_I1;
+             v.cVal = -5;
+         },
+         AutoValue::Kind::Int, -5, 0, ""},
+        {"ui1",
+         [](VARIANT& v) {
+             v.vt = VT_UI1;
+             v.bVal = 250;
+         },
+         AutoValue::Kind::Int, 250, 0, ""},
+        {"i2",
+         [](VARIANT& v) {
+             v.vt = VT_I2;
+             v.iVal = -300;
+         },
+         AutoValue::Kind::Int, -300, 0, ""},
+        {"ui2",
+         [](VARIANT& v) {
+             v.vt = VT_UI2;
+             v.uiVal = 65000;
+         },
+         AutoValue::Kind::Int, 65000, 0, ""},
+        {"i4",
+         [](VARIANT& v) {
+             v.vt = VT_I4;
+             v.lVal = -2147483647 - 1;
+         },
+         AutoValue::Kind::Int, -2147483648LL, 0, ""},
+        {"ui4",
+         [](VARIANT& v) {
+             v.vt = VT_UI4;
+             v.ulVal = 4000000000u;
+         },
+         AutoValue::Kind::Int, 4000000000LL, 0, ""},
+        {"int",
+         [](VARIANT& v) {
+             v.vt = VT_INT;
+             v.intVal = 7;
+         },
+         AutoValue::Kind::Int, 7, 0, ""},
+        {"uint",
+         [](VARIANT& v) {
+             v.vt = VT_UINT;
+             v.uintVal = 8;
+         },
+         AutoValue::Kind::Int, 8, 0, ""},
+        {"i8",
+         [](VARIANT& v) {
+             v.vt = VT_I8;
+             v.llVal = 5000000000LL;
+         },
+         AutoValue::Kind::Int, 5000000000LL, 0, ""},
+        {"ui8 beyond signed range",
+         [](VARIANT& v) {
+             v.vt = VT_UI8;
+             v.ullVal = 18446744073709551615ull;
+         },
          AutoValue::Kind::Real, 0, 18446744073709551615.0, ""},
-        {"r4", [](VARIANT& v) { v.vt = VT_R4; v.fltVal = 2.5f; }, AutoValue::Kind::Real, 0, 2.5, ""},
-        {"r8", [](VARIANT& v) { v.vt = VT_R8; v.dblVal = -123.5; }, AutoValue::Kind::Real, 0, -123.5, ""},
-        {"cy", [](VARIANT& v) { v.vt = VT_CY; v.cyVal.int64 = 15000; }, AutoValue::Kind::Real, 0, 1.5, ""},
-        {"date", [](VARIANT& v) { v.vt = VT_DATE; v.date = 2.25; }, AutoValue::Kind::Real, 0, 2.25, ""},
+        {"r4",
+         [](VARIANT& v) {
+             v.vt = VT_R4;
+             v.fltVal = 2.5f;
+         },
+         AutoValue::Kind::Real, 0, 2.5, ""},
+        {"r8",
+         [](VARIANT& v) {
+             v.vt = VT_R8;
+             v.dblVal = -123.5;
+         },
+         AutoValue::Kind::Real, 0, -123.5, ""},
+        {"cy",
+         [](VARIANT& v) {
+             v.vt = VT_CY;
+             v.cyVal.int64 = 15000;
+         },
+         AutoValue::Kind::Real, 0, 1.5, ""},
+        {"date",
+         [](VARIANT& v) {
+             v.vt = VT_DATE;
+             v.date = 2.25;
+         },
+         AutoValue::Kind::Real, 0, 2.25, ""},
         {"decimal",
          [](VARIANT& v) {
              VarDecFromR8(42.75, &v.decVal);
              v.vt = VT_DECIMAL;
          },
          AutoValue::Kind::Real, 0, 42.75, ""},
-        {"bstr", [](VARIANT& v) { v.vt = VT_BSTR; v.bstrVal = SysAllocString(L"QmSim.Focuser"); },
+        {"bstr",
+         [](VARIANT& v) {
+             v.vt = VT_BSTR;
+             v.bstrVal = SysAllocString(L"QmSim.Focuser");
+         },
          AutoValue::Kind::Text, 0, 0, "QmSim.Focuser"},
-        {"null bstr", [](VARIANT& v) { v.vt = VT_BSTR; v.bstrVal = nullptr; }, AutoValue::Kind::Text, 0, 0, ""},
+        {"null bstr",
+         [](VARIANT& v) {
+             v.vt = VT_BSTR;
+             v.bstrVal = nullptr;
+         },
+         AutoValue::Kind::Text, 0, 0, ""},
         {"null", [](VARIANT& v) { v.vt = VT_NULL; }, AutoValue::Kind::Other, 0, 0, "Null"},
-        {"dispatch", [](VARIANT& v) { v.vt = VT_DISPATCH; v.pdispVal = nullptr; }, AutoValue::Kind::Other, 0, 0,
-         "Dispatch"},
-        {"i4 by reference", [](VARIANT& v) { v.vt = VT_I4 | VT_BYREF; v.plVal = &byRefLong; }, AutoValue::Kind::Int,
-         -77, 0, ""},
-        {"variant by reference", [](VARIANT& v) { v.vt = VT_VARIANT | VT_BYREF; v.pvarVal = &inner; },
+        {"dispatch",
+         [](VARIANT& v) {
+             v.vt = VT_DISPATCH;
+             v.pdispVal = nullptr;
+         },
+         AutoValue::Kind::Other, 0, 0, "Dispatch"},
+        {"i4 by reference",
+         [](VARIANT& v) {
+             v.vt = VT_I4 | VT_BYREF;
+             v.plVal = &byRefLong;
+         },
+         AutoValue::Kind::Int, -77, 0, ""},
+        {"variant by reference",
+         [](VARIANT& v) {
+             v.vt = VT_VARIANT | VT_BYREF;
+             v.pvarVal = &inner;
+         },
          AutoValue::Kind::Int, 12, 0, ""},
     };
     for (const auto& c : cases) {
@@ -319,7 +430,8 @@ TEST(DispatchResults, VariantsBecomeAutoValues) {
         c.fill(*v.get());
         AutoValue value = FromVariant(*v.get());
         // By-reference values are not ours to clear.
-        if (v.get()->vt & VT_BYREF) v.get()->vt = VT_EMPTY;
+        if (v.get()->vt & VT_BYREF)
+            v.get()->vt = VT_EMPTY;
         EXPECT_EQ(value.kind(), c.kind);
         if (c.kind == AutoValue::Kind::Int || c.kind == AutoValue::Kind::Bool) {
             EXPECT_EQ(value.intValue(), c.intValue);
@@ -333,7 +445,8 @@ TEST(DispatchResults, VariantsBecomeAutoValues) {
 
 TEST(DispatchResults, TextRoundTripsThroughTheSystemCodePage) {
     std::string text = "Focuser 1";
-    for (int c = 0xA0; c < 0x100; ++c) text += static_cast<char>(c);  // what the code page maps one to one
+    for (int c = 0xA0; c < 0x100; ++c)
+        text += static_cast<char>(c);  // what the code page maps one to one
     std::wstring wide = WideFromAnsi(text);
     if (GetACP() == 1252) {
         EXPECT_EQ(wide.size(), text.size());
@@ -352,16 +465,16 @@ bool SimRegistered() {
            SUCCEEDED(CLSIDFromProgID(L"DriverHelper.Chooser", &id));
 }
 
-#define REQUIRE_SIM()                                                                                   \
-    do {                                                                                                \
-        if (!SimRegistered())                                                                           \
-            GTEST_SKIP() << "QmSimAscom.dll is not registered in this prefix "                         \
-                            "(run scripts/sim_ascom_register.sh PREFIX BUILD64 BUILD32 first)";         \
+#define REQUIRE_SIM()                                                                           \
+    do {                                                                                        \
+        if (!SimRegistered())                                                                   \
+            GTEST_SKIP() << "QmSimAscom.dll is not registered in this prefix "                  \
+                            "(run scripts/sim_ascom_register.sh PREFIX BUILD64 BUILD32 first)"; \
     } while (0)
 
 // A fresh steering directory per test, named in QM_SIM_DIR for the in-process sim.
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char base[MAX_PATH];
         GetTempPathA(MAX_PATH, base);
@@ -373,7 +486,8 @@ protected:
     }
     void TearDown() override {
         SetEnvironmentVariableA("QM_SIM_DIR", nullptr);
-        for (const char* name : {"sim.ini", "calls.log", "focuser.state"}) DeleteFileA((dir_ + "\\" + name).c_str());
+        for (const char* name : {"sim.ini", "calls.log", "focuser.state"})
+            DeleteFileA((dir_ + "\\" + name).c_str());
         RemoveDirectoryA(dir_.c_str());
     }
     void WriteIni(const std::string& text) { std::ofstream(dir_ + "\\sim.ini", std::ios::binary) << text; }
@@ -389,14 +503,16 @@ protected:
         std::istringstream in(ReadFile("calls.log"));
         std::string line;
         while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             lines.push_back(line.substr(line.find(' ') + 1));
         }
         return lines;
     }
     bool Logged(const std::string& line) const {
         for (const auto& l : LogLines()) {
-            if (l == line) return true;
+            if (l == line)
+                return true;
         }
         return false;
     }
@@ -422,15 +538,16 @@ TEST_F(SimTest, ChooserReceivesDeviceTypeAsTextAndChooseEitherWay) {
     WriteIni("ChooseResult=\n");
     EXPECT_EQ(ToText(chooser->Read("Choose")), "");
     chooser.reset();
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{
-                              "Chooser (created)",
-                              "Chooser DeviceType DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BSTR=\"Focuser\") -> OK",
-                              "Chooser Choose DISPATCH_METHOD (VT_BSTR=\"QmSim.Focuser\") -> VT_BSTR=\"QmSim.Focuser2\"",
-                              "Chooser Choose DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_BSTR=\"QmSim.Focuser2\"",
-                              "Chooser DeviceType DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_BSTR=\"Focuser\"",
-                              "Chooser Choose DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_BSTR=\"\"",
-                              "Chooser (released)",
-                          }));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{
+                  "Chooser (created)",
+                  "Chooser DeviceType DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BSTR=\"Focuser\") -> OK",
+                  "Chooser Choose DISPATCH_METHOD (VT_BSTR=\"QmSim.Focuser\") -> VT_BSTR=\"QmSim.Focuser2\"",
+                  "Chooser Choose DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_BSTR=\"QmSim.Focuser2\"",
+                  "Chooser DeviceType DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_BSTR=\"Focuser\"",
+                  "Chooser Choose DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_BSTR=\"\"",
+                  "Chooser (released)",
+              }));
 }
 
 TEST_F(SimTest, FocuserReceivesTheArgumentKindsOfTheContract) {
@@ -601,7 +718,8 @@ TEST_F(SimTest, EveryMemberCanFailAtItsNthCall) {
             WriteIni(std::string("StepsPerSecond=0\nFail.") + c.member + "=" + (andLater ? "+" : "") + "2:" + c.member +
                      " broke.\\r\\n\\s\n");
             auto object = Create(c.chooser ? "DriverHelper.Chooser" : "QmSim.Focuser");
-            if (!c.chooser && std::string(c.member) != "Link") object->PutProperty("Link", AutoValue::Bool(true));
+            if (!c.chooser && std::string(c.member) != "Link")
+                object->PutProperty("Link", AutoValue::Bool(true));
             std::vector<bool> failed;
             for (int i = 0; i < 3; ++i) {
                 try {

@@ -14,7 +14,7 @@
 namespace qm::sim {
 
 class FocuserMotion {
-public:
+  public:
     // Puts the focuser at rest at `position`.
     void Place(int32_t position, uint32_t now) {
         state_.startPosition = position;
@@ -27,7 +27,8 @@ public:
     // A focuser that gets stuck stays where it stands now; one that gets free again
     // goes on from there towards its target.
     void SetStuck(bool stuck, uint32_t now) {
-        if (stuck == state_.stuck) return;
+        if (stuck == state_.stuck)
+            return;
         state_.startPosition = Position(now);
         state_.moveStartTick = now;
         state_.stuck = stuck;
@@ -53,7 +54,7 @@ public:
 
     const FocuserState& state() const { return state_; }
 
-private:
+  private:
     int32_t Start(int64_t target, double stepsPerSecond, uint32_t now) {
         state_.startPosition = Position(now);
         state_.target = static_cast<int32_t>(target);

@@ -19,7 +19,8 @@
 namespace qm::sim {
 
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
@@ -28,8 +29,10 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 inline std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
     return s;
 }
 
@@ -37,24 +40,28 @@ inline std::string_view TrimSpaces(std::string_view s) {
 // fits in 64 bits; or nothing.
 inline std::optional<int64_t> ParseInt(std::string_view text) {
     std::string s(TrimSpaces(text));
-    if (s.empty()) return std::nullopt;
+    if (s.empty())
+        return std::nullopt;
     char* end = nullptr;
     errno = 0;
     long long value = 0;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        if (s[2] == '-' || s[2] == '+') return std::nullopt;
+        if (s[2] == '-' || s[2] == '+')
+            return std::nullopt;
         unsigned long long u = std::strtoull(s.c_str() + 2, &end, 16);
-        if (u > static_cast<unsigned long long>(INT64_MAX)) return std::nullopt;
+        if (u > static_cast<unsigned long long>(INT64_MAX))
+            return std::nullopt;
         value = static_cast<long long>(u);
     } else {
         value = std::strtoll(s.c_str(), &end, 10);
     }
-    if (errno == ERANGE || end != s.c_str() + s.size()) return std::nullopt;
+    if (errno == ERANGE || end != s.c_str() + s.size())
+        return std::nullopt;
     return value;
 }
 
 class SimConfig {
-public:
+  public:
     // Lines of KEY=VALUE; blanks around keys and values are ignored, lines without
     // "=" and lines starting with ";" or "#" are skipped. A later key wins.
     static SimConfig Parse(std::string_view text) {
@@ -64,9 +71,11 @@ public:
             std::string_view line = text.substr(0, end);
             text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
             line = TrimSpaces(line);
-            if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+            if (line.empty() || line.front() == ';' || line.front() == '#')
+                continue;
             size_t eq = line.find('=');
-            if (eq == std::string_view::npos) continue;
+            if (eq == std::string_view::npos)
+                continue;
             config.entries_.emplace_back(std::string(TrimSpaces(line.substr(0, eq))),
                                          std::string(TrimSpaces(line.substr(eq + 1))));
         }
@@ -76,32 +85,38 @@ public:
     // The value of a key, compared without regard to case.
     std::optional<std::string> Get(std::string_view key) const {
         for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-            if (EqualsNoCase(it->first, key)) return it->second;
+            if (EqualsNoCase(it->first, key))
+                return it->second;
         }
         return std::nullopt;
     }
     // A number, or `fallback` when the key is missing or not a whole number.
     int64_t GetInt(std::string_view key, int64_t fallback) const {
         auto value = Get(key);
-        if (!value) return fallback;
+        if (!value)
+            return fallback;
         return ParseInt(*value).value_or(fallback);
     }
     double GetReal(std::string_view key, double fallback) const {
         auto value = Get(key);
-        if (!value || value->empty()) return fallback;
+        if (!value || value->empty())
+            return fallback;
         char* end = nullptr;
         double d = std::strtod(value->c_str(), &end);
         return end == value->c_str() + value->size() ? d : fallback;
     }
     bool GetBool(std::string_view key, bool fallback) const {
         auto value = Get(key);
-        if (!value) return fallback;
-        if (*value == "1" || EqualsNoCase(*value, "true") || EqualsNoCase(*value, "yes")) return true;
-        if (*value == "0" || EqualsNoCase(*value, "false") || EqualsNoCase(*value, "no")) return false;
+        if (!value)
+            return fallback;
+        if (*value == "1" || EqualsNoCase(*value, "true") || EqualsNoCase(*value, "yes"))
+            return true;
+        if (*value == "0" || EqualsNoCase(*value, "false") || EqualsNoCase(*value, "no"))
+            return false;
         return fallback;
     }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> entries_;
 };
 
@@ -116,12 +131,28 @@ struct FailRule {
             char c = text[i];
             if (c == '\\' && i + 1 < text.size()) {
                 switch (text[i + 1]) {
-                    case 'r': out += '\r'; ++i; continue;
-                    case 'n': out += '\n'; ++i; continue;
-                    case 't': out += '\t'; ++i; continue;
-                    case 's': out += ' '; ++i; continue;
-                    case '\\': out += '\\'; ++i; continue;
-                    default: break;
+                    case 'r':
+                        out += '\r';
+                        ++i;
+                        continue;
+                    case 'n':
+                        out += '\n';
+                        ++i;
+                        continue;
+                    case 't':
+                        out += '\t';
+                        ++i;
+                        continue;
+                    case 's':
+                        out += ' ';
+                        ++i;
+                        continue;
+                    case '\\':
+                        out += '\\';
+                        ++i;
+                        continue;
+                    default:
+                        break;
                 }
             }
             out += c;
@@ -141,11 +172,14 @@ struct FailRule {
             rule.andLater = true;
             count.remove_prefix(1);
         }
-        if (count.empty() || count.front() == '+' || count.front() == '-') return std::nullopt;
+        if (count.empty() || count.front() == '+' || count.front() == '-')
+            return std::nullopt;
         auto n = ParseInt(count);
-        if (!n || *n < 1) return std::nullopt;
+        if (!n || *n < 1)
+            return std::nullopt;
         rule.call = *n;
-        if (colon != std::string_view::npos) rule.description = Unescape(text.substr(colon + 1));
+        if (colon != std::string_view::npos)
+            rule.description = Unescape(text.substr(colon + 1));
         return rule;
     }
     // Whether the call with this number (the first call is 1) fails.
@@ -157,12 +191,18 @@ enum class WrongType { None, Text, Real, Big, BigReal, Empty, Null };
 
 inline WrongType ParseWrongType(std::string_view text) {
     text = TrimSpaces(text);
-    if (EqualsNoCase(text, "text")) return WrongType::Text;       // the text "abc"
-    if (EqualsNoCase(text, "real")) return WrongType::Real;       // 123.5 as VT_R8
-    if (EqualsNoCase(text, "big")) return WrongType::Big;         // 5000000000 as VT_I8
-    if (EqualsNoCase(text, "bigreal")) return WrongType::BigReal; // 5e9 as VT_R8
-    if (EqualsNoCase(text, "empty")) return WrongType::Empty;     // VT_EMPTY
-    if (EqualsNoCase(text, "null")) return WrongType::Null;       // VT_NULL
+    if (EqualsNoCase(text, "text"))
+        return WrongType::Text;  // the text "abc"
+    if (EqualsNoCase(text, "real"))
+        return WrongType::Real;  // 123.5 as VT_R8
+    if (EqualsNoCase(text, "big"))
+        return WrongType::Big;  // 5000000000 as VT_I8
+    if (EqualsNoCase(text, "bigreal"))
+        return WrongType::BigReal;  // 5e9 as VT_R8
+    if (EqualsNoCase(text, "empty"))
+        return WrongType::Empty;  // VT_EMPTY
+    if (EqualsNoCase(text, "null"))
+        return WrongType::Null;  // VT_NULL
     return WrongType::None;
 }
 

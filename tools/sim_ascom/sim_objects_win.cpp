@@ -45,7 +45,8 @@ struct LocalVariant {
 };
 
 std::string Narrow(const wchar_t* text, size_t length) {
-    if (!text || length == 0) return {};
+    if (!text || length == 0)
+        return {};
     int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data(), size, nullptr, nullptr);
@@ -53,7 +54,8 @@ std::string Narrow(const wchar_t* text, size_t length) {
 }
 
 std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
+    if (text.empty())
+        return {};
     int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
@@ -64,10 +66,14 @@ std::wstring Widen(const std::string& text) {
 std::string OneLine(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else out += c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
     }
     return out;
 }
@@ -80,12 +86,18 @@ std::string Hex(HRESULT status) {
 
 std::string TypeName(VARTYPE type) {
     static const std::map<VARTYPE, const char*> kNames = {
-        {VT_EMPTY, "VT_EMPTY"}, {VT_NULL, "VT_NULL"},       {VT_I2, "VT_I2"},           {VT_I4, "VT_I4"},
-        {VT_R4, "VT_R4"},       {VT_R8, "VT_R8"},           {VT_CY, "VT_CY"},           {VT_DATE, "VT_DATE"},
-        {VT_BSTR, "VT_BSTR"},   {VT_DISPATCH, "VT_DISPATCH"}, {VT_ERROR, "VT_ERROR"},   {VT_BOOL, "VT_BOOL"},
-        {VT_VARIANT, "VT_VARIANT"}, {VT_UNKNOWN, "VT_UNKNOWN"}, {VT_DECIMAL, "VT_DECIMAL"}, {VT_I1, "VT_I1"},
-        {VT_UI1, "VT_UI1"},     {VT_UI2, "VT_UI2"},         {VT_UI4, "VT_UI4"},         {VT_I8, "VT_I8"},
-        {VT_UI8, "VT_UI8"},     {VT_INT, "VT_INT"},         {VT_UINT, "VT_UINT"},
+        {VT_EMPTY, "VT_EMPTY"},     {VT_NULL, "VT_NULL"},
+        {VT_I2, "VT_I2"},           {VT_I4, "VT_I4"},
+        {VT_R4, "VT_R4"},           {VT_R8, "VT_R8"},
+        {VT_CY, "VT_CY"},           {VT_DATE, "VT_DATE"},
+        {VT_BSTR, "VT_BSTR"},       {VT_DISPATCH, "VT_DISPATCH"},
+        {VT_ERROR, "VT_ERROR"},     {VT_BOOL, "VT_BOOL"},
+        {VT_VARIANT, "VT_VARIANT"}, {VT_UNKNOWN, "VT_UNKNOWN"},
+        {VT_DECIMAL, "VT_DECIMAL"}, {VT_I1, "VT_I1"},
+        {VT_UI1, "VT_UI1"},         {VT_UI2, "VT_UI2"},
+        {VT_UI4, "VT_UI4"},         {VT_I8, "VT_I8"},
+        {VT_UI8, "VT_UI8"},         {VT_INT, "VT_INT"},
+        {VT_UINT, "VT_UINT"},
     };
     auto it = kNames.find(type & VT_TYPEMASK);
     std::string name;
@@ -96,8 +108,10 @@ std::string TypeName(VARTYPE type) {
         std::snprintf(text, sizeof text, "VT_%#x", static_cast<unsigned>(type & VT_TYPEMASK));
         name = text;
     }
-    if (type & VT_ARRAY) name += "|VT_ARRAY";
-    if (type & VT_BYREF) name += "|VT_BYREF";
+    if (type & VT_ARRAY)
+        name += "|VT_ARRAY";
+    if (type & VT_BYREF)
+        name += "|VT_BYREF";
     return name;
 }
 
@@ -106,11 +120,16 @@ std::string Describe(const VARIANT& value) {
     const VARTYPE base = value.vt & VT_TYPEMASK;
     const bool byRef = (value.vt & VT_BYREF) != 0;
     std::string name = TypeName(value.vt);
-    if (value.vt & VT_ARRAY) return name;
-    if (byRef && !value.byref) return name + "=null";
-    if (byRef && base == VT_VARIANT) return name + "->" + Describe(*value.pvarVal);
-    if (base == VT_EMPTY || base == VT_NULL) return name;
-    if (base == VT_BOOL) return name + "=" + std::to_string(byRef ? *value.pboolVal : value.boolVal);
+    if (value.vt & VT_ARRAY)
+        return name;
+    if (byRef && !value.byref)
+        return name + "=null";
+    if (byRef && base == VT_VARIANT)
+        return name + "->" + Describe(*value.pvarVal);
+    if (base == VT_EMPTY || base == VT_NULL)
+        return name;
+    if (base == VT_BOOL)
+        return name + "=" + std::to_string(byRef ? *value.pboolVal : value.boolVal);
     if (base == VT_BSTR) {
         BSTR text = byRef ? *value.pbstrVal : value.bstrVal;
         return name + "=\"" + OneLine(Narrow(text, text ? SysStringLen(text) : 0)) + "\"";
@@ -133,11 +152,14 @@ std::string FlagNames(WORD flags) {
     WORD known = 0;
     for (auto [flag, name] : kFlags) {
         known |= flag;
-        if (!(flags & flag)) continue;
-        if (!names.empty()) names += "|";
+        if (!(flags & flag))
+            continue;
+        if (!names.empty())
+            names += "|";
         names += name;
     }
-    if (flags & ~known) names += (names.empty() ? "" : "|") + Hex(flags & ~known);
+    if (flags & ~known)
+        names += (names.empty() ? "" : "|") + Hex(flags & ~known);
     return names.empty() ? "0" : names;
 }
 
@@ -146,7 +168,8 @@ std::string DescribeArgs(const DISPPARAMS& params) {
     std::string text = "(";
     for (UINT i = 0; i < params.cArgs; ++i) {
         UINT slot = params.cArgs - 1 - i;  // rgvarg holds the last argument first
-        if (i > 0) text += ",";
+        if (i > 0)
+            text += ",";
         // Named arguments come first in rgvarg.
         if (slot < params.cNamedArgs && params.rgdispidNamedArgs) {
             DISPID id = params.rgdispidNamedArgs[slot];
@@ -170,7 +193,9 @@ int64_t CountCall(const std::string& member) {
 
 // An argument without its by-reference indirection; a missing optional argument
 // (VT_ERROR DISP_E_PARAMNOTFOUND) reads as absent.
-bool IsMissing(const VARIANT& arg) { return arg.vt == VT_ERROR && arg.scode == DISP_E_PARAMNOTFOUND; }
+bool IsMissing(const VARIANT& arg) {
+    return arg.vt == VT_ERROR && arg.scode == DISP_E_PARAMNOTFOUND;
+}
 
 void ConvertArg(const std::vector<VARIANT*>& args, size_t index, VARTYPE type, LocalVariant& out) {
     LocalVariant direct;
@@ -181,9 +206,15 @@ void ConvertArg(const std::vector<VARIANT*>& args, size_t index, VARTYPE type, L
 
 }  // namespace
 
-LONG LiveObjectCount() { return InterlockedCompareExchange(&gLiveObjects, 0, 0); }
-void AddLiveObject() { InterlockedIncrement(&gLiveObjects); }
-void RemoveLiveObject() { InterlockedDecrement(&gLiveObjects); }
+LONG LiveObjectCount() {
+    return InterlockedCompareExchange(&gLiveObjects, 0, 0);
+}
+void AddLiveObject() {
+    InterlockedIncrement(&gLiveObjects);
+}
+void RemoveLiveObject() {
+    InterlockedDecrement(&gLiveObjects);
+}
 
 int32_t ArgToInt32(const std::vector<VARIANT*>& args, size_t index) {
     LocalVariant value;
@@ -216,7 +247,8 @@ SimObject::~SimObject() {
 }
 
 HRESULT SimObject::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
+    if (!object)
+        return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
         *object = static_cast<IDispatch*>(this);
         AddRef();
@@ -226,7 +258,9 @@ HRESULT SimObject::QueryInterface(REFIID iid, void** object) {
     return E_NOINTERFACE;
 }
 
-ULONG SimObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG SimObject::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG SimObject::Release() {
     LONG left = InterlockedDecrement(&references_);
@@ -238,24 +272,30 @@ ULONG SimObject::Release() {
 }
 
 HRESULT SimObject::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
+    if (!count)
+        return E_POINTER;
     *count = 0;
     return S_OK;
 }
 
 HRESULT SimObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
+    if (info)
+        *info = nullptr;
     return DISP_E_BADINDEX;
 }
 
 HRESULT SimObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (!names || !ids) return E_POINTER;
-    if (count == 0) return S_OK;
+    if (!IsEqualIID(iid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
+    if (!names || !ids)
+        return E_POINTER;
+    if (count == 0)
+        return S_OK;
     HRESULT status = S_OK;
     ids[0] = DISPID_UNKNOWN;
     for (const Member& member : Members()) {
-        if (names[0] && lstrcmpiW(names[0], member.name) == 0) ids[0] = member.id;
+        if (names[0] && lstrcmpiW(names[0], member.name) == 0)
+            ids[0] = member.id;
     }
     if (ids[0] == DISPID_UNKNOWN) {
         status = DISP_E_UNKNOWNNAME;
@@ -271,19 +311,30 @@ HRESULT SimObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, 
     return status;
 }
 
-HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                          EXCEPINFO* exception, UINT* argError) {
-    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+HRESULT SimObject::Invoke(DISPID id,
+                          REFIID iid,
+                          LCID,
+                          WORD flags,
+                          DISPPARAMS* params,
+                          VARIANT* result,
+                          EXCEPINFO* exception,
+                          UINT* argError) {
+    if (!IsEqualIID(iid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
     DISPPARAMS none = {};
-    if (!params) params = &none;
-    if (params->cArgs > 0 && !params->rgvarg) return E_INVALIDARG;
+    if (!params)
+        params = &none;
+    if (params->cArgs > 0 && !params->rgvarg)
+        return E_INVALIDARG;
 
     const Member* member = nullptr;
     for (const Member& m : Members()) {
-        if (m.id == id) member = &m;
+        if (m.id == id)
+            member = &m;
     }
     std::vector<VARIANT*> args(params->cArgs);
-    for (UINT i = 0; i < params->cArgs; ++i) args[i] = &params->rgvarg[params->cArgs - 1 - i];
+    for (UINT i = 0; i < params->cArgs; ++i)
+        args[i] = &params->rgvarg[params->cArgs - 1 - i];
 
     const SimConfig config = LoadConfig();
     // Without a steering directory there is no log to describe the call for.
@@ -299,7 +350,8 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
     HRESULT status = S_OK;
     std::string outcome;
     try {
-        if (!member) throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
+        if (!member)
+            throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
         const int64_t callNumber = CountCall(member->logName);
         const std::string name = member->logName;
 
@@ -307,24 +359,31 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
         if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
             if (member->shape != Shape::ReadWrite || !(flags & DISPATCH_PROPERTYPUT))
                 throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
-            if (params->cArgs != 1) throw InvokeStatus{DISP_E_BADPARAMCOUNT};
+            if (params->cArgs != 1)
+                throw InvokeStatus{DISP_E_BADPARAMCOUNT};
             if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
                 params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 throw InvokeStatus{DISP_E_PARAMNOTFOUND};
             access = Access::Put;
         } else {
-            if (params->cNamedArgs != 0) throw InvokeStatus{DISP_E_NONAMEDARGS};
+            if (params->cNamedArgs != 0)
+                throw InvokeStatus{DISP_E_NONAMEDARGS};
             if (member->shape == Shape::Method) {
-                if (!(flags & DISPATCH_METHOD)) throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
+                if (!(flags & DISPATCH_METHOD))
+                    throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
                 UINT given = params->cArgs;
                 // A trailing optional argument may come as "missing".
-                if (given > 0 && IsMissing(*args[given - 1])) --given;
-                if (given < member->minArgs || given > member->maxArgs) throw InvokeStatus{DISP_E_BADPARAMCOUNT};
+                if (given > 0 && IsMissing(*args[given - 1]))
+                    --given;
+                if (given < member->minArgs || given > member->maxArgs)
+                    throw InvokeStatus{DISP_E_BADPARAMCOUNT};
                 args.resize(given);
                 access = Access::Call;
             } else {
-                if (!(flags & DISPATCH_PROPERTYGET)) throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
-                if (params->cArgs != 0) throw InvokeStatus{DISP_E_BADPARAMCOUNT};
+                if (!(flags & DISPATCH_PROPERTYGET))
+                    throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
+                if (params->cArgs != 0)
+                    throw InvokeStatus{DISP_E_BADPARAMCOUNT};
                 access = Access::Get;
             }
         }
@@ -360,19 +419,24 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
                         answer.v.vt = VT_R8;
                         answer.v.dblVal = 5e9;
                         break;
-                    case WrongType::Null: answer.v.vt = VT_NULL; break;
+                    case WrongType::Null:
+                        answer.v.vt = VT_NULL;
+                        break;
                     case WrongType::Empty:
-                    case WrongType::None: break;
+                    case WrongType::None:
+                        break;
                 }
             }
         }
-        if (logging) outcome = access == Access::Put ? "OK" : Describe(answer.v);
+        if (logging)
+            outcome = access == Access::Put ? "OK" : Describe(answer.v);
     } catch (const InvokeStatus& failure) {
         status = failure.status;
         outcome = "ERROR " + Hex(status);
     } catch (const ArgumentError& failure) {
         status = DISP_E_TYPEMISMATCH;
-        if (argError) *argError = static_cast<UINT>(params->cArgs - 1 - failure.index);
+        if (argError)
+            *argError = static_cast<UINT>(params->cArgs - 1 - failure.index);
         outcome = "ERROR " + Hex(status);
     } catch (const DriverError& failure) {
         status = DISP_E_EXCEPTION;
@@ -393,7 +457,8 @@ HRESULT SimObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* p
     } catch (const std::exception&) {
         // The state file is a courtesy to other processes; the call's answer stands.
     }
-    if (logging) AppendCallLog(line + " -> " + outcome);
+    if (logging)
+        AppendCallLog(line + " -> " + outcome);
     if (status == S_OK && result && access != Access::Put) {
         *result = answer.v;  // hands the value over
         VariantInit(&answer.v);
@@ -417,7 +482,10 @@ const std::vector<SimObject::Member>& SimChooser::Members() const {
     return kMembers;
 }
 
-void SimChooser::Answer(const Member& member, Access access, const std::vector<VARIANT*>& args, VARIANT& result,
+void SimChooser::Answer(const Member& member,
+                        Access access,
+                        const std::vector<VARIANT*>& args,
+                        VARIANT& result,
                         const SimConfig& config) {
     if (member.id == kDeviceType) {
         if (access == Access::Put) {
@@ -429,7 +497,8 @@ void SimChooser::Answer(const Member& member, Access access, const std::vector<V
         return;
     }
     // Choose: the optional argument is the identifier to preselect; it must be text.
-    if (!args.empty()) ArgToText(args, 0);
+    if (!args.empty())
+        ArgToText(args, 0);
     std::wstring chosen = Widen(config.Get("ChooseResult").value_or(kDefaultChooseResult));
     result.vt = VT_BSTR;
     result.bstrVal = SysAllocStringLen(chosen.data(), static_cast<UINT>(chosen.size()));
@@ -450,13 +519,17 @@ enum FocuserId : DISPID {
 };
 
 int32_t ToInt32Clamped(int64_t value) {
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min())
+        return std::numeric_limits<int32_t>::min();
+    if (value > std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
 }
 }  // namespace
 
-SimFocuser::SimFocuser(const char* objectName) : SimObject(objectName) { PlaceAtStart(LoadConfig()); }
+SimFocuser::SimFocuser(const char* objectName) : SimObject(objectName) {
+    PlaceAtStart(LoadConfig());
+}
 
 const std::vector<SimObject::Member>& SimFocuser::Members() const {
     static const std::vector<Member> kMembers = {
@@ -488,7 +561,10 @@ void SimFocuser::PlaceAtStart(const SimConfig& config) {
     }
 }
 
-void SimFocuser::Answer(const Member& member, Access access, const std::vector<VARIANT*>& args, VARIANT& result,
+void SimFocuser::Answer(const Member& member,
+                        Access access,
+                        const std::vector<VARIANT*>& args,
+                        VARIANT& result,
                         const SimConfig& config) {
     const uint32_t now = GetTickCount();
     const int32_t maxStep = ToInt32Clamped(config.GetInt("MaxStep", kDefaultMaxStep));
@@ -511,19 +587,28 @@ void SimFocuser::Answer(const Member& member, Access access, const std::vector<V
             return;
         }
         bool link = ArgToBool(args, 0);
-        if (link && !linked_) PlaceAtStart(config);
+        if (link && !linked_)
+            PlaceAtStart(config);
         linked_ = link;
         return;
     }
-    if (!linked_) throw DriverError{kNotConnected, "QmSim focuser is not connected."};
+    if (!linked_)
+        throw DriverError{kNotConnected, "QmSim focuser is not connected."};
     switch (member.id) {
-        case kMaxStep: answerInt(maxStep); return;
-        case kAbsolute: answerBool(absolute); return;
+        case kMaxStep:
+            answerInt(maxStep);
+            return;
+        case kAbsolute:
+            answerBool(absolute);
+            return;
         case kPosition:
-            if (!absolute) throw DriverError{kNotImplemented, "Position is not available for a relative focuser."};
+            if (!absolute)
+                throw DriverError{kNotImplemented, "Position is not available for a relative focuser."};
             answerInt(motion_.Position(now));
             return;
-        case kIsMoving: answerBool(motion_.IsMoving(now)); return;
+        case kIsMoving:
+            answerBool(motion_.IsMoving(now));
+            return;
         case kMove: {
             int32_t value = ArgToInt32(args, 0);
             if (absolute)
@@ -532,11 +617,16 @@ void SimFocuser::Answer(const Member& member, Access access, const std::vector<V
                 motion_.MoveBy(value, stepsPerSecond, now);
             return;
         }
-        case kHalt: motion_.Halt(now); return;
-        default: throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
+        case kHalt:
+            motion_.Halt(now);
+            return;
+        default:
+            throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
     }
 }
 
-void SimFocuser::AfterCall(const SimConfig&) { ReplaceSimFile("focuser.state", motion_.state().Serialize()); }
+void SimFocuser::AfterCall(const SimConfig&) {
+    ReplaceSimFile("focuser.state", motion_.state().Serialize());
+}
 
 }  // namespace qm::sim

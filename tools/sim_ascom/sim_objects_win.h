@@ -4,9 +4,9 @@
 // an exception record), logging every call and steered by sim.ini.
 #pragma once
 
-#include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -23,7 +23,7 @@ void RemoveLiveObject();
 
 // The common IDispatch machinery; a subclass lists its members and answers them.
 class SimObject : public IDispatch {
-public:
+  public:
     enum class Access { Get, Put, Call };
     enum class Shape { ReadOnly, ReadWrite, Method };
     struct Member {
@@ -52,24 +52,32 @@ public:
     // IDispatch
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                                            DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id,
+                                     REFIID iid,
+                                     LCID locale,
+                                     WORD flags,
+                                     DISPPARAMS* params,
+                                     VARIANT* result,
+                                     EXCEPINFO* exception,
+                                     UINT* argError) override;
 
-protected:
+  protected:
     virtual const std::vector<Member>& Members() const = 0;
     // Answers one validated call. `args` are in call order (first argument first).
     // Raises DriverError for a driver error and ArgumentError for an argument that
     // does not convert.
-    virtual void Answer(const Member& member, Access access, const std::vector<VARIANT*>& args, VARIANT& result,
+    virtual void Answer(const Member& member,
+                        Access access,
+                        const std::vector<VARIANT*>& args,
+                        VARIANT& result,
                         const SimConfig& config) = 0;
     // After every call, successful or not.
     virtual void AfterCall(const SimConfig& /*config*/) {}
 
     const char* objectName_;
 
-private:
+  private:
     LONG references_ = 1;
 };
 
@@ -85,31 +93,37 @@ std::wstring ArgToText(const std::vector<VARIANT*>& args, size_t index);
 // "DriverHelper.Chooser": DeviceType and Choose; Choose answers sim.ini's ChooseResult
 // without showing anything.
 class SimChooser : public SimObject {
-public:
+  public:
     SimChooser();
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override;
-    void Answer(const Member& member, Access access, const std::vector<VARIANT*>& args, VARIANT& result,
+    void Answer(const Member& member,
+                Access access,
+                const std::vector<VARIANT*>& args,
+                VARIANT& result,
                 const SimConfig& config) override;
 
-private:
+  private:
     std::wstring deviceType_ = L"Telescope";
 };
 
 // "QmSim.Focuser" (and "QmSim.Focuser2"): Link/Connected, MaxStep, Absolute,
 // Position, IsMoving, Move and Halt, with moves that take time.
 class SimFocuser : public SimObject {
-public:
+  public:
     explicit SimFocuser(const char* objectName);
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override;
-    void Answer(const Member& member, Access access, const std::vector<VARIANT*>& args, VARIANT& result,
+    void Answer(const Member& member,
+                Access access,
+                const std::vector<VARIANT*>& args,
+                VARIANT& result,
                 const SimConfig& config) override;
     void AfterCall(const SimConfig& config) override;
 
-private:
+  private:
     void PlaceAtStart(const SimConfig& config);
 
     bool linked_ = false;

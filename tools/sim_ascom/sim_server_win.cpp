@@ -10,9 +10,9 @@
 // classes under HKEY_CLASSES_ROOT (ProgID -> CLSID, CLSID\InprocServer32 with
 // ThreadingModel Apartment); it also registers "QmSim.MissingDll", whose server
 // file does not exist, so that tests can see what a broken registration does.
-#include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -55,11 +55,12 @@ LONG gLocks = 0;
 // The class factories live as long as the module; their reference counts only
 // keep the module loaded.
 class ClassFactory : public IClassFactory {
-public:
+  public:
     explicit ClassFactory(Kind kind) : kind_(kind) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
+        if (!object)
+            return E_POINTER;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
             *object = static_cast<IClassFactory*>(this);
             AddRef();
@@ -77,16 +78,25 @@ public:
         return 1;
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
+        if (!object)
+            return E_POINTER;
         *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
         try {
             std::unique_ptr<SimObject> created;
             switch (kind_) {
-                case Kind::Chooser: created = std::make_unique<SimChooser>(); break;
-                case Kind::Focuser: created = std::make_unique<SimFocuser>("Focuser"); break;
-                case Kind::Focuser2: created = std::make_unique<SimFocuser>("Focuser2"); break;
-                case Kind::MissingDll: return CLASS_E_CLASSNOTAVAILABLE;
+                case Kind::Chooser:
+                    created = std::make_unique<SimChooser>();
+                    break;
+                case Kind::Focuser:
+                    created = std::make_unique<SimFocuser>("Focuser");
+                    break;
+                case Kind::Focuser2:
+                    created = std::make_unique<SimFocuser>("Focuser2");
+                    break;
+                case Kind::MissingDll:
+                    return CLASS_E_CLASSNOTAVAILABLE;
             }
             // The object starts with one reference, which the caller's QueryInterface
             // result replaces; from here on COM reference counting owns it.
@@ -108,7 +118,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     Kind kind_;
 };
 
@@ -118,17 +128,18 @@ ClassFactory gFocuser2Factory(Kind::Focuser2);
 
 // A registry key closed on destruction.
 class RegKey {
-public:
+  public:
     RegKey() = default;
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
     ~RegKey() {
-        if (key_) RegCloseKey(key_);
+        if (key_)
+            RegCloseKey(key_);
     }
     HKEY* put() { return &key_; }
     HKEY get() const { return key_; }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 
@@ -168,11 +179,15 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID* object) {
-    if (!object) return E_POINTER;
+    if (!object)
+        return E_POINTER;
     *object = nullptr;
-    if (IsEqualCLSID(classId, kChooserClass)) return gChooserFactory.QueryInterface(iid, object);
-    if (IsEqualCLSID(classId, kFocuserClass)) return gFocuserFactory.QueryInterface(iid, object);
-    if (IsEqualCLSID(classId, kFocuser2Class)) return gFocuser2Factory.QueryInterface(iid, object);
+    if (IsEqualCLSID(classId, kChooserClass))
+        return gChooserFactory.QueryInterface(iid, object);
+    if (IsEqualCLSID(classId, kFocuserClass))
+        return gFocuserFactory.QueryInterface(iid, object);
+    if (IsEqualCLSID(classId, kFocuser2Class))
+        return gFocuser2Factory.QueryInterface(iid, object);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
@@ -182,7 +197,8 @@ STDAPI DllCanUnloadNow() {
 
 STDAPI DllRegisterServer() {
     const std::wstring server = ModulePath();
-    if (server.empty()) return SELFREG_E_CLASS;
+    if (server.empty())
+        return SELFREG_E_CLASS;
     const std::wstring folder = server.substr(0, server.find_last_of(L"\\/") + 1);
     for (const ClassEntry& entry : kClasses) {
         const std::wstring id = GuidText(entry.id);
@@ -193,7 +209,8 @@ STDAPI DllRegisterServer() {
                   SetValue(classKey, L"", entry.description) && SetValue(classKey + L"\\ProgID", L"", entry.progId) &&
                   SetValue(classKey + L"\\InprocServer32", L"", file) &&
                   SetValue(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-        if (!ok) return SELFREG_E_CLASS;
+        if (!ok)
+            return SELFREG_E_CLASS;
     }
     return S_OK;
 }
