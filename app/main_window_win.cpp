@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -275,6 +276,16 @@ struct MainWindow::Impl {
         return child;
     }
 
+    // A label sized to its text, as an auto-sized label is; `minWidth` leaves room for longer texts.
+    HWND MakeLabel(HWND parent, const char* text, int x, int y, HFONT withFont, int minWidth = 0) {
+        WindowDC dc(parent);
+        SelectObjectGuard select(dc.get(), withFont);
+        SIZE extent{};
+        GetTextExtentPoint32A(dc.get(), text, lstrlenA(text), &extent);
+        return Child(parent, "STATIC", text, SS_LEFT | SS_NOPREFIX, 0, x, y, std::max<int>(extent.cx, minWidth),
+                     extent.cy, withFont);
+    }
+
     void MakeButton(TXMButton& button, HWND parent, int id, const char* caption, int x, int y, int w, int h,
                     bool enabled, void (Impl::*onClick)(TXMButton&)) {
         button.Create(parent, id, caption, x, y, w, h, font.get());
@@ -350,12 +361,12 @@ struct MainWindow::Impl {
         MakeNumEdit(edExpo, autofocus, kIdEdExpo, 260, 20, 43, 22, 1, 9, 1, 2, 2);
         MakeButton(butStart, autofocus, kIdButStart, "Start", 151, 56, 71, 29, false, &Impl::OnStart);
         MakeButton(butStop, autofocus, kIdButStop, "Stop", 232, 56, 71, 29, false, &Impl::OnStop);
-        Child(autofocus, "STATIC", "Steps", SS_LEFT | SS_NOPREFIX, 0, 151, 2, 48, 14, font.get());
-        Child(autofocus, "STATIC", "Increment", SS_LEFT | SS_NOPREFIX, 0, 202, 2, 56, 14, font.get());
-        Child(autofocus, "STATIC", "Expo/Step", SS_LEFT | SS_NOPREFIX, 0, 260, 2, 52, 14, font.get());
-        Child(autofocus, "STATIC", "Status:", SS_LEFT | SS_NOPREFIX, 0, 152, 96, 36, 14, font.get());
-        statusView.window =
-            Child(autofocus, "STATIC", "Disconnected", SS_LEFT | SS_NOPREFIX, 0, 190, 96, 118, 14, font.get());
+        MakeLabel(autofocus, "Steps", 151, 2, font.get());
+        MakeLabel(autofocus, "Increment", 202, 2, font.get());
+        MakeLabel(autofocus, "Expo/Step", 260, 2, font.get());
+        MakeLabel(autofocus, "Status:", 152, 96, font.get());
+        // The status line takes texts of any length: it reaches to the page's right edge.
+        statusView.window = MakeLabel(autofocus, "Disconnected", 190, 96, font.get(), 118);
 
         // "Control" page, in tab order.
         MakeButton(butConnect, control, kIdButConnect, "Connect", 4, 82, 87, 29, true, &Impl::OnConnect);
@@ -373,8 +384,7 @@ struct MainWindow::Impl {
         for (int i = 0; i < 6; ++i)
             MakeButton(stepButtons[i], group, kIdStepFirst + i, steps[i].caption, steps[i].x, 14, 33, 29, true,
                        &Impl::OnStep);
-        positionView.window = Child(group, "STATIC", "00000", SS_LEFT | SS_NOPREFIX, 0, 10, 18, 64, 22,
-                                    positionFont.get());
+        positionView.window = MakeLabel(group, "00000", 10, 18, positionFont.get(), 64);
         SetWindowSubclass(positionView.window, ColouredLabelProc, 0, RGB(48, 48, 144));
         autoConnView.window = Child(control, "BUTTON", "Automatic Connection", BS_AUTOCHECKBOX | WS_TABSTOP,
                                     kIdCBAutoConn, 4, 60, 141, 17, font.get());
