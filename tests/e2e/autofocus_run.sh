@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Complete autofocus runs of the real program driven by the simulated imaging host:
+# the log, the result, the moves the focuser received (backlash approach included),
+# exactly one report; host moves during a run; a run ended by a page switch.
+# e2e: both-architectures
+source "$(dirname "$0")/lib.sh"
+e2e_begin autofocus_run
+
+moves() { sim_calls | grep ' Move DISPATCH_METHOD' | sed -n 's/.*VT_I4|VT_BYREF=\(-\?[0-9]*\)).*/\1/p' | tr '\n' ' '; }
+value() { sed -n "s/^$1: //p" <<<"$2" | head -1; }
+
+e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
+printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->1' '9990->0' '9991->QmSim.Focuser' > "$E2E_DIR/prog/autofocus.ini"
+e2e_start
+wait_until 10 bash -c "grep -q 'VT_BOOL=-1) -> OK' '$E2E_DIR/sim/calls.log' 2>/dev/null"
+
+# 1. A complete run, started by the host.
+out=$(host --true-offset 40 --quiet --cadence-ms 250 --count-reports 2)
+expect_eq "host received the report" "$?" 0
+mapfile -t log < <(sed -n 's/^log: //p' <<<"$out")
+expect_eq "seven step lines and the result line" "${#log[@]}" 8
+expect_eq "first step line" "${log[0]}" " 9700 = $(sed -n 's/^log:  9700 = //p' <<<"$out")"
+positions=$(printf '%s\n' "${log[@]:0:7}" | sed "s/ = .*//" | tr -s " \n" "  ")
+expect_eq "positions visited" "$positions" " 9700 9800 9900 10000 10100 10200 10300 "
+best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
+expect_match "result line" "${log[7]}" "^ *$best -> Focus$"
+expect_true "best focus near the true focus" test "${best:-0}" -ge 10000 -a "${best:-0}" -le 10080
+expect_eq "focuser received the sweep, the backlash approach and the final move" "$(moves)" \
+  "9700 9800 9900 10000 10100 10200 10300 $((best - 50)) $best "
+expect_match "final position" "$(value final "$out")" "^Position=$best "
+expect_eq "exactly one report" "$(value reports "$out")" 1
+
+# 2. Host moves during a run: the rest of the sweep starts from where the host sent it.
+: > "$E2E_DIR/sim/calls.log"
+host --true-offset 0 --quiet --cadence-ms 300 > "$E2E_DIR/run2.out" &
+hostpid=$!
+wait_until 10 bash -c "grep -q 'VT_BYREF=$((best - 300)))' '$E2E_DIR/sim/calls.log'"
+sleep 1.5
+# Instant moves from here, so that the offset applies to the position the host just set.
+e2e_sim Absolute=1 MaxStep=60000 StepsPerSecond=0
+host --raw 5 20000 --raw 6 -50 >/dev/null
+wait $hostpid
+expect_eq "run with host moves still reports" "$?" 0
+expect_match "absolute host move sent" "$(moves)" " 20000 19950 "
+expect_match "sweep goes on from the moved position" "$(moves)" " 19950 20050 "
+
+e2e_sim Absolute=1 MaxStep=60000 StepsPerSecond=4000
+
+# 3. A page switch by the user ends the run: nothing moves, no report.
+: > "$E2E_DIR/sim/calls.log"
+host --quiet --cadence-ms 300 --expect-no-report 6 > "$E2E_DIR/run3.out" &
+hostpid=$!
+sleep 2.5
+probe tab Quillomar 1 >/dev/null
+sleep 0.5
+n=$(moves | wc -w)
+wait $hostpid
+expect_eq "no report after a page switch" "$?" 0
+expect_eq "no move after the page switch" "$(moves | wc -w)" "$n"
+probe tab Quillomar 0 >/dev/null
+expect_eq "Start enabled again" "$(field enabled "$(control_line Start)")" 1
+expect_eq "Stop disabled" "$(field enabled "$(control_line Stop)")" 0
+
+# 4. Command 1 minimises; command 2 with another value is ignored.
+host --raw 2 21 >/dev/null
+sleep 1
+expect_eq "start with value 21 ignored" "$(moves | wc -w)" "$n"
+host --raw 1 0 >/dev/null
+expect_true "minimised" wait_until 5 bash -c "wine '$E2E_PROBE' winfo Quillomar 2>/dev/null | tr -d '\r' | grep -q '^iconic: 1'"
