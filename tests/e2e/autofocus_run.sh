@@ -61,7 +61,29 @@ probe tab Quillomar 0 >/dev/null
 expect_eq "Start enabled again" "$(field enabled "$(control_line Start)")" 1
 expect_eq "Stop disabled" "$(field enabled "$(control_line Stop)")" 0
 
-# 4. Command 1 minimises; command 2 with another value is ignored.
+# 4. A flood of 10,000 focus values during a run: handled in order, the run still correct.
+out=$(host --quiet --cadence-ms 250 --flood 10000 --flood-at 3)
+expect_eq "flooded run reports" "$?" 0
+expect_eq "flooded run logs seven steps and a result" "$(sed -n 's/^loglines: //p' <<<"$out")" 8
+expect_match "flooded run finds a result" "$out" 'result: BestFocus=-?[0-9]+ '
+
+# 5. A host window that no longer exists: the report goes nowhere and the program goes on.
+e2e_sim Absolute=1 MaxStep=60000 StepsPerSecond=0
+probe tab Quillomar 0 >/dev/null
+host --raw 3 0x7FFF1234 --raw 2 22 >/dev/null
+# Values that arrive before the run is switched on are shown but not counted, so the
+# host goes on sending until the result line appears.
+has_result() { wine "$E2E_PROBE" text Quillomar Edit 0 2>/dev/null | tr -d '\r' | grep -F -- '-> Focus' >/dev/null; }
+for ((k = 0; k < 24; k++)); do
+  host --raw 0 $((1000 + (k / 2 == 3 ? 500 : k * 10))) >/dev/null
+  sleep 0.4
+  has_result && break
+done
+expect_true "run with a vanished host completes" wait_until 10 has_result
+expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillomar'
+
+# 6. Command 1 minimises; command 2 with another value is ignored.
+n=$(moves | wc -w)
 host --raw 2 21 >/dev/null
 sleep 1
 expect_eq "start with value 21 ignored" "$(moves | wc -w)" "$n"
