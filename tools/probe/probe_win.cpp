@@ -27,6 +27,12 @@
 //   winfo TITLE                     prints window, class, title, rect, client, style, exstyle,
 //                                   topmost, visible, iconic and enabled, one "key: value" a line
 //   close TITLE                     closes the window like its close box (WM_SYSCOMMAND SC_CLOSE)
+//   resources TITLE                 what the process owning the window holds, one "key: value" a line:
+//                                   "user: N" and "gdi: N" (GetGuiResources; "gui-counts: unavailable"
+//                                   follows when the system does not count them, as under Wine),
+//                                   "private: BYTES", "working: BYTES", "pagefile: BYTES"
+//                                   (GetProcessMemoryInfo), "handles: N" (kernel handles), "windows: N"
+//                                   (windows of the process: top-level, message-only and their children)
 // Options, anywhere: --timeout S (how long click/check/tab/msgbox wait for their control and
 // its effect; default 5), --find-timeout S (how long to look for TITLE; default 3).
 // Exit codes: 0 done, 1 bad command line, 2 window or box not found, 3 control not found or
@@ -34,6 +40,8 @@
 #include <windows.h>
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
+// psapi.h needs windows.h first.
+#include <psapi.h>
 
 #include <chrono>
 #include <cstdint>
@@ -45,6 +53,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/raii_win.h"
 #include "tools/probe/window_search_win.h"
 
 namespace {
@@ -480,6 +489,59 @@ int Close(const Args& a) {
     return kExitOk;
 }
 
+// Every window of a process: top-level windows (children of the desktop), message-only
+// windows, and all their descendants.
+size_t WindowsOfProcess(DWORD processId) {
+    size_t count = 0;
+    auto countTree = [&](HWND top) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(top, &owner);
+        if (owner == processId)
+            count += 1 + Descendants(top).size();
+    };
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
+        countTree(window);
+    for (HWND window = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+         window = FindWindowExA(HWND_MESSAGE, window, nullptr, nullptr)) {
+        countTree(window);
+    }
+    return count;
+}
+
+int Resources(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    DWORD processId = 0;
+    GetWindowThreadProcessId(top, &processId);
+    const qm::win::KernelHandle owner(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!owner)
+        throw Failure(kExitNoEffect, "cannot open the process (" + std::to_string(GetLastError()) + ")");
+    HANDLE process = owner.get();
+
+    SetLastError(ERROR_SUCCESS);
+    const DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+    const DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    const DWORD guiError = GetLastError();
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
+        throw Failure(kExitNoEffect, "no memory counters (" + std::to_string(GetLastError()) + ")");
+    DWORD handles = 0;
+    GetProcessHandleCount(process, &handles);
+
+    std::printf("pid: %lu\n", static_cast<unsigned long>(processId));
+    std::printf("user: %lu\n", static_cast<unsigned long>(user));
+    std::printf("gdi: %lu\n", static_cast<unsigned long>(gdi));
+    // A process with a window holds USER objects, so two zeros mean the count is not kept.
+    if (user == 0 && gdi == 0)
+        std::printf("gui-counts: unavailable (%lu)\n", static_cast<unsigned long>(guiError));
+    std::printf("private: %llu\n", static_cast<unsigned long long>(memory.PrivateUsage));
+    std::printf("working: %llu\n", static_cast<unsigned long long>(memory.WorkingSetSize));
+    std::printf("pagefile: %llu\n", static_cast<unsigned long long>(memory.PagefileUsage));
+    std::printf("handles: %lu\n", static_cast<unsigned long>(handles));
+    std::printf("windows: %zu\n", WindowsOfProcess(processId));
+    return kExitOk;
+}
+
 struct Command {
     const char* name;
     size_t arguments;  // positional arguments after the command's name
@@ -490,6 +552,7 @@ constexpr Command kCommands[] = {
     {"list", 1, List}, {"click", 2, Click},     {"check", 2, Check},      {"tab", 2, Tab},
     {"text", 3, Text}, {"settext", 4, SetText}, {"type", 4, Type},        {"msgbox", 1, MsgBox},
     {"wait", 2, Wait}, {"gone", 2, Gone},       {"winfo", 1, WindowInfo}, {"close", 1, Close},
+    {"resources", 1, Resources},
 };
 
 }  // namespace
@@ -506,7 +569,7 @@ int main(int argc, char** argv) {
             }
         }
         throw Failure(kExitUsage,
-                      "usage: Probe.exe list|click|check|tab|text|settext|type|msgbox|wait|gone|winfo|close "
+                      "usage: Probe.exe list|click|check|tab|text|settext|type|msgbox|wait|gone|winfo|close|resources "
                       "... (see the source for the arguments)");
     } catch (const Failure& f) {
         std::printf("error: %s\n", f.what());

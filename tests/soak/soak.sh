@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Soak: RUNS complete autofocus runs of one instance of the real program under Wine,
+# each driven by the simulated imaging host (fast cadence, instant moves, Steps 5,
+# Expo/Step 1), with a disconnect and a connect through the window's buttons every 10
+# runs. Every run must be reported to the host exactly once and leave its five step lines
+# and the result line. The program's resources are read after the first run, every 20
+# runs and at the end:
+#   - from Windows (Probe.exe resources): USER and GDI object counts (GetGuiResources),
+#     private bytes, working set, the number of the process's windows;
+#   - from Linux (/proc of the Wine process): resident anonymous memory (RssAnon) and the
+#     data segment (VmData), the private memory of a Wine process as Linux counts it.
+# Wine does not keep USER and GDI counts (GetGuiResources answers 0 and
+# ERROR_CALL_NOT_IMPLEMENTED), nor private bytes of another process; those figures are
+# compared only where the system gives them.
+#
+#   tests/soak/soak.sh [RUNS]      default 200; about 4 s a run on a 2-core machine
+# Environment: QM_BUILD64 (build directory, default build/win64), QM_SOAK_GROWTH_PCT
+# (allowed growth of the memory figures, default 5).
+# Prints one line per run, the resource samples and a summary table (also written to
+# build/e2e/soak/summary.md); exit status 0 when every run reported once and the figures
+# stayed within bounds.
+RUNS=${1:-200}
+if ! [[ $RUNS =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: tests/soak/soak.sh [RUNS]" >&2
+  exit 1
+fi
+if [ -z "${QM_E2E_INNER:-}" ]; then
+  QM_E2E_INNER=1 exec timeout -k 10 $((RUNS * 30 + 300)) \
+    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+fi
+source "$(dirname "$0")/../e2e/lib.sh"
+e2e_begin soak
+
+GROWTH_PCT=${QM_SOAK_GROWTH_PCT:-5}
+RECONNECT_EVERY=10
+SAMPLE_EVERY=20
+
+is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
+
+# The Linux process that runs the program: the one whose command line names its exe.
+unix_pid() {
+  local exe p
+  exe=$(qm_winpath "$E2E_DIR/prog/Quillomar.exe")
+  for p in $(pgrep -f 'Quillomar\.exe'); do
+    if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qF "$exe "; then
+      echo "$p"
+      return 0
+    fi
+  done
+  return 1
+}
+proc_kb() { sed -n "s/^$1:[[:space:]]*\([0-9]*\) kB/\1/p" "/proc/$UNIX_PID/status" 2>/dev/null; }
+
+# One sample: "run user gdi private working windows rssanon_kb vmdata_kb".
+sample() {
+  local r
+  r=$(probe resources Quillomar)
+  echo "$1 $(sed -n 's/^user: //p' <<<"$r") $(sed -n 's/^gdi: //p' <<<"$r") $(sed -n 's/^private: //p' <<<"$r")" \
+    "$(sed -n 's/^working: //p' <<<"$r") $(sed -n 's/^windows: //p' <<<"$r") $(proc_kb RssAnon) $(proc_kb VmData)"
+}
+
+e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=0
+printf '%s\r\n' '1003->5' '1004->100' '1005->1' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
+  >"$E2E_DIR/prog/autofocus.ini"
+e2e_start
+wait_until 10 is_enabled Disconnect || { fail "the program did not connect by itself"; exit 1; }
+UNIX_PID=$(unix_pid) || echo "(the program's Linux process was not found: no /proc figures)"
+
+SAMPLES=$E2E_DIR/samples.txt
+: >"$SAMPLES"
+bad_runs=0
+reconnects=0
+start=$(date +%s)
+for ((run = 1; run <= RUNS; run++)); do
+  out=$(host --quiet --cadence-ms 120 --timeout-s 60 --count-reports 0.3)
+  rc=$?
+  reports=$(sed -n 's/^reports: //p' <<<"$out")
+  steps=$(grep -c '^log: .* = ' <<<"$out")
+  result=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
+  if [ "$rc" = 0 ] && [ "$reports" = 1 ] && [ "$steps" = 5 ] && [ -n "$result" ]; then
+    echo "run $run: reported once, best focus $result"
+  else
+    bad_runs=$((bad_runs + 1))
+    echo "run $run: FAILED (exit $rc, reports ${reports:-none}, step lines $steps, result ${result:-none})"
+    grep -E '^(error|status|final):' <<<"$out" | sed 's/^/    /'
+  fi
+  if [ "$run" = 1 ] || [ $((run % SAMPLE_EVERY)) = 0 ] || [ "$run" = "$RUNS" ]; then
+    sample "$run" | tee -a "$SAMPLES" | sed 's/^/sample: run=/'
+  fi
+  if [ $((run % RECONNECT_EVERY)) = 0 ] && [ "$run" -lt "$RUNS" ]; then
+    probe tab Quillomar 1 >/dev/null
+    probe click Quillomar Disconnect >/dev/null
+    wait_until 10 is_enabled Connect || echo "run $run: Disconnect did not take"
+    probe click Quillomar Connect >/dev/null
+    if wait_until 10 is_enabled Disconnect; then
+      reconnects=$((reconnects + 1))
+    else
+      echo "run $run: Connect did not take"
+    fi
+  fi
+done
+took=$(($(date +%s) - start))
+
+expect_eq "every run reported exactly once" "$bad_runs" 0
+expect_eq "every disconnect and connect took" "$reconnects" $(((RUNS - 1) / RECONNECT_EVERY))
+
+# First sample (after run 1) against the last (after the last run).
+read -r _ user1 gdi1 priv1 work1 win1 anon1 data1 < <(head -1 "$SAMPLES")
+read -r _ user2 gdi2 priv2 work2 win2 anon2 data2 < <(tail -1 "$SAMPLES")
+pct() {  # growth of $2 over $1 in percent, one decimal; "n/a" without figures
+  if [[ ${1:-} =~ ^[0-9]+$ ]] && [[ ${2:-} =~ ^[0-9]+$ ]] && [ "$1" -gt 0 ]; then
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.1f", (b - a) * 100 / a }'
+  else
+    echo n/a
+  fi
+}
+within() { [ "$1" = n/a ] || awk -v g="$1" -v m="$GROWTH_PCT" 'BEGIN { exit !(g <= m) }'; }
+summary=$E2E_DIR/summary.md
+{
+  echo "| figure | after run 1 | after run $RUNS | change % |"
+  echo "|---|---|---|---|"
+  echo "| USER objects (GetGuiResources) | $user1 | $user2 | $(pct "$user1" "$user2") |"
+  echo "| GDI objects (GetGuiResources) | $gdi1 | $gdi2 | $(pct "$gdi1" "$gdi2") |"
+  echo "| private bytes (GetProcessMemoryInfo) | $priv1 | $priv2 | $(pct "$priv1" "$priv2") |"
+  echo "| working set bytes (GetProcessMemoryInfo) | $work1 | $work2 | $(pct "$work1" "$work2") |"
+  echo "| windows of the process | $win1 | $win2 | $(pct "$win1" "$win2") |"
+  echo "| RssAnon kB (/proc) | $anon1 | $anon2 | $(pct "$anon1" "$anon2") |"
+  echo "| VmData kB (/proc) | $data1 | $data2 | $(pct "$data1" "$data2") |"
+  echo
+  echo "$RUNS runs, $reconnects disconnect+connect cycles, $bad_runs runs not reported exactly once, ${took}s."
+} >"$summary"
+cat "$summary"
+
+if [ "$user1" != 0 ] || [ "$gdi1" != 0 ]; then
+  expect_eq "USER objects unchanged" "$user2" "$user1"
+  expect_true "GDI objects within $GROWTH_PCT%" within "$(pct "$gdi1" "$gdi2")"
+  expect_true "private bytes within $GROWTH_PCT%" within "$(pct "$priv1" "$priv2")"
+else
+  echo "(USER and GDI counts and private bytes are not kept by this system: not compared)"
+fi
+expect_eq "windows of the process unchanged" "$win2" "$win1"
+expect_true "RssAnon within $GROWTH_PCT%" within "$(pct "$anon1" "$anon2")"
+expect_true "VmData within $GROWTH_PCT%" within "$(pct "$data1" "$data2")"
