@@ -78,6 +78,12 @@ expect "that run completed" '^result: BestFocus='
 check "no start, no report" 3 "$host" --title Target --no-start --true-focus 1000 --timeout-s 1 --quiet
 check "flood" 0 "$host" --title Target --true-focus 1000 --cadence-ms 150 --flood 500 --timeout-s 60 --quiet
 expect "flood sent" '^flood: sent=500 failed=0'
+check "resources" 0 "$probe" resources Target
+expect "resources: USER count" '^user: [0-9]+$'
+expect "resources: GDI count" '^gdi: [0-9]+$'
+expect "resources: private bytes" '^private: [0-9]+$'
+expect "resources: the target's windows" '^windows: [1-9][0-9]*$'
+check "resources of a missing window" 2 "$probe" resources Nothing --find-timeout 0
 check "minimise by raw command" 0 "$host" --title Target --raw 1 0
 check "minimised" 0 "$probe" winfo Target
 expect "iconic" '^iconic: 1$'
