@@ -125,14 +125,7 @@ LRESULT CALLBACK TBiButton::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
     // No exception may unwind into the system's message dispatch.
-    try {
-        return impl->OnMessage(msg, wParam, lParam);
-    } catch (const std::exception& error) {
-        ReportError(error);
-    } catch (...) {
-        ReportUnknownError();
-    }
-    return 0;
+    return CallReportingErrors<LRESULT>([&] { return impl->OnMessage(msg, wParam, lParam); }, 0);
 }
 
 LRESULT TBiButton::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

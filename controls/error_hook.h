@@ -30,4 +30,18 @@ void ReportError(const std::exception& error) noexcept;
 // For catch (...): reports an exception that is not a std::exception.
 void ReportUnknownError() noexcept;
 
+// Runs handler and returns its result. An exception is reported and onError returned
+// instead, so that no exception unwinds through a Win32 callback.
+template <typename Result, typename Handler>
+Result CallReportingErrors(Handler&& handler, Result onError) noexcept {
+    try {
+        return handler();
+    } catch (const std::exception& error) {
+        ReportError(error);
+    } catch (...) {
+        ReportUnknownError();
+    }
+    return onError;
+}
+
 }  // namespace qm

@@ -103,14 +103,7 @@ LRESULT CALLBACK TNumEdit::Impl::SubclassProc(HWND window, UINT msg, WPARAM wPar
         return DefSubclassProc(window, msg, wParam, lParam);
     }
     // No exception may unwind into the system's message dispatch.
-    try {
-        return impl->OnMessage(msg, wParam, lParam);
-    } catch (const std::exception& error) {
-        ReportError(error);
-    } catch (...) {
-        ReportUnknownError();
-    }
-    return 0;
+    return CallReportingErrors<LRESULT>([&] { return impl->OnMessage(msg, wParam, lParam); }, 0);
 }
 
 LRESULT TNumEdit::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -131,14 +131,7 @@ TXMButton::Impl::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPara
         return DefSubclassProc(window, msg, wParam, lParam);
     }
     // No exception may unwind into the system's message dispatch.
-    try {
-        return impl->OnMessage(msg, wParam, lParam);
-    } catch (const std::exception& error) {
-        ReportError(error);
-    } catch (...) {
-        ReportUnknownError();
-    }
-    return 0;
+    return CallReportingErrors<LRESULT>([&] { return impl->OnMessage(msg, wParam, lParam); }, 0);
 }
 
 LRESULT TXMButton::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
