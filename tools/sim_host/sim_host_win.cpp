@@ -29,6 +29,8 @@
 //                        CODE and VALUE are decimal or 0x hexadecimal, VALUE may be negative
 //   --send               with --raw: SendMessage (waits for the program) instead of PostMessage
 //   --quiet              do not print one line per exposure
+//   --timing             print when each focus value was posted and when the report came,
+//                        in milliseconds from the start command (for the run overhead benchmark)
 //
 // Output, one fact per line, "key: ..." (stdout, unbuffered):
 //   window: 0x...                       the program's main window
@@ -46,6 +48,8 @@
 //   final: Position=P TrueFocus=T Error=E [moving=1]
 //   reports: N                          reports received in all
 //   error: <text>                       what went wrong, before a non-zero exit
+//   timing: exposure n=K ms=T           with --timing: focus value K posted T ms after command 2
+//   timing: report ms=T                 with --timing: the first report arrived T ms after command 2
 // Exit codes: 0 report received (with --expect-no-report: none received; with --raw:
 // all sent), 1 bad command line, 2 window not found, 3 timeout without report,
 // 4 focuser state unreadable, 5 a report arrived although none was expected,
@@ -126,6 +130,7 @@ struct Options {
     std::vector<RawMessage> raw;
     bool send = false;
     bool quiet = false;
+    bool timing = false;
 };
 
 void Print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
@@ -222,6 +227,8 @@ Options ParseOptions(int argc, char** argv) {
             o.send = true;
         else if (a == "--quiet")
             o.quiet = true;
+        else if (a == "--timing")
+            o.timing = true;
         else if (a == "--raw") {
             const int64_t code = ParseInteger(next(a));
             const int64_t value = ParseInteger(next(a));
@@ -290,6 +297,7 @@ class HostWindow {
 
     HWND Handle() const { return window_; }
     int Reports() const { return reports_; }
+    std::optional<Clock::time_point> FirstReportTime() const { return firstReport_; }
 
     // Handles this thread's messages until `until` or, when stopAtReport, until a
     // report has arrived.
@@ -330,6 +338,8 @@ class HostWindow {
 
     void OnFocuserMessage(WPARAM code, LPARAM value) {
         if (code == kCodeReport && value == kReportValue) {
+            if (reports_ == 0)
+                firstReport_ = Clock::now();
             ++reports_;
             Print("report: code=4 value=44");
         } else {
@@ -341,6 +351,7 @@ class HostWindow {
     UINT focuserMessage_;
     HWND window_ = nullptr;
     int reports_ = 0;
+    std::optional<Clock::time_point> firstReport_;
 };
 
 struct Sender {
@@ -464,10 +475,14 @@ int Run(const Options& o) {
     const LPARAM hostValue = o.hostHandleZero ? 0 : reinterpret_cast<LPARAM>(host.Handle());
     to.Post(kCodeHostWindow, hostValue);
     Print("sent: code=3 value=%lld", static_cast<long long>(hostValue));
+    const auto runStart = Clock::now();
     if (!o.noStart) {
         to.Post(kCodeStart, kStartValue);
         Print("sent: code=2 value=22");
     }
+    auto sinceStart = [runStart](Clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(t - runStart).count();
+    };
 
     const bool expectNone = o.expectNoReportS.has_value();
     const auto deadline = Clock::now() + Seconds(expectNone ? *o.expectNoReportS : o.timeoutS);
@@ -507,11 +522,16 @@ int Run(const Options& o) {
             continue;
         }
         const int32_t value = model.Measure(*lastPosition);
+        const double postedMs = sinceStart(Clock::now());
         to.Post(kCodeFocusValue, value);
+        if (o.timing)
+            Print("timing: exposure n=%d ms=%.3f", exposures, postedMs);
         if (!o.quiet)
             Print("exposure: n=%d position=%d value=%d", exposures, *lastPosition, value);
     }
 
+    if (o.timing && host.FirstReportTime())
+        Print("timing: report ms=%.3f", sinceStart(*host.FirstReportTime()));
     if (o.countReportsS > 0 && !windowGone && !stateLost) {
         host.PumpUntil(Clock::now() + Seconds(o.countReportsS), false);
     }

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Start-up time: StartTimer.exe starts Quillomar.exe (with a parameter, so that it stays
+# open) and MinimalWindow.exe in turn, ROUNDS times each, under one Xvfb display and one
+# Wine prefix, and times each from process creation to a visible window ("shown") and
+# on to the end of the process after WM_CLOSE ("exit"), and then both started without a
+# parameter, when each closes itself at once ("exit" only); medians and ratios to the
+# minimal program. Then the sizes of both executables, as built (RelWithDebInfo, with
+# debugging information) and stripped, for the 64- and 32-bit builds.
+#   bench/startup/run.sh [ROUNDS]      (default 15)
+# Environment: QM_BUILD64, QM_BUILD32 (default build/win64, build/win32).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+if [ "${1:-}" != "--inner" ]; then
+  exec timeout -k 10 900 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --inner "$@"
+fi
+shift
+rounds=${1:-15}
+source "$root/scripts/wine_env.sh"
+b64=${QM_BUILD64:-$root/build/win64}
+b32=${QM_BUILD32:-$root/build/win32}
+dir=$root/build/bench/startup
+rm -rf "$dir"; mkdir -p "$dir/prog"
+cp "$b64/Quillomar.exe" "$b64/bench/startup/MinimalWindow.exe" "$dir/prog/"
+qm_fresh_prefix "$dir/prefix"
+trap qm_stop_wine EXIT
+prog=$(qm_winpath "$dir/prog")
+echo "start-up, 64-bit, $rounds rounds (each program started once more before, untimed)"
+timer() { (cd "$dir/prog" && timeout -k 5 600 wine "$b64/bench/startup/StartTimer.exe" "$rounds" "$@") 2>/dev/null \
+  | tr -d '\r' | grep -E '^(median|error)'; }
+echo "1. kept open until shown, then sent WM_CLOSE:"
+timer "$prog\\MinimalWindow.exe stay" "$prog\\Quillomar.exe 1"
+echo "2. started without a parameter: each closes itself once shown (exit only; shown when a poll caught it):"
+timer "$prog\\MinimalWindow.exe" "$prog\\Quillomar.exe"
+qm_stop_wine
+
+echo "executable sizes in bytes (as built / stripped):"
+for arch in 64 32; do
+  if [ $arch = 64 ]; then b=$b64 strip=x86_64-w64-mingw32-strip; else b=$b32 strip=i686-w64-mingw32-strip; fi
+  [ -f "$b/Quillomar.exe" ] && [ -f "$b/bench/startup/MinimalWindow.exe" ] || { echo "  $arch-bit: not built"; continue; }
+  for exe in Quillomar.exe bench/startup/MinimalWindow.exe; do
+    "$strip" -o "$dir/stripped.exe" "$b/$exe"
+    printf '  %s-bit %-18s %9d / %8d\n' "$arch" "$(basename "$exe")" "$(stat -c %s "$b/$exe")" "$(stat -c %s "$dir/stripped.exe")"
+  done
+  q=$("$strip" -o "$dir/q.exe" "$b/Quillomar.exe" && stat -c %s "$dir/q.exe")
+  m=$("$strip" -o "$dir/m.exe" "$b/bench/startup/MinimalWindow.exe" && stat -c %s "$dir/m.exe")
+  echo "  $arch-bit stripped ratio Quillomar / MinimalWindow: $(awk -v q="$q" -v m="$m" 'BEGIN { printf "%.1f", q / m }')"
+done

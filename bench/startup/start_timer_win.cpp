@@ -1,0 +1,153 @@
+// StartTimer.exe: times how long Windows programs take to start, as a user sees it.
+// For each start it creates the process, polls (every millisecond) until a visible
+// top-level window of that process exists ("shown"), then posts WM_CLOSE to that
+// window and waits for the process to end ("exit"). The programs are started in turn,
+// round after round, so that both meet the same machine load; it prints every start
+// and then the median and the ratio of each program's times to the first program's.
+//
+//   StartTimer.exe ROUNDS "commandline 1" "commandline 2" ...
+//
+// A program that closes its window at once may end before a poll sees the window: its
+// start then counts for "exit" alone. Exit code 0 when every start ended, 1 otherwise.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kShowTimeoutMs = 60000;
+constexpr DWORD kExitTimeoutMs = 30000;
+constexpr DWORD kPollMs = 1;
+// Starts of each program before the timed rounds: the first start of a program
+// under a fresh Wine fills caches that later starts find full.
+constexpr int kWarmUpRounds = 1;
+
+double Milliseconds() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindShownWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window of the process, or nullptr.
+HWND ShownWindowOf(DWORD processId) {
+    Search search{processId, nullptr};
+    EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+struct Timing {
+    double shownMs = -1;
+    double exitMs = -1;
+};
+
+Timing TimeOneStart(const std::string& commandLine) {
+    Timing timing;
+    std::string line = commandLine;  // CreateProcessA may write into it
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const double start = Milliseconds();
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::printf("error: cannot start %s (%lu)\n", commandLine.c_str(), GetLastError());
+        return timing;
+    }
+    HWND shown = nullptr;
+    while (Milliseconds() - start < kShowTimeoutMs) {
+        shown = ShownWindowOf(process.dwProcessId);
+        if (shown) {
+            timing.shownMs = Milliseconds() - start;
+            break;
+        }
+        if (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0)
+            break;  // ended without showing a window
+    }
+    if (shown)
+        PostMessageA(shown, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0) {
+        timing.exitMs = Milliseconds() - start;
+    } else {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, kExitTimeoutMs);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return timing;
+}
+
+// The command line without the directory of the program.
+std::string Label(const std::string& commandLine) {
+    const size_t program = commandLine.find_last_of('\\', commandLine.find(".exe"));
+    return program == std::string::npos ? commandLine : commandLine.substr(program + 1);
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 3) {
+        std::printf("usage: StartTimer.exe ROUNDS \"commandline\" [\"commandline\" ...]\n");
+        return 1;
+    }
+    const int rounds = std::max(1, std::atoi(argv[1]));
+    const std::vector<std::string> programs(argv + 2, argv + argc);
+    std::vector<std::vector<double>> shown(programs.size()), exited(programs.size());
+    bool allWell = true;
+    for (int round = -kWarmUpRounds; round < rounds; ++round) {
+        for (size_t p = 0; p < programs.size(); ++p) {
+            const Timing t = TimeOneStart(programs[p]);
+            if (t.exitMs < 0)
+                allWell = false;
+            if (round < 0)
+                continue;
+            std::printf("start %2d %-24s shown %8.1f ms  exit %8.1f ms\n", round + 1, Label(programs[p]).c_str(),
+                        t.shownMs, t.exitMs);
+            if (t.shownMs >= 0)
+                shown[p].push_back(t.shownMs);
+            if (t.exitMs >= 0)
+                exited[p].push_back(t.exitMs);
+        }
+    }
+    const double baseShown = Median(shown[0]);
+    const double baseExit = Median(exited[0]);
+    for (size_t p = 0; p < programs.size(); ++p) {
+        const double s = Median(shown[p]);
+        const double e = Median(exited[p]);
+        std::printf("median %-24s shown %8.1f ms  exit %8.1f ms  ratio shown %5.2f  ratio exit %5.2f\n",
+                    Label(programs[p]).c_str(), s, e, baseShown > 0 ? s / baseShown : 0,
+                    baseExit > 0 ? e / baseExit : 0);
+    }
+    return allWell ? 0 : 1;
+}
