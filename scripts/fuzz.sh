@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of tests/fuzz (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each of them for a fixed time.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]   (default 20 s, every target)
+# Each target first replays every file of tests/fuzz/regressions/<target>/, then fuzzes
+# for the given time over a working copy of its corpus in build/fuzz/corpus/<target>
+# (the committed seeds in tests/fuzz/corpus are only read, never written). Inputs that
+# crash are kept in build/fuzz/artifacts/<target>/.
+# Prints one line per target, "fuzz <target>: <runs> runs, ok|CRASH", and exits
+# non-zero when any target crashed or broke an invariant.
+# QM_BUILD_SUFFIX=-name builds into build/fuzz-name instead of build/fuzz.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-20}
+shift $(( $# > 0 ? 1 : 0 ))
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(settings_load num_edit best_focus dispatch)
+case "$seconds" in ''|*[!0-9]*) echo "fuzz.sh: seconds must be a whole number" >&2; exit 2 ;; esac
+
+dir="$root/build/fuzz${QM_BUILD_SUFFIX:-}"
+mkdir -p "$dir"
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_FUZZ=ON \
+    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >"$dir/configure.log" 2>&1 \
+    || { echo "fuzz.sh: configure failed:"; tail -20 "$dir/configure.log"; exit 1; }
+fi
+build_targets=()
+for t in "${targets[@]}"; do build_targets+=(--target "fuzz_$t"); done
+if ! cmake --build "$dir" -j "$(nproc)" "${build_targets[@]}" >"$dir/build.log" 2>&1; then
+  echo "fuzz.sh: build failed:"; grep -E 'error|Error' "$dir/build.log" | head -30; exit 1
+fi
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+crashed=0
+for t in "${targets[@]}"; do
+  exe="$dir/tests/fuzz/fuzz_$t"
+  if [ ! -x "$exe" ]; then echo "fuzz $t: 0 runs, CRASH (not built)"; crashed=$((crashed + 1)); continue; fi
+  corpus="$dir/corpus/$t"
+  artifacts="$dir/artifacts/$t"
+  log="$dir/fuzz_$t.log"
+  mkdir -p "$corpus" "$artifacts"
+  # The seeds join the working corpus, which keeps what earlier runs found.
+  [ -d "$root/tests/fuzz/corpus/$t" ] && cp -n "$root/tests/fuzz/corpus/$t"/* "$corpus"/ 2>/dev/null
+  dict=(); [ -f "$root/tests/fuzz/dict/$t.dict" ] && dict=(-dict="$root/tests/fuzz/dict/$t.dict")
+  status=ok
+
+  regressions=("$root/tests/fuzz/regressions/$t"/*)
+  if [ -e "${regressions[0]}" ]; then
+    if ! timeout -k 5 300 "$exe" "${regressions[@]}" >"$dir/regressions_$t.log" 2>&1; then
+      status=CRASH
+      echo "fuzz $t: a regression case fails:"; grep -E 'invariant broken|ERROR|runtime error|Running:' "$dir/regressions_$t.log" | tail -5
+    fi
+  fi
+
+  timeout -k 10 $((seconds + 120)) "$exe" "${dict[@]}" -max_total_time="$seconds" -max_len=4096 -timeout=20 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1
+  rc=$?
+  runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' | tail -1)
+  [ -z "$runs" ] && runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
+  if [ $rc -ne 0 ]; then
+    status=CRASH
+    grep -E 'invariant broken|ERROR: |runtime error|Test unit written to' "$log" | head -5 | sed 's/^/  /'
+  fi
+  [ $status = CRASH ] && crashed=$((crashed + 1))
+  echo "fuzz $t: ${runs:-0} runs, $status"
+done
+[ $crashed -eq 0 ]
