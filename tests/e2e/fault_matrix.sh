@@ -211,6 +211,23 @@ fault_case "timer tick: Absolute fails"     -       "Fail.Absolute=@Absolute+3:(
 fault_case "timer tick: Position is text"   -       "WrongType.Position=text"                  timer_tick         Quillomar "$NOT_TEXT"                "$IDLE"          step_works
 fault_case "disconnect: Link false fails"   -       "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."           "$IDLE"          timer_stopped_then_disconnects
 
+# A relative focuser keeps its own count: a Move that fails leaves it unchanged.
+SIM_BASE=(Absolute=0 MaxStep=30000 StartPosition=1000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
+e2e_sim "${SIM_BASE[@]}"
+click Connect
+expect_true "relative focuser connected" wait_until 10 is_enabled Disconnect
+expect_true "relative focuser shows 10000" wait_until 5 shows_position 10000
+relative_count_unchanged() {
+  sleep 0.6  # a timer tick
+  expect_eq "$1: the count is unchanged" "$(snap; position_text)" "$IDLE
+10000"
+  click +10
+  expect_true "$1, then +10: Move(10) sent" wait_until 5 last_move_is 10
+  expect_true "$1, then +10: display shows 10010" wait_until 5 shows_position 10010
+}
+fault_case "relative step click: Move fails" - "Fail.Move=@Move+1:jammed" "click +10" Quillomar "jammed." "$IDLE" \
+  relative_count_unchanged
+
 probe close Quillomar >/dev/null
 e2e_wait_exit 20
 expect_eq "group 1: the program exits normally" "$E2E_EXIT" 0
