@@ -27,6 +27,10 @@ void TFormAFoc::ButDisconnectClick() {
     c_.ButDisconnect.SetEnabled(false);
     c_.ButConnect.SetEnabled(true);
     c_.ButStart.SetEnabled(false);
+    // Stop is normally off already (leaving the Autofocus page stops a run), but a page
+    // switch handled while Start waits for its first move is followed by the run being
+    // switched on, on the Control page: Stop must not stay on while disconnected.
+    c_.ButStop.SetEnabled(false);
     c_.LabPos.SetText("00000");
     c_.LabStatus.SetText("Disconnected");
 }

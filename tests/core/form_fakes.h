@@ -174,7 +174,10 @@ public:
         if (member == "Move") {
             int32_t v = *args.at(0).ref();
             s_.moves.push_back(v);
-            s_.position = s_.absolute ? v : s_.position + v;
+            // A relative focuser's own count wraps like a hardware counter instead of overflowing.
+            s_.position = s_.absolute
+                              ? v
+                              : static_cast<int32_t>(static_cast<uint32_t>(s_.position) + static_cast<uint32_t>(v));
             s_.pollsLeft = s_.movingPolls;
             return AutoValue::Empty();
         }
