@@ -66,135 +66,76 @@ inline int32_t FocusValue(ByteReader& in) {
     return in.Byte() < 240 ? static_cast<int32_t>(in.InRange(-5, 600)) : in.I32();
 }
 
+// One event from the input. The first byte's top bit marks a queued event; the rest
+// chooses the kind, with focus values the most frequent.
 inline Event Decode(ByteReader& in) {
     Event e;
     const uint8_t op = in.Byte();
     e.queued = (op & 0x80) != 0;
-    switch (op & 0x7F) {
-        case 0:
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-        case 6:
-        case 7:
-        case 8:
-        case 9:
-        case 10:
-        case 11:
-        case 12:
-        case 13:
-        case 14:
-        case 15:
-        case 16:
-        case 17:
-        case 18:
-        case 19:
-            e.kind = Kind::Host;
-            e.code = 0;
-            e.value = FocusValue(in);
-            break;
-        case 20:
-        case 21:
-        case 22:
-            e.kind = Kind::Host;
-            e.code = 2;
-            e.value = 21 + in.InRange(0, 2);
-            break;
-        case 23:
-        case 24:
-            e.kind = Kind::Host;
-            e.code = 3;
-            e.value = in.Bool() ? in.InRange(0, 3) : static_cast<int64_t>(in.U64());
-            break;
-        case 25:
-        case 26:
-        case 27:
-            e.kind = Kind::Host;
-            e.code = static_cast<uint64_t>(in.InRange(1, 8));
-            e.value = in.Bool() ? in.InRange(-200, 200) : static_cast<int64_t>(in.U64());
-            break;
-        case 28:
-            e.kind = Kind::Host;
-            e.code = in.U64();
-            e.value = static_cast<int64_t>(in.U64());
-            break;
-        case 29:
-        case 30:
-        case 31:
-        case 32:
-            e.kind = Kind::ClickStart;
-            break;
-        case 33:
-        case 34:
-            e.kind = Kind::ClickStop;
-            break;
-        case 35:
-        case 36:
-        case 37:
-            e.kind = Kind::ClickConnect;
-            break;
-        case 38:
-        case 39:
-            e.kind = Kind::ClickDisconnect;
-            break;
-        case 40:
-        case 41:
-        case 42:
-            e.kind = Kind::SwitchPage;
-            break;
-        case 43:
-        case 44:
-            e.kind = Kind::TimerTick;
-            break;
-        case 45:
-        case 46:
-            e.kind = Kind::StepClick;
-            e.value = in.InRange(0, 6);
-            break;
-        case 47:
-        case 48:
-        case 49:
-        case 50:
-        case 51:
-        case 52:
-            e.kind = Kind::Advance;
-            e.value = in.Byte() < 250 ? in.InRange(0, 1000) : in.U32();
-            break;
-        case 53:
-            e.kind = Kind::SetSteps;
-            e.value = in.Byte() < 230 ? in.InRange(5, 49) : in.I32();
-            break;
-        case 54:
-            e.kind = Kind::SetIncrement;
-            e.value = in.Byte() < 230 ? in.InRange(1, 999) : in.I32();
-            break;
-        case 55:
-            e.kind = Kind::SetExpo;
-            e.value = in.Byte() < 230 ? in.InRange(1, 9) : in.I32();
-            break;
-        case 56:
-            e.kind = Kind::ToggleBacklash;
-            break;
-        case 57:
-            e.kind = Kind::ToggleAutoConnect;
-            break;
-        case 58:
-            e.kind = Kind::DriverMoving;
-            e.value = in.InRange(0, 4);
-            e.extra = in.Byte() > 250;  // stuck
-            break;
-        case 59:
-            e.kind = Kind::DriverFails;
-            e.value = in.InRange(-1, 6);  // -1: all failures end
-            e.extra = in.InRange(1, 4);
-            break;
-        default:
-            e.kind = Kind::FocusBurst;
-            e.value = in.InRange(1, 24);
-            e.extra = FocusValue(in);
-            break;
+    const int kind = op & 0x7F;
+    if (kind < 20) {
+        e.kind = Kind::Host;
+        e.code = 0;
+        e.value = FocusValue(in);
+    } else if (kind < 23) {
+        e.kind = Kind::Host;
+        e.code = 2;
+        e.value = 21 + in.InRange(0, 2);
+    } else if (kind < 25) {
+        e.kind = Kind::Host;
+        e.code = 3;
+        e.value = in.Bool() ? in.InRange(0, 3) : static_cast<int64_t>(in.U64());
+    } else if (kind < 28) {
+        e.kind = Kind::Host;
+        e.code = static_cast<uint64_t>(in.InRange(1, 8));
+        e.value = in.Bool() ? in.InRange(-200, 200) : static_cast<int64_t>(in.U64());
+    } else if (kind < 29) {
+        e.kind = Kind::Host;
+        e.code = in.U64();
+        e.value = static_cast<int64_t>(in.U64());
+    } else if (kind < 33) {
+        e.kind = Kind::ClickStart;
+    } else if (kind < 35) {
+        e.kind = Kind::ClickStop;
+    } else if (kind < 38) {
+        e.kind = Kind::ClickConnect;
+    } else if (kind < 40) {
+        e.kind = Kind::ClickDisconnect;
+    } else if (kind < 43) {
+        e.kind = Kind::SwitchPage;
+    } else if (kind < 45) {
+        e.kind = Kind::TimerTick;
+    } else if (kind < 47) {
+        e.kind = Kind::StepClick;
+        e.value = in.InRange(0, 6);
+    } else if (kind < 53) {
+        e.kind = Kind::Advance;
+        e.value = in.Byte() < 250 ? in.InRange(0, 1000) : in.U32();
+    } else if (kind == 53) {
+        e.kind = Kind::SetSteps;
+        e.value = in.Byte() < 230 ? in.InRange(5, 49) : in.I32();
+    } else if (kind == 54) {
+        e.kind = Kind::SetIncrement;
+        e.value = in.Byte() < 230 ? in.InRange(1, 999) : in.I32();
+    } else if (kind == 55) {
+        e.kind = Kind::SetExpo;
+        e.value = in.Byte() < 230 ? in.InRange(1, 9) : in.I32();
+    } else if (kind == 56) {
+        e.kind = Kind::ToggleBacklash;
+    } else if (kind == 57) {
+        e.kind = Kind::ToggleAutoConnect;
+    } else if (kind == 58) {
+        e.kind = Kind::DriverMoving;
+        e.value = in.InRange(0, 4);
+        e.extra = in.Byte() > 250;  // stuck
+    } else if (kind == 59) {
+        e.kind = Kind::DriverFails;
+        e.value = in.InRange(-1, 6);  // -1: all failures end
+        e.extra = in.InRange(1, 4);
+    } else {
+        e.kind = Kind::FocusBurst;
+        e.value = in.InRange(1, 24);
+        e.extra = FocusValue(in);
     }
     return e;
 }
