@@ -2,9 +2,13 @@
 //   - the portable painter into an in-memory pixel grid (the arithmetic alone);
 //   - the portable painter through DCCanvas into a 32-bit memory DC (GDI calls);
 //   - the real control answering WM_PRINTCLIENT into that memory DC;
-//   - the real control's window DC, as a press paints at once.
+//   - the real control's window DC, as a press paints at once;
+//   - as the baseline, a standard up-down control of the same size answering
+//     WM_PRINTCLIENT into the same memory DC.
 // Usage: paint_spin [N]   (default 5000 paints per setting). Prints microseconds per paint.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +60,13 @@ int main(int argc, char** argv) {
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
     TBiButton button;
     button.Create(parent, 10, 10, kWidth, kHeight);
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+    HWND standard = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 40, kWidth, kHeight, parent,
+                                    nullptr, GetModuleHandleA(nullptr), nullptr);
 
     std::printf("paints per setting: %d\n", n);
+    double controlUs[2] = {0, 0};  // flat, gradient
     for (bool gradient : {false, true}) {
         const char* style = gradient ? "gradient" : "flat";
         PixelCanvas grid(kWidth, kHeight);
@@ -67,15 +76,20 @@ int main(int argc, char** argv) {
         std::printf("%-8s memory DC           %8.2f us\n", style,
                     MicrosecondsPer(n, [&] { PaintBiButton(canvas, kWidth, kHeight, false, false, gradient, face); }));
         button.SetDrawGradient(gradient);
-        std::printf("%-8s control, memory DC  %8.2f us\n", style, MicrosecondsPer(n, [&] {
-                        SendMessageA(button.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()),
-                                     PRF_CLIENT);
-                    }));
+        controlUs[gradient ? 1 : 0] = MicrosecondsPer(n, [&] {
+            SendMessageA(button.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
+        });
+        std::printf("%-8s control, memory DC  %8.2f us\n", style, controlUs[gradient ? 1 : 0]);
         std::printf("%-8s control, window DC  %8.2f us\n", style, MicrosecondsPer(n, [&] {
                         WindowDC dc(button.Handle());
                         SendMessageA(button.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
                     }));
     }
+    const double baseline = MicrosecondsPer(
+        n, [&] { SendMessageA(standard, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT); });
+    std::printf("standard up-down control, memory DC  %8.2f us (baseline)\n", baseline);
+    std::printf("ratio control flat / baseline      %5.2f\n", controlUs[0] / baseline);
+    std::printf("ratio control gradient / baseline  %5.2f\n", controlUs[1] / baseline);
     DestroyWindow(parent);
     return 0;
 }
