@@ -34,6 +34,9 @@ cleanup() { probe close Quillomar >/dev/null 2>&1; sleep 1; kill "$app" 2>/dev/n
 trap cleanup EXIT
 probe wait Quillomar 30 >/dev/null || { echo "the program's window did not appear"; exit 1; }
 for _ in $(seq 100); do grep -q 'VT_BOOL=-1) -> OK' "$dir/sim/calls.log" 2>/dev/null && break; sleep 0.1; done
+# The Wine session's own services are still starting for a few seconds after the first
+# program: let them settle, so that they do not land in the first run.
+sleep "${QM_SETTLE_S:-5}"
 
 echo "run overhead: $runs runs, $steps steps of $inc, $expo values a step, backlash $backlash, cadence $cadence ms, instant moves"
 calls_before=0
