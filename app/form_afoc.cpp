@@ -49,12 +49,16 @@ bool TFormAFoc::IsRunning() const {
 }
 
 void TFormAFoc::SetRunning(bool run) {
+    // The position is read before anything changes: a driver that fails here leaves the
+    // controller as it was (starting), instead of running with a stale start position
+    // that a failed computation would then send the focuser to.
+    const int32_t startPosition = run ? GetFocuserPosition() : runStartPosition_;
     c_.ButStop.SetEnabled(run);
     c_.ButStart.SetEnabled(!run);
     if (run) {
         c_.Memo1.Clear();
         stepSampleCount_ = 0;
-        runStartPosition_ = GetFocuserPosition();
+        runStartPosition_ = startPosition;
     }
 }
 

@@ -236,6 +236,17 @@ TEST(AutofocusRun, DriverErrorDuringStartLeavesStarting) {
     EXPECT_TRUE(w.ButStart.Enabled());
 }
 
+TEST(AutofocusRun, PositionReadFailingAtSwitchOnLeavesStarting) {
+    RunFixture w;
+    w.Memo1.AppendLine("  700 = 5");
+    // Start reads the position for the sweep, then again when it switches the run on.
+    w.driver.failAt["Position"] = w.driver.callCount["Position"] + 2;
+    EXPECT_THROW(w.form.ButStartClick(), AutomationError);
+    EXPECT_FALSE(w.ButStart.Enabled());
+    EXPECT_FALSE(w.ButStop.Enabled());
+    EXPECT_EQ(w.Memo1.lines.size(), 1u);  // nothing of the run was switched on
+}
+
 TEST(AutofocusRun, DriverErrorInAStepKeepsTheRunGoing) {
     RunFixture w;
     w.form.ButStartClick();

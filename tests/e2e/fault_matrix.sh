@@ -12,9 +12,7 @@
 # Runs are driven value by value from here (SimHost --raw), with a listening SimHost that
 # only waits for the end-of-run report, so nothing reaches the program while a box is
 # read and every status line is the one the fault left behind.
-#
-# Cases marked KNOWN-FAULT fail against the program as it stands; each says what the
-# program does instead.
+
 source "$(dirname "$0")/lib.sh"
 e2e_begin fault_matrix
 
@@ -347,11 +345,9 @@ IDLE_AT_BEST="0 1 1 0 | Best Focus = 10000 | window=1"
 #          case                              prep             rule                                     trigger             caption   box text             state afterwards                     following command
 fault_case "run start: first Move fails"     -                "Fail.Move=@Move+1:Move refused"         start_with_listener Quillomar "Move refused."      "$STARTING | Waiting for exposure | window=1" after_first_move_failed
 fault_case "run start: IsMoving fails"       -                "Fail.IsMoving=@IsMoving+1:cannot tell"  start_with_listener Quillomar "cannot tell."       "$STARTING | Moving ... | window=1"  after_first_wait_failed
-# KNOWN-FAULT: the position read that switches the run on fails after Stop was enabled;
-# the program is left running, with the previous run's start position as the target of a
-# failed computation, instead of starting (Start and Stop disabled) as after the other
-# errors at Start.
-fault_case "run start: Position when switched on (KNOWN-FAULT)" \
+# The position read that switches the run on fails: nothing of the run is switched on, so
+# the program is left starting (Start and Stop disabled) as after the other errors at Start.
+fault_case "run start: Position when switched on" \
                                              -                "Fail.Position=@Position+2:no position"  start_with_listener Quillomar "no position."       "$STARTING | OK | window=1"          after_start_position_failed
 fault_case "run step: Move fails"            listened_run     "Fail.Move=@Move+2:Step move failed"     "feed 100 200"      Quillomar "Step move failed."  "$RUNNING | Focus = 200 | window=1"  rest_of_run_after_step_move
 fault_case "run step: IsMoving fails"        listened_run     "Fail.IsMoving=@IsMoving+2:cannot tell"  "feed 100 200"      Quillomar "cannot tell."       "$RUNNING | Moving ... | window=1"   rest_after_step_wait
