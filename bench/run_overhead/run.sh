@@ -11,6 +11,7 @@ if [ "${1:-}" != "--inner" ]; then
   exec timeout -k 10 1200 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --inner "$@"
 fi
 shift
+python3 "$root/bench/run_overhead/overhead_test.py" >/dev/null 2>&1 || { echo "overhead_test.py fails: the model is wrong"; exit 1; }
 runs=${1:-10}
 cadence=${2:-100}
 source "$root/scripts/wine_env.sh"
