@@ -4,8 +4,9 @@
 # Wine prefix, and times each from process creation to a visible window ("shown") and
 # on to the end of the process after WM_CLOSE ("exit"), and then both started without a
 # parameter, when each closes itself at once ("exit" only); medians and ratios to the
-# minimal program. Then the sizes of both executables, as built (RelWithDebInfo, with
-# debugging information) and stripped, for the 64- and 32-bit builds.
+# minimal program, and the memory of each when shown (working set, private bytes).
+# Then the sizes of both executables, as built (RelWithDebInfo, with debugging
+# information) and stripped, for the 64- and 32-bit builds.
 #   bench/startup/run.sh [ROUNDS]      (default 15)
 # Environment: QM_BUILD64, QM_BUILD32 (default build/win64, build/win32).
 set -uo pipefail
@@ -26,7 +27,7 @@ trap qm_stop_wine EXIT
 prog=$(qm_winpath "$dir/prog")
 echo "start-up, 64-bit, $rounds rounds (each program started once more before, untimed)"
 timer() { (cd "$dir/prog" && timeout -k 5 600 wine "$b64/bench/startup/StartTimer.exe" "$rounds" "$@") 2>/dev/null \
-  | tr -d '\r' | grep -E '^(median|error)'; }
+  | tr -d '\r' | grep -E '^(median|memory|error)'; }
 echo "1. kept open until shown, then sent WM_CLOSE:"
 timer "$prog\\MinimalWindow.exe stay" "$prog\\Quillomar.exe 1"
 echo "2. started without a parameter: each closes itself once shown (exit only; shown when a poll caught it):"

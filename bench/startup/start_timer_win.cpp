@@ -1,7 +1,8 @@
 // StartTimer.exe: times how long Windows programs take to start, as a user sees it.
 // For each start it creates the process, polls (every millisecond) until a visible
-// top-level window of that process exists ("shown"), then posts WM_CLOSE to that
-// window and waits for the process to end ("exit"). The programs are started in turn,
+// top-level window of that process exists ("shown"), notes the process's memory at that
+// moment (working set and private bytes), then posts WM_CLOSE to that window and waits
+// for the process to end ("exit"). The programs are started in turn,
 // round after round, so that both meet the same machine load; it prints every start
 // and then the median and the ratio of each program's times to the first program's.
 //
@@ -10,6 +11,8 @@
 // A program that closes its window at once may end before a poll sees the window: its
 // start then counts for "exit" alone. Exit code 0 when every start ended, 1 otherwise.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,7 +66,19 @@ HWND ShownWindowOf(DWORD processId) {
 struct Timing {
     double shownMs = -1;
     double exitMs = -1;
+    double workingSetKb = -1;
+    double privateKb = -1;
 };
+
+// Working set and private bytes of a process, in kilobytes.
+void NoteMemory(HANDLE process, Timing& timing) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+        timing.workingSetKb = static_cast<double>(counters.WorkingSetSize) / 1024.0;
+        timing.privateKb = static_cast<double>(counters.PagefileUsage) / 1024.0;
+    }
+}
 
 Timing TimeOneStart(const std::string& commandLine) {
     Timing timing;
@@ -86,8 +101,10 @@ Timing TimeOneStart(const std::string& commandLine) {
         if (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0)
             break;  // ended without showing a window
     }
-    if (shown)
+    if (shown) {
+        NoteMemory(process.hProcess, timing);
         PostMessageA(shown, WM_CLOSE, 0, 0);
+    }
     if (WaitForSingleObject(process.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0) {
         timing.exitMs = Milliseconds() - start;
     } else {
@@ -124,6 +141,7 @@ int main(int argc, char** argv) {
     const int rounds = std::max(1, std::atoi(argv[1]));
     const std::vector<std::string> programs(argv + 2, argv + argc);
     std::vector<std::vector<double>> shown(programs.size()), exited(programs.size());
+    std::vector<std::vector<double>> workingSet(programs.size()), privateBytes(programs.size());
     bool allWell = true;
     for (int round = -kWarmUpRounds; round < rounds; ++round) {
         for (size_t p = 0; p < programs.size(); ++p) {
@@ -138,16 +156,31 @@ int main(int argc, char** argv) {
                 shown[p].push_back(t.shownMs);
             if (t.exitMs >= 0)
                 exited[p].push_back(t.exitMs);
+            if (t.workingSetKb >= 0) {
+                workingSet[p].push_back(t.workingSetKb);
+                privateBytes[p].push_back(t.privateKb);
+            }
         }
     }
     const double baseShown = Median(shown[0]);
     const double baseExit = Median(exited[0]);
+    const double baseWorkingSet = Median(workingSet[0]);
+    const double basePrivate = Median(privateBytes[0]);
     for (size_t p = 0; p < programs.size(); ++p) {
         const double s = Median(shown[p]);
         const double e = Median(exited[p]);
         std::printf("median %-24s shown %8.1f ms  exit %8.1f ms  ratio shown %5.2f  ratio exit %5.2f\n",
                     Label(programs[p]).c_str(), s, e, baseShown > 0 ? s / baseShown : 0,
                     baseExit > 0 ? e / baseExit : 0);
+    }
+    for (size_t p = 0; p < programs.size(); ++p) {
+        if (workingSet[p].empty())
+            continue;
+        const double w = Median(workingSet[p]);
+        const double b = Median(privateBytes[p]);
+        std::printf("memory %-24s working set %8.0f KB  private %8.0f KB  ratio %5.2f / %5.2f\n",
+                    Label(programs[p]).c_str(), w, b, baseWorkingSet > 0 ? w / baseWorkingSet : 0,
+                    basePrivate > 0 ? b / basePrivate : 0);
     }
     return allWell ? 0 : 1;
 }
