@@ -24,8 +24,9 @@ void TFormAFoc::ButStartClick() {
     WaitWhileMoving();
     platform_.ProcessWaitingMessages();
     // The messages just handled may have disconnected the focuser (a click on Disconnect,
-    // the window closing); then there is nothing left to start.
-    if (!HasDriver()) return;
+    // the window closing), or the user may have switched pages, which ends a run and
+    // enables Start again: either way the run is not switched on.
+    if (!HasDriver() || c_.ButStart.Enabled()) return;
     SetRunning(true);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds, then runs
-#   1. the native unit tests (and the same core tests built with ASan and UBSan),
+#   1. the native unit tests (and the same core tests built with ASan and UBSan), and a
+#      short pass of every fuzz target,
 #   2. the Win32 tests and the core tests under Wine, 64-bit and 32-bit,
 #   3. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb.
 # Ends with the line "N passed, N failed". Exit status 0 only when nothing failed.
@@ -33,6 +34,18 @@ if [ $quick = 0 ] && [ -x "$root/build/native-san/core_tests" ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     timeout -k 5 900 "$root/build/native-san/core_tests" --gtest_output="xml:$results/san-core_tests.xml" \
     > "$results/san-core_tests.log" 2>&1 || { echo "sanitized core_tests failed:"; tail -40 "$results/san-core_tests.log"; }
+fi
+
+fuzz_passed=0; fuzz_failed=0
+if [ $quick = 0 ]; then
+  echo "== fuzz targets (20 s each)"
+  "$root/scripts/fuzz.sh" 20 > "$results/fuzz.log" 2>&1
+  grep '^fuzz ' "$results/fuzz.log" | sed 's/^/  /'
+  fuzz_passed=$(grep -c '^fuzz .* ok$' "$results/fuzz.log")
+  fuzz_failed=$(grep -c '^fuzz .*CRASH' "$results/fuzz.log")
+  if [ "$fuzz_passed" -eq 0 ] && [ "$fuzz_failed" -eq 0 ]; then
+    echo "  the fuzz run produced no results:"; tail -20 "$results/fuzz.log"; fuzz_failed=1
+  fi
 fi
 
 echo "== Win32 tests under Wine"
@@ -68,9 +81,9 @@ expected_xml=$(( 1 + ${#archs[@]} * 2 ))  # native core + core and win tests per
 found_xml=$(ls "$results"/native-core_tests.xml "$results"/wine-*.xml 2>/dev/null | wc -l)
 missing=$(( expected_xml > found_xml ? expected_xml - found_xml : 0 ))
 [ $missing -gt 0 ] && echo "$missing test executable(s) produced no results (crash or missing build)"
-passed=$((g_passed + e2e_passed))
-failed=$((g_failed + e2e_failed + build_failures + missing))
+passed=$((g_passed + e2e_passed + fuzz_passed))
+failed=$((g_failed + e2e_failed + fuzz_failed + build_failures + missing))
 skipped=$((g_skipped + e2e_skipped))
-echo "unit and Win32 tests: $g_passed passed, $g_failed failed, $g_skipped skipped; end-to-end: $e2e_passed passed, $e2e_failed failed, $e2e_skipped skipped"
+echo "unit and Win32 tests: $g_passed passed, $g_failed failed, $g_skipped skipped; fuzz targets: $fuzz_passed passed, $fuzz_failed failed; end-to-end: $e2e_passed passed, $e2e_failed failed, $e2e_skipped skipped"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ $failed -eq 0 ]

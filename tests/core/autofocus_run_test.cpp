@@ -226,6 +226,15 @@ TEST(AutofocusRun, DisconnectWhileStartingAbandonsTheStart) {
     EXPECT_TRUE(w.ButConnect.Enabled());
 }
 
+TEST(AutofocusRun, PageSwitchWhileStartingCancelsTheRun) {
+    RunFixture w;
+    w.platform.onProcessMessages = [&] { w.form.PGMainChange(); };
+    w.form.ButStartClick();
+    EXPECT_FALSE(w.form.IsRunning());
+    EXPECT_TRUE(w.ButStart.Enabled());
+    EXPECT_FALSE(w.ButStop.Enabled());
+}
+
 TEST(AutofocusRun, DriverErrorDuringStartLeavesStarting) {
     RunFixture w;
     w.driver.failAt["Move"] = 1;
