@@ -14,6 +14,6 @@ b64=${QM_BUILD64:-$root/build/win64}
 dir=$root/build/bench/late_bound
 rm -rf "$dir"; mkdir -p "$dir"
 qm_fresh_prefix "$dir/prefix"
+trap 'qm_stop_wine; rm -rf "$dir/prefix"' EXIT
 "$root/scripts/sim_ascom_register.sh" "$dir/prefix" "$b64" "" >/dev/null 2>&1 || { echo "registration failed"; exit 1; }
-trap qm_stop_wine EXIT
 timeout -k 5 300 wine "$b64/bench/late_bound/bench_late_bound.exe" "${1:-10000}" 2>/dev/null | tr -d '\r'

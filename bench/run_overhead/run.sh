@@ -21,6 +21,7 @@ rm -rf "$dir"; mkdir -p "$dir/prog" "$dir/sim" "$dir/out"
 cp "$b64/Quillomar.exe" "$dir/prog/"
 # A prefix of its own with the simulator registered (64-bit only).
 qm_fresh_prefix "$dir/prefix"
+trap 'qm_stop_wine; rm -rf "$dir/prefix"' EXIT
 "$root/scripts/sim_ascom_register.sh" "$dir/prefix" "$b64" "" >/dev/null 2>&1 || { echo "registration failed"; exit 1; }
 export QM_SIM_DIR; QM_SIM_DIR=$(qm_winpath "$dir/sim")
 steps=7 inc=100 expo=2 backlash=1
@@ -31,7 +32,7 @@ printf '%s\r\n' "1003->$steps" "1004->$inc" "1005->$expo" 1001-\>1 "1002->$backl
 probe() { timeout -k 5 60 wine "$b64/tools/probe/Probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 (cd "$dir/prog" && exec wine Quillomar.exe 1) >"$dir/app.log" 2>&1 &
 app=$!
-cleanup() { probe close Quillomar >/dev/null 2>&1; sleep 1; kill "$app" 2>/dev/null; qm_stop_wine; }
+cleanup() { probe close Quillomar >/dev/null 2>&1; sleep 1; kill "$app" 2>/dev/null; qm_stop_wine; rm -rf "$dir/prefix"; }
 trap cleanup EXIT
 probe wait Quillomar 30 >/dev/null || { echo "the program's window did not appear"; exit 1; }
 for _ in $(seq 100); do grep -q 'VT_BOOL=-1) -> OK' "$dir/sim/calls.log" 2>/dev/null && break; sleep 0.1; done

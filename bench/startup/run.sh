@@ -23,7 +23,7 @@ dir=$root/build/bench/startup
 rm -rf "$dir"; mkdir -p "$dir/prog"
 cp "$b64/Quillomar.exe" "$b64/bench/startup/MinimalWindow.exe" "$dir/prog/"
 qm_fresh_prefix "$dir/prefix"
-trap qm_stop_wine EXIT
+trap 'qm_stop_wine; rm -rf "$dir/prefix"' EXIT
 prog=$(qm_winpath "$dir/prog")
 echo "start-up, 64-bit, $rounds rounds (each program started once more before, untimed)"
 timer() { (cd "$dir/prog" && timeout -k 5 600 wine "$b64/bench/startup/StartTimer.exe" "$rounds" "$@") 2>/dev/null \
