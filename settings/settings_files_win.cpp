@@ -105,6 +105,26 @@ std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
     }
 }
 
+namespace {
+
+// Removes temporary files that an earlier save left behind when the program was killed
+// between writing its temporary file and renaming it. A save still under way in another
+// instance holds its file open without sharing, so that one cannot be deleted here.
+void RemoveLeftoverTemps(const std::string& path) {
+    const std::string pattern = path + ".*.tmp";
+    const size_t slash = path.find_last_of("\\/:");
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((directory + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
 bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& content) {
     // Windows refuses to replace a read-only file; say so before writing anything,
     // and the same on every system.
@@ -112,6 +132,7 @@ bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& co
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         return false;
     }
+    RemoveLeftoverTemps(path);
     std::string temp;
     KernelHandle file;
     for (int attempt = 0; attempt < kTempNameAttempts && !file; ++attempt) {
