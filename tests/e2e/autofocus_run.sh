@@ -70,10 +70,13 @@ expect_match "flooded run finds a result" "$out" 'result: BestFocus=-?[0-9]+ '
 # 5. A host window that no longer exists: the report goes nowhere and the program goes on.
 e2e_sim Absolute=1 MaxStep=60000 StepsPerSecond=0
 probe tab Quillomar 0 >/dev/null
-host --raw 3 0x7FFF1234 --raw 2 22 >/dev/null
-# Values that arrive before the run is switched on are shown but not counted, so the
-# host goes on sending until the result line appears.
 has_result() { wine "$E2E_PROBE" text Quillomar Edit 0 2>/dev/null | tr -d '\r' | grep -F -- '-> Focus' >/dev/null; }
+no_result() { ! has_result; }
+host --raw 3 0x7FFF1234 --raw 2 22 >/dev/null
+# The run is switched on when the previous run's log is cleared. Values that arrive
+# before that are shown but not counted, so the host goes on sending until the result
+# line appears.
+expect_true "run switched on" wait_until 10 no_result
 for ((k = 0; k < 24; k++)); do
   host --raw 0 $((1000 + (k / 2 == 3 ? 500 : k * 10))) >/dev/null
   sleep 0.4
