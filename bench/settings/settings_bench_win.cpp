@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "settings/auto_save.h"
+#include "settings/memory_component.h"
 #include "settings/settings_files_win.h"
 
 namespace {
@@ -20,23 +21,7 @@ namespace {
 constexpr int kRepeats = 3;  // the best of these is reported
 constexpr size_t kLongLine = 100000;
 
-// A control with nothing behind it but memory.
-class MemoryComponent : public qm::SettingsComponent {
-  public:
-    MemoryComponent(int32_t tag, qm::ComponentKind kind) : tag_(tag), kind_(kind) {}
-    int32_t Tag() const override { return tag_; }
-    qm::ComponentKind Kind() const override { return kind_; }
-    std::string Text() const override { return text_; }
-    void SetText(const std::string& text) override { text_ = text; }
-    bool Checked() const override { return checked_; }
-    void SetChecked(bool checked) override { checked_ = checked; }
-
-  private:
-    int32_t tag_;
-    qm::ComponentKind kind_;
-    std::string text_;
-    bool checked_ = false;
-};
+using qm::MemoryComponent;
 
 // The program's directory moved to a scratch directory.
 class ScratchFiles : public qm::win::SettingsFilesWin {

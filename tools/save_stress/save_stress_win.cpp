@@ -29,6 +29,7 @@
 
 #include "common/raii_win.h"
 #include "settings/auto_save.h"
+#include "settings/memory_component.h"
 #include "settings/settings_files_win.h"
 
 namespace {
@@ -42,33 +43,17 @@ constexpr int kHoldPollMs = 100;
 
 enum ExitCode : int { kExitOk = 0, kExitUsage = 1, kExitMismatch = 2, kExitNoFile = 3 };
 
-// A text edit or check box of the window, with the value the test gives it.
-class FakeComponent : public qm::SettingsComponent {
-  public:
-    FakeComponent(int32_t tag, qm::ComponentKind kind) : tag_(tag), kind_(kind) {}
-    int32_t Tag() const override { return tag_; }
-    qm::ComponentKind Kind() const override { return kind_; }
-    std::string Text() const override { return text_; }
-    void SetText(const std::string& text) override { text_ = text; }
-    bool Checked() const override { return checked_; }
-    void SetChecked(bool checked) override { checked_ = checked; }
-
-  private:
-    int32_t tag_;
-    qm::ComponentKind kind_;
-    std::string text_;
-    bool checked_ = false;
-};
+using qm::MemoryComponent;
 
 // The window's saved controls in the main window's component order, and the two own values.
 class FakeWindow {
   public:
     explicit FakeWindow(qm::SettingsFiles& files) : save_(files) {
-        components_.push_back(std::make_unique<FakeComponent>(1003, qm::ComponentKind::Edit));
-        components_.push_back(std::make_unique<FakeComponent>(1004, qm::ComponentKind::Edit));
-        components_.push_back(std::make_unique<FakeComponent>(1005, qm::ComponentKind::Edit));
-        components_.push_back(std::make_unique<FakeComponent>(1001, qm::ComponentKind::CheckBox));
-        components_.push_back(std::make_unique<FakeComponent>(1002, qm::ComponentKind::CheckBox));
+        components_.push_back(std::make_unique<MemoryComponent>(1003, qm::ComponentKind::Edit));
+        components_.push_back(std::make_unique<MemoryComponent>(1004, qm::ComponentKind::Edit));
+        components_.push_back(std::make_unique<MemoryComponent>(1005, qm::ComponentKind::Edit));
+        components_.push_back(std::make_unique<MemoryComponent>(1001, qm::ComponentKind::CheckBox));
+        components_.push_back(std::make_unique<MemoryComponent>(1002, qm::ComponentKind::CheckBox));
         save_.Tag = kOwnTag;
         for (auto& c : components_)
             list_.push_back(c.get());
@@ -98,7 +83,7 @@ class FakeWindow {
 
   private:
     qm::TAutoSave save_;
-    std::vector<std::unique_ptr<FakeComponent>> components_;
+    std::vector<std::unique_ptr<MemoryComponent>> components_;
     std::vector<qm::SettingsComponent*> list_;
 };
 
