@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" != "--inner" ]; then
   "$root/scripts/setup.sh"
   echo "Building (the first build takes a few minutes) ..."
-  "$root/scripts/build.sh" win64 win32 >/dev/null || { echo "build failed"; exit 1; }
+  "$root/scripts/build.sh" win64 >/dev/null || { echo "build failed"; exit 1; }
   exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --inner "$@"
 fi
 shift
