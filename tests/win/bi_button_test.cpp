@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/win/test_parent_win.h"
+
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -51,13 +53,7 @@ struct ErrorHookGuard {
 class BiButtonTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = kParentClass;
-        RegisterClassA(&wc);  // fails harmlessly when already registered
-        parent_ = CreateWindowExA(0, kParentClass, "spin test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        parent_ = qm::test::CreateTestParent(kParentClass, DefWindowProcA, "spin test", 200, 100);
         ASSERT_NE(parent_, nullptr);
         button_.Create(parent_, 100, 10);
         button_.OnButtonClick = [this](TBiButton& sender) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/win/test_parent_win.h"
+
 #include <string>
 
 #include "controls/bi_button_win.h"
@@ -59,14 +61,7 @@ public:
 class NumEditTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kParentClass;
-        RegisterClassA(&wc);  // fails harmlessly when already registered
-        parent_ = CreateWindowExA(0, kParentClass, "numeric edit test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300,
-                                  150, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        parent_ = qm::test::CreateTestParent(kParentClass, ParentProc, "numeric edit test", 300, 150);
         ASSERT_NE(parent_, nullptr);
         other_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 60, 100, 22,
                                  parent_, nullptr, GetModuleHandleA(nullptr), nullptr);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/win/test_parent_win.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -102,14 +104,7 @@ TextBox FindColor(const Surface& s, Color c) {
 class XMButtonTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kParentClass;
-        RegisterClassA(&wc);  // fails harmlessly when already registered
-        parent_ = CreateWindowExA(0, kParentClass, "push button test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 320,
-                                  160, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        parent_ = qm::test::CreateTestParent(kParentClass, ParentProc, "push button test", 320, 160);
         ASSERT_NE(parent_, nullptr);
         // Plain pixels: the caption is then exactly the text colour.
         font_.reset(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
