@@ -1,6 +1,7 @@
 # Sourced by the scripts that run Windows programs under Wine.
 #   qm_base_prefix            makes (once) the ready prefix build/wine/base-<arch>
-#   qm_fresh_prefix DIR       copies the ready prefix to DIR and exports WINEPREFIX=DIR
+#   qm_fresh_prefix DIR       clones the ready prefix to DIR and exports WINEPREFIX=DIR
+#   qm_clone_prefix SRC DST   clones a prefix cheaply (see below)
 #   qm_stop_wine              ends this prefix's wineserver and waits for it
 # The prefix has Wine's virtual desktop on, so closing windows is fast without a
 # window manager. Nothing here touches ~/.wine.
@@ -29,12 +30,30 @@ qm_base_prefix() {
   echo "$base"
 }
 
+# A prefix holds about 1.2 GB of Windows system files, which no program under test
+# writes. A clone hard-links those (system32, syswow64, winsxs) to the source's and
+# copies everything else, so a clone costs a few tens of MB of disk while a test that
+# changes the registry or its own files still leaves the source untouched. Wine
+# replaces its registry files by renaming a new file over them, never in place.
+QM_SHARED_PREFIX_DIRS=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
+qm_clone_prefix() {
+  local src=$1 dst=$2 d excludes=()
+  rm -rf "$dst"
+  mkdir -p "$dst"
+  for d in "${QM_SHARED_PREFIX_DIRS[@]}"; do excludes+=(--exclude="./$d"); done
+  tar -C "$src" "${excludes[@]}" -cf - . | tar -C "$dst" -xf - || return 1
+  for d in "${QM_SHARED_PREFIX_DIRS[@]}"; do
+    [ -d "$src/$d" ] || continue
+    # Hard links need one file system; elsewhere the files are copied.
+    cp -al "$src/$d" "$dst/$d" 2>/dev/null || { rm -rf "${dst:?}/$d"; cp -a "$src/$d" "$dst/$d"; } || return 1
+  done
+  return 0
+}
+
 qm_fresh_prefix() {
   local dir=$1 base
   base=$(qm_base_prefix)
-  rm -rf "$dir"
-  mkdir -p "$(dirname "$dir")"
-  cp -a "$base" "$dir"
+  qm_clone_prefix "$base" "$dir" || { echo "qm_fresh_prefix: cannot clone $base" >&2; return 1; }
   export WINEPREFIX="$dir"
 }
 
@@ -59,8 +78,7 @@ qm_sim_base_prefix() {
   (
     flock 8
     if [ ! -f "$sim/.ready" ] || [ "$(cat "$sim/.ready")" != "$stamp" ]; then
-      rm -rf "$sim"
-      cp -a "$(qm_base_prefix)" "$sim"
+      qm_clone_prefix "$(qm_base_prefix)" "$sim" || exit 1
       rm -f "$sim/.ready"
       if ! "$QM_ROOT/scripts/sim_ascom_register.sh" "$sim" "$b64" "$b32" >&2; then
         echo "qm_sim_base_prefix: registration failed" >&2
@@ -76,8 +94,6 @@ qm_sim_base_prefix() {
 qm_fresh_sim_prefix() {
   local dir=$1 base
   base=$(qm_sim_base_prefix "${2:-}" "${3:-}") || return 1
-  rm -rf "$dir"
-  mkdir -p "$(dirname "$dir")"
-  cp -a "$base" "$dir"
+  qm_clone_prefix "$base" "$dir" || { echo "qm_fresh_sim_prefix: cannot clone $base" >&2; return 1; }
   export WINEPREFIX="$dir"
 }

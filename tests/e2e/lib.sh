@@ -117,5 +117,7 @@ e2e_end() {
     exit 1
   fi
   echo "== $E2E_NAME: passed ($E2E_CHECKS checks)"
+  # A passed run needs no prefix for inspection; its logs stay.
+  rm -rf "$E2E_DIR/prefix"
   exit 0
 }
