@@ -12,6 +12,12 @@ cd "$root"
 quick=0; [ "${1:-}" = "--quick" ] && quick=1
 
 "$root/scripts/setup.sh"
+# The builds and the one full Wine prefix take about 2 GB; say so up front rather
+# than fail later with a flood of write errors.
+free_kb=$(df -Pk "$root" | awk 'NR == 2 { print $4 }')
+if [ "${free_kb:-0}" -lt 2500000 ]; then
+  echo "warning: only $((free_kb / 1024)) MB free on the disk of $root; the tests need about 2 GB"
+fi
 results="$root/build/test-results"
 rm -rf "$results"; mkdir -p "$results"
 build_failures=0
