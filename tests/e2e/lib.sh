@@ -124,7 +124,7 @@ e2e_record_htm_open() {
       { echo "e2e: cannot register the .htm recorder"; return 1; }
   done
 }
-e2e_htm_opened() { tr -d '\r' < "$E2E_HTM_RECORD" 2>/dev/null; }
+e2e_htm_opened() { tr -d '\r' 2>/dev/null < "$E2E_HTM_RECORD"; }
 
 e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
 
