@@ -62,7 +62,8 @@ for arch in "${archs[@]}"; do
   content=$stage/$arch
   mkdir -p "$content"
   for t in "${shipped_programs[@]}"; do
-    exe=$(find "$dir" -name "$t.exe" -not -path '*/CMakeFiles/*' | head -1)
+    # The program where its target put it: the one nearest the top of the build.
+    exe=$(find "$dir" -name "$t.exe" -not -path '*/CMakeFiles/*' | awk -F/ '{ print NF, $0 }' | sort -n | head -1 | cut -d' ' -f2-)
     [ -n "$exe" ] || continue
     cp "$exe" "$content/$t.exe"
   done

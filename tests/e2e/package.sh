@@ -30,7 +30,7 @@ expect_true "sums match the packages" bash -c "cd '$dist' && sha256sum --quiet -
 # The content: the shipped files at the top level, nothing else. A driver check tool
 # belongs in it exactly when the release build made one.
 expected="LICENSE.txt Quillomar.exe focusers_readme.htm "
-find "$QM_ROOT/build/release-$arch" -name QmDriverCheck.exe -not -path '*/CMakeFiles/*' | grep -q . &&
+find "$QM_ROOT/build/release-$arch" -name QmDriverCheck.exe -not -path '*/CMakeFiles/*' | grep . >/dev/null &&
   expected="LICENSE.txt QmDriverCheck.exe Quillomar.exe focusers_readme.htm "
 expect_eq "package content" "$(unzip -Z1 "$zip" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')" "$expected"
 
