@@ -49,17 +49,11 @@ expect_eq "error box text" "$(sed -n 's/^text: //p' <<<"$box")" "File not found:
 expect_match "error box on top" "$box" 'topmost: 1'
 
 # 4. Help with the document: a stand-in for the browser records the path it is given.
-record=$E2E_DIR/opened.txt
-rm -f "$record"
-# A fresh prefix has no .htm association at all; htmlfile's command is Wine's browser.
-wine reg add 'HKCR\.htm' /ve /d htmlfile /f >/dev/null 2>&1
-wine reg add 'HKCR\htmlfile\shell\open\command' /ve \
-  /d "C:\\windows\\system32\\cmd.exe /c echo %1>$(qm_winpath "$E2E_DIR")\\opened.txt" /f >/dev/null 2>&1
+e2e_record_htm_open
 expect_eq "stand-in handler registered" "$?" 0
 cp "$doc/focusers_readme.htm" "$E2E_DIR/prog/"
 press_help
-expect_true "the shell was asked to open a document" wait_until 15 test -s "$record"
-expect_eq "it was asked to open exactly the document beside the program" \
-  "$(tr -d '\r' < "$record" | sed 's/ *$//')" "$path"
+expect_true "the shell was asked to open a document" wait_until 15 test -s "$E2E_HTM_RECORD"
+expect_eq "it was asked to open exactly the document beside the program" "$(e2e_htm_opened)" "$path"
 expect_true "no error box" test -z "$(probe msgbox Error --timeout 2 | grep '^text:')"
 expect_true "no error report" test -z "$(probe msgbox Quillomar --timeout 1 | grep '^text:')"
