@@ -74,10 +74,21 @@ stress_pid() {
   done
   return 1
 }
-# Kills the SaveStress.exe doing MODE (in PREFIX) with SIGKILL and waits for its starter.
+ended() { ! kill -0 "$1" 2>/dev/null; }
+# Kills the SaveStress.exe doing MODE (in PREFIX) with SIGKILL and waits for its starter,
+# STARTER_PID. Should the process not be found, or the starter not end, the prefix's
+# whole Wine session is ended instead, and said so: a loop left running would never end.
 kill_stress() {
-  local pid
-  pid=$(stress_pid "$1" "${3:-}") && kill -9 "$pid"
+  local pid prefix=${3:-$WINEPREFIX}
+  if wait_until 10 stress_pid "$1" "$prefix" >/dev/null; then
+    pid=$(stress_pid "$1" "$prefix") && kill -9 "$pid"
+  fi
+  if ! wait_until 30 ended "$2"; then
+    echo "  note: SaveStress.exe $1 (process ${pid:-not found}) did not end; ending its Wine session"
+    if [ "$prefix" = "$WINEPREFIX" ]; then wineserver -k 2>/dev/null
+    else kill -9 "$2" 2>/dev/null
+    fi
+  fi
   wait "$2" 2>/dev/null
 }
 # Temporary files beside the settings file in DIR (default: the program's directory).
