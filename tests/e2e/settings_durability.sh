@@ -75,21 +75,29 @@ stress_pid() {
   return 1
 }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+# Waits up to 30 seconds for the starter STARTER_PID of a killed SaveStress.exe doing
+# MODE (in PREFIX). One that does not end is reported with what is left of it and
+# killed: a wait without bound would hang the whole test on a harness fault.
+await_starter() {
+  local pid
+  if ! wait_until 30 ended "$1"; then
+    echo "  note: the starter of SaveStress.exe $2 did not end; left running:"
+    ps -o pid,stat,etime,args -p "$1" $(pgrep -f "SaveStress.exe $2") 2>/dev/null | sed 's/^/    /'
+    for pid in $(stress_pid "$2" "${3:-}"); do kill -9 "$pid"; done
+    kill -9 "$1" 2>/dev/null
+  fi
+  wait "$1" 2>/dev/null
+}
 # Kills the SaveStress.exe doing MODE (in PREFIX) with SIGKILL and waits for its starter,
-# STARTER_PID. Should the process not be found, or the starter not end, the prefix's
-# whole Wine session is ended instead, and said so: a loop left running would never end.
+# STARTER_PID. A process that cannot be found is said so.
 kill_stress() {
-  local pid prefix=${3:-$WINEPREFIX}
-  if wait_until 10 stress_pid "$1" "$prefix" >/dev/null; then
-    pid=$(stress_pid "$1" "$prefix") && kill -9 "$pid"
+  local pid
+  if wait_until 10 stress_pid "$1" "${3:-}" >/dev/null; then
+    pid=$(stress_pid "$1" "${3:-}") && kill -9 "$pid"
+  else
+    echo "  note: no SaveStress.exe $1 found to kill"
   fi
-  if ! wait_until 30 ended "$2"; then
-    echo "  note: SaveStress.exe $1 (process ${pid:-not found}) did not end; ending its Wine session"
-    if [ "$prefix" = "$WINEPREFIX" ]; then wineserver -k 2>/dev/null
-    else kill -9 "$2" 2>/dev/null
-    fi
-  fi
-  wait "$2" 2>/dev/null
+  await_starter "$2" "$1" "${3:-}"
 }
 # Temporary files beside the settings file in DIR (default: the program's directory).
 temps() { find "${1:-$prog}" -maxdepth 1 -name 'autofocus.ini.*' | wc -l; }
@@ -126,7 +134,7 @@ for ((k = 1; k <= kills; k++)); do
   sleep "0.$(printf '%03d' $((RANDOM % 400)))"
   # Mostly the process itself; every fifth time the whole Wine session.
   if ((k % 5 == 0)); then
-    wineserver -k 2>/dev/null; wait "$stress" 2>/dev/null; server_kills=$((server_kills + 1))
+    wineserver -k 2>/dev/null; await_starter "$stress" loop; server_kills=$((server_kills + 1))
   else
     kill_stress loop "$stress"
   fi
