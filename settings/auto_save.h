@@ -4,8 +4,8 @@
 // TagInteger and TagString, have the reserved lines 9990 and 9991.
 //
 // Each line is a four-digit tag, "->" and the value to the end of the line. The
-// file is written only when its text would change, and then replaced in one step
-// so that a failed write never leaves half a file.
+// file is written only when its text would change, and a failed write never leaves
+// half a file.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +43,7 @@ class SettingsFiles {
     virtual bool Exists(const std::string& path) = 0;
     // The whole file as bytes, or nothing when it cannot be read.
     virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
-    // Replaces the file's whole content in one step: on failure the old file stays as it was.
+    // Replaces the file's whole content; on failure the old file keeps its old content.
     virtual bool ReplaceAll(const std::string& path, const std::string& content) = 0;
 };
 

@@ -19,6 +19,9 @@ constexpr size_t kMaxModulePath = 32768;
 constexpr DWORD kChunk = 1u << 20;
 // Attempts to find an unused temporary file name before giving up.
 constexpr int kTempNameAttempts = 100;
+// The flags of the old file that its replacement takes over.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::string ModuleFileName() {
     std::string buffer(MAX_PATH, '\0');
@@ -57,6 +60,73 @@ bool WriteAll(HANDLE file, const std::string& content) {
     return true;
 }
 
+// The rest of an open file from its current position, or nothing when it cannot be read.
+std::optional<std::string> ReadToEnd(HANDLE file) {
+    try {
+        std::string content;
+        LARGE_INTEGER size{};
+        if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
+            static_cast<uint64_t>(size.QuadPart) < content.max_size()) {
+            content.reserve(static_cast<size_t>(size.QuadPart));
+        }
+        // Read to the end rather than trusting the size, which may change meanwhile.
+        for (;;) {
+            size_t used = content.size();
+            content.resize(used + kChunk);
+            DWORD read = 0;
+            if (!ReadFile(file, content.data() + used, kChunk, &read, nullptr))
+                return std::nullopt;
+            content.resize(used + read);
+            if (read == 0)
+                return content;
+        }
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;  // larger than memory: as good as unreadable
+    }
+}
+
+// Moves the end of an open file to length, growing or cutting it.
+bool SetLength(HANDLE file, size_t length) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(length);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+// Writes content at the start of an open file.
+bool WriteFromStart(HANDLE file, const std::string& content) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteAll(file, content);
+}
+
+// Writes content over the existing file at path, for a directory that lets the file be
+// written but refuses new files beside it. The file is opened without sharing, so no
+// reader meets it half written. It is first grown to its new length, so that a full
+// disk refuses the save before any byte of the old text changes; then the text is
+// written and the file cut to its length. Should the write itself fail, the old text
+// is written back.
+bool OverwriteInPlace(const std::string& path, const std::string& content) {
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    // Without the old text there would be nothing to restore: leave the file alone.
+    const std::optional<std::string> old = ReadToEnd(file.get());
+    if (!old)
+        return false;
+    if (content.size() > old->size() && !SetLength(file.get(), content.size())) {
+        SetLength(file.get(), old->size());
+        return false;
+    }
+    if (WriteFromStart(file.get(), content) && SetLength(file.get(), content.size()) &&
+        FlushFileBuffers(file.get())) {
+        return true;
+    }
+    WriteFromStart(file.get(), *old);
+    SetLength(file.get(), old->size());
+    FlushFileBuffers(file.get());
+    return false;
+}
+
 }  // namespace
 
 std::string SettingsFilesWin::ProgramDirectory() {
@@ -82,27 +152,7 @@ std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::nullopt;
-    try {
-        std::string content;
-        LARGE_INTEGER size{};
-        if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-            static_cast<uint64_t>(size.QuadPart) < content.max_size()) {
-            content.reserve(static_cast<size_t>(size.QuadPart));
-        }
-        // Read to the end rather than trusting the size, which may change meanwhile.
-        for (;;) {
-            size_t used = content.size();
-            content.resize(used + kChunk);
-            DWORD read = 0;
-            if (!ReadFile(file.get(), content.data() + used, kChunk, &read, nullptr))
-                return std::nullopt;
-            content.resize(used + read);
-            if (read == 0)
-                return content;
-        }
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;  // larger than memory: as good as unreadable
-    }
+    return ReadToEnd(file.get());
 }
 
 namespace {
@@ -125,6 +175,11 @@ void RemoveLeftoverTemps(const std::string& path) {
 
 }  // namespace
 
+KernelHandle SettingsFilesWin::CreateTemporaryFile(const std::string& tempPath) {
+    return KernelHandle(
+        CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& content) {
     // Windows refuses to replace a read-only file; say so before writing anything,
     // and the same on every system.
@@ -137,15 +192,21 @@ bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& co
     KernelHandle file;
     for (int attempt = 0; attempt < kTempNameAttempts && !file; ++attempt) {
         temp = TempNameBeside(path);
-        file.reset(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        file = CreateTemporaryFile(temp);
         if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+            break;
     }
+    // A directory that refuses new files may still let the existing file be written.
     if (!file)
-        return false;
+        return OverwriteInPlace(path, content);
 
     bool written = WriteAll(file.get(), content) && FlushFileBuffers(file.get());
     written = file.reset() && written;
+    // The new file takes the place of the old one, so it takes the old one's flags
+    // too (hidden, system, not indexed), and is marked changed as any write marks a
+    // file. A failure here costs a flag, not the settings.
+    if (written && attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(temp.c_str(), (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
     // The rename is the one step that changes what the old name holds; the system
     // refuses it for a file that is open without delete sharing.
     if (written && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -4,14 +4,18 @@
 // limited as the "A" functions limit them (MAX_PATH unless the system allows more);
 // a path too long for them reads as a missing file and cannot be written.
 //
-// Replacing never writes over the old file: the new text goes to a temporary file
+// Replacing does not write over the old file: the new text goes to a temporary file
 // beside it, reaches the disk, and then takes the old file's place in one rename, so
-// a failure at any step leaves the old file exactly as it was.
+// a failure at any step leaves the old file exactly as it was. The replacement keeps
+// the old file's flags (hidden, system). Only where the directory refuses the
+// temporary file is the existing file written in place, grown first and restored on a
+// failed write. A read-only file is never written.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "common/raii_win.h"
 #include "settings/auto_save.h"
 
 namespace qm::win {
@@ -25,6 +29,11 @@ class SettingsFilesWin : public SettingsFiles {
     bool Exists(const std::string& path) override;
     std::optional<std::string> ReadAll(const std::string& path) override;
     bool ReplaceAll(const std::string& path, const std::string& content) override;
+
+  protected:
+    // Creates the new, unshared temporary file that a replace writes first; empty
+    // with the system's error code when it cannot. Tests stand in a refusing directory.
+    virtual KernelHandle CreateTemporaryFile(const std::string& tempPath);
 };
 
 }  // namespace qm::win

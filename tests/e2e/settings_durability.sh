@@ -2,23 +2,33 @@
 # Durability of the settings file: SaveStress.exe saves "autofocus.ini" in a tight
 # loop with the real settings component, alternating two complete contents A and B,
 # and is killed at random moments; after every kill the file must hold exactly A or
-# exactly B. Then: a read-only file, a read-only directory and a file held open by
-# another process without sharing keep their old content, and a save after all that
-# still works. Temporary files left behind by a kill are counted, not forbidden: a
-# process killed between creating its temporary file and renaming it cannot remove it.
+# exactly B. Then: a read-only file and a file held open by another process without
+# sharing keep their old content; where the directory refuses new files (immutable,
+# or not writable by an unprivileged user) but the file may be written, the save
+# writes it in place; a replace keeps the hidden and system flags; and a save after
+# all that still works. Temporary files left behind by a kill are counted, not
+# forbidden: a process killed between creating its temporary file and renaming it
+# cannot remove it.
 #   QM_DURABILITY_KILLS=N   number of kills (default 30)
+# Cases that cannot run here (no chattr, no way to become an unprivileged user) are
+# reported as "skipped: REASON", and the script then ends with status 77 (skipped)
+# rather than 0, unless a check failed: a case that did not run never counts as passed.
 # e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
 
 E2E_NAME=settings_durability
 if [ -z "${QM_E2E_INNER:-}" ]; then
-  QM_E2E_INNER=1 exec timeout -k 10 300 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+  QM_E2E_INNER=1 exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
 fi
 if [ "${QM_E2E_ARCH:-64}" = 32 ]; then build=$QM_BUILD32; else build=$QM_BUILD64; fi
 dir=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
 prog=$dir/prog
 kills=${QM_DURABILITY_KILLS:-30}
-chattr -i "$prog" 2>/dev/null
+perm_user=qmdurability${QM_E2E_ARCH:-64}
+perm_user_made=""
+uprefix=""
+SKIPPED=()
+chattr -i "$prog" "$prog/autofocus.ini" 2>/dev/null
 rm -rf "$dir"
 mkdir -p "$prog"
 cp "$build/tools/save_stress/SaveStress.exe" "$prog/" || { echo "no SaveStress.exe in $build"; exit 1; }
@@ -26,39 +36,78 @@ qm_fresh_prefix "$dir/prefix"
 E2E_APP_PID=""
 E2E_DIR=$dir
 
+# Ends the test user's Wine and removes the user.
+perm_user_end() {
+  [ -n "$perm_user_made" ] || return 0
+  if [ -n "$uprefix" ] && [ -d "$uprefix" ]; then
+    env -i PATH="$PATH" WINEPREFIX="$uprefix" setpriv --reuid="$perm_user" --regid="$perm_user" --clear-groups \
+      sh -c 'wineserver -k; wineserver -w' >/dev/null 2>&1
+  fi
+  userdel "$perm_user" 2>/dev/null || echo "  could not remove the test user $perm_user"
+  perm_user_made=""
+}
 durability_end() {
   local status=$?
-  chattr -i "$prog" 2>/dev/null
+  chattr -i "$prog" "$prog/autofocus.ini" 2>/dev/null
   chmod -R u+w "$prog" 2>/dev/null
+  perm_user_end
+  if [ "$status" -eq 0 ] && [ "$E2E_FAILURES" -eq 0 ] && [ ${#SKIPPED[@]} -gt 0 ]; then
+    qm_stop_wine
+    echo "== $E2E_NAME: skipped in part, $E2E_CHECKS checks passed; skipped:"
+    printf '     %s\n' "${SKIPPED[@]}"
+    exit 77
+  fi
   (exit $status)
   e2e_end
 }
+skip_part() { SKIPPED+=("$1"); echo "  skipped: $1"; }
 trap durability_end EXIT
 echo "== $E2E_NAME (${QM_E2E_ARCH:-64}-bit)"
 
 stress() { (cd "$prog" && exec timeout -k 5 60 wine SaveStress.exe "$@") 2>/dev/null | tr -d '\r'; }
 # `wine X.exe` runs X in a process of its own beside the start.exe that bash started:
-# the Unix process id of the SaveStress.exe doing MODE in this prefix.
+# the Unix process id of the SaveStress.exe doing MODE in PREFIX (default: this prefix).
 stress_pid() {
   local pid
   for pid in $(pgrep -f "SaveStress.exe $1"); do
-    tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && { echo "$pid"; return 0; }
+    tr '\0' '\n' 2>/dev/null < "/proc/$pid/environ" | grep -qxF "WINEPREFIX=${2:-$WINEPREFIX}" && { echo "$pid"; return 0; }
   done
   return 1
 }
-# Kills the SaveStress.exe doing MODE with SIGKILL and waits for its starter to end.
+ended() { ! kill -0 "$1" 2>/dev/null; }
+# Waits up to 30 seconds for the starter STARTER_PID of a killed SaveStress.exe doing
+# MODE (in PREFIX). One that does not end is reported with what is left of it and
+# killed: a wait without bound would hang the whole test on a harness fault.
+await_starter() {
+  local pid
+  if ! wait_until 30 ended "$1"; then
+    echo "  note: the starter of SaveStress.exe $2 did not end; left running:"
+    ps -o pid,stat,etime,args -p "$1" $(pgrep -f "SaveStress.exe $2") 2>/dev/null | sed 's/^/    /'
+    for pid in $(stress_pid "$2" "${3:-}"); do kill -9 "$pid"; done
+    kill -9 "$1" 2>/dev/null
+  fi
+  wait "$1" 2>/dev/null
+}
+# Kills the SaveStress.exe doing MODE (in PREFIX) with SIGKILL and waits for its starter,
+# STARTER_PID. A process that cannot be found is said so.
 kill_stress() {
   local pid
-  pid=$(stress_pid "$1") && kill -9 "$pid"
-  wait "$2" 2>/dev/null
+  if wait_until 10 stress_pid "$1" "${3:-}" >/dev/null; then
+    pid=$(stress_pid "$1" "${3:-}") && kill -9 "$pid"
+  else
+    echo "  note: no SaveStress.exe $1 found to kill"
+  fi
+  await_starter "$2" "$1" "${3:-}"
 }
-temps() { find "$prog" -maxdepth 1 -name 'autofocus.ini.*' | wc -l; }
-# Which of the two contents the file holds: A, B, missing or torn (and a copy kept).
+# Temporary files beside the settings file in DIR (default: the program's directory).
+temps() { find "${1:-$prog}" -maxdepth 1 -name 'autofocus.ini.*' | wc -l; }
+# Which of the two contents the file in DIR holds: A, B, missing or torn (and a copy kept).
 holds() {
-  if [ ! -f "$prog/autofocus.ini" ]; then echo missing
-  elif cmp -s "$prog/autofocus.ini" "$dir/expected-A"; then echo A
-  elif cmp -s "$prog/autofocus.ini" "$dir/expected-B"; then echo B
-  else cp "$prog/autofocus.ini" "$dir/torn-$(date +%s%N)"; echo torn
+  local file=${1:-$prog}/autofocus.ini
+  if [ ! -f "$file" ]; then echo missing
+  elif cmp -s "$file" "$dir/expected-A"; then echo A
+  elif cmp -s "$file" "$dir/expected-B"; then echo B
+  else cp "$file" "$dir/torn-$(date +%s%N)"; echo torn
   fi
 }
 
@@ -85,7 +134,7 @@ for ((k = 1; k <= kills; k++)); do
   sleep "0.$(printf '%03d' $((RANDOM % 400)))"
   # Mostly the process itself; every fifth time the whole Wine session.
   if ((k % 5 == 0)); then
-    wineserver -k 2>/dev/null; wait "$stress" 2>/dev/null; server_kills=$((server_kills + 1))
+    wineserver -k 2>/dev/null; await_starter "$stress" loop; server_kills=$((server_kills + 1))
   else
     kill_stress loop "$stress"
   fi
@@ -121,31 +170,49 @@ expect_eq "read-only file: still A" "$(holds)" A
 expect_eq "read-only file: no temporary file" "$(temps)" 0
 chmod 644 "$prog/autofocus.ini"
 
-# 3. A read-only directory. Unix permissions do not stop root, so as root they show
-#    only what Wine itself makes of them; an immutable directory stops everyone.
-chmod 555 "$prog"
-stress save B >/dev/null
-rc=$?
-chmod 755 "$prog"
-if [ "$(id -u)" = 0 ]; then
-  echo "  info: as root, a save into a directory with mode 555 $([ $rc = 0 ] && echo succeeds || echo fails) (Wine does not refuse it itself)"
-  stress save A >/dev/null
+# 3. An immutable directory refuses new files even to root but lets its files be
+#    written: the save writes the file in place. An immutable file as well stops it.
+stress save A >/dev/null
+if ! command -v chattr >/dev/null; then
+  skip_part "immutable directory: chattr is not installed"
+elif ! chattr +i "$prog" 2>"$dir/chattr.err"; then
+  skip_part "immutable directory: chattr +i was refused: $(head -1 "$dir/chattr.err")"
 else
-  expect_eq "read-only directory: save fails" "$rc" 2
-  expect_eq "read-only directory: still A" "$(holds)" A
-fi
-if chattr +i "$prog" 2>/dev/null; then
+  inode=$(stat -c %i "$prog/autofocus.ini")
   stress save B >/dev/null
-  rc=$?
-  chattr -i "$prog"
-  expect_eq "immutable directory: save fails" "$rc" 2
-  expect_eq "immutable directory: still A" "$(holds)" A
+  expect_eq "immutable directory: save writes the file in place" \
+    "$? $(holds) $(stat -c %i "$prog/autofocus.ini")" "0 B $inode"
   expect_eq "immutable directory: no temporary file" "$(temps)" 0
+  if chattr +i "$prog/autofocus.ini"; then
+    stress save A >/dev/null
+    rc=$?
+    chattr -i "$prog/autofocus.ini"
+    expect_eq "immutable directory and file: save fails, still B" "$rc $(holds)" "2 B"
+  else
+    fail "immutable directory: the file in it could not be made immutable"
+  fi
+  chattr -i "$prog"
+fi
+stress save A >/dev/null
+
+# 4. The user's hidden and system flags survive a save that replaces the file. Wine
+#    keeps them in an extended attribute (user.DOSATTRIB) and shows the archive flag
+#    on every file, so the archive flag cannot be told apart here.
+flags() { (cd "$prog" && wine attrib autofocus.ini) 2>/dev/null | tr -d '\r' | sed 's/[A-Za-z]:\\.*//' | grep -o '[A-Z]' | sort | tr -d '\n'; }
+if ! python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.qm_probe", b"1")' "$prog/SaveStress.exe" 2>/dev/null; then
+  skip_part "hidden and system flags: this file system keeps no user extended attributes, where Wine stores them"
 else
-  echo "  info: chattr +i is not available here; immutable directory not checked"
+  (cd "$prog" && wine attrib +h autofocus.ini && wine attrib +s autofocus.ini) >/dev/null 2>&1
+  expect_eq "flags: set on the file" "$(flags)" AHS
+  inode=$(stat -c %i "$prog/autofocus.ini")
+  stress save B >/dev/null
+  expect_eq "flags: save replaces the file" "$? $(holds) $([ "$(stat -c %i "$prog/autofocus.ini")" != "$inode" ] && echo replaced)" "0 B replaced"
+  expect_eq "flags: hidden and system kept" "$(flags)" AHS
+  (cd "$prog" && wine attrib -h autofocus.ini && wine attrib -s autofocus.ini) >/dev/null 2>&1
+  stress save A >/dev/null
 fi
 
-# 4. A file held open by another process without sharing.
+# 5. A file held open by another process without sharing.
 (cd "$prog" && exec wine SaveStress.exe hold 30) >"$dir/hold.out" 2>/dev/null &
 holder=$!
 if wait_until 20 grep -q holding "$dir/hold.out"; then
@@ -159,7 +226,109 @@ else
   fail "the holder could not open the file: $(tr -d '\r' < "$dir/hold.out")"
 fi
 
-# 5. Once free again, saving works.
+# 6. Permissions, which do not stop root: as an unprivileged user made for this test
+#    (and removed at the end), with a Wine prefix of its own, since Wine refuses a
+#    prefix that belongs to another user. Each row starts from content A written by
+#    root, sets owners and modes, and has the user save B.
+perm_cases() {
+  local uprog=$dir/userprog uhome=$dir/userhome
+  uprefix=$dir/userprefix
+  mkdir -p "$uprog" "$uhome"
+  cp "$prog/SaveStress.exe" "$uprog/"
+  qm_clone_prefix "$(qm_base_prefix)" "$uprefix" || { fail "no Wine prefix for the test user"; return; }
+  # Debian's Wine notes the server directory of the prefix's owner in the prefix.
+  rm -f "$uprefix/wineserver"
+  # Everything but the system files that the clone shares with its source by hard links.
+  find "$uprefix" \( -type d -o -links 1 \) -exec chown -h "$perm_user:$perm_user" {} +
+  chown "$perm_user:$perm_user" "$uhome"
+
+  as_user() {
+    (cd "$uprog" && exec env -i PATH="$PATH" HOME="$uhome" WINEPREFIX="$uprefix" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="$WINEDLLOVERRIDES" WINEARCH="$WINEARCH" \
+      setpriv --reuid="$perm_user" --regid="$perm_user" --clear-groups "$@")
+  }
+  ustress() { as_user timeout -k 5 60 wine SaveStress.exe "$@" 2>/dev/null | tr -d '\r'; }
+  # Content A, owned and with modes as given: DIR_OWNER DIR_MODE FILE_OWNER FILE_MODE.
+  prepare() {
+    chown root:root "$uprog"; chmod 755 "$uprog"
+    find "$uprog" -maxdepth 1 -name 'autofocus.ini*' -delete
+    cp "$dir/expected-A" "$uprog/autofocus.ini"
+    chown "$3:$3" "$uprog/autofocus.ini"; chmod "$4" "$uprog/autofocus.ini"
+    chown "$1:$1" "$uprog"; chmod "$2" "$uprog"
+  }
+
+  prepare "$perm_user" 755 "$perm_user" 644
+  if ! as_user test -r "$uprog/SaveStress.exe" -a -x "$(command -v wine)"; then
+    skip_part "permission cases: the test user cannot reach $uprog or Wine (a directory above is closed to others)"
+    return
+  fi
+  ustress save B >"$dir/user-first.out"
+  if [ "$?" != 0 ] || [ "$(holds "$uprog")" != B ]; then
+    fail "the test user cannot save with Wine at all: $(head -3 "$dir/user-first.out")"
+    return
+  fi
+
+  local u=$perm_user row what downer dmode fowner fmode expected inode rc after
+  # what | directory owner, mode | file owner, mode | expected: exit status, content, how
+  local rows=(
+    "writable directory and file|$u 755|$u 644|0 B replaced"
+    "directory refuses new files, file writable|root 755|$u 644|0 B in-place"
+    "own directory without write permission, file writable|$u 555|$u 644|0 B in-place"
+    # The user's own directory lets the user replace a file there that the user cannot
+    # write, as on Windows, where full control of a folder allows it; only the
+    # read-only flag keeps the file.
+    "file not writable by the user, in the user's writable directory|$u 755|root 644|0 B replaced"
+    "neither directory nor file writable|root 755|root 644|2 A kept"
+    "read-only file in a writable directory|$u 755|$u 444|2 A kept"
+    "read-only file in a directory that refuses new files|root 755|$u 444|2 A kept"
+  )
+  for row in "${rows[@]}"; do
+    IFS='|' read -r what dirspec filespec expected <<<"$row"
+    read -r downer dmode <<<"$dirspec"; read -r fowner fmode <<<"$filespec"
+    prepare "$downer" "$dmode" "$fowner" "$fmode"
+    inode=$(stat -c %i "$uprog/autofocus.ini")
+    ustress save B >/dev/null
+    rc=$?
+    after=$(stat -c %i "$uprog/autofocus.ini" 2>/dev/null)
+    if [ "$after" != "$inode" ]; then how=replaced
+    elif [ "$rc" = 0 ]; then how=in-place
+    else how=kept
+    fi
+    expect_eq "as user: $what" "$rc $(holds "$uprog") $how" "$expected"
+    expect_eq "as user: $what: no temporary file" "$(temps "$uprog")" 0
+  done
+
+  # Held open without sharing by another process of the user, in a directory that
+  # refuses new files: the in-place write is refused too.
+  prepare root 755 "$perm_user" 644
+  as_user wine SaveStress.exe hold 30 >"$dir/user-hold.out" 2>/dev/null &
+  local holder=$!
+  if wait_until 20 grep -q holding "$dir/user-hold.out"; then
+    ustress save B >/dev/null
+    expect_eq "as user: locked file in a directory that refuses new files: save fails" "$?" 3
+    kill_stress hold "$holder" "$uprefix"
+    expect_eq "as user: locked file: still A, no temporary file" "$(holds "$uprog") $(temps "$uprog")" "A 0"
+  else
+    fail "as user: the holder could not open the file: $(tr -d '\r' < "$dir/user-hold.out")"
+    kill_stress hold "$holder" "$uprefix"
+  fi
+}
+if [ "$(id -u)" != 0 ]; then
+  skip_part "permission cases: making the unprivileged test user needs root (running as $(id -un))"
+elif ! command -v useradd >/dev/null || ! command -v userdel >/dev/null || ! command -v setpriv >/dev/null; then
+  skip_part "permission cases: useradd, userdel or setpriv is not installed"
+else
+  userdel "$perm_user" >/dev/null 2>&1
+  if ! useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin --user-group \
+      "$perm_user" 2>"$dir/useradd.err"; then
+    skip_part "permission cases: the test user could not be made: $(head -1 "$dir/useradd.err")"
+  else
+    perm_user_made=1
+    perm_cases
+  fi
+fi
+
+# 7. Once free again, saving works.
 stress save B >/dev/null
 expect_eq "save after all that writes B" "$?" 0
 expect_eq "file is B" "$(holds)" B

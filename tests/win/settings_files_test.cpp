@@ -1,6 +1,7 @@
 // The settings component's Win32 side with real files and real controls: the
-// program's directory, whole-file reading, replacing a file in one step (and keeping
-// it when it is read-only or held open), and the control adapters, alone and driven
+// program's directory, whole-file reading, replacing a file in one step (keeping its
+// flags, and keeping it whole when it is read-only or held open), writing it in place
+// where the directory refuses new files, and the control adapters, alone and driven
 // by a load and a save.
 #include <windows.h>
 
@@ -139,6 +140,95 @@ TEST_F(SettingsFilesWinTest, ReplaceAllKeepsAFileHeldOpenWithoutSharing) {
         EXPECT_FALSE(files.ReplaceAll(path, "new"));
     }
     EXPECT_EQ(FileText(path), "old");
+    EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"});
+}
+
+TEST_F(SettingsFilesWinTest, ReplaceAllKeepsTheOldFilesFlags) {
+    std::string path = scratch.path() + "autofocus.ini";
+    // Wine keeps hidden and system only; the archive flag marks every written file.
+    for (DWORD flags : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_SYSTEM},
+                        DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE},
+                        DWORD{FILE_ATTRIBUTE_NORMAL}}) {
+        WriteFileText(path, "old");
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), flags));
+        ASSERT_TRUE(files.ReplaceAll(path, "new " + std::to_string(flags)));
+        EXPECT_EQ(FileText(path), "new " + std::to_string(flags));
+        DWORD kept = GetFileAttributesA(path.c_str()) &
+                     (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+        EXPECT_EQ(kept, (flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE)
+            << "flags " << flags;
+        EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"});
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// The real file operations in a directory that refuses new files, as a folder does
+// where the user may write the settings file but not create files beside it.
+class RefusingDirectoryFiles : public SettingsFilesWin {
+  public:
+    int refusals = 0;
+
+  protected:
+    KernelHandle CreateTemporaryFile(const std::string&) override {
+        ++refusals;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return KernelHandle();
+    }
+};
+
+TEST_F(SettingsFilesWinTest, WithoutATemporaryFileTheExistingFileIsWrittenInPlace) {
+    std::string path = scratch.path() + "autofocus.ini";
+    std::string big(2 * 1024 * 1024 + 3, 'g');
+    big[1] = '\0';
+    struct Case {
+        const char* what;
+        std::string old, content;
+        DWORD flags;
+    };
+    const Case cases[] = {
+        {"shorter", "1003->7\r\n1004->100\r\n9991->Sim.Focuser\r\n", "9991->\r\n", FILE_ATTRIBUTE_NORMAL},
+        {"longer", "9991->\r\n", "1003->7\r\n1004->100\r\n9991->Sim.Focuser\r\n", FILE_ATTRIBUTE_HIDDEN},
+        {"same length", "1001->0\r\n", "1001->1\r\n", FILE_ATTRIBUTE_SYSTEM},
+        {"emptied", "1001->0\r\n", "", FILE_ATTRIBUTE_HIDDEN},
+        {"from empty", "", "1001->1\r\n", FILE_ATTRIBUTE_NORMAL},
+        {"large", "9991->\r\n", big, FILE_ATTRIBUTE_NORMAL},
+    };
+    for (const Case& c : cases) {
+        RefusingDirectoryFiles refusing;
+        WriteFileText(path, c.old);
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.flags));
+        EXPECT_TRUE(refusing.ReplaceAll(path, c.content)) << c.what;
+        EXPECT_GT(refusing.refusals, 0) << c.what;
+        EXPECT_TRUE(FileText(path) == c.content) << c.what;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+                  c.flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+            << c.what;
+        EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"}) << c.what;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST_F(SettingsFilesWinTest, WithoutATemporaryFileAFileThatCannotBeWrittenStaysAsItWas) {
+    std::string path = scratch.path() + "autofocus.ini";
+    RefusingDirectoryFiles refusing;
+    // No file: a refusing directory gets no new one either.
+    EXPECT_FALSE(refusing.ReplaceAll(path, "new"));
+    EXPECT_TRUE(ScratchDirectory::Entries(scratch.path()).empty());
+
+    WriteFileText(path, "old");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(refusing.ReplaceAll(path, "new"));
+    EXPECT_EQ(FileText(path), "old");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+
+    for (DWORD sharing : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+        KernelHandle holder(CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_FALSE(refusing.ReplaceAll(path, "new")) << "sharing " << sharing;
+        holder.reset();
+        EXPECT_EQ(FileText(path), "old") << "sharing " << sharing;
+    }
     EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"});
 }
 
