@@ -245,7 +245,7 @@ struct MainWindow::Impl {
     int handlerDepth = 0;
     bool closePending = false;
     bool reportOpen = false;
-    HWND focusOnDeactivation = nullptr;
+    HWND lastFocus = nullptr;  // the control that had the focus at the last message taken
 
     // Runs one handler inside the general error report.
     template <typename Handler>
@@ -433,15 +433,12 @@ struct MainWindow::Impl {
             }
             case WM_ACTIVATE:
                 // As a dialog does: the control that had the focus gets it back when the window
-                // is active again (after a message box, or another program in front).
-                if (LOWORD(wParam) == WA_INACTIVE) {
-                    HWND focus = GetFocus();
-                    if (focus && IsChild(window, focus)) focusOnDeactivation = focus;
-                    return 0;
-                }
-                if (focusOnDeactivation && IsChild(window, focusOnDeactivation) &&
-                    IsWindowVisible(focusOnDeactivation) && IsWindowEnabled(focusOnDeactivation) && !IsIconic(window)) {
-                    SetFocus(focusOnDeactivation);
+                // is active again (after a message box, or another program in front). The
+                // focus is gone by the time the window hears it is deactivated: a message box
+                // disables the window first, which takes the focus away.
+                if (LOWORD(wParam) != WA_INACTIVE && lastFocus && IsChild(window, lastFocus) &&
+                    IsWindowVisible(lastFocus) && IsWindowEnabled(lastFocus) && !IsIconic(window)) {
+                    SetFocus(lastFocus);
                     return 0;
                 }
                 return DefWindowProcA(window, msg, wParam, lParam);
@@ -512,6 +509,7 @@ struct MainWindow::Impl {
     // Page keys, then Tab and the other navigation keys between the controls, as in a dialog.
     bool PreTranslate(MSG& msg) {
         if (!window || !IsWindow(window)) return false;
+        if (HWND focus = GetFocus(); focus && IsChild(window, focus)) lastFocus = focus;
         return SwitchPageByKey(msg) || IsDialogMessageA(window, &msg);
     }
 };
