@@ -38,7 +38,6 @@ focus_is() { [ "$(focused)" = "$1" ]; }
 list_now() { probe list Quillomar; }
 line_of() { list_now | grep -E " id=${ID[$1]} " | head -1; }
 enabled() { field enabled "$(line_of "$1")"; }
-is_enabled() { [ "$(enabled "$1")" = 1 ]; }
 visible() { field visible "$(line_of "$1")"; }
 text_of() { sed -n 's/.* text="\(.*\)"$/\1/p' <<<"$(line_of "$1")"; }
 checked() { probe check Quillomar "$(text_of "$1")" | sed -n 's/^checked: //p'; }
