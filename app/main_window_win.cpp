@@ -15,7 +15,9 @@
 
 #include "app/error_report.h"
 #include "app/form_afoc.h"
+#include "app/keyboard_win.h"
 #include "app/late_bound_win.h"
+#include "app/page_keys.h"
 #include "app/platform_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
@@ -186,6 +188,7 @@ public:
 };
 
 LRESULT CALLBACK PageProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (IsContainerCloseRequest(msg)) return 0;
     LRESULT result = 0;
     if (ReflectNotification(window, msg, wParam, lParam, &result)) return result;
     return DefWindowProcA(window, msg, wParam, lParam);
@@ -242,10 +245,12 @@ struct MainWindow::Impl {
     int handlerDepth = 0;
     bool closePending = false;
     bool reportOpen = false;
+    HWND lastFocus = nullptr;  // the control that had the focus at the last message taken
 
     // Runs one handler inside the general error report.
     template <typename Handler>
     void Guarded(Handler&& handler) {
+        HWND focusBefore = handlerDepth == 0 ? GetFocus() : nullptr;
         ++handlerDepth;
         try {
             handler();
@@ -255,6 +260,7 @@ struct MainWindow::Impl {
             ShowReport("Unknown error");
         }
         --handlerDepth;
+        if (handlerDepth == 0 && IsWindow(window)) MoveFocusOffDisabledControl(window, focusBefore);
         if (handlerDepth == 0 && closePending) {
             closePending = false;
             PostMessageA(window, WM_CLOSE, 0, 0);
@@ -331,7 +337,9 @@ struct MainWindow::Impl {
                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                        DEFAULT_PITCH | FF_SWISS, "Arial"));
 
-        HWND tabs = Child(window, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_HOTTRACK, kIdPages, 0, 0,
+        // Not a tab stop: Tab cycles through the controls of the shown page, and the
+        // page keys (Ctrl+Tab and the like) switch pages.
+        HWND tabs = Child(window, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | TCS_HOTTRACK, kIdPages, 0, 0,
                           kClientWidth, kClientHeight, font.get());
         const char* captions[2] = {"Autofocus", "Control"};
         for (int i = 0; i < 2; ++i) {
@@ -355,6 +363,7 @@ struct MainWindow::Impl {
         HWND memo = Child(autofocus, "EDIT", "",
                           WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kIdMemo1, 4, 4, 137,
                           105, memoFont.get(), WS_EX_CLIENTEDGE);
+        LeaveNavigationKeysToDialog(memo);
         memoView.window = memo;
         MakeNumEdit(edSteps, autofocus, kIdEdSteps, 151, 20, 44, 22, 5, 49, 2, 7, 7);
         MakeNumEdit(edInc, autofocus, kIdEdInc, 202, 20, 51, 22, 1, 999, 10, 100, 100);
@@ -375,6 +384,7 @@ struct MainWindow::Impl {
         HWND group = Child(control, "BUTTON", "Position", BS_GROUPBOX | WS_CLIPCHILDREN, kIdGroupBox1, 4, 1, 299, 53,
                            font.get(), WS_EX_CONTROLPARENT);
         InstallReflector(group);
+        KeepContainerOpen(group);
         struct Step {
             const char* caption;
             int x;
@@ -418,12 +428,20 @@ struct MainWindow::Impl {
         switch (msg) {
             case WM_NOTIFY: {
                 auto* header = reinterpret_cast<NMHDR*>(lParam);
-                if (header->hwndFrom == pagesView.tabs && header->code == TCN_SELCHANGE) {
-                    pagesView.ShowActive();
-                    Guarded([&] { form.PGMainChange(); });
-                }
+                if (header->hwndFrom == pagesView.tabs && header->code == TCN_SELCHANGE) UserChangedPage();
                 return 0;
             }
+            case WM_ACTIVATE:
+                // As a dialog does: the control that had the focus gets it back when the window
+                // is active again (after a message box, or another program in front). The
+                // focus is gone by the time the window hears it is deactivated: a message box
+                // disables the window first, which takes the focus away.
+                if (LOWORD(wParam) != WA_INACTIVE && lastFocus && IsChild(window, lastFocus) &&
+                    IsWindowVisible(lastFocus) && IsWindowEnabled(lastFocus) && !IsIconic(window)) {
+                    SetFocus(lastFocus);
+                    return 0;
+                }
+                return DefWindowProcA(window, msg, wParam, lParam);
             case WM_TIMER:
                 if (wParam == kTimer1Id && !reportOpen) Guarded([&] { form.Timer1Timer(); });
                 return 0;
@@ -457,9 +475,42 @@ struct MainWindow::Impl {
         return self->HandleMessage(msg, wParam, lParam);
     }
 
-    // Tab and arrow navigation between the controls, as in a dialog.
+    // The page the user chose is shown and the controller told, whether by a click on a
+    // tab or by a page key.
+    void UserChangedPage() {
+        pagesView.ShowActive();
+        // Hiding the page that held the focus leaves it on no control: give it to the
+        // first control of the page now shown.
+        HWND shown = pagesView.pages[pagesView.ActivePage() == 0 ? 0 : 1];
+        HWND focus = GetFocus();
+        if (GetActiveWindow() == window && focus != pagesView.tabs && !IsChild(shown, focus)) {
+            if (HWND first = FirstTabStop(shown)) SetFocus(first);
+        }
+        Guarded([&] { form.PGMainChange(); });
+    }
+
+    // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp anywhere in the window.
+    bool SwitchPageByKey(const MSG& msg) {
+        if (msg.message != WM_KEYDOWN || (msg.hwnd != window && !IsChild(window, msg.hwnd))) return false;
+        KeyChord key;
+        key.virtualKey = static_cast<int>(msg.wParam);
+        key.ctrl = GetKeyState(VK_CONTROL) < 0;
+        key.shift = GetKeyState(VK_SHIFT) < 0;
+        key.alt = GetKeyState(VK_MENU) < 0;
+        const int step = PageStepForKey(key);
+        if (step == 0) return false;
+        const int count = static_cast<int>(SendMessageA(pagesView.tabs, TCM_GETITEMCOUNT, 0, 0));
+        const int next = PageAfterStep(pagesView.ActivePage(), step, count);
+        SendMessageA(pagesView.tabs, TCM_SETCURSEL, static_cast<WPARAM>(next), 0);
+        UserChangedPage();
+        return true;
+    }
+
+    // Page keys, then Tab and the other navigation keys between the controls, as in a dialog.
     bool PreTranslate(MSG& msg) {
-        return window && IsWindow(window) && IsDialogMessageA(window, &msg);
+        if (!window || !IsWindow(window)) return false;
+        if (HWND focus = GetFocus(); focus && IsChild(window, focus)) lastFocus = focus;
+        return SwitchPageByKey(msg) || IsDialogMessageA(window, &msg);
     }
 };
 

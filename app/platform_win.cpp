@@ -78,8 +78,16 @@ private:
 }  // namespace
 
 void PlatformWin::ShowError(const std::string& text) {
-    TopmostBoxHook topmost;
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+    // The box has no owner window, so when it closes the system need not activate the
+    // window that was active before; without that the keyboard reaches no control until
+    // the user clicks the window. Give the activation back when nothing else took it.
+    HWND wasActive = GetActiveWindow();
+    {
+        TopmostBoxHook topmost;
+        MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+    }
+    if (wasActive && IsWindow(wasActive) && IsWindowEnabled(wasActive) && !GetActiveWindow())
+        SetForegroundWindow(wasActive);
 }
 
 void PlatformWin::ShowErrorReport(const std::string& text) {

@@ -163,6 +163,30 @@ LRESULT TXMButton::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 Repaint();
             return result;
         }
+        case WM_GETDLGCODE: {
+            // Enter comes to the focused button itself, which clicks as Space does; the
+            // dialog manager would hand it to a default button, and there is none.
+            LRESULT code = CallDefault(msg, wParam, lParam);
+            const auto* message = reinterpret_cast<const MSG*>(lParam);
+            if (message && (message->message == WM_KEYDOWN || message->message == WM_CHAR) &&
+                message->wParam == VK_RETURN)
+                code |= DLGC_WANTMESSAGE;
+            return code;
+        }
+        case WM_KEYDOWN:
+            // One click for each press: a held key's repeats do not click again (as with Space).
+            if (wParam == VK_RETURN) {
+                const bool repeat = (lParam & (1 << 30)) != 0;
+                if (!repeat && IsWindowEnabled(handle_))
+                    SendMessageA(GetParent(handle_), WM_COMMAND,
+                                 MAKEWPARAM(GetDlgCtrlID(handle_), BN_CLICKED), reinterpret_cast<LPARAM>(handle_));
+                return 0;
+            }
+            return CallDefault(msg, wParam, lParam);
+        case WM_CHAR:
+            if (wParam == '\r')
+                return 0;
+            return CallDefault(msg, wParam, lParam);
         case WM_LBUTTONDBLCLK:
             // The second click of a double click is a second press, so it clicks again.
             return CallDefault(WM_LBUTTONDOWN, wParam, lParam);

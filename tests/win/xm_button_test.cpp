@@ -384,6 +384,47 @@ TEST_F(XMButtonTest, DoubleClickClicksTwice) {
     EXPECT_EQ(clicks, 2);
 }
 
+// Keys reach the focused button through the dialog manager, as in the program's message loop.
+TEST_F(XMButtonTest, EnterAndSpaceClickTheFocusedButtonOncePerPress) {
+    constexpr LPARAM kRepeat = LPARAM{1} << 30;
+    struct Press {
+        UINT message;
+        WPARAM key;
+        LPARAM flags;
+    };
+    struct Case {
+        const char* name;
+        bool enabled;
+        std::vector<Press> presses;
+        int clicks;
+    };
+    const Case cases[] = {
+        {"Enter", true, {{WM_KEYDOWN, VK_RETURN, 1}, {WM_CHAR, '\r', 1}, {WM_KEYUP, VK_RETURN, 1}}, 1},
+        {"Enter held", true, {{WM_KEYDOWN, VK_RETURN, 1}, {WM_KEYDOWN, VK_RETURN, 1 | kRepeat}, {WM_KEYUP, VK_RETURN, 1}},
+         1},
+        {"Enter twice", true, {{WM_KEYDOWN, VK_RETURN, 1}, {WM_KEYUP, VK_RETURN, 1}, {WM_KEYDOWN, VK_RETURN, 1}}, 2},
+        {"Space", true, {{WM_KEYDOWN, VK_SPACE, 1}, {WM_CHAR, ' ', 1}, {WM_KEYUP, VK_SPACE, 1}}, 1},
+        {"Escape", true, {{WM_KEYDOWN, VK_ESCAPE, 1}, {WM_KEYUP, VK_ESCAPE, 1}}, 0},
+        {"Enter on a disabled button", false, {{WM_KEYDOWN, VK_RETURN, 1}, {WM_KEYUP, VK_RETURN, 1}}, 0},
+    };
+    int id = 120;
+    for (const Case& c : cases) {
+        TXMButton button;
+        Make(button, id++, "Start", 71, 29);
+        int clicks = 0;
+        button.OnClick = [&](TXMButton&) { ++clicks; };
+        SetFocus(button.Handle());
+        button.SetEnabled(c.enabled);
+        for (const Press& p : c.presses) {
+            MSG msg{button.Handle(), p.message, p.key, p.flags, GetTickCount(), {0, 0}};
+            if (!IsDialogMessageA(parent_, &msg))
+                DispatchMessageA(&msg);
+            Pump();
+        }
+        EXPECT_EQ(clicks, c.clicks) << c.name;
+    }
+}
+
 TEST_F(XMButtonTest, ErrorInClickHandlerIsReported) {
     TXMButton button;
     Make(button, 112, "Connect", 87, 29);

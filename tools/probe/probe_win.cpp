@@ -20,6 +20,15 @@
 //   settext TITLE CLASS INDEX TEXT  sets the text with WM_SETTEXT (like a program assigning it)
 //   type TITLE CLASS INDEX TEXT [--replace]  sends WM_CHAR for each character (as typing);
 //                                   --replace selects the whole text first
+//   key TITLE KEY...                presses each KEY in turn as real keyboard input (SendInput) to the
+//                                   window, brought to the front first: tab, shift+tab, escape, enter,
+//                                   space, up, down, left, right, pgup, pgdn, home, end, f4, with any
+//                                   of ctrl+, shift+, alt+ in front (e.g. ctrl+shift+tab). After each
+//                                   key, once the program has handled it, prints
+//                                   "key: K focus: F controls: N" (F as for focus, N the number of
+//                                   controls in the window; "controls: 0" when the window has gone)
+//   focus TITLE                     the control that has the keyboard focus in the window's thread:
+//                                   "focus: id=N class=C text="T"", or "focus: none" / "focus: window"
 //   msgbox CAPTION [--ok]           waits for a message box with that caption, prints
 //                                   "text: ..." (escaped) and "topmost: 0|1", presses OK if asked
 //   wait TITLE S                    waits up to S seconds for the main window
@@ -416,6 +425,126 @@ int Type(const Args& a) {
     return kExitOk;
 }
 
+struct KeyName {
+    const char* name;
+    WORD virtualKey;
+};
+
+constexpr KeyName kKeyNames[] = {
+    {"tab", VK_TAB},   {"escape", VK_ESCAPE}, {"enter", VK_RETURN}, {"space", VK_SPACE}, {"up", VK_UP},
+    {"down", VK_DOWN}, {"left", VK_LEFT},     {"right", VK_RIGHT},  {"pgup", VK_PRIOR},  {"pgdn", VK_NEXT},
+    {"home", VK_HOME}, {"end", VK_END},       {"f4", VK_F4},
+};
+
+// "ctrl+shift+tab" as the keys to hold down, the held ones first.
+std::vector<WORD> ParseChord(const std::string& chord) {
+    std::vector<WORD> keys;
+    size_t start = 0;
+    for (;;) {
+        const size_t plus = chord.find('+', start);
+        const std::string part = chord.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        if (plus != std::string::npos) {
+            if (part == "ctrl")
+                keys.push_back(VK_CONTROL);
+            else if (part == "shift")
+                keys.push_back(VK_SHIFT);
+            else if (part == "alt")
+                keys.push_back(VK_MENU);
+            else
+                throw Failure(kExitUsage, "not a modifier: " + part);
+            start = plus + 1;
+            continue;
+        }
+        for (const KeyName& k : kKeyNames) {
+            if (part == k.name) {
+                keys.push_back(k.virtualKey);
+                return keys;
+            }
+        }
+        throw Failure(kExitUsage, "not a key: " + part);
+    }
+}
+
+INPUT KeyInput(WORD virtualKey, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    if (virtualKey == VK_UP || virtualKey == VK_DOWN || virtualKey == VK_LEFT || virtualKey == VK_RIGHT ||
+        virtualKey == VK_PRIOR || virtualKey == VK_NEXT || virtualKey == VK_HOME || virtualKey == VK_END) {
+        input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    }
+    return input;
+}
+
+// The focused control of the window's thread, as focus prints it.
+std::string FocusOf(HWND top) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info))
+        throw Failure(kExitNoEffect, "no thread information (" + std::to_string(GetLastError()) + ")");
+    HWND focus = info.hwndFocus;
+    if (!focus)
+        return "none";
+    if (focus == top)
+        return "window";
+    return "id=" + std::to_string(GetDlgCtrlID(focus)) + " class=" + ClassOf(focus) + " text=\"" +
+           Escape(TextOf(focus).value_or("")) + "\"";
+}
+
+// Waits until the program has handled input sent before: its thread answers sent messages
+// only between the messages it takes from its queue, and takes sent ones before posted
+// ones and those before input. So each answered round means the thread has come back to
+// its queue once more; a few rounds cover the key, the character it produces and what
+// handling them posts (a close request, say). A handler that blocks holds the answer.
+void Settle(HWND top) {
+    for (int round = 0; round < 4; ++round) {
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutA(top, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &ignored))
+            return;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+}
+
+int Key(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    std::vector<std::vector<WORD>> chords;
+    for (size_t i = 2; i < a.positional.size(); ++i)
+        chords.push_back(ParseChord(a.positional[i]));
+    if (!IsWindowEnabled(top))
+        throw Failure(kExitDisabled, "the window is disabled (a modal box is open?)");
+    if (GetForegroundWindow() != top) {
+        SetForegroundWindow(top);
+        if (!WaitFor(Seconds(a.timeoutS), [&] { return GetForegroundWindow() == top; }))
+            throw Failure(kExitNoEffect, "the window does not come to the front");
+    }
+    for (size_t i = 0; i < chords.size(); ++i) {
+        std::vector<INPUT> inputs;
+        for (WORD k : chords[i])
+            inputs.push_back(KeyInput(k, false));
+        for (auto k = chords[i].rbegin(); k != chords[i].rend(); ++k)
+            inputs.push_back(KeyInput(*k, true));
+        if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+            throw Failure(kExitNoEffect, "the keys were not sent");
+        Settle(top);
+        if (!IsWindow(top)) {
+            std::printf("key: %s focus: none controls: 0\n", a.positional[i + 2].c_str());
+            continue;
+        }
+        const std::string focus = FocusOf(top);
+        std::printf("key: %s focus: %s controls: %zu\n", a.positional[i + 2].c_str(), focus.c_str(),
+                    Descendants(top).size());
+    }
+    return kExitOk;
+}
+
+int Focus(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    std::printf("focus: %s\n", FocusOf(top).c_str());
+    return kExitOk;
+}
+
 int MsgBox(const Args& a) {
     const std::string& caption = a.positional.at(1);
     HWND box = nullptr;
@@ -552,7 +681,7 @@ constexpr Command kCommands[] = {
     {"list", 1, List}, {"click", 2, Click},     {"check", 2, Check},      {"tab", 2, Tab},
     {"text", 3, Text}, {"settext", 4, SetText}, {"type", 4, Type},        {"msgbox", 1, MsgBox},
     {"wait", 2, Wait}, {"gone", 2, Gone},       {"winfo", 1, WindowInfo}, {"close", 1, Close},
-    {"resources", 1, Resources},
+    {"resources", 1, Resources}, {"key", 2, Key}, {"focus", 1, Focus},
 };
 
 }  // namespace
@@ -569,7 +698,8 @@ int main(int argc, char** argv) {
             }
         }
         throw Failure(kExitUsage,
-                      "usage: Probe.exe list|click|check|tab|text|settext|type|msgbox|wait|gone|winfo|close|resources "
+                      "usage: Probe.exe list|click|check|tab|text|settext|type|key|focus|msgbox|wait|gone|winfo|close|"
+                      "resources "
                       "... (see the source for the arguments)");
     } catch (const Failure& f) {
         std::printf("error: %s\n", f.what());

@@ -84,6 +84,13 @@ expect "resources: GDI count" '^gdi: [0-9]+$'
 expect "resources: private bytes" '^private: [0-9]+$'
 expect "resources: the target's windows" '^windows: [1-9][0-9]*$'
 check "resources of a missing window" 2 "$probe" resources Nothing --find-timeout 0
+check "a key the probe does not know" 1 "$probe" key Target bogus
+check "a modifier the probe does not know" 1 "$probe" key Target meta+tab
+check "focus" 0 "$probe" focus Target
+expect "focus reported" '^focus: (none|window|id=[0-9]+ class=[^ ]+ text=".*")$'
+check "keys as real input" 0 "$probe" key Target tab shift+tab ctrl+tab
+expect "each key reported after it was handled" '^key: shift\+tab focus: .* controls: [1-9][0-9]*$'
+expect "chords with several modifiers" '^key: ctrl\+tab focus: .* controls: [1-9][0-9]*$'
 check "minimise by raw command" 0 "$host" --title Target --raw 1 0
 check "minimised" 0 "$probe" winfo Target
 expect "iconic" '^iconic: 1$'
