@@ -9,6 +9,8 @@
 #   e2e_start [ARGS...]   starts the program (default argument "1") and waits for its window
 #   probe ARGS...         runs Probe.exe; host ARGS... runs SimHost.exe
 #   expect_eq WHAT ACTUAL EXPECTED, expect_match WHAT TEXT REGEX, expect_true WHAT CMD...
+#   count_boxes CAPTION S  closes every box with that caption for S seconds; sets BOXES
+#                         (how many) and BOX_TEXTS (their texts, one a line)
 #   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
 # Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
 # 32-bit program instead of the 64-bit one.
@@ -99,6 +101,22 @@ wait_until() {
     sleep 0.1
   done
   return 1
+}
+
+# Closes (OK) every message box with the caption that shows within S seconds, as a user
+# would, and counts them. Not for use inside $(...): it sets BOXES and BOX_TEXTS.
+count_boxes() {
+  local caption=$1 s=$2 end text
+  BOXES=0
+  BOX_TEXTS=""
+  end=$((SECONDS + s))
+  while [ "$SECONDS" -lt "$end" ]; do
+    text=$(probe msgbox "$caption" --ok --timeout 1 | sed -n 's/^text: //p')
+    if [ -n "$text" ]; then
+      BOXES=$((BOXES + 1))
+      BOX_TEXTS+="$text"$'\n'
+    fi
+  done
 }
 
 e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
