@@ -17,6 +17,10 @@
 namespace qm {
 
 void TFormAFoc::ButStartClick() {
+    ReportingDriverFailures(FailureSource::User, [&] { StartRun(); });
+}
+
+void TFormAFoc::StartRun() {
     c_.ButStart.SetEnabled(false);
     const int64_t below = static_cast<int64_t>(c_.EdInc.AsInteger()) * (c_.EdSteps.AsInteger() / 2);
     sweepFirstPosition_ = SaturatingAdd(GetFocuserPosition(), -below);

@@ -20,8 +20,22 @@ int32_t ClampToInt32(int64_t v) {
 }  // namespace
 
 LateBoundObject& TFormAFoc::Driver() {
+    ++driverUses_;
     if (!focuserDriver_) throw AutomationError("No focuser is connected");
     return *focuserDriver_;
+}
+
+void TFormAFoc::ReportingDriverFailures(FailureSource source, const std::function<void()>& body) {
+    const uint64_t usesBefore = driverUses_;
+    try {
+        body();
+    } catch (const std::exception& error) {
+        FailureIdentity failure = FailureIdentity::Of(error);
+        if (source == FailureSource::Unattended && reportedFailure_.IsRepeatedBy(failure)) return;
+        reportedFailure_.Remember(std::move(failure));
+        throw;
+    }
+    if (driverUses_ != usesBefore) reportedFailure_.Forget();
 }
 
 bool TFormAFoc::ConnectFocuser() {
@@ -48,6 +62,8 @@ bool TFormAFoc::ConnectFocuser() {
     if (identifier.empty()) result = false;
 
     if (result) {
+        // A new driver object: whatever the previous one failed with is of the past.
+        reportedFailure_.Forget();
         try {
             focuserDriver_ = objects_.Create(identifier);
         } catch (const std::exception&) {

@@ -9,7 +9,9 @@
 // ButConnect, ButStart and ButStop, read back by IsConnected and IsRunning.
 //
 // Handlers let errors escape; the window runs each one inside the general error
-// report. Everything runs on the user-interface thread.
+// report. A driver failure that only repeats the one last shown is not raised again
+// by the timer or the host's messages (see reported_failure.h). Everything runs on
+// the user-interface thread.
 #pragma once
 
 #include <array>
@@ -22,6 +24,7 @@
 #include "app/form_view.h"
 #include "app/late_bound.h"
 #include "app/platform.h"
+#include "app/reported_failure.h"
 #include "settings/auto_save.h"
 
 namespace qm {
@@ -98,6 +101,15 @@ public:
     size_t StepSampleCount() const { return stepSampleCount_; }
 
 private:
+    // Who the failure of a handler is shown to: a user's click always shows its failure;
+    // the timer and the host's messages keep quiet while the same failure repeats.
+    enum class FailureSource { User, Unattended };
+    // Runs a handler's body, remembering the failure it raises (raised again unless the
+    // source is unattended and the failure repeats the one last shown) and forgetting
+    // it once a body that used the driver succeeds.
+    void ReportingDriverFailures(FailureSource source, const std::function<void()>& body);
+
+    void StartRun();
     void FinishRun();
     LateBoundObject& Driver();
 
@@ -111,6 +123,8 @@ private:
     uintptr_t hostWindow_ = 0;
 
     std::unique_ptr<LateBoundObject> focuserDriver_;
+    uint64_t driverUses_ = 0;  // counts the operations that reached for the driver
+    ReportedFailure reportedFailure_;
     int32_t focuserMaxStep_ = 0;
     int32_t softPosition_ = 0;
 

@@ -11,15 +11,19 @@ void TFormAFoc::HandleFocuserMessage(uint64_t code, intptr_t lParam) {
     // Values travel as signed 32-bit numbers; a 64-bit lParam carries one sign-extended.
     const auto value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uintptr_t>(lParam)));
 
-    if (code == 0) HandleFocusValue(value);
-    if (code == 1 && value == 0) platform_.MinimiseMainWindow();
-    if (code == 2 && value == 22 && IsConnected() && c_.ButStart.Enabled()) {
-        c_.PGMain.SetActivePage(PageControlView::kAutofocusPage);
-        ButStartClick();
-    }
-    if (code == 3) hostWindow_ = static_cast<uintptr_t>(lParam);
-    if (IsConnected() && code == 5) MoveFocuserTo(value);
-    if (IsConnected() && code == 6) MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), value));
+    // The host goes on sending while a driver fails: a failure that repeats the one
+    // last shown is not shown again.
+    ReportingDriverFailures(FailureSource::Unattended, [&] {
+        if (code == 0) HandleFocusValue(value);
+        if (code == 1 && value == 0) platform_.MinimiseMainWindow();
+        if (code == 2 && value == 22 && IsConnected() && c_.ButStart.Enabled()) {
+            c_.PGMain.SetActivePage(PageControlView::kAutofocusPage);
+            StartRun();
+        }
+        if (code == 3) hostWindow_ = static_cast<uintptr_t>(lParam);
+        if (IsConnected() && code == 5) MoveFocuserTo(value);
+        if (IsConnected() && code == 6) MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), value));
+    });
 }
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 // The focuser side of the "Control" page: Connect and Disconnect, the six step
 // buttons and the position display refreshed by Timer1.
+#include <exception>
 #include <string>
 
 #include "app/form_afoc.h"
@@ -20,9 +21,17 @@ void TFormAFoc::ButConnectClick() {
 
 void TFormAFoc::ButDisconnectClick() {
     c_.Timer1.SetEnabled(false);
-    // If unlinking fails the error escapes here and the driver stays held, so a further
-    // click on Disconnect tries again.
-    Driver().PutProperty("Link", AutoValue::Bool(false));
+    // A driver that fails to unlink (its process may have died) is released all the
+    // same, so the user can always reach a driver again through Connect. The failure is
+    // shown once the controls show the disconnection, unless it only repeats the
+    // failure the user has just been shown.
+    std::exception_ptr unlinkFailure;
+    try {
+        Driver().PutProperty("Link", AutoValue::Bool(false));
+    } catch (const std::exception& error) {
+        if (!reportedFailure_.IsRepeatedBy(FailureIdentity::Of(error))) unlinkFailure = std::current_exception();
+    }
+    reportedFailure_.Forget();
     focuserDriver_.reset();
     c_.ButDisconnect.SetEnabled(false);
     c_.ButConnect.SetEnabled(true);
@@ -33,16 +42,22 @@ void TFormAFoc::ButDisconnectClick() {
     c_.ButStop.SetEnabled(false);
     c_.LabPos.SetText("00000");
     c_.LabStatus.SetText("Disconnected");
+    if (unlinkFailure) std::rethrow_exception(unlinkFailure);
 }
 
 void TFormAFoc::ButStepClick(const ButtonView& sender) {
-    const int32_t step = WholeNumberOrZero(sender.Caption());
-    MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), step));
+    ReportingDriverFailures(FailureSource::User, [&] {
+        const int32_t step = WholeNumberOrZero(sender.Caption());
+        MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), step));
+    });
 }
 
+// While a tick fails as the one before it did, the display keeps its last text.
 void TFormAFoc::Timer1Timer() {
-    if (focuserDriver_ && c_.PGMain.ActivePage() == PageControlView::kControlPage)
-        c_.LabPos.SetText(std::to_string(GetFocuserPosition()));
+    ReportingDriverFailures(FailureSource::Unattended, [&] {
+        if (focuserDriver_ && c_.PGMain.ActivePage() == PageControlView::kControlPage)
+            c_.LabPos.SetText(std::to_string(GetFocuserPosition()));
+    });
 }
 
 }  // namespace qm

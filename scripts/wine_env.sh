@@ -84,15 +84,17 @@ qm_stop_wine() {
 # A Unix path as Wine sees it through drive Z:.
 qm_winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
 
-# The ready prefix with the simulated ASCOM chooser and focuser registered for both
+# The ready prefix with the simulated ASCOM chooser and focuser (in process, and the
+# focuser also as the local server "QmSim.FocuserLocal") registered for both
 # architectures: build/wine/sim-base, made once from the build directories given
-# (default build/win64 and build/win32) and remade when the simulator DLL changes.
+# (default build/win64 and build/win32) and remade when a simulator file changes.
 qm_sim_base_prefix() {
   local b64=${1:-$QM_ROOT/build/win64} b32=${2:-$QM_ROOT/build/win32}
   local sim="$QM_ROOT/build/wine/sim-base" stamp
   # An architecture that was not built is not registered.
   ls "$b32"/tools/sim_ascom/*.dll >/dev/null 2>&1 || b32=""
-  stamp=$(cat "$b64"/tools/sim_ascom/*.dll "$b32"/tools/sim_ascom/*.dll 2>/dev/null | md5sum | cut -c1-32)
+  stamp=$(cat "$b64"/tools/sim_ascom/*.dll "$b64"/tools/sim_ascom/*.exe \
+    "$b32"/tools/sim_ascom/*.dll "$b32"/tools/sim_ascom/*.exe 2>/dev/null | md5sum | cut -c1-32)
   mkdir -p "$QM_ROOT/build/wine"
   (
     flock 8

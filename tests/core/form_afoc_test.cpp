@@ -135,17 +135,18 @@ TEST(ManualControl, FailedConnectChangesNothing) {
     EXPECT_EQ(w.form.SoftPosition(), 0);
 }
 
-TEST(ManualControl, FailedUnlinkKeepsTheConnection) {
+TEST(ManualControl, FailedUnlinkStillDisconnects) {
     FakeWindow w;
     w.Connect();
     w.driver.failAt["Link"] = 1;
     EXPECT_THROW(w.form.ButDisconnectClick(), AutomationError);
+    EXPECT_EQ(w.driver.MembersCalled("driver"), std::vector<std::string>{"put Link(false)"});
     EXPECT_FALSE(w.Timer1.Enabled());
-    EXPECT_TRUE(w.form.HasDriver());
-    EXPECT_TRUE(w.ButDisconnect.Enabled());
-    w.driver.failAt.clear();
-    w.form.ButDisconnectClick();  // a further click tries again
     EXPECT_FALSE(w.form.HasDriver());
+    EXPECT_FALSE(w.ButDisconnect.Enabled());
+    EXPECT_TRUE(w.ButConnect.Enabled());
+    EXPECT_EQ(w.LabStatus.Text(), "Disconnected");
+    EXPECT_EQ(w.LabPos.Text(), "00000");
 }
 
 TEST(ManualControl, StepButtonsMoveByTheirCaption) {

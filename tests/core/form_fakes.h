@@ -129,6 +129,11 @@ struct DriverScript {
     int movingPolls = 0;                  // IsMoving answers true this many times after each move
     bool stuck = false;                   // IsMoving always true
     std::map<std::string, int> failAt;    // member -> fail from this call number on (1-based)
+    int32_t failStatus = 0;               // the status those failures carry
+    // While set, every call of a driver object fails with this status and text, as
+    // calls through the proxy of a driver whose process died do.
+    int32_t goneStatus = 0;
+    std::string goneMessage;
     std::map<std::string, int> callCount;
     std::string chooseResult = "Sim.Focuser";
     std::set<std::string> creatable = {"DriverHelper.Chooser", "Sim.Focuser", "Other.Focuser"};
@@ -198,8 +203,10 @@ private:
     void Record(const std::string& access, const std::string& member, const std::string& args) {
         s_.calls.push_back({name_, access, member, args});
         int n = ++s_.callCount[member];
+        if (name_ == "driver" && s_.goneStatus != 0) throw AutomationError(s_.goneMessage, {}, {}, 0, s_.goneStatus);
         auto f = s_.failAt.find(member);
-        if (f != s_.failAt.end() && n >= f->second) throw AutomationError(member + " failed in the driver");
+        if (f != s_.failAt.end() && n >= f->second)
+            throw AutomationError(member + " failed in the driver", {}, {}, 0, s_.failStatus);
     }
     std::string name_;
     DriverScript& s_;

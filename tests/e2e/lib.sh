@@ -10,6 +10,8 @@
 #   e2e_start [ARGS...]   starts the program (default argument "1") and waits for its window
 #   probe ARGS...         runs Probe.exe; host ARGS... runs SimHost.exe
 #   expect_eq WHAT ACTUAL EXPECTED, expect_match WHAT TEXT REGEX, expect_true WHAT CMD...
+#   count_boxes CAPTION S  closes every box with that caption for S seconds; sets BOXES
+#                         (how many) and BOX_TEXTS (their texts, one a line)
 #   e2e_record_htm_open   has the shell open .htm files with a recorder in this prefix;
 #                         e2e_htm_opened prints the documents opened since, one a line
 #   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
@@ -108,6 +110,21 @@ wait_until() {
   return 1
 }
 
+# Closes (OK) every message box with the caption that shows within S seconds, as a user
+# would, and counts them. Not for use inside $(...): it sets BOXES and BOX_TEXTS.
+count_boxes() {
+  local caption=$1 s=$2 end text
+  BOXES=0
+  BOX_TEXTS=""
+  end=$((SECONDS + s))
+  while [ "$SECONDS" -lt "$end" ]; do
+    text=$(probe msgbox "$caption" --ok --timeout 1 | sed -n 's/^text: //p')
+    if [ -n "$text" ]; then
+      BOXES=$((BOXES + 1))
+      BOX_TEXTS+="$text"$'\n'
+    fi
+  done
+}
 # The shell's "open" of an .htm file starts OpenRecorder.exe, which appends the path it
 # was given to a record instead of showing the document. Registered in both registry
 # views, so that 32- and 64-bit programs find it.

@@ -29,6 +29,7 @@ constexpr int32_t kDefaultStartPosition = 10000;
 constexpr double kDefaultStepsPerSecond = 2000;
 
 LONG gLiveObjects = 0;
+void (*gObjectGone)() = nullptr;
 
 // A failing status of the call itself (not a driver error).
 struct InvokeStatus {
@@ -214,6 +215,11 @@ void AddLiveObject() {
 }
 void RemoveLiveObject() {
     InterlockedDecrement(&gLiveObjects);
+    if (gObjectGone)
+        gObjectGone();
+}
+void SetObjectGoneHandler(void (*handler)()) {
+    gObjectGone = handler;
 }
 
 int32_t ArgToInt32(const std::vector<VARIANT*>& args, size_t index) {

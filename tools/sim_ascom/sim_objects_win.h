@@ -20,6 +20,8 @@ namespace qm::sim {
 LONG LiveObjectCount();
 void AddLiveObject();
 void RemoveLiveObject();
+// Called after each object has gone away; the local server uses it to end itself.
+void SetObjectGoneHandler(void (*handler)());
 
 // The common IDispatch machinery; a subclass lists its members and answers them.
 class SimObject : public IDispatch {

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The focuser's local server process is killed, as a crash or a driver gone with its
+# device would end it: while connected and idle, during a manual move, during a
+# host-driven run, and before the window is closed. Each time the user sees at most
+# one box for the failure (counted over a few seconds of timer ticks and host
+# messages), Disconnect ends disconnected, and Connect reaches a new server process.
+# e2e: both-architectures
+source "$(dirname "$0")/lib.sh"
+e2e_begin driver_dies
+
+DISCONNECTED="1 0 0 0"
+IDLE="0 1 1 0"
+buttons() {
+  local list b out=""
+  list=$(probe list Quillomar)
+  for b in Connect Disconnect Start Stop; do
+    out+="$(grep -F "text=\"$b\"" <<<"$list" | head -1 | sed -n 's/.* enabled=\([01]\) .*/\1/p') "
+  done
+  echo "${out% }"
+}
+is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
+position_text() { probe list Quillomar | grep ' class=Static cindex=0 ' | head -1 | sed 's/.* text="//; s/"$//'; }
+shows_a_position() { [[ "$(position_text)" =~ ^-?[0-9]+$ ]] && [ "$(position_text)" != 00000 ]; }
+server_pid() { sim_calls | sed -n 's/.* LocalServer (started) pid=\([0-9]*\).*/\1/p' | tail -1; }
+linked_count() { sim_calls | grep -c ' Focuser Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=-1) -> OK'; }
+linked_more_than() { [ "$(linked_count)" -gt "$1" ]; }
+moves() { sim_calls | grep -c ' Focuser Move '; }
+moves_at_least() { [ "$(moves)" -ge "$1" ]; }
+
+# Ends the server process at once, without letting it clean up (TerminateProcess).
+kill_server() {
+  local pid=$1
+  wine taskkill /F /PID "$pid" >/dev/null 2>&1
+}
+
+# Disconnect after the failure was shown: no further box, the controls disconnected;
+# then Connect starts a new server process.
+disconnect_and_reconnect() {
+  local name=$1 old_pid=$2 before
+  probe tab Quillomar 1 >/dev/null
+  probe click Quillomar Disconnect >/dev/null
+  count_boxes Quillomar 2
+  expect_eq "$name: Disconnect shows no second box" "$BOXES" 0
+  expect_eq "$name: disconnected" "$(buttons)" "$DISCONNECTED"
+  expect_eq "$name: display reset" "$(position_text)" 00000
+  before=$(linked_count)
+  probe click Quillomar Connect >/dev/null
+  if ! wait_until 15 linked_more_than "$before"; then
+    fail "$name: Connect links again ($(probe msgbox Error --ok --timeout 1 | sed -n 's/^text: //p'))"
+  else
+    pass "$name: Connect links again"
+  fi
+  expect_eq "$name: connected" "$(buttons)" "$IDLE"
+  NEW_PID=$(server_pid)
+  expect_true "$name: a new server process ($old_pid -> $NEW_PID)" test -n "$NEW_PID" -a "$NEW_PID" != "$old_pid"
+  expect_true "$name: position shown again" wait_until 5 shows_a_position
+}
+
+printf '%s\r\n' '1003->5' '1004->100' '1005->1' '1001->1' '1002->0' '9990->0' '9991->QmSim.FocuserLocal' \
+  > "$E2E_DIR/prog/autofocus.ini"
+e2e_sim Absolute=1 MaxStep=30000 StartPosition=1000 StepsPerSecond=4000 ChooseResult=QmSim.FocuserLocal
+e2e_start
+expect_true "connected to the local server" wait_until 15 linked_more_than 0
+expect_true "position shown" wait_until 5 shows_a_position
+
+# 1. Connected and idle, the "Control" page polling twice a second.
+pid=$(server_pid)
+shown=$(position_text)
+kill_server "$pid"
+count_boxes Quillomar 5
+expect_eq "killed while idle: one box over ten ticks" "$BOXES" 1
+echo "  (the box: ${BOX_TEXTS%$'\n'})"
+expect_eq "killed while idle: the display keeps its last value" "$(position_text)" "$shown"
+expect_eq "killed while idle: still connected until the user disconnects" "$(buttons)" "$IDLE"
+disconnect_and_reconnect "killed while idle" "$pid"
+
+# 2. During a manual move: +100 at 50 steps a second takes two seconds.
+pid=$NEW_PID
+e2e_sim Absolute=1 MaxStep=30000 StepsPerSecond=50 ChooseResult=QmSim.FocuserLocal
+before=$(moves)
+probe click Quillomar +100 >/dev/null
+wait_until 5 moves_at_least $((before + 1))
+sleep 0.3
+kill_server "$pid"
+count_boxes Quillomar 5
+expect_eq "killed during a manual move: one box" "$BOXES" 1
+disconnect_and_reconnect "killed during a manual move" "$pid"
+
+# 3. During a host-driven run, the host going on exposing after the kill.
+pid=$NEW_PID
+e2e_sim Absolute=1 MaxStep=30000 StepsPerSecond=4000 ChooseResult=QmSim.FocuserLocal
+before=$(moves)
+host --quiet --cadence-ms 300 --timeout-s 12 > "$E2E_DIR/run.out" &
+hostpid=$!
+expect_true "run under way" wait_until 20 moves_at_least $((before + 3))
+kill_server "$pid"
+count_boxes Quillomar 6
+expect_eq "killed during a run: one box while the host goes on" "$BOXES" 1
+wait "$hostpid"
+expect_eq "killed during a run: no report to the host" "$(grep -c '^report:' "$E2E_DIR/run.out")" 0
+disconnect_and_reconnect "killed during a run" "$pid"
+out=$(host --quiet --cadence-ms 250 --count-reports 0.5)
+expect_eq "after the new connection: a complete run reports" "$(sed -n 's/^reports: //p' <<<"$out")" 1
+
+# 4. Closing the window with a dead driver (the "Autofocus" page shows, so no tick
+#    has seen it): one box, then the program ends.
+pid=$(server_pid)
+probe tab Quillomar 0 >/dev/null
+kill_server "$pid"
+sleep 1
+probe close Quillomar >/dev/null
+count_boxes Quillomar 3
+expect_eq "closing with a dead driver: one box" "$BOXES" 1
+e2e_wait_exit 15
+expect_eq "closing with a dead driver: the program exits normally" "$E2E_EXIT" 0
+expect_eq "no crash reported by Wine" "$(grep -c -i 'unhandled exception' "$E2E_DIR/app.log")" 0
