@@ -2,13 +2,15 @@
 # display and private prefix, with the simulated ASCOM focuser registered, driven
 # from outside by Probe.exe (as a user) and SimHost.exe (as the imaging host).
 #
-#   e2e_begin NAME        re-runs the script inside xvfb-run, makes build/e2e/NAME with
+#   e2e_begin NAME        re-runs the script inside xvfb-run (for at most E2E_TIMEOUT_S
+#                         seconds, default 600), makes build/e2e/NAME with
 #                         prog/ (the exe, where autofocus.ini lands), sim/ (the simulator's
 #                         sim.ini, calls.log, focuser.state) and a fresh prefix
 #   e2e_sim KEY=VALUE...  writes sim/sim.ini (the simulator re-reads it on every call)
 #   e2e_start [ARGS...]   starts the program (default argument "1") and waits for its window
 #   probe ARGS...         runs Probe.exe; host ARGS... runs SimHost.exe
 #   expect_eq WHAT ACTUAL EXPECTED, expect_match WHAT TEXT REGEX, expect_true WHAT CMD...
+#   wait_for WHAT S CMD...  waits up to S seconds for CMD; a timeout is a failed check
 #   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
 # Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
 # 32-bit program instead of the 64-bit one.
@@ -23,7 +25,7 @@ E2E_CHECKS=0
 e2e_begin() {
   E2E_NAME=$1
   if [ -z "${QM_E2E_INNER:-}" ]; then
-    QM_E2E_INNER=1 exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+    QM_E2E_INNER=1 exec timeout -k 10 "${E2E_TIMEOUT_S:-600}" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
   fi
   if [ "${QM_E2E_ARCH:-64}" = 32 ]; then E2E_BUILD=$QM_BUILD32; else E2E_BUILD=$QM_BUILD64; fi
   E2E_DIR=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
@@ -98,6 +100,16 @@ wait_until() {
     "$@" && return 0
     sleep 0.1
   done
+  return 1
+}
+
+# Waits up to S seconds until CMD... succeeds; when it does not, that is a failed check
+# with its own message. Returns the wait's status, so a step that needs the state can
+# stop: wait_for "the run started" 10 is_running || return 1
+wait_for() {
+  local what=$1 s=$2; shift 2
+  wait_until "$s" "$@" && return 0
+  fail "timed out after ${s}s waiting for $what"
   return 1
 }
 
