@@ -156,7 +156,8 @@ IDLE="0 1 1 0 | Waiting for exposure | window=1"
 close_stray_boxes() {
   local c
   for c in Error Quillomar; do
-    probe msgbox "$c" --ok --timeout 0 >/dev/null && echo "  (closed a box \"$c\" left open)"
+    probe msgbox "$c" --timeout 0 >/dev/null || continue
+    probe msgbox "$c" --ok --timeout 5 >/dev/null && echo "  (closed a box \"$c\" left open)"
   done
   return 0
 }

@@ -12,7 +12,6 @@
 # still tight enough for the faults that matter: the true focus is placed 40-45 steps
 # from the nearest step position, so taking the best step without interpolating misses
 # by 40 or more, and a position off by one step misses by about 100.
-# e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
 e2e_begin focus_noise
 
