@@ -25,6 +25,8 @@ if [ "${1:-}" = --list ]; then printf '%s\n' "${faults[@]}"; exit 0; fi
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work} CCACHE_DIR=${CCACHE_DIR:-/work/.ccache}
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache} CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
 export QM_TEST_NO_SETUP=1
+# End-to-end runs of their own, beside any of the worktree's.
+export QM_E2E_DIR_BASE=$work/e2e
 mkdir -p "$work"
 
 # The scratch copy: the worktree's sources as they are now, without build/ and .git.

@@ -12,7 +12,9 @@ results=$1
 source "$root/scripts/wine_env.sh"
 build64=${QM_BUILD64:-$root/build/win64}
 build32=${QM_BUILD32:-$root/build/win32}
-qm_fresh_sim_prefix "$root/build/wine/unit" "$build64" "$build32" || exit 1
+# The prefix lives beside the results, so that two runs with results of their own do
+# not share one.
+qm_fresh_sim_prefix "$results/wine-prefix" "$build64" "$build32" || exit 1
 export QM_SIM_REQUIRED=1
 cd "$results"
 for arch in ${QM_ARCHS:-64}; do
@@ -30,3 +32,4 @@ for arch in ${QM_ARCHS:-64}; do
   done
 done
 qm_stop_wine
+rm -rf "$results/wine-prefix"

@@ -13,7 +13,8 @@
 #   wait_for WHAT S CMD...  waits up to S seconds for CMD; a timeout is a failed check
 #   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
 # Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
-# 32-bit program instead of the 64-bit one.
+# 32-bit program instead of the 64-bit one, QM_E2E_DIR_BASE puts the run directories
+# elsewhere than build/e2e (so that two runs of one script do not share one).
 set -uo pipefail
 QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$QM_ROOT/scripts/wine_env.sh"
@@ -28,7 +29,7 @@ e2e_begin() {
     QM_E2E_INNER=1 exec timeout -k 10 "${E2E_TIMEOUT_S:-600}" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
   fi
   if [ "${QM_E2E_ARCH:-64}" = 32 ]; then E2E_BUILD=$QM_BUILD32; else E2E_BUILD=$QM_BUILD64; fi
-  E2E_DIR=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
+  E2E_DIR=${QM_E2E_DIR_BASE:-$QM_ROOT/build/e2e}/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
   rm -rf "$E2E_DIR"
   mkdir -p "$E2E_DIR/prog" "$E2E_DIR/sim"
   cp "$E2E_BUILD/Quillomar.exe" "$E2E_DIR/prog/"
