@@ -19,7 +19,7 @@
 # machine say, fails that case alone. Waits wait for the state they need.
 
 # A loaded machine runs this several times slower than a quiet one.
-E2E_TIMEOUT_S=900
+E2E_TIMEOUT_S=${E2E_TIMEOUT_S:-900}
 source "$(dirname "$0")/lib.sh"
 e2e_begin fault_matrix
 

@@ -40,6 +40,8 @@ e2e_begin() {
   QM_SIM_DIR=$(qm_winpath "$E2E_DIR/sim")
   E2E_APP_PID=""
   trap e2e_end EXIT
+  # Stopped from outside (a timeout): a failure, whatever the checks so far said.
+  trap 'fail "stopped from outside (timed out?)"; exit 1' TERM INT
   echo "== $E2E_NAME (${QM_E2E_ARCH:-64}-bit)"
 }
 
