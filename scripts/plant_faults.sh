@@ -9,8 +9,9 @@
 #   scripts/plant_faults.sh [FAULT...]     (default: every fault; --list names them)
 #
 # Needs the worktree's builds: scripts/build.sh native native-san win64. Not part of
-# scripts/test.sh: it builds planted variants and runs end-to-end scripts, about 20
-# minutes in all on a quiet 2-core machine (the first scratch builds take most of it).
+# scripts/test.sh: it builds planted variants (the first scratch builds take most of the
+# time) and runs end-to-end scripts: about 40 minutes in all on a 2-core machine shared
+# with other builds, much of it the first time only.
 # Prints for each fault "planted FAULT: caught: <the line that caught it>" or
 # "planted FAULT: NOT CAUGHT"; exit status 0 when every fault was caught.
 set -uo pipefail
