@@ -12,7 +12,14 @@
 # Runs are driven value by value from here (SimHost --raw), with a listening SimHost that
 # only waits for the end-of-run report, so nothing reaches the program while a box is
 # read and every status line is the one the fault left behind.
+#
+# Each case first sets up the state it needs (connected or not, the page, no run, the
+# focuser at the middle of the sweep) from whatever the case before it left, and checks
+# it has that state before it plants its fault: a case that goes wrong, on a slow
+# machine say, fails that case alone. Waits wait for the state they need.
 
+# A loaded machine runs this several times slower than a quiet one.
+E2E_TIMEOUT_S=${E2E_TIMEOUT_S:-900}
 source "$(dirname "$0")/lib.sh"
 e2e_begin fault_matrix
 
@@ -66,14 +73,15 @@ listen() {
   timeout -k 5 120 wine "$E2E_HOST" --no-start --cadence-ms 100000000 --timeout-s 90 --quiet --count-reports 0.5 \
     >"$LISTEN_OUT" 2>/dev/null &
   LISTEN_PID=$!
-  wait_until 20 grep -qs '^sent: code=3' "$LISTEN_OUT"
+  wait_for "the listening host to announce itself" 20 grep -qs '^sent: code=3' "$LISTEN_OUT"
 }
 listen_text() { tr -d '\r' < "$LISTEN_OUT"; }
-stop_listening() { kill "$LISTEN_PID" 2>/dev/null; wait "$LISTEN_PID" 2>/dev/null; }
+stop_listening() { [ -n "${LISTEN_PID:-}" ] || return 0; kill "$LISTEN_PID" 2>/dev/null; wait "$LISTEN_PID" 2>/dev/null; LISTEN_PID=""; }
 # The run reported: the listener exits 0 having received exactly one report.
 expect_report() {
   wait "$LISTEN_PID"
   expect_eq "$1: the host received the report" "$?" 0
+  LISTEN_PID=""
   expect_eq "$1: exactly one report" "$(listen_text | sed -n 's/^reports: //p')" 1
 }
 # The run did not report: the listener has seen nothing a second after the fault.
@@ -87,7 +95,7 @@ log_positions() { listen_text | sed -n 's/^log: *\(-\?[0-9]*\) = .*/\1/p' | tr '
 # Starts a run as the host does and waits until it is switched on.
 start_run() {
   raw 2 22
-  wait_until 15 is_enabled Stop || echo "  (the run did not switch on)"
+  wait_for "the run to switch on (Stop enabled)" 15 is_enabled Stop
 }
 # Sends each focus value until the run counts it: a counted value makes the program read
 # the focuser's position (no timer polls while the Autofocus page shows); a value within
@@ -107,13 +115,19 @@ feed() {
 PEAK=(100 200 500 200 100)
 
 # ---- one case of the matrix ------------------------------------------------------------
-# fault_case NAME PREP RULE TRIGGER CAPTION TEXT STATE FOLLOW
+# fault_case NAME NEED PREP RULE TRIGGER CAPTION TEXT STATE FOLLOW
+#   NEED: the state the case starts from, set up and checked first (need_NEED); a case
+#   that cannot have it fails once and is not run.
 #   PREP, TRIGGER, FOLLOW: commands (word-split; "-" for none), run in this order around
 #   the rule; TEXT starting with "~" is a regular expression; STATE as printed by snap.
 #   The rule is taken back before the box is closed, so only the aimed call fails.
 fault_case() {
-  local name=$1 prep=$2 rule=$3 trigger=$4 caption=$5 text=$6 state=$7 follow=$8 got
+  local name=$1 need=$2 prep=$3 rule=$4 trigger=$5 caption=$6 text=$7 state=$8 follow=$9 got
   echo "-- $name"
+  if ! "need_$need"; then
+    fail "$name: could not set up the state it starts from ($need); got [$(snap)]"
+    return
+  fi
   [ "$prep" = - ] || $prep
   e2e_sim "${SIM_BASE[@]}" "$(resolve "$rule")"
   $trigger
@@ -136,6 +150,35 @@ e2e_start
 touch "$E2E_DIR/sim/calls.log"
 DISCONNECTED="1 0 0 0 | Disconnected | window=1"
 IDLE="0 1 1 0 | Waiting for exposure | window=1"
+
+# Setting up a case's state. A box a missed case left open is closed first, so that the
+# next case reads its own.
+close_stray_boxes() {
+  local c
+  for c in Error Quillomar; do
+    probe msgbox "$c" --timeout 0 >/dev/null || continue
+    probe msgbox "$c" --ok --timeout 5 >/dev/null && echo "  (closed a box \"$c\" left open)"
+  done
+  return 0
+}
+need_disconnected() {
+  close_stray_boxes
+  e2e_sim "${SIM_BASE[@]}"
+  is_enabled Connect || { click Disconnect; wait_until 10 is_enabled Connect; }
+  [ "$(snap)" = "$DISCONNECTED" ]
+}
+need_connected() {  # need_connected PAGE
+  close_stray_boxes
+  e2e_sim "${SIM_BASE[@]}"
+  if ! is_enabled Disconnect; then
+    click Connect
+    wait_until 10 is_enabled Disconnect
+  fi
+  tab "$1"
+  [ "$(snap)" = "$IDLE" ]
+}
+need_autofocus_page() { need_connected 0; }
+need_control_page() { need_connected 1; }
 
 choose_without_argument() {
   expect_match "$1: remembered driver unchanged (chooser shown without one)" "$(last_call Choose)" \
@@ -193,25 +236,25 @@ timer_stopped_then_disconnects() {
 # stops are dropped, and a full stop is added only after a character above it ("!" and
 # ")" are below it). A conversion error is the program's own text.
 NOT_TEXT="~^Could not convert variant of type \\(OleStr\\) into type \\(Integer\\)$"
-#          case                             prep    rule                                       trigger            caption   box text                   state afterwards following command
-fault_case "connect: DeviceType fails"      -       "Fail.DeviceType=@DeviceType+1:no chooser" "click Connect"    Error     "ASCOM drivers not found." "$DISCONNECTED"  -
-fault_case "connect: Choose fails"          -       "Fail.Choose=@Choose+1:chooser broken"     "click Connect"    Error     "ASCOM drivers not found." "$DISCONNECTED"  -
-fault_case "connect: driver not creatable"  -       "ChooseResult=Missing.Focuser"             "click Connect"    Error     "ASCOM focuser not found." "$DISCONNECTED"  -
-fault_case "connect: Link fails"            -       "Fail.Link=@Link+1:cannot link"            "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  link_failed
-fault_case "connect: MaxStep fails"         -       "Fail.MaxStep=@MaxStep+1:no limit"         "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  max_step_failed
-fault_case "connect: MaxStep answers 5e9"   -       "WrongType.MaxStep=bigreal"                "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  driver_released
-fault_case "connect: MaxStep answers VT_I8" -       "WrongType.MaxStep=big"                    "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  connects
-fault_case "step click: Move fails"         -       "Fail.Move=@Move+1:The focuser is jammed"  "click +10"        Quillomar "The focuser is jammed."   "$IDLE"          step_works
-fault_case "host move: Absolute fails"      "tab 0" "Fail.Absolute=@Absolute+1:no answer\s\s"  "raw 6 -30"        Quillomar "no answer."               "$IDLE"          host_move_works
-fault_case "host move: Move fails"          "tab 0" "Fail.Move=@Move+1:Move refused!"          "raw 5 2000"       Quillomar "Move refused!"            "$IDLE"          step_works
-fault_case "timer tick: Position fails"     "tab 1" "Fail.Position=@Position+3:lost it"        timer_tick         Quillomar "lost it."                 "$IDLE"          step_works
-fault_case "timer tick: Absolute fails"     -       "Fail.Absolute=@Absolute+3:(busy)"         timer_tick         Quillomar "(busy)"                   "$IDLE"          step_works
-fault_case "timer tick: Position is text"   -       "WrongType.Position=text"                  timer_tick         Quillomar "$NOT_TEXT"                "$IDLE"          step_works
-fault_case "disconnect: Link false fails"   -       "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."           "$IDLE"          timer_stopped_then_disconnects
+#          case                             needs        prep rule                                       trigger            caption   box text                   state afterwards following command
+fault_case "connect: DeviceType fails"      disconnected -    "Fail.DeviceType=@DeviceType+1:no chooser" "click Connect"    Error     "ASCOM drivers not found." "$DISCONNECTED"  -
+fault_case "connect: Choose fails"          disconnected -    "Fail.Choose=@Choose+1:chooser broken"     "click Connect"    Error     "ASCOM drivers not found." "$DISCONNECTED"  -
+fault_case "connect: driver not creatable"  disconnected -    "ChooseResult=Missing.Focuser"             "click Connect"    Error     "ASCOM focuser not found." "$DISCONNECTED"  -
+fault_case "connect: Link fails"            disconnected -    "Fail.Link=@Link+1:cannot link"            "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  link_failed
+fault_case "connect: MaxStep fails"         disconnected -    "Fail.MaxStep=@MaxStep+1:no limit"         "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  max_step_failed
+fault_case "connect: MaxStep answers 5e9"   disconnected -    "WrongType.MaxStep=bigreal"                "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  driver_released
+fault_case "connect: MaxStep answers VT_I8" disconnected -    "WrongType.MaxStep=big"                    "click Connect"    Error     "Focuser not recognized."  "$DISCONNECTED"  connects
+fault_case "step click: Move fails"         control_page -    "Fail.Move=@Move+1:The focuser is jammed"  "click +10"        Quillomar "The focuser is jammed."   "$IDLE"          step_works
+fault_case "host move: Absolute fails"      autofocus_page - "Fail.Absolute=@Absolute+1:no answer\s\s" "raw 6 -30"        Quillomar "no answer."               "$IDLE"          host_move_works
+fault_case "host move: Move fails"          autofocus_page - "Fail.Move=@Move+1:Move refused!"          "raw 5 2000"       Quillomar "Move refused!"            "$IDLE"          step_works
+fault_case "timer tick: Position fails"     control_page -    "Fail.Position=@Position+3:lost it"        timer_tick         Quillomar "lost it."                 "$IDLE"          step_works
+fault_case "timer tick: Absolute fails"     control_page -    "Fail.Absolute=@Absolute+3:(busy)"         timer_tick         Quillomar "(busy)"                   "$IDLE"          step_works
+fault_case "timer tick: Position is text"   control_page -    "WrongType.Position=text"                  timer_tick         Quillomar "$NOT_TEXT"                "$IDLE"          step_works
+fault_case "disconnect: Link false fails"   control_page -    "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."           "$IDLE"          timer_stopped_then_disconnects
 
 # A relative focuser keeps its own count: a Move that fails leaves it unchanged.
 SIM_BASE=(Absolute=0 MaxStep=30000 StartPosition=1000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
-e2e_sim "${SIM_BASE[@]}"
+need_disconnected || fail "relative focuser: could not disconnect first; got [$(snap)]"
 click Connect
 expect_true "relative focuser connected" wait_until 10 is_enabled Disconnect
 expect_true "relative focuser shows 10000" wait_until 5 shows_position 10000
@@ -223,7 +266,9 @@ relative_count_unchanged() {
   expect_true "$1, then +10: Move(10) sent" wait_until 5 last_move_is 10
   expect_true "$1, then +10: display shows 10010" wait_until 5 shows_position 10010
 }
-fault_case "relative step click: Move fails" - "Fail.Move=@Move+1:jammed" "click +10" Quillomar "jammed." "$IDLE" \
+# Its own state (the relative count at 10000) is set up just above.
+need_relative() { close_stray_boxes; tab 1; [ "$(snap)" = "$IDLE" ] && [ "$(position_text)" = 10000 ]; }
+fault_case "relative step click: Move fails" relative - "Fail.Move=@Move+1:jammed" "click +10" Quillomar "jammed." "$IDLE" \
   relative_count_unchanged
 
 probe close Quillomar >/dev/null
@@ -232,7 +277,7 @@ expect_eq "group 1: the program exits normally" "$E2E_EXIT" 0
 
 # ==== Group 2: autofocus runs ===========================================================
 # Steps 5, Increment 100, Expo/Step 1, automatic connection to the simulated focuser.
-SIM_BASE=(Absolute=1 MaxStep=30000 StartPosition=10000 StepsPerSecond=0)
+SIM_BASE=(Absolute=1 MaxStep=30000 StartPosition=10000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
 e2e_sim "${SIM_BASE[@]}"
 printf '%s\r\n' '1003->5' '1004->100' '1005->1' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
   >"$E2E_DIR/prog/autofocus.ini"
@@ -245,6 +290,37 @@ DONE="0 1 1 0 | OK | window=1"  # a completed run: the final wait leaves "OK"
 RUNNING="0 1 0 1"
 
 start_with_listener() { listen; raw 2 22; }
+
+# The state every run case starts from: connected, on the Autofocus page, no run and no
+# listening host, backlash correction off, the focuser standing at 10000 (the middle of
+# the sweep).
+BACKLASH_ON=0
+last_done_move() { tr -d '\r' < "$E2E_DIR/sim/calls.log" | awk '$3 == "Move" && / -> VT_EMPTY$/' | tail -1 |
+  sed -n 's/.*VT_BYREF=\(-\?[0-9]*\)).*/\1/p'; }
+at_middle() { local m; m=$(last_done_move); [ "${m:-10000}" = 10000 ]; }
+need_idle() {
+  stop_listening
+  close_stray_boxes
+  e2e_sim "${SIM_BASE[@]}"
+  if ! is_enabled Disconnect; then
+    click Connect
+    wait_until 10 is_enabled Disconnect || return 1
+  fi
+  if [ $BACKLASH_ON = 1 ]; then
+    tab 1
+    probe check Quillomar "Software backlash correction" off >/dev/null && BACKLASH_ON=0
+  fi
+  refresh
+  [ "$(button_enabled Stop)" = 1 ] && { tab 0; click Stop; }
+  # Start and Stop both disabled (a start that went wrong): a page switch ends it.
+  [ "$(button_enabled Start)" = 0 ] && tab 1
+  tab 0
+  if ! at_middle; then
+    raw 5 10000
+    wait_until 5 at_middle || return 1
+  fi
+  [ "$(snap | cut -c1-7)" = "0 1 1 0" ] && [ "$WINDOW_ENABLED" = 1 ]
+}
 # A complete run as the following command: five values, the report, the result.
 clean_run() {
   local name="$1, then a complete run"
@@ -297,7 +373,7 @@ rest_of_run_after_step_move() {
   expect_eq "$1: positions" "$(log_positions)" "9800 9900 9900 10000 10100 "
   expect_eq "$1: state" "$(snap)" "$DONE"
   raw 5 10000
-  wait_until 5 last_move_is 10000
+  wait_for "the focuser back at 10000" 5 last_move_is 10000
 }
 rest_of_run() {
   feed "${@:2}"
@@ -329,35 +405,37 @@ after_backlash_failed() {
   expect_eq "$1, then a complete run with backlash correction: last moves" \
     "$(move_targets | tail -2 | tr '\n' ' ')" "9950 10000 "
   tab 1
-  probe check Quillomar "Software backlash correction" off >/dev/null
+  probe check Quillomar "Software backlash correction" off >/dev/null && BACKLASH_ON=0
   tab 0
 }
 prepare_final() { listen; start_run; feed 100 200 500 200; }
 prepare_backlash() {
   tab 1
   probe check Quillomar "Software backlash correction" on >/dev/null
+  BACKLASH_ON=1
   tab 0
   prepare_final
 }
 listened_run() { listen; start_run; }
 
 IDLE_AT_BEST="0 1 1 0 | Best Focus = 10000 | window=1"
-#          case                              prep             rule                                     trigger             caption   box text             state afterwards                     following command
-fault_case "run start: first Move fails"     -                "Fail.Move=@Move+1:Move refused"         start_with_listener Quillomar "Move refused."      "$STARTING | Waiting for exposure | window=1" after_first_move_failed
-fault_case "run start: IsMoving fails"       -                "Fail.IsMoving=@IsMoving+1:cannot tell"  start_with_listener Quillomar "cannot tell."       "$STARTING | Moving ... | window=1"  after_first_wait_failed
+#          case                              needs prep             rule                                     trigger             caption   box text             state afterwards                     following command
+fault_case "run start: first Move fails" idle     -                "Fail.Move=@Move+1:Move refused"         start_with_listener Quillomar "Move refused."      "$STARTING | Waiting for exposure | window=1" after_first_move_failed
+fault_case "run start: IsMoving fails" idle       -                "Fail.IsMoving=@IsMoving+1:cannot tell"  start_with_listener Quillomar "cannot tell."       "$STARTING | Moving ... | window=1"  after_first_wait_failed
 # The position read that switches the run on fails: nothing of the run is switched on, so
 # the program is left starting (Start and Stop disabled) as after the other errors at Start.
-fault_case "run start: Position when switched on" \
+fault_case "run start: Position when switched on" idle \
                                              -                "Fail.Position=@Position+2:no position"  start_with_listener Quillomar "no position."       "$STARTING | OK | window=1"          after_start_position_failed
-fault_case "run step: Move fails"            listened_run     "Fail.Move=@Move+2:Step move failed"     "feed 100 200"      Quillomar "Step move failed."  "$RUNNING | Focus = 200 | window=1"  rest_of_run_after_step_move
-fault_case "run step: IsMoving fails"        listened_run     "Fail.IsMoving=@IsMoving+2:cannot tell"  "feed 100 200"      Quillomar "cannot tell."       "$RUNNING | Moving ... | window=1"   rest_after_step_wait
-fault_case "run step: Position fails"        listened_run     "Fail.Position=@Position+1:no position"  "feed 100"          Quillomar "no position."       "$RUNNING | Focus = 100 | window=1"  rest_after_step_position
-fault_case "run finish: final Move fails"    prepare_final    "Fail.Move=@Move+1:final move failed"    "feed 100"          Quillomar "final move failed." "$IDLE_AT_BEST"                      after_final_move_failed
-fault_case "run finish: backlash Move fails" prepare_backlash "Fail.Move=@Move+1:approach failed"      "feed 100"          Quillomar "approach failed."   "$IDLE_AT_BEST"                      after_backlash_failed
+fault_case "run step: Move fails" idle            listened_run     "Fail.Move=@Move+2:Step move failed"     "feed 100 200"      Quillomar "Step move failed."  "$RUNNING | Focus = 200 | window=1"  rest_of_run_after_step_move
+fault_case "run step: IsMoving fails" idle        listened_run     "Fail.IsMoving=@IsMoving+2:cannot tell"  "feed 100 200"      Quillomar "cannot tell."       "$RUNNING | Moving ... | window=1"   rest_after_step_wait
+fault_case "run step: Position fails" idle        listened_run     "Fail.Position=@Position+1:no position"  "feed 100"          Quillomar "no position."       "$RUNNING | Focus = 100 | window=1"  rest_after_step_position
+fault_case "run finish: final Move fails" idle    prepare_final    "Fail.Move=@Move+1:final move failed"    "feed 100"          Quillomar "final move failed." "$IDLE_AT_BEST"                      after_final_move_failed
+fault_case "run finish: backlash Move fails" idle prepare_backlash "Fail.Move=@Move+1:approach failed"      "feed 100"          Quillomar "approach failed."   "$IDLE_AT_BEST"                      after_backlash_failed
 
 # A focuser stuck in a step move: the wait gives up after 100 polls, about 10 s, shows
 # "Move timeout", and the run goes on.
 echo "-- run step: focuser stuck"
+need_idle || fail "stuck: could not set up the state it starts from; got [$(snap)]"
 listen
 start_run
 feed 100 200
@@ -380,6 +458,7 @@ rest_of_run "stuck: the run goes on" 200 100
 # A step move fails while the host goes on exposing, and the box stays open for a while:
 # the values are handled meanwhile, the run carries on and reports once.
 echo "-- run step, host exposing: Move fails, box left open"
+need_idle || fail "host exposing: could not set up the state it starts from; got [$(snap)]"
 e2e_sim "${SIM_BASE[@]}" "$(resolve "Fail.Move=@Move+3:Step move failed")"
 host --quiet --cadence-ms 150 --timeout-s 60 --count-reports 0.5 >"$E2E_DIR/exposing.out" &
 exposing=$!

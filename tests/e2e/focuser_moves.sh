@@ -14,7 +14,7 @@ connect() {
   touch "$E2E_DIR/sim/calls.log"
   linked_before=$(sim_calls | grep -c "Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=-1) -> OK")
   probe click Quillomar Connect >/dev/null
-  wait_until 10 linked
+  wait_for "the focuser to link" 10 linked
 }
 
 e2e_sim Absolute=1 MaxStep=30000 StartPosition=50 StepsPerSecond=0 ChooseResult=QmSim.Focuser

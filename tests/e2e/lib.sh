@@ -2,7 +2,8 @@
 # display and private prefix, with the simulated ASCOM focuser registered, driven
 # from outside by Probe.exe (as a user) and SimHost.exe (as the imaging host).
 #
-#   e2e_begin NAME [--plain]  re-runs the script inside xvfb-run, makes build/e2e/NAME with
+#   e2e_begin NAME [--plain]  re-runs the script inside xvfb-run (for at most
+#                         E2E_TIMEOUT_S seconds, default 600), makes build/e2e/NAME with
 #                         prog/ (the exe, where autofocus.ini lands), sim/ (the simulator's
 #                         sim.ini, calls.log, focuser.state) and a fresh prefix; with --plain
 #                         a prefix without the simulator and an empty prog/
@@ -14,9 +15,11 @@
 #                         (how many) and BOX_TEXTS (their texts, one a line)
 #   e2e_record_htm_open   has the shell open .htm files with a recorder in this prefix;
 #                         e2e_htm_opened prints the documents opened since, one a line
+#   wait_for WHAT S CMD...  waits up to S seconds for CMD; a timeout is a failed check
 #   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
 # Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
-# 32-bit program instead of the 64-bit one.
+# 32-bit program instead of the 64-bit one, QM_E2E_DIR_BASE puts the run directories
+# elsewhere than build/e2e (so that two runs of one script do not share one).
 set -uo pipefail
 QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$QM_ROOT/scripts/wine_env.sh"
@@ -28,10 +31,10 @@ E2E_CHECKS=0
 e2e_begin() {
   E2E_NAME=$1
   if [ -z "${QM_E2E_INNER:-}" ]; then
-    QM_E2E_INNER=1 exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+    QM_E2E_INNER=1 exec timeout -k 10 "${E2E_TIMEOUT_S:-600}" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
   fi
   if [ "${QM_E2E_ARCH:-64}" = 32 ]; then E2E_BUILD=$QM_BUILD32; else E2E_BUILD=$QM_BUILD64; fi
-  E2E_DIR=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
+  E2E_DIR=${QM_E2E_DIR_BASE:-$QM_ROOT/build/e2e}/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
   rm -rf "$E2E_DIR"
   mkdir -p "$E2E_DIR/prog" "$E2E_DIR/sim"
   E2E_PROBE="$QM_BUILD64/tools/probe/Probe.exe"
@@ -46,6 +49,8 @@ e2e_begin() {
   QM_SIM_DIR=$(qm_winpath "$E2E_DIR/sim")
   E2E_APP_PID=""
   trap e2e_end EXIT
+  # Stopped from outside (a timeout): a failure, whatever the checks so far said.
+  trap 'fail "stopped from outside (timed out?)"; exit 1' TERM INT
   echo "== $E2E_NAME (${QM_E2E_ARCH:-64}-bit)"
 }
 
@@ -142,6 +147,15 @@ e2e_record_htm_open() {
   done
 }
 e2e_htm_opened() { tr -d '\r' 2>/dev/null < "$E2E_HTM_RECORD"; }
+# Waits up to S seconds until CMD... succeeds; when it does not, that is a failed check
+# with its own message. Returns the wait's status, so a step that needs the state can
+# stop: wait_for "the run started" 10 is_running || return 1
+wait_for() {
+  local what=$1 s=$2; shift 2
+  wait_until "$s" "$@" && return 0
+  fail "timed out after ${s}s waiting for $what"
+  return 1
+}
 
 e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
 

@@ -19,7 +19,7 @@ touch -d '2020-01-01' "$E2E_DIR/prog/autofocus.ini"
 e2e_start anything
 info=$(probe winfo Quillomar)
 expect_match "title" "$info" '^title: Quillomar$'
-expect_match "client area 318 x 141" "$info" 'client: .*318.*141'
+expect_match "client area 318 x 141" "$info" '^client: x=-?[0-9]+ y=-?[0-9]+ w=318 h=141$'
 expect_match "stays on top" "$info" '^topmost: 1'
 expect_match "placed at (469, 124)" "$info" '^rect: x=469 y=124 '
 style=$(sed -n 's/^style: 0x//p' <<<"$info")

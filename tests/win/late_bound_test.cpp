@@ -465,11 +465,26 @@ bool SimRegistered() {
            SUCCEEDED(CLSIDFromProgID(L"DriverHelper.Chooser", &id));
 }
 
+// Where the test command registered the simulator (QM_SIM_REQUIRED=1) or in CI, a
+// simulator test that cannot reach it fails instead of skipping.
+bool SimRequired() {
+    char value[8] = {};
+    const DWORD n = GetEnvironmentVariableA("QM_SIM_REQUIRED", value, sizeof value);
+    if (n > 0 && n < sizeof value && std::string(value) == "1")
+        return true;
+    const DWORD ci = GetEnvironmentVariableA("CI", value, sizeof value);
+    return ci > 0 && ci < sizeof value && std::string(value) == "true";
+}
+
 #define REQUIRE_SIM()                                                                           \
     do {                                                                                        \
-        if (!SimRegistered())                                                                   \
+        if (!SimRegistered()) {                                                                 \
+            if (SimRequired())                                                                  \
+                FAIL() << "QmSimAscom.dll is not registered in this prefix, although the "      \
+                          "test command registered it";                                         \
             GTEST_SKIP() << "QmSimAscom.dll is not registered in this prefix "                  \
                             "(run scripts/sim_ascom_register.sh PREFIX BUILD64 BUILD32 first)"; \
+        }                                                                                       \
     } while (0)
 
 // A fresh steering directory per test, named in QM_SIM_DIR for the in-process sim.
@@ -824,10 +839,36 @@ TEST_F(SimTest, TheStateFileFollowsTheFocuserAndASecondDriverSharesIt) {
     EXPECT_TRUE(Logged("Focuser2 Position DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> VT_I4=4321"));
 }
 
-TEST(SimBitness, ReportsWhichBuildRan) {
-    // The same tests run in the x86_64 and the i686 build; this line tells the logs apart.
-    std::printf("win_tests is a %d-bit program; simulator %s\n", static_cast<int>(sizeof(void*) * 8),
-                SimRegistered() ? "registered in its registry view" : "NOT registered in its registry view");
+// The machine type in the PE header of the running executable.
+WORD RunningMachine() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return 0;
+    std::ifstream in(path, std::ios::binary);
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_FILE_HEADER file{};
+    DWORD signature = 0;
+    if (!in.read(reinterpret_cast<char*>(&dos), sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE)
+        return 0;
+    in.seekg(dos.e_lfanew);
+    if (!in.read(reinterpret_cast<char*>(&signature), sizeof signature) || signature != IMAGE_NT_SIGNATURE ||
+        !in.read(reinterpret_cast<char*>(&file), sizeof file))
+        return 0;
+    return file.Machine;
+}
+
+// The same tests run in the x86_64 and the i686 build: the build that ran is the one the
+// test command meant (QM_EXPECT_BITS), and the executable is of the machine type it
+// thinks it is.
+TEST(BuildBitness, TheBuildThatRanIsTheOneMeant) {
+    const int bits = static_cast<int>(sizeof(void*) * 8);
+    std::printf("win_tests is a %d-bit program\n", bits);
+    EXPECT_EQ(RunningMachine(), bits == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    char expected[8] = {};
+    const DWORD n = GetEnvironmentVariableA("QM_EXPECT_BITS", expected, sizeof expected);
+    if (n > 0 && n < sizeof expected)
+        EXPECT_EQ(std::to_string(bits), std::string(expected));
 }
 
 }  // namespace
