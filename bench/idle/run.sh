@@ -75,23 +75,26 @@ window() {
   wait "$app" 2>/dev/null
 }
 
-echo "idle cost: $idle s a window, after ${QM_SETTLE_S:-5} s of settling; CPU from /proc ticks (10 ms each)"
+echo "idle cost: $idle s a window, after ${QM_SETTLE_S:-5} s of settling; CPU time from /proc/PID/task/*/schedstat"
 window minimal MinimalWindow.exe MinimalWindow stay 0
 window disconnected Quillomar.exe Quillomar 1 0
 window connected Quillomar.exe Quillomar 1 1
 [ $failed = 0 ] || { echo "error: an idle window could not be measured: no figures"; exit 1; }
 
-field() { sed -n "s/^$2: .*$3=\([0-9]*\).*/\1/p" "$dir/$1.diff"; }
-printf '%-14s %28s %34s %22s\n' "" "program: CPU ms, ctxt vol/invol" "wineserver: CPU ms, ctxt vol/invol" "others: CPU ms"
+field() { sed -n "s/^$2:.* $3=\([0-9.]*\).*/\1/p" "$dir/$1.diff"; }
+printf '%-13s %34s %34s %16s\n' "" "program: CPU ms (ticks), switches" "wineserver: CPU ms (ticks), switches" "others: CPU ms"
 for w in minimal disconnected connected; do
-  printf '%-14s %10s %8s/%-8s %14s %9s/%-9s %14s\n' "$w" "$(field $w program cpu_ms)" "$(field $w program voluntary)" \
-    "$(field $w program involuntary)" "$(field $w wineserver cpu_ms)" "$(field $w wineserver voluntary)" \
-    "$(field $w wineserver involuntary)" "$(field $w others cpu_ms)"
+  printf '%-13s %9s (%4s) %8s/%-8s %9s (%4s) %8s/%-8s %16s\n' "$w" \
+    "$(field $w program cpu_ms)" "$(field $w program tick_ms)" "$(field $w program voluntary)" "$(field $w program involuntary)" \
+    "$(field $w wineserver cpu_ms)" "$(field $w wineserver tick_ms)" "$(field $w wineserver voluntary)" "$(field $w wineserver involuntary)" \
+    "$(field $w others cpu_ms)"
 done
-echo "memory at the end of each window: Windows' figures (Probe.exe resources) beside /proc of the same process, KB"
+echo "(switches: voluntary/involuntary)"
+echo "memory at the end of each window: GetProcessMemoryInfo (Probe.exe resources) beside /proc of the same process, KB"
 for w in minimal disconnected connected; do
-  priv=$(sed -n 's/^private: //p' "$dir/$w.resources"); work=$(sed -n 's/^working: //p' "$dir/$w.resources")
-  printf '%-14s private %6s  working set %6s  | %s\n' "$w" "$((${priv:-0} / 1024))" "$((${work:-0} / 1024))" "$(cat "$dir/$w.linuxmem")"
+  r() { sed -n "s/^$1: //p" "$dir/$w.resources"; }
+  printf '%-13s PrivateUsage %s  PagefileUsage %s  WorkingSetSize %s  | /proc: %s\n' "$w" "$(( $(r private) / 1024 ))" \
+    "$(( $(r pagefile) / 1024 ))" "$(( $(r working) / 1024 ))" "$(cat "$dir/$w.linuxmem")"
 done
 python3 - "$dir" "$idle" <<'PY'
 import re, sys
@@ -103,19 +106,30 @@ def get(w, group, key):
     raise SystemExit(f"error: no {group} {key} for {w}")
 def switches(w, group):
     return get(w, group, "voluntary") + get(w, group, "involuntary")
+def memory(w):
+    win = {}
+    for line in open(f"{d}/{w}.resources"):
+        k, _, v = line.partition(": ")
+        win[k] = v.strip()
+    linux = dict(kv.split("=") for kv in open(f"{d}/{w}.linuxmem").read().split())
+    return int(win["private"]) // 1024, int(win["pagefile"]) // 1024, int(win["working"]) // 1024, linux
+for w in ("minimal", "disconnected", "connected"):
+    private, pagefile, working, linux = memory(w)
+    print(f"{w}: PrivateUsage {private} KB; PagefileUsage {pagefile} KB against RssAnon {linux['RssAnon']} KB;"
+          f" WorkingSetSize {working} KB against VmRSS {linux['VmRSS']} KB")
 base_cpu, base_sw = get("minimal", "program", "cpu_ms"), switches("minimal", "program")
 base_all = base_cpu + get("minimal", "wineserver", "cpu_ms")
 for w in ("disconnected", "connected"):
     cpu, sw = get(w, "program", "cpu_ms"), switches(w, "program")
     allcpu = cpu + get(w, "wineserver", "cpu_ms")
     # A CPU time of zero ticks gives no ratio: the difference is then given in ms.
-    r_cpu = f"{cpu / base_cpu:.2f}" if base_cpu > 0 else f"+{cpu - base_cpu:.0f} ms"
-    r_all = f"{allcpu / base_all:.2f}" if base_all > 0 else f"+{allcpu - base_all:.0f} ms"
+    r_cpu = f"{cpu / base_cpu:.2f}" if base_cpu > 0 else f"+{cpu - base_cpu:.1f} ms"
+    r_all = f"{allcpu / base_all:.2f}" if base_all > 0 else f"+{allcpu - base_all:.1f} ms"
     r_sw = f"{sw / base_sw:.2f}" if base_sw > 0 else f"+{sw - base_sw:.0f}"
-    print(f"{w}: program {cpu:.0f} ms CPU ({100 * cpu / 1000 / idle:.2f} % of one core), {sw:.0f} switches "
+    print(f"{w}: program {cpu:.1f} ms CPU ({100 * cpu / 1000 / idle:.3f} % of one core), {sw:.0f} switches "
           f"({sw / idle:.1f}/s); with wineserver {allcpu:.0f} ms; ratios to MinimalWindow: CPU {r_cpu}, "
           f"with wineserver {r_all}, switches {r_sw}")
-    print(f"summary:\tidle CPU over {idle:.0f} s, {w} (with wineserver)\t{cpu:.0f} ms ({allcpu:.0f} ms)"
-          f"\tminimal window program, {base_cpu:.0f} ms ({base_all:.0f} ms)\t{r_cpu} ({r_all})"
+    print(f"summary:\tidle CPU over {idle:.0f} s, {w} (with wineserver)\t{cpu:.1f} ms ({allcpu:.1f} ms)"
+          f"\tminimal window program, {base_cpu:.1f} ms ({base_all:.1f} ms)\t{r_cpu} ({r_all})"
           f"\tcontext switches {sw:.0f} against {base_sw:.0f}: {r_sw}")
 PY
