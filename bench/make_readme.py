@@ -246,22 +246,46 @@ Each section names the command that reproduces it alone.
         parabola_mae = float(parabola.split()[0])
         (beats_parabola if program_mae < parabola_mae else loses_parabola).append(scenario)
     out.append("")
-    out.append("Read plainly:")
+    def listing(names):
+        if not names:
+            return "none"
+        if len(names) == len(rows):
+            return "all of them"
+        return "; ".join(names)
+
+    def ratio_range(star_broad):
+        values = [float(r[3]) for r in rows
+                  if r[3] not in ("exact",) and r[0].replace("best focus MAE, ", "").startswith("broad") == star_broad]
+        return f"{min(values):.2f} to {max(values):.2f}" if values else "none"
+
+    def steps_trend(prefix):
+        first, last = table.get(f"{prefix}5%, Steps 5"), table.get(f"{prefix}5%, Steps 15")
+        if not first or not last:
+            return "not measured"
+        best = lambda cells: min(float(cells[2].split()[0]), float(cells[3].split()[0]))
+        return (f"the rule's error goes from {first[0]} to {last[0]} steps, the better fit's from "
+                f"{best(first):.1f} to {best(last):.1f}")
+
+    out.append("Read plainly (derived from the table above):")
     out.append(f"- Against the hyperbola fit the three-point rule **loses** in {len(verdicts['loses'])} of "
-               f"{len(rows)} scenarios ({'; '.join(verdicts['loses']) or 'none'}), is on **par** in "
-               f"{len(verdicts['par'])} ({'; '.join(verdicts['par']) or 'none'}) and **wins** in "
-               f"{len(verdicts['wins'])} ({'; '.join(verdicts['wins']) or 'none'}).")
-    out.append(f"- It loses most on broad stars, where three points next to the peak carry little information "
-               f"and the fits use every step; more steps help the fits and not the rule.")
+               f"{len(rows)} scenarios ({listing(verdicts['loses'])}), is on **par** in "
+               f"{len(verdicts['par'])} ({listing(verdicts['par'])}) and **wins** in "
+               f"{len(verdicts['wins'])} ({listing(verdicts['wins'])}).")
+    out.append(f"- Its error over the fit's: {ratio_range(False)} on the default star, {ratio_range(True)} on the "
+               f"broad star (ratios where the fit is not exact).")
+    out.append(f"- From Steps 5 to Steps 15 at 5 % noise: default star, {steps_trend('')}; broad star, "
+               f"{steps_trend('broad, ')}.")
     out.append(f"- Against the least-squares parabola it wins in {len(beats_parabola)} scenarios "
                f"({'; '.join(beats_parabola) or 'none'}) and loses in {len(loses_parabola)} "
                f"({'; '.join(loses_parabola) or 'none'}).")
     failures = [f"{name}: {', '.join(m + ' ' + c.split('(')[1].rstrip(')') for m, c in zip(('program', 'parabola', 'hyp-lin', 'hyperbola'), cells) if '(' in c)}"
                 for name, cells in table.items() if any("(" in c for c in cells)]
     program_failed = [name for name, cells in table.items() if "(" in cells[0]]
-    out.append(f"- Where it wins is robustness: it gave an estimate in every sweep of "
+    out.append(f"- Robustness: the rule gave an estimate in every sweep of "
                f"{'every scenario' if not program_failed else 'all but ' + ', '.join(program_failed)}, while the fits "
                f"failed in some sweeps ({'; '.join(failures) or 'none'}).")
+    out.append("- Noise of a fixed size (additive) weighs most on the faint values far from focus, where the "
+               "widths the fit uses are largest; the rule reads only the three brightest positions.")
     out.append("")
 
     for key, heading, prose in SECTIONS:

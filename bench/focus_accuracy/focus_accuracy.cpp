@@ -13,7 +13,7 @@
 //              centre c: the fit autofocus programs use on star widths.
 // Every estimate is kept within the sweep, as the program's is.
 //
-// Prints three tables (noise, number of steps, values per step), each for the default
+// Prints four tables (noise, number of steps, values per step, additive noise), each for the default
 // star (width 2 px at focus, growing 0.02 px a step) and a broad one (0.005 px a
 // step), with the mean absolute error (MAE) in steps of each method and how often it
 // failed, then one "summary:" line per scenario for bench/make_readme.py. The verdict
@@ -55,6 +55,7 @@ struct Scenario {
     double slope;
     int steps;
     int expo;
+    double additive = 0;  // noise in focus-value units: sky background, read noise
 };
 
 std::vector<Scenario> Scenarios() {
@@ -78,6 +79,13 @@ std::vector<Scenario> Scenarios() {
             char name[64];
             std::snprintf(name, sizeof name, "%s5%%, Expo/Step %d", star, expo);
             list.push_back({"expo", name, 0.05, 0, slope, 7, expo});
+        }
+        // Noise of a fixed size, whatever the star's brightness: it weighs most on the
+        // faint values far from focus, where the widths the fits use are largest.
+        for (double additive : {1000.0, 2000.0}) {
+            char name[64];
+            std::snprintf(name, sizeof name, "%sadditive %.0f", star, additive);
+            list.push_back({"additive", name, 0, 0, slope, 7, 2, additive});
         }
     }
     return list;
@@ -267,6 +275,7 @@ Outcome RunScenario(const Scenario& scenario, int sweeps, uint32_t seed) {
         params.noise = scenario.noise;
         params.seeing = scenario.seeing;
         params.slope = scenario.slope;
+        params.additiveNoise = scenario.additive;
         params.seed = seed * 1000003u + static_cast<uint32_t>(sweep);
         qm::sim::FocusModel model(params);
 
