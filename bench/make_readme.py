@@ -84,9 +84,10 @@ round, so the baseline no longer comes once after everything else."""),
 `paint_window.exe` builds the main window's layout twice, side by side: with the
 program's controls and with standard controls in their places (`BUTTON`, `EDIT` with an
 `UPDOWN` buddy); tab control, pages, memo, labels, group box, check boxes and fonts the
-same. Each of 7 rounds repaints each window 200 times on each page (`RedrawWindow` with
-`RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN`), alternating which goes
-first."""),
+same. Each of 7 rounds repaints each window the number of times the first line gives on
+each page (`RedrawWindow` with `RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW |
+RDW_ALLCHILDREN`), alternating which goes first; `run_all.sh` asks for 40 a round, as a
+repaint takes a tenth of a second or more on the busy machine."""),
     ("settings_bench", "Settings loading and saving (bench/settings)", """\
 50 MB files of several shapes; reading the file alone and loading it with the settings
 component are timed in turn, 5 rounds, the order swapped every round (medians, and the
