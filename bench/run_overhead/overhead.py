@@ -18,8 +18,8 @@ Each output may name the simulator's mode ("mode: quiet" without any file work,
 overhead, the summary figure.
 
 A run that ended without a report, whose exposures cannot be matched to an ideal run,
-or whose first sweep position is not --first-position (the simulator's settings did
-not take), is counted and named, as are runs missing from --expected; any of them makes
+or whose first sweep position is not the one expected ("expect-first: P" in the
+output, or --first-position; the simulator's settings did not take), is counted and named, as are runs missing from --expected; any of them makes
 the exit status 1, with an "error:" line, so a figure is never printed from fewer runs
 than were asked for without saying so.
 
@@ -57,8 +57,8 @@ def ideal_duration(exposures, steps, expo, wait_ms, backlash):
 
 
 def parse_mode(path):
-    """(mode, late-bound calls) noted in a run's output; ("", None) when not noted."""
-    mode, calls = "", None
+    """(mode, late-bound calls, expected first position) noted in a run's output."""
+    mode, calls, expect_first = "", None, None
     with open(path, encoding="latin-1") as f:
         for line in f:
             m = re.match(r"mode: (\w+)", line)
@@ -67,7 +67,10 @@ def parse_mode(path):
             m = re.match(r"calls: (\d+)", line)
             if m:
                 calls = int(m.group(1))
-    return mode, calls
+            m = re.match(r"expect-first: (-?\d+)", line)
+            if m:
+                expect_first = int(m.group(1))
+    return mode, calls, expect_first
 
 
 def parse(path):
@@ -109,13 +112,15 @@ def main():
     rows, failed = {}, []
     for number, path in enumerate(a.outputs, 1):
         exposures, report, first, best = parse(path)
-        mode, calls = parse_mode(path)
+        mode, calls, expect_first = parse_mode(path)
+        if expect_first is None:
+            expect_first = a.first_position
         if report is None:
             failed.append(f"run {number}: no report ({path})")
             print(f"run {number:2d} {mode:6s}: NO REPORT")
             continue
-        if a.first_position is not None and first != a.first_position:
-            failed.append(f"run {number}: first position {first}, not {a.first_position} ({path})")
+        if expect_first is not None and first != expect_first:
+            failed.append(f"run {number}: first position {first}, not {expect_first} ({path})")
             print(f"run {number:2d} {mode:6s}: FIRST POSITION {first}")
             continue
         # The backlash approach is made only when the result differs from the first position.

@@ -95,6 +95,7 @@ class Main(unittest.TestCase):
             ("too few exposures fails", ["timing: report ms=900\n"], [], 1, ["error: run 1: too few exposures"]),
             ("wrong first position fails", [quiet], ["--first-position", "19700"], 1, ["error: run 1: first position 9700"]),
             ("right first position passes", [quiet], ["--first-position", "9700"], 0, ["complete 1"]),
+            ("a run's own expectation wins", [quiet + "expect-first: 9600\n"], [], 1, ["first position 9700, not 9600"]),
             ("missing runs fail", [quiet], ["--expected", "4"], 1, ["error: 3 of 4 runs never ran"]),
             ("logged runs alone give no figure", [logged], [], 1, ["error: no runs of the simulator without file work"]),
         ]
