@@ -1,16 +1,20 @@
 // Measures how long one paint of the owner-drawn push button takes (through the parent's
 // reflected WM_DRAWITEM into a memory DC) next to a standard push button of the same size
 // (WM_PRINTCLIENT, and DrawFrameControl + DrawTextA), and prints the times and ratios.
-//   paint_button.exe [paints]            (default 3000)
+// Every case is timed in each of several rounds, alternating the order, and the ratio of
+// each round is kept: medians and the rounds' spread are printed.
+//   paint_button.exe [paints [rounds]]   (default 1000 paints a case, 9 rounds)
 //   paint_button.exe --save picture.bmp  paints a row of buttons in their states, for a look
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 
+#include <utility>
 #include <vector>
 
 #include "common/raii_win.h"
@@ -26,7 +30,8 @@ using namespace qm::win;
 
 constexpr int kWidth = 71;
 constexpr int kHeight = 29;
-constexpr int kDefaultPaints = 3000;
+constexpr int kDefaultPaints = 1000;
+constexpr int kDefaultRounds = 9;
 constexpr int kWarmUpPaints = 50;
 
 LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -160,7 +165,22 @@ int SavePicture(const char* path) {
     return saved ? 0 : 1;
 }
 
-int Run(int paints) {
+struct Case {
+    Case(const char* label, std::function<void()> paintOnce, std::function<void()> before = [] {})
+        : name(std::move(label)), paint(std::move(paintOnce)), prepare(std::move(before)) {}
+    const char* name;
+    std::function<void()> paint;
+    std::function<void()> prepare;  // before timing, outside the count
+    std::vector<double> us;         // one figure a round
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+int Run(int paints, int rounds) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = ParentProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -189,79 +209,98 @@ int Run(int paints) {
     SelectObjectGuard select(dc.get(), surface.get());
     const HDC target = dc.get();
 
-    // Two rounds: the first also shows what warming the font and glyph caches up costs.
-    for (int round = 1; round <= 2; ++round) {
-        help.SetEnabled(true);
-        const double ownCaption = MicrosecondsPer(paints, [&] { DrawItem(parent, caption.Handle(), target, 0); });
-        const double ownFocused =
-            MicrosecondsPer(paints, [&] { DrawItem(parent, caption.Handle(), target, ODS_FOCUS); });
-        const double ownGlyph = MicrosecondsPer(paints, [&] { DrawItem(parent, help.Handle(), target, 0); });
-        help.SetEnabled(false);
-        const double ownGreyGlyph =
-            MicrosecondsPer(paints, [&] { DrawItem(parent, help.Handle(), target, ODS_DISABLED); });
-        const double printClient = MicrosecondsPer(
-            paints, [&] { SendMessageA(standard, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(target), PRF_CLIENT); });
-        const double frameControl = MicrosecondsPer(paints, [&] {
-            RECT r{0, 0, kWidth, kHeight};
-            DrawFrameControl(target, &r, DFC_BUTTON, DFCS_BUTTONPUSH);
-            SelectObjectGuard useFont(target, font.get());
-            SetBkMode(target, TRANSPARENT);
-            DrawTextA(target, "Start", 5, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-        });
-
+    const qm::Color face = GetSysColor(COLOR_BTNFACE);
+    const qm::Glyph helpGlyph = qm::GlyphFromTable(qm::HelpGlyph);
+    auto enableHelp = [&] { help.SetEnabled(true); };
+    auto disableHelp = [&] { help.SetEnabled(false); };
+    std::vector<Case> cases = {
+        {"owner-drawn, caption", [&] { DrawItem(parent, caption.Handle(), target, 0); }},
+        {"owner-drawn, caption, focused", [&] { DrawItem(parent, caption.Handle(), target, ODS_FOCUS); }},
+        {"owner-drawn, help glyph + caption", [&] { DrawItem(parent, help.Handle(), target, 0); }, enableHelp},
+        {"owner-drawn, greyed glyph + caption", [&] { DrawItem(parent, help.Handle(), target, ODS_DISABLED); },
+         disableHelp},
+        {"standard button, WM_PRINTCLIENT (baseline)",
+         [&] { SendMessageA(standard, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(target), PRF_CLIENT); }},
+        {"DrawFrameControl + DrawTextA",
+         [&] {
+             RECT r{0, 0, kWidth, kHeight};
+             DrawFrameControl(target, &r, DFC_BUTTON, DFCS_BUTTONPUSH);
+             SelectObjectGuard useFont(target, font.get());
+             SetBkMode(target, TRANSPARENT);
+             DrawTextA(target, "Start", 5, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+         }},
         // Where the owner-drawn paint spends its time.
-        const qm::Color face = GetSysColor(COLOR_BTNFACE);
-        const double frameOnDC = MicrosecondsPer(paints, [&] {
-            DCCanvas canvas(target);
-            qm::DrawButtonFrame(canvas, qm::Rect{0, 0, kWidth, kHeight}, face, false, false);
-        });
-        const double frameOnGrid = MicrosecondsPer(paints, [&] {
-            qm::PixelCanvas grid(kWidth, kHeight);
-            qm::DrawButtonFrame(grid, qm::Rect{0, 0, kWidth, kHeight}, face, false, false);
-            // PixelCanvas holds 0x00BBGGRR; a 32-bit DIB wants 0x00RRGGBB.
-            std::vector<uint32_t> bits(static_cast<size_t>(kWidth) * kHeight);
-            for (int y = 0; y < kHeight; ++y)
-                for (int x = 0; x < kWidth; ++x) {
-                    const qm::Color c = grid.GetPixel(x, y);
-                    bits[static_cast<size_t>(y) * kWidth + x] =
-                        (qm::RedOf(c) << 16) | (qm::GreenOf(c) << 8) | qm::BlueOf(c);
-                }
-            BITMAPINFO info{};
-            info.bmiHeader.biSize = sizeof info.bmiHeader;
-            info.bmiHeader.biWidth = kWidth;
-            info.bmiHeader.biHeight = -kHeight;
-            info.bmiHeader.biPlanes = 1;
-            info.bmiHeader.biBitCount = 32;
-            info.bmiHeader.biCompression = BI_RGB;
-            SetDIBitsToDevice(target, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bits.data(), &info, DIB_RGB_COLORS);
-        });
-        const qm::Glyph helpGlyph = qm::GlyphFromTable(qm::HelpGlyph);
-        const double glyphOnDC = MicrosecondsPer(paints, [&] {
-            DCCanvas canvas(target);
-            qm::DrawGlyphTransparent(canvas, helpGlyph, 13, 6);
-        });
-        const double captionOnly = MicrosecondsPer(paints, [&] {
-            RECT r{3, 3, kWidth - 3, kHeight - 3};
-            SelectObjectGuard useFont(target, font.get());
-            SetBkMode(target, TRANSPARENT);
-            DrawTextA(target, "Start", 5, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-        });
+        {"  part: frame through DCCanvas",
+         [&] {
+             DCCanvas canvas(target);
+             qm::DrawButtonFrame(canvas, qm::Rect{0, 0, kWidth, kHeight}, face, false, false);
+         }},
+        {"  part: frame on a pixel grid + one blit",
+         [&] {
+             qm::PixelCanvas grid(kWidth, kHeight);
+             qm::DrawButtonFrame(grid, qm::Rect{0, 0, kWidth, kHeight}, face, false, false);
+             // PixelCanvas holds 0x00BBGGRR; a 32-bit DIB wants 0x00RRGGBB.
+             std::vector<uint32_t> bits(static_cast<size_t>(kWidth) * kHeight);
+             for (int y = 0; y < kHeight; ++y)
+                 for (int x = 0; x < kWidth; ++x) {
+                     const qm::Color c = grid.GetPixel(x, y);
+                     bits[static_cast<size_t>(y) * kWidth + x] =
+                         (qm::RedOf(c) << 16) | (qm::GreenOf(c) << 8) | qm::BlueOf(c);
+                 }
+             BITMAPINFO info{};
+             info.bmiHeader.biSize = sizeof info.bmiHeader;
+             info.bmiHeader.biWidth = kWidth;
+             info.bmiHeader.biHeight = -kHeight;
+             info.bmiHeader.biPlanes = 1;
+             info.bmiHeader.biBitCount = 32;
+             info.bmiHeader.biCompression = BI_RGB;
+             SetDIBitsToDevice(target, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bits.data(), &info, DIB_RGB_COLORS);
+         }},
+        {"  part: help glyph through DCCanvas",
+         [&] {
+             DCCanvas canvas(target);
+             qm::DrawGlyphTransparent(canvas, helpGlyph, 13, 6);
+         }},
+        {"  part: caption (DrawTextA)",
+         [&] {
+             RECT r{3, 3, kWidth - 3, kHeight - 3};
+             SelectObjectGuard useFont(target, font.get());
+             SetBkMode(target, TRANSPARENT);
+             DrawTextA(target, "Start", 5, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+         }},
+    };
+    constexpr size_t kCaption = 0, kGlyph = 2, kBaseline = 4;
 
-        std::printf("round %d: paints per case %d, button %d x %d\n", round, paints, kWidth, kHeight);
-        std::printf("%-44s %9.2f us\n", "owner-drawn, caption", ownCaption);
-        std::printf("%-44s %9.2f us\n", "owner-drawn, caption, focused", ownFocused);
-        std::printf("%-44s %9.2f us\n", "owner-drawn, help glyph + caption", ownGlyph);
-        std::printf("%-44s %9.2f us\n", "owner-drawn, greyed glyph + caption", ownGreyGlyph);
-        std::printf("%-44s %9.2f us\n", "standard button, WM_PRINTCLIENT", printClient);
-        std::printf("%-44s %9.2f us\n", "DrawFrameControl + DrawTextA", frameControl);
-        std::printf("%-44s %9.2f us\n", "  part: frame through DCCanvas", frameOnDC);
-        std::printf("%-44s %9.2f us\n", "  part: frame on a pixel grid + one blit", frameOnGrid);
-        std::printf("%-44s %9.2f us\n", "  part: help glyph through DCCanvas", glyphOnDC);
-        std::printf("%-44s %9.2f us\n", "  part: caption (DrawTextA)", captionOnly);
-        std::printf("ratio owner-drawn caption / WM_PRINTCLIENT:      %.2f\n", ownCaption / printClient);
-        std::printf("ratio owner-drawn glyph / WM_PRINTCLIENT:        %.2f\n", ownGlyph / printClient);
-        std::printf("ratio owner-drawn caption / DrawFrameControl:    %.2f\n", ownCaption / frameControl);
+    // Every case in every round, the order reversed every other round, so that the
+    // baseline and the owner-drawn button meet the same moments of a busy machine.
+    std::printf("paint_button: %d paints per case and round, %d rounds, button %d x %d\n", paints, rounds, kWidth,
+                kHeight);
+    std::vector<double> captionRatio, glyphRatio;
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t k = 0; k < cases.size(); ++k) {
+            Case& c = cases[round % 2 ? cases.size() - 1 - k : k];
+            c.prepare();
+            c.us.push_back(MicrosecondsPer(paints, c.paint));
+        }
+        captionRatio.push_back(cases[kCaption].us.back() / cases[kBaseline].us.back());
+        glyphRatio.push_back(cases[kGlyph].us.back() / cases[kBaseline].us.back());
     }
+    for (const Case& c : cases) {
+        const auto [low, high] = std::minmax_element(c.us.begin(), c.us.end());
+        std::printf("%-44s median %8.2f us  (rounds %8.2f to %8.2f)\n", c.name, Median(c.us), *low, *high);
+    }
+    auto ratioLine = [](const char* what, const std::vector<double>& ratios) {
+        const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+        std::printf("ratio %-36s median of rounds %5.2f  (rounds %5.2f to %5.2f)\n", what, Median(ratios), *low,
+                    *high);
+    };
+    ratioLine("owner-drawn caption / baseline:", captionRatio);
+    ratioLine("owner-drawn glyph + caption / baseline:", glyphRatio);
+    const auto [low, high] = std::minmax_element(captionRatio.begin(), captionRatio.end());
+    std::printf("summary:\tpaint of one push button (caption)\t%.1f us\tstandard push button, WM_PRINTCLIENT, %.1f us"
+                "\t%.2f\trounds %.2f-%.2f; glyph + caption %.2f\n",
+                Median(cases[kCaption].us), Median(cases[kBaseline].us), Median(captionRatio), *low, *high,
+                Median(glyphRatio));
     DestroyWindow(parent);
     return 0;
 }
@@ -272,5 +311,6 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--save") == 0)
         return SavePicture(argv[2]);
     const int paints = argc > 1 ? std::atoi(argv[1]) : kDefaultPaints;
-    return Run(paints > 0 ? paints : kDefaultPaints);
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : kDefaultRounds;
+    return Run(paints > 0 ? paints : kDefaultPaints, rounds > 0 ? rounds : kDefaultRounds);
 }

@@ -56,5 +56,60 @@ class Parse(unittest.TestCase):
             os.unlink(f.name)
 
 
+class Main(unittest.TestCase):
+    """Whole runs of overhead.py on made-up host outputs: modes apart, failures counted."""
+
+    def run_main(self, texts, extra=()):
+        import contextlib
+        import io
+        paths = []
+        for text in texts:
+            with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False, newline="") as f:
+                f.write(text)
+            paths.append(f.name)
+        out = io.StringIO()
+        argv = sys.argv
+        sys.argv = ["overhead.py", "--steps", "1", "--expo", "1", "--backlash", "0"] + list(extra) + paths
+        try:
+            with contextlib.redirect_stdout(out):
+                status = overhead.main()
+        finally:
+            sys.argv = argv
+            for p in paths:
+                os.unlink(p)
+        return status, out.getvalue()
+
+    # one step, one value: counted at 200, then the final 80 + 500 + 150 ms: ideal 930
+    COMPLETE = "timing: exposure n=1 ms=200\nlog:  9700 = 5\nresult: BestFocus=9700\ntiming: report ms=1000\n"
+
+    def test_cases(self):
+        quiet, logged = COMPLETE + "mode: quiet\n", COMPLETE.replace("ms=1000", "ms=1010") + "mode: logged\ncalls: 9\n"
+        cases = [
+            # name, outputs, extra arguments, status, texts that must appear
+            ("complete run", [COMPLETE], [], 0, ["overhead    70.0 ms", "complete 1", "summary:\trun overhead"]),
+            ("modes apart, quiet is the figure", [quiet, logged], [], 0,
+             ["quiet: median of 1", "logged: median of 1", "file work on the run's path: 10.0 ms", "\t70.0 ms (70.0 ms a run of 1 steps)", "with the simulator's file work 80.0"]),
+            ("run without a report counts and fails", [quiet, "timing: exposure n=1 ms=200\n"], [], 1,
+             ["NO REPORT", "failed or missing 1", "error: run 2: no report"]),
+            ("no complete run fails", ["nothing\n"], [], 1, ["error: no complete runs"]),
+            ("too few exposures fails", ["timing: report ms=900\n"], [], 1, ["error: run 1: too few exposures"]),
+            ("wrong first position fails", [quiet], ["--first-position", "19700"], 1, ["error: run 1: first position 9700"]),
+            ("right first position passes", [quiet], ["--first-position", "9700"], 0, ["complete 1"]),
+            ("a run's own expectation wins", [quiet + "expect-first: 9600\n"], [], 1, ["first position 9700, not 9600"]),
+            ("missing runs fail", [quiet], ["--expected", "4"], 1, ["error: 3 of 4 runs never ran"]),
+            ("logged runs alone give no figure", [logged], [], 1, ["error: no runs of the simulator without file work"]),
+        ]
+        for name, texts, extra, status, expected in cases:
+            with self.subTest(name):
+                got_status, out = self.run_main(texts, extra)
+                self.assertEqual(got_status, status, out)
+                for text in expected:
+                    self.assertIn(text, out)
+                if status:
+                    self.assertNotIn("summary:", out)
+
+
+COMPLETE = Main.COMPLETE
+
 if __name__ == "__main__":
     unittest.main()

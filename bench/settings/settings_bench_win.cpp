@@ -1,7 +1,10 @@
 // Times loading settings files far larger than any the program writes, next to
 // reading the same file alone, to show that loading costs about one pass over the
-// bytes whatever their shape. Prints a table; run it under Wine or on Windows:
-//   settings_bench.exe [megabytes]
+// bytes whatever their shape. Reading and loading are timed in turn, round after
+// round (the order swapped every round), so both meet the same moments of a busy
+// machine; the medians and the spread of the rounds' ratios are printed. Exits 1 with
+// an "error:" line when a file cannot be written or read back.
+//   settings_bench.exe [megabytes [rounds]]   (default 50 MB, 5 rounds)
 #include <windows.h>
 
 #include <algorithm>
@@ -18,7 +21,6 @@
 
 namespace {
 
-constexpr int kRepeats = 3;  // the best of these is reported
 constexpr size_t kLongLine = 100000;
 
 using qm::MemoryComponent;
@@ -49,24 +51,53 @@ double ThreadMilliseconds() {
 }
 
 struct Timing {
-    double wall = 1e300;
-    double cpu = 1e300;
+    double wall = 0;
+    double cpu = 0;
 };
 
-// The best of kRepeats runs, wall clock and processor time each.
+// One run of work, wall clock and processor time.
 template <typename Work>
-Timing BestOf(Work&& work) {
-    Timing best;
-    for (int i = 0; i < kRepeats; ++i) {
-        LARGE_INTEGER start, end;
-        double cpuStart = ThreadMilliseconds();
-        QueryPerformanceCounter(&start);
-        work();
-        QueryPerformanceCounter(&end);
-        best.wall = std::min(best.wall, Milliseconds(start, end));
-        best.cpu = std::min(best.cpu, ThreadMilliseconds() - cpuStart);
+Timing TimeOnce(Work&& work) {
+    LARGE_INTEGER start, end;
+    const double cpuStart = ThreadMilliseconds();
+    QueryPerformanceCounter(&start);
+    work();
+    QueryPerformanceCounter(&end);
+    return {Milliseconds(start, end), ThreadMilliseconds() - cpuStart};
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Runs a and b in turn for the given rounds, a first in even rounds; medians of each
+// (wall and processor time) and the rounds' wall-clock ratios b / a.
+struct Paired {
+    Timing a, b;
+    std::vector<double> ratios;
+};
+template <typename A, typename B>
+Paired InTurn(int rounds, A&& a, B&& b) {
+    std::vector<double> aWall, aCpu, bWall, bCpu;
+    Paired result;
+    for (int round = 0; round < rounds; ++round) {
+        Timing ta, tb;
+        if (round % 2 == 0) {
+            ta = TimeOnce(a);
+            tb = TimeOnce(b);
+        } else {
+            tb = TimeOnce(b);
+            ta = TimeOnce(a);
+        }
+        aWall.push_back(ta.wall), aCpu.push_back(ta.cpu), bWall.push_back(tb.wall), bCpu.push_back(tb.cpu);
+        result.ratios.push_back(tb.wall / ta.wall);
     }
-    return best;
+    result.a = {Median(aWall), Median(aCpu)};
+    result.b = {Median(bWall), Median(bCpu)};
+    std::sort(result.ratios.begin(), result.ratios.end());
+    return result;
 }
 
 std::string Repeat(const std::string& unit, size_t bytes) {
@@ -82,6 +113,8 @@ std::string Repeat(const std::string& unit, size_t bytes) {
 int main(int argc, char** argv) {
     size_t megabytes = argc > 1 ? static_cast<size_t>(std::atoi(argv[1])) : 50;
     size_t bytes = megabytes * 1024 * 1024;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    bool sound = true;
 
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -118,35 +151,59 @@ int main(int argc, char** argv) {
          }()},
     };
 
-    std::printf("%-20s %6s %9s %9s %9s %9s\n", "file shape", "MB", "read ms", "(cpu)", "load ms", "(cpu)");
+    std::printf("%d rounds, reading and loading in turn; medians (wall clock, and this thread's processor time)\n",
+                rounds);
+    std::printf("%-20s %6s %9s %9s %9s %9s %7s %s\n", "file shape", "MB", "read ms", "(cpu)", "load ms", "(cpu)",
+                "ratio", "rounds");
     for (const Shape& shape : shapes) {
         if (!files.ReplaceAll(path, shape.content)) {
-            std::printf("%-22s could not be written\n", shape.name);
+            std::printf("error: %s: the file could not be written\n", shape.name);
+            sound = false;
             continue;
         }
-        Timing read = BestOf([&] { files.ReadAll(path); });
         qm::TAutoSave save(files);
         save.Tag = 1000;
-        Timing load = BestOf([&] { save.LoadSettings("autofocus.ini", window); });
-        std::printf("%-20s %6.1f %9.1f %9.1f %9.1f %9.1f\n", shape.name, shape.content.size() / 1048576.0, read.wall,
-                    read.cpu, load.wall, load.cpu);
+        bool readBack = true;
+        const Paired t = InTurn(
+            rounds,
+            [&] {
+                const auto text = files.ReadAll(path);
+                readBack = readBack && text && text->size() == shape.content.size();
+            },
+            [&] { save.LoadSettings("autofocus.ini", window); });
+        if (!readBack) {
+            std::printf("error: %s: the file did not read back whole\n", shape.name);
+            sound = false;
+            continue;
+        }
+        const double ratio = t.b.wall / t.a.wall;
+        std::printf("%-20s %6.1f %9.1f %9.1f %9.1f %9.1f %7.2f %.2f-%.2f\n", shape.name,
+                    shape.content.size() / 1048576.0, t.a.wall, t.a.cpu, t.b.wall, t.b.cpu, ratio, t.ratios.front(),
+                    t.ratios.back());
+        if (&shape == &shapes[0])
+            std::printf("summary:\tloading a %.0f MB settings file\t%.0f ms\treading the file alone, %.0f ms\t%.2f"
+                        "\trounds %.2f-%.2f\n",
+                        shape.content.size() / 1048576.0, t.b.wall, t.a.wall, ratio, t.ratios.front(),
+                        t.ratios.back());
     }
 
     // Saving the small file the program really writes: unchanged (read and compare
-    // only) and changed (write, flush and rename).
+    // only) and changed (temporary file, flush, rename; leftovers removed), in turn.
     qm::TAutoSave save(files);
     save.Tag = 1000;
     DeleteFileA(path.c_str());
     save.SaveSettings("autofocus.ini", window);
-    Timing unchanged = BestOf([&] { save.SaveSettings("autofocus.ini", window); });
     int flip = 0;
-    Timing changed = BestOf([&] {
-        save.TagInteger = ++flip;
-        save.SaveSettings("autofocus.ini", window);
-    });
-    std::printf("save, unchanged: %.3f ms; save, changed: %.3f ms (wall clock)\n", unchanged.wall, changed.wall);
+    const Paired saves = InTurn(
+        rounds * 4, [&] { save.SaveSettings("autofocus.ini", window); },
+        [&] {
+            save.TagInteger = ++flip;
+            save.SaveSettings("autofocus.ini", window);
+        });
+    std::printf("save, unchanged: %.3f ms; save, changed: %.3f ms (wall clock, medians of %d in turn)\n", saves.a.wall,
+                saves.b.wall, rounds * 4);
 
     DeleteFileA(path.c_str());
     RemoveDirectoryA(directory.c_str());
-    return 0;
+    return sound ? 0 : 1;
 }

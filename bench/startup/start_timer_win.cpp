@@ -1,7 +1,8 @@
 // StartTimer.exe: times how long Windows programs take to start, as a user sees it.
 // For each start it creates the process, polls (every millisecond) until a visible
 // top-level window of that process exists ("shown"), notes the process's memory at that
-// moment (working set and private bytes), then posts WM_CLOSE to that window and waits
+// moment (working set and PagefileUsage; under Wine these are the Linux process's VmRSS
+// and RssAnon, its anonymous resident memory, while PrivateUsage reads 0), then posts WM_CLOSE to that window and waits
 // for the process to end ("exit"). The programs are started in turn,
 // round after round, so that both meet the same machine load; it prints every start
 // and then the median and the ratio of each program's times to the first program's.
@@ -70,7 +71,7 @@ struct Timing {
     double privateKb = -1;
 };
 
-// Working set and private bytes of a process, in kilobytes.
+// Working set and PagefileUsage of a process, in kilobytes.
 void NoteMemory(HANDLE process, Timing& timing) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
@@ -142,10 +143,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string> programs(argv + 2, argv + argc);
     std::vector<std::vector<double>> shown(programs.size()), exited(programs.size());
     std::vector<std::vector<double>> workingSet(programs.size()), privateBytes(programs.size());
+    // Per round, each program's times over the first program's in that round.
+    std::vector<std::vector<double>> shownRatio(programs.size()), exitRatio(programs.size());
     bool allWell = true;
     for (int round = -kWarmUpRounds; round < rounds; ++round) {
+        std::vector<Timing> thisRound;
         for (size_t p = 0; p < programs.size(); ++p) {
             const Timing t = TimeOneStart(programs[p]);
+            thisRound.push_back(t);
             if (t.exitMs < 0)
                 allWell = false;
             if (round < 0)
@@ -160,6 +165,10 @@ int main(int argc, char** argv) {
                 workingSet[p].push_back(t.workingSetKb);
                 privateBytes[p].push_back(t.privateKb);
             }
+            if (p > 0 && t.shownMs > 0 && thisRound[0].shownMs > 0)
+                shownRatio[p].push_back(t.shownMs / thisRound[0].shownMs);
+            if (p > 0 && t.exitMs > 0 && thisRound[0].exitMs > 0)
+                exitRatio[p].push_back(t.exitMs / thisRound[0].exitMs);
         }
     }
     const double baseShown = Median(shown[0]);
@@ -173,12 +182,24 @@ int main(int argc, char** argv) {
                     Label(programs[p]).c_str(), s, e, baseShown > 0 ? s / baseShown : 0,
                     baseExit > 0 ? e / baseExit : 0);
     }
+    for (size_t p = 1; p < programs.size(); ++p) {
+        auto spread = [](const std::vector<double>& r) {
+            char text[64] = "none";
+            if (!r.empty())
+                std::snprintf(text, sizeof text, "%.2f-%.2f (median %.2f, %zu rounds)",
+                              *std::min_element(r.begin(), r.end()), *std::max_element(r.begin(), r.end()), Median(r),
+                              r.size());
+            return std::string(text);
+        };
+        std::printf("rounds %-24s ratio shown %s; ratio exit %s\n", Label(programs[p]).c_str(),
+                    spread(shownRatio[p]).c_str(), spread(exitRatio[p]).c_str());
+    }
     for (size_t p = 0; p < programs.size(); ++p) {
         if (workingSet[p].empty())
             continue;
         const double w = Median(workingSet[p]);
         const double b = Median(privateBytes[p]);
-        std::printf("memory %-24s working set %8.0f KB  private %8.0f KB  ratio %5.2f / %5.2f\n",
+        std::printf("memory %-24s working set %8.0f KB  pagefile usage %8.0f KB  ratio %5.2f / %5.2f\n",
                     Label(programs[p]).c_str(), w, b, baseWorkingSet > 0 ? w / baseWorkingSet : 0,
                     basePrivate > 0 ? b / basePrivate : 0);
     }

@@ -1,6 +1,10 @@
 // Files of the steering directory named by QM_SIM_DIR (see sim_env_win.h).
 #include "tools/sim_ascom/sim_env_win.h"
 
+#include <algorithm>
+
+#include "tools/sim_ascom/state_mapping_win.h"
+
 namespace qm::sim {
 
 namespace {
@@ -25,6 +29,15 @@ std::string SimDirectory() {
 }
 
 SimConfig LoadConfig() {
+    if (SimDirectory().empty()) {
+        char buffer[1024];
+        const DWORD length = GetEnvironmentVariableA("QM_SIM_SETTINGS", buffer, sizeof buffer);
+        if (length == 0 || length >= sizeof buffer)
+            return SimConfig{};
+        std::string text(buffer, length);
+        std::replace(text.begin(), text.end(), ';', '\n');
+        return SimConfig::Parse(text);
+    }
     auto text = ReadSimFile("sim.ini");
     return text ? SimConfig::Parse(*text) : SimConfig{};
 }
@@ -61,8 +74,14 @@ void AppendCallLog(const std::string& line) {
 
 void ReplaceSimFile(const char* name, const std::string& text) {
     std::string path = PathOf(name);
-    if (path.empty())
+    if (path.empty()) {
+        // No steering directory: the state may go to shared memory (state_mapping_win.h).
+        char mapping[256];
+        const DWORD length = GetEnvironmentVariableA("QM_SIM_STATE_MAPPING", mapping, sizeof mapping);
+        if (length > 0 && length < sizeof mapping && std::string(name) == "focuser.state")
+            PublishState(std::string(mapping, length), text);
         return;
+    }
     std::string temporary = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
     bool written = false;
     {

@@ -1,7 +1,9 @@
 // The simulated drivers' contact with the test that steers them: the directory
 // named by QM_SIM_DIR, the steering file sim.ini in it (re-read on every call), the
 // append-only call log calls.log and the focuser's state file focuser.state.
-// Without QM_SIM_DIR nothing is read or written and every setting has its default.
+// Without QM_SIM_DIR nothing is read or written: every setting has its default, or
+// the value QM_SIM_SETTINGS gives it ("Key=Value;Key=Value", the keys of sim.ini), so
+// that a timing can run the simulator without any file work of its own.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +18,7 @@ namespace qm::sim {
 // QM_SIM_DIR as set in this process's environment, or "" when unset.
 std::string SimDirectory();
 
-// sim.ini of the steering directory; empty when there is none.
+// sim.ini of the steering directory; without one, QM_SIM_SETTINGS, or nothing.
 SimConfig LoadConfig();
 
 // Appends one line (a line break is added) to calls.log, opening and closing the

@@ -20,6 +20,9 @@
 //   --cadence-ms N       time between exposures (default 300)
 //   --timeout-s S        how long to wait for the report (default 120)
 //   --state-file PATH    focuser state file (default %QM_SIM_DIR%\focuser.state)
+//   --state-mapping NAME read the focuser state from the shared memory NAME instead, where
+//                        the simulator publishes it with QM_SIM_STATE_MAPPING=NAME and no
+//                        steering directory (no file work on either side, for timings)
 //   --no-start           do not send command 2
 //   --host-handle-zero   send command 3 with 0 instead of this host's window handle
 //   --flood N            at exposure --flood-at (default 3), post N values at once instead of one
@@ -73,6 +76,7 @@
 
 #include "tools/probe/window_search_win.h"
 #include "tools/sim_ascom/focuser_state.h"
+#include "tools/sim_ascom/state_mapping_win.h"
 #include "tools/sim_host/focus_model.h"
 #include "tools/sim_host/host_text.h"
 
@@ -91,6 +95,8 @@ constexpr LPARAM kReportValue = 44;
 
 // How long a state file that is being rewritten may stay unreadable.
 constexpr milliseconds kStateReadPatience{300};
+// stateFile holding this prefix names shared memory (--state-mapping), not a file.
+constexpr char kMappingPrefix[] = "mapping:";
 constexpr milliseconds kStateRetryInterval{10};
 // How long the focuser may still be moving when the run has ended.
 constexpr milliseconds kFinalSettleLimit{5000};
@@ -211,6 +217,8 @@ Options ParseOptions(int argc, char** argv) {
             o.timeoutS = ParseReal(next(a));
         else if (a == "--state-file")
             o.stateFile = next(a);
+        else if (a == "--state-mapping")
+            o.stateFile = kMappingPrefix + next(a);
         else if (a == "--no-start")
             o.noStart = true;
         else if (a == "--host-handle-zero")
@@ -260,6 +268,15 @@ std::optional<qm::sim::FocuserState> ReadFocuserState(const std::string& path) {
         return std::nullopt;
     const auto end = Clock::now() + kStateReadPatience;
     for (;;) {
+        if (path.rfind(kMappingPrefix, 0) == 0) {
+            const auto content = qm::sim::ReadPublishedState(path.substr(std::strlen(kMappingPrefix)));
+            if (content && qm::sim::IsCompleteStateText(*content))
+                return qm::sim::FocuserState::Parse(*content);
+            if (Clock::now() >= end)
+                return std::nullopt;
+            std::this_thread::sleep_for(kStateRetryInterval);
+            continue;
+        }
         std::ifstream in(path, std::ios::binary);
         if (in) {
             std::stringstream text;
