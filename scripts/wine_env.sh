@@ -26,8 +26,27 @@ qm_base_prefix() {
       WINEPREFIX="$base" wineserver -w >/dev/null 2>&1 || true
       touch "$base/.ready"
     fi
+    qm_prefix_fonts "$base"
   ) 9>"$QM_ROOT/build/wine/.lock"
   echo "$base"
+}
+
+# Wine draws the title bar's buttons with its symbol font Marlett and uses Tahoma for
+# dialogs and for this program's controls. Debian's fonts-wine ships both in
+# /usr/share/wine/fonts, but this Wine never looks there (it reads the prefix's
+# windows/Fonts, the fonts named in the registry and fontconfig's), so without them the
+# buttons show letters and a wider font stands in for Tahoma. The prefix gets copies.
+QM_WINE_FONT_DIR=${QM_WINE_FONT_DIR:-/usr/share/wine/fonts}
+QM_PREFIX_FONTS=(tahoma.ttf tahomabd.ttf marlett.ttf)
+qm_prefix_fonts() {
+  local fonts="$1/drive_c/windows/Fonts" f
+  mkdir -p "$fonts"
+  for f in "${QM_PREFIX_FONTS[@]}"; do
+    [ -f "$fonts/$f" ] && continue
+    # Without them the programs still run, only drawn with the wider font.
+    cp "$QM_WINE_FONT_DIR/$f" "$fonts/$f" 2>/dev/null || echo "warning: no $QM_WINE_FONT_DIR/$f (package fonts-wine)" >&2
+  done
+  return 0
 }
 
 # A prefix holds about 1.2 GB of Windows system files, which no program under test
@@ -86,6 +105,7 @@ qm_sim_base_prefix() {
       fi
       echo "$stamp" > "$sim/.ready"
     fi
+    qm_prefix_fonts "$sim"
   ) 8>"$QM_ROOT/build/wine/.sim-lock" || return 1
   echo "$sim"
 }

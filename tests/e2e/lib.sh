@@ -2,13 +2,16 @@
 # display and private prefix, with the simulated ASCOM focuser registered, driven
 # from outside by Probe.exe (as a user) and SimHost.exe (as the imaging host).
 #
-#   e2e_begin NAME        re-runs the script inside xvfb-run, makes build/e2e/NAME with
+#   e2e_begin NAME [--plain]  re-runs the script inside xvfb-run, makes build/e2e/NAME with
 #                         prog/ (the exe, where autofocus.ini lands), sim/ (the simulator's
-#                         sim.ini, calls.log, focuser.state) and a fresh prefix
+#                         sim.ini, calls.log, focuser.state) and a fresh prefix; with --plain
+#                         a prefix without the simulator and an empty prog/
 #   e2e_sim KEY=VALUE...  writes sim/sim.ini (the simulator re-reads it on every call)
 #   e2e_start [ARGS...]   starts the program (default argument "1") and waits for its window
 #   probe ARGS...         runs Probe.exe; host ARGS... runs SimHost.exe
 #   expect_eq WHAT ACTUAL EXPECTED, expect_match WHAT TEXT REGEX, expect_true WHAT CMD...
+#   e2e_record_htm_open   has the shell open .htm files with a recorder in this prefix;
+#                         e2e_htm_opened prints the documents opened since, one a line
 #   e2e_end               (on exit) stops the program and Wine; the exit status says pass/fail
 # Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
 # 32-bit program instead of the 64-bit one.
@@ -29,10 +32,14 @@ e2e_begin() {
   E2E_DIR=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
   rm -rf "$E2E_DIR"
   mkdir -p "$E2E_DIR/prog" "$E2E_DIR/sim"
-  cp "$E2E_BUILD/Quillomar.exe" "$E2E_DIR/prog/"
   E2E_PROBE="$QM_BUILD64/tools/probe/Probe.exe"
   E2E_HOST="$QM_BUILD64/tools/sim_host/SimHost.exe"
-  qm_fresh_sim_prefix "$E2E_DIR/prefix" "$QM_BUILD64" "$QM_BUILD32" || { echo "e2e: no simulator prefix"; exit 1; }
+  if [ "${2:-}" = --plain ]; then
+    qm_fresh_prefix "$E2E_DIR/prefix" || { echo "e2e: no prefix"; exit 1; }
+  else
+    cp "$E2E_BUILD/Quillomar.exe" "$E2E_DIR/prog/"
+    qm_fresh_sim_prefix "$E2E_DIR/prefix" "$QM_BUILD64" "$QM_BUILD32" || { echo "e2e: no simulator prefix"; exit 1; }
+  fi
   export QM_SIM_DIR
   QM_SIM_DIR=$(qm_winpath "$E2E_DIR/sim")
   E2E_APP_PID=""
@@ -100,6 +107,24 @@ wait_until() {
   done
   return 1
 }
+
+# The shell's "open" of an .htm file starts OpenRecorder.exe, which appends the path it
+# was given to a record instead of showing the document. Registered in both registry
+# views, so that 32- and 64-bit programs find it.
+e2e_record_htm_open() {
+  local recorder record command view
+  recorder=$(qm_winpath "$QM_BUILD64/tools/open_recorder/OpenRecorder.exe")
+  E2E_HTM_RECORD=$E2E_DIR/htm-opened.txt
+  rm -f "$E2E_HTM_RECORD"
+  record=$(qm_winpath "$E2E_HTM_RECORD")
+  command="\"$recorder\" \"$record\" \"%1\""
+  for view in 64 32; do
+    wine reg add 'HKCR\.htm' /ve /d QmRecordedDocument /f /reg:$view >/dev/null 2>&1 &&
+      wine reg add 'HKCR\QmRecordedDocument\shell\open\command' /ve /d "$command" /f /reg:$view >/dev/null 2>&1 ||
+      { echo "e2e: cannot register the .htm recorder"; return 1; }
+  done
+}
+e2e_htm_opened() { tr -d '\r' 2>/dev/null < "$E2E_HTM_RECORD"; }
 
 e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
 

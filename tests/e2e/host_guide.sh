@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The host developer's guide (docs/host-protocol.md) stays true: the names it tells a
+# host to use are the program's, and its example command line of the reference host,
+# run as written against the program connected to the simulated focuser, makes a
+# complete run that ends with exactly one report and prints what the guide says.
+source "$(dirname "$0")/lib.sh"
+guide=$QM_ROOT/docs/host-protocol.md
+e2e_begin host_guide
+
+# The lines of the first fenced block after the marker.
+example=$(awk '/^<!-- checked example: the reference host run -->$/ { found = 1; next }
+  found && /^```/ { if (inside) exit; inside = 1; next }
+  found && inside { print }' "$guide")
+expect_match "guide shows the example" "$example" '^SimHost\.exe( |$)'
+expect_eq "example is one command line" "$(grep -c . <<<"$example")" 1
+
+# The names a host must use, as the program defines them.
+constant() { sed -n "s/.*$1\[\?\]\? *= *\"\([^\"]*\)\";.*/\1/p" "$QM_ROOT/$2" | head -1; }
+message=$(constant kFocuserMessageName app/form_afoc.h)
+title=$(constant kTitle app/form_afoc.h)
+class=$(constant kWindowClass app/main_window_win.cpp)
+expect_true "names read from the sources" test -n "$message" -a -n "$title" -a -n "$class"
+expect_true "guide registers the program's message" grep -qF "RegisterWindowMessageA(\"$message\")" "$guide"
+expect_true "guide finds the program's window" grep -qF "FindWindowA(\"$class\", \"$title\")" "$guide"
+
+# The program as the guide asks for it: started with a parameter, connected by itself
+# to the remembered (simulated) focuser.
+e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
+printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->1' '9990->0' '9991->QmSim.Focuser' \
+  > "$E2E_DIR/prog/autofocus.ini"
+e2e_start 1
+connected() { grep -q 'VT_BOOL=-1) -> OK' "$E2E_DIR/sim/calls.log" 2>/dev/null; }
+expect_true "connected to the simulated focuser" wait_until 15 connected
+
+# The example, run by the command interpreter from the reference host's folder.
+out=$(cd "$(dirname "$E2E_HOST")" && timeout -k 5 300 wine cmd /c "$example" 2>/dev/null | tr -d '\r')
+expect_eq "example exits with 0 (report received)" "$?" 0
+echo "$out" > "$E2E_DIR/example.out"
+expect_eq "one report, code 4 value 44" "$(grep -c '^report: code=4 value=44$' <<<"$out")" 1
+expect_eq "reports counted" "$(sed -n 's/^reports: //p' <<<"$out")" 1
+expect_match "host sent its window" "$out" '^sent: code=3 value=[1-9]'
+expect_match "host started the run" "$out" '^sent: code=2 value=22$'
+expect_eq "seven step lines and the result line" "$(sed -n 's/^loglines: //p' <<<"$out")" 8
+expect_match "a best focus was found" "$out" '^result: BestFocus=[0-9]+ '
+
+# Every kind of output line that the guide describes appears in the output.
+for key in window host sent exposure report log result status final reports; do
+  expect_true "guide describes '$key:'" grep -qF "\`$key:" "$guide"
+  expect_match "output has '$key:'" "$out" "^$key: "
+done
