@@ -240,6 +240,17 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
     if (outcome.connected && outcome.absolute == false)
         add("Note: this is a relative focuser: Quillomar counts its position itself, from 10000 at each "
             "connection.");
+    // An absolute focuser's own positions tell whether the moves arrived.
+    const auto& at = outcome.positions;
+    if (outcome.problems.empty() && moveSteps && outcome.absolute == true && at.size() == 3) {
+        if (at[1] == at[0])
+            add("Note: the focuser reported the same position, " + std::to_string(at[0]) +
+                ", after the move as before it: check that it really moves.");
+        else if (at[2] != at[0])
+            add("Note: after moving back the focuser reported " + std::to_string(at[2]) + ", not " +
+                std::to_string(at[0]) + " where it started: it may still have been moving when IsMoving said it "
+                "had stopped.");
+    }
     if (outcome.problems.empty()) {
         if (moveSteps)
             add("The focuser moved " + std::to_string(*moveSteps) + " steps and back.");

@@ -17,16 +17,20 @@ namespace {
 using check::CallRecord;
 
 // Answers chosen reads of the scripted driver with other values, as a driver that
-// answers with the wrong type does.
+// answers with the wrong type does: each read takes the next value, the last one stays.
 class OddAnswers : public LateBoundObject {
   public:
-    OddAnswers(std::unique_ptr<LateBoundObject> inner, std::map<std::string, AutoValue> answers)
-        : inner_(std::move(inner)), answers_(std::move(answers)) {}
+    using Answers = std::map<std::string, std::vector<AutoValue>>;
+    OddAnswers(std::unique_ptr<LateBoundObject> inner, Answers& answers)
+        : inner_(std::move(inner)), answers_(answers) {}
     void PutProperty(const std::string& n, const AutoValue& v) override { inner_->PutProperty(n, v); }
     AutoValue Read(const std::string& n) override {
         AutoValue real = inner_->Read(n);
         auto it = answers_.find(n);
-        return it == answers_.end() ? real : it->second;
+        if (it == answers_.end() || it->second.empty()) return real;
+        AutoValue odd = it->second.front();
+        if (it->second.size() > 1) it->second.erase(it->second.begin());
+        return odd;
     }
     AutoValue CallMethod(const std::string& n, const std::vector<AutoValue>& a) override {
         return inner_->CallMethod(n, a);
@@ -34,26 +38,25 @@ class OddAnswers : public LateBoundObject {
 
   private:
     std::unique_ptr<LateBoundObject> inner_;
-    std::map<std::string, AutoValue> answers_;
+    Answers& answers_;
 };
 
 class OddFactory : public ObjectFactory {
   public:
-    OddFactory(ObjectFactory& inner, std::map<std::string, AutoValue> answers)
-        : inner_(inner), answers_(std::move(answers)) {}
+    OddFactory(ObjectFactory& inner, OddAnswers::Answers& answers) : inner_(inner), answers_(answers) {}
     std::unique_ptr<LateBoundObject> Create(const std::string& progId) override {
         return std::make_unique<OddAnswers>(inner_.Create(progId), answers_);
     }
 
   private:
     ObjectFactory& inner_;
-    std::map<std::string, AutoValue> answers_;
+    OddAnswers::Answers& answers_;
 };
 
 struct CheckRig {
     DriverScript driver;
     FakeFactory factory{driver};
-    std::map<std::string, AutoValue> oddAnswers;
+    OddAnswers::Answers oddAnswers;
     int64_t micros = 0;
     std::vector<uint32_t> sleeps;
     uint32_t tick = 1000;
@@ -233,7 +236,7 @@ TEST(DriverCheck, WrongTypedAnswersAreReportedWithTheirType) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CheckRig rig;
-        rig.oddAnswers.emplace(c.member, c.answer);
+        rig.oddAnswers[c.member] = {c.answer};
         check::Verdict v = rig.Run("Sim.Focuser");
         EXPECT_EQ(v.exitCode, c.exitCode);
         EXPECT_NE(Joined(v.lines).find(c.expectInVerdict), std::string::npos) << Joined(v.lines);
@@ -262,6 +265,33 @@ TEST(DriverCheck, StuckFocuserTimesOutAfterTheProgramsHundredPolls) {
                             [](const std::string& l) { return l.find("IsMoving") != std::string::npos; }),
               1);
     EXPECT_NE(Joined(lines).find("-> True (VT_BOOL), 100 times"), std::string::npos) << Joined(lines);
+}
+
+TEST(DriverCheck, PositionsThatDoNotFollowTheMovesAreNoted) {
+    struct Case {
+        const char* name;
+        std::vector<AutoValue> positions;  // answers of Position in turn, or the driver's own
+        std::string expectNote;
+    };
+    const Case cases[] = {
+        {"positions follow the moves", {}, ""},
+        {"position never changes", {AutoValue::Int(1000)}, "reported the same position, 1000, after the move"},
+        {"position ends elsewhere", {AutoValue::Int(1000), AutoValue::Int(1100)},
+         "after moving back the focuser reported 1100, not 1000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CheckRig rig;
+        rig.oddAnswers["Position"] = c.positions;
+        check::Verdict v = rig.Run("Sim.Focuser", 100);
+        EXPECT_EQ(v.exitCode, 0);
+        const std::string all = Joined(v.lines);
+        if (c.expectNote.empty()) {
+            EXPECT_EQ(all.find("Note:"), std::string::npos) << all;
+        } else {
+            EXPECT_NE(all.find(c.expectNote), std::string::npos) << all;
+        }
+    }
 }
 
 TEST(DriverCheck, RelativeFocuserMovesBySteps) {
