@@ -43,14 +43,19 @@ SIM_BASE=(Absolute=1 MaxStep=30000 StartPosition=1000 StepsPerSecond=4000 Choose
 e2e_sim "${SIM_BASE[@]}"
 
 # ---- a healthy driver ------------------------------------------------------------------
-echo "-- healthy driver, named, moved 100 steps and back"
-run_check QmSim.Focuser --move 100 --no-times
-expect_eq "healthy: exit status" "$RC" 0
-CALLS=$(sed -n '/^Calls, /,/^$/p' <<<"$OUT" | sed '1d;$d' | tr -s ' ')
-EXPECTED_CALLS=' create DriverHelper.Chooser -> object
- put DeviceType = "Focuser" (VT_BSTR) -> done
+# healthy PROGID LABEL SERVER-KIND SERVER-FILE WHO-CAN-LOAD
+healthy() {
+  local drv=$1 label=$2 kind=$3 file=$4 who=$5
+  echo "-- $label: healthy driver, named, moved 100 steps and back"
+  e2e_sim "${SIM_BASE[@]}"
+  run_check "$drv" --move 100 --no-times
+  expect_eq "$label healthy: exit status" "$RC" 0
+  local calls
+  calls=$(sed -n '/^Calls, /,/^$/p' <<<"$OUT" | sed '1d;$d' | tr -s ' ')
+  expect_eq "$label healthy: the calls, in order" "$calls" " create DriverHelper.Chooser -> object
+ put DeviceType = \"Focuser\" (VT_BSTR) -> done
  release DriverHelper.Chooser -> released
- create QmSim.Focuser -> object
+ create $drv -> object
  put Link = True (VT_BOOL) -> done
  get MaxStep -> 30000 (VT_I4)
  get Absolute -> True (VT_BOOL)
@@ -67,24 +72,28 @@ EXPECTED_CALLS=' create DriverHelper.Chooser -> object
  get Absolute -> True (VT_BOOL)
  get Position -> 1000 (VT_I4)
  put Link = False (VT_BOOL) -> done
- release QmSim.Focuser -> released'
-expect_eq "healthy: the calls, in order" "$CALLS" "$EXPECTED_CALLS"
-expect_verdict "healthy" "^Verdict: this driver works with the $BITS-bit Quillomar\. .*moved 100 steps and back\. Both the 64-bit and the 32-bit Quillomar can load this driver\.$"
-REGISTRATION=$(sed -n '/^Registration:/,/^$/p' <<<"$OUT")
-expect_match "healthy: registration" "$REGISTRATION" "^  QmSim\.Focuser names the class \{3F3BA5FB-4F38-43ED-AF5E-CAD51C8872DC\}\.$"
-expect_eq "healthy: registration, both views" "$(grep -A1 'programs:' <<<"$REGISTRATION" | sed 's/^ *//; s/.*[\\]//')" \
-  "64-bit programs: in-process server (InprocServer32)
-QmSimAscom.dll
-32-bit programs: in-process server (InprocServer32)
-QmSimAscom.dll"
-expect_match "healthy: the $BITS-bit view names the $BITS-bit build" "$(grep -A1 "^  $BITS-bit programs:" <<<"$REGISTRATION")" "win$BITS.tools.sim_ascom.QmSimAscom\.dll$"
-# What reached the driver: the flags and argument types of the program's calls.
-expect_match "healthy: Link written as a property with its named argument" "$(sim_calls)" \
-  ' Focuser Link DISPATCH_PROPERTYPUT \(DISPID_PROPERTYPUT:VT_BOOL=-1\) -> OK'
-expect_match "healthy: MaxStep read as method or property" "$(sim_calls)" \
-  ' Focuser MaxStep DISPATCH_METHOD\|DISPATCH_PROPERTYGET \(\) -> VT_I4=30000'
-expect_match "healthy: Move called with a 32-bit integer by reference" "$(sim_calls)" \
-  ' Focuser Move DISPATCH_METHOD \(VT_I4\|VT_BYREF=1100\) -> VT_EMPTY'
+ release $drv -> released"
+  expect_verdict "$label healthy" "^Verdict: this driver works with the $BITS-bit Quillomar\. The focuser moved 100 steps and back\. $who$"
+  local registration
+  registration=$(sed -n '/^Registration:/,/^$/p' <<<"$OUT")
+  expect_match "$label healthy: registration" "$registration" "^  ${drv//./\\.} names the class \{[0-9A-F-]{36}\}\.$"
+  expect_eq "$label healthy: registration, both views" \
+    "$(grep -A1 'programs:' <<<"$registration" | sed 's/^ *//; s/.*[\\]//')" "64-bit programs: $kind
+$file
+32-bit programs: $kind
+$file"
+  expect_match "$label healthy: the $BITS-bit view names the $BITS-bit build" \
+    "$(grep -A1 "^  $BITS-bit programs:" <<<"$registration")" "win$BITS.tools.sim_ascom.${file//./\\.}$"
+  # What reached the driver: the flags and argument types of the program's calls.
+  expect_match "$label healthy: Link written as a property with its named argument" "$(sim_calls)" \
+    ' Focuser Link DISPATCH_PROPERTYPUT \(DISPID_PROPERTYPUT:VT_BOOL=-1\) -> OK'
+  expect_match "$label healthy: MaxStep read as method or property" "$(sim_calls)" \
+    ' Focuser MaxStep DISPATCH_METHOD\|DISPATCH_PROPERTYGET \(\) -> VT_I4=30000'
+  expect_match "$label healthy: Move called with a 32-bit integer by reference" "$(sim_calls)" \
+    ' Focuser Move DISPATCH_METHOD \(VT_I4\|VT_BYREF=1100\) -> VT_EMPTY'
+}
+healthy QmSim.Focuser "in process" "in-process server (InprocServer32)" QmSimAscom.dll \
+  "Both the 64-bit and the 32-bit Quillomar can load this driver\."
 
 echo "-- healthy driver through the chooser, never moved without --move"
 run_check --no-times
@@ -103,7 +112,7 @@ expect_eq "stable: two runs give the same report" "$(mask_times "$OUT")" "$(mask
 expect_eq "stable: no addresses or hexadecimal besides class ids" \
   "$(grep -E '0x[0-9A-Fa-f]+|[0-9A-Fa-f]{8,}' <<<"$FIRST" | grep -vE '\{[0-9A-F-]{36}\}')" ""
 
-# ---- each member failing ---------------------------------------------------------------
+# ---- the chooser and the driver's creation failing ---------------------------------------
 # failing NAME RULE "ARGS" FAILED-LINE CAPTION TEXT [VERDICT-REGEX]
 failing() {
   local name=$1 rule=$2 args=$3 line=$4 caption=$5 text=$6 meaning=${7:-}
@@ -117,9 +126,8 @@ failing() {
   expect_match "$name: the box" "$(verdict)" "Quillomar shows the box \"$caption\" with the text \"$text\"\."
   [ -z "$meaning" ] || expect_verdict "$name" "$meaning"
 }
-DRV=QmSim.Focuser
 CODE='code 0x80040500 source QmSim'
-failing "DeviceType fails" "Fail.DeviceType=1:no chooser here" "$DRV" \
+failing "DeviceType fails" "Fail.DeviceType=1:no chooser here" QmSim.Focuser \
   " put DeviceType = \"Focuser\" (VT_BSTR) -> FAILED \"no chooser here\" $CODE" Error "ASCOM drivers not found\." \
   "cannot use the ASCOM chooser"
 failing "Choose fails" "Fail.Choose=1:chooser broken" "" \
@@ -129,53 +137,62 @@ failing "driver not registered" "ChooseResult=Missing.Focuser" "" \
   "No driver is registered under the name Missing\.Focuser"
 failing "driver's server file missing" "" "QmSim.MissingDll" \
   '~ create QmSim.MissingDll -> FAILED ".+" code 0x[0-9A-F]{8}' Error "ASCOM focuser not found\." "could not be started"
-failing "Link fails" "Fail.Link=1:cannot link" "$DRV" \
-  " put Link = True (VT_BOOL) -> FAILED \"cannot link\" $CODE" Error "Focuser not recognized\." "plugged in"
-failing "MaxStep fails" "Fail.MaxStep=1:no limit" "$DRV" \
-  " get MaxStep -> FAILED \"no limit\" $CODE" Error "Focuser not recognized\." "could not give MaxStep"
-failing "Absolute fails" "Fail.Absolute=1:no answer\s\s" "$DRV" \
-  " get Absolute -> FAILED \"no answer\" $CODE" Quillomar "no answer\." "asks Absolute before every"
-failing "Position fails" "Fail.Position=1:lost it" "$DRV" \
-  " get Position -> FAILED \"lost it\" $CODE" Quillomar "lost it\." "cannot read the focuser's position"
-failing "IsMoving fails" "Fail.IsMoving=1:cannot tell" "$DRV" \
-  " get IsMoving -> FAILED \"cannot tell\" $CODE" Quillomar "cannot tell\." "asks IsMoving"
-failing "Move fails" "Fail.Move=1:The focuser is jammed" "$DRV --move 100" \
-  " call Move(1100 (VT_I4|VT_BYREF)) -> FAILED \"The focuser is jammed\" $CODE" Quillomar "The focuser is jammed\." \
-  "cannot move the focuser"
-expect_match "Move fails: the driver is still unlinked" "$(sim_calls | tail -2 | head -1)" ' Focuser Link .*VT_BOOL=0\) -> OK'
-failing "Link false fails" "Fail.Link=2:cannot unlink." "$DRV" \
-  " put Link = False (VT_BOOL) -> FAILED \"cannot unlink\" $CODE" Quillomar "cannot unlink\." \
-  "leave the driver connected"
-expect_match "Link false fails: the driver is released anyway" "$(sim_calls | tail -1)" ' Focuser \(released\)'
+# ---- each member of the driver failing, wrong-typed answers, a focuser stuck moving ----
+# driver_faults PROGID LABEL
+driver_faults() {
+  local drv=$1 label=$2
+  failing "$label: Link fails" "Fail.Link=1:cannot link" "$drv" \
+    " put Link = True (VT_BOOL) -> FAILED \"cannot link\" $CODE" Error "Focuser not recognized\." "plugged in"
+  failing "$label: MaxStep fails" "Fail.MaxStep=1:no limit" "$drv" \
+    " get MaxStep -> FAILED \"no limit\" $CODE" Error "Focuser not recognized\." "could not give MaxStep"
+  failing "$label: Absolute fails" "Fail.Absolute=1:no answer\s\s" "$drv" \
+    " get Absolute -> FAILED \"no answer\" $CODE" Quillomar "no answer\." "asks Absolute before every"
+  failing "$label: Position fails" "Fail.Position=1:lost it" "$drv" \
+    " get Position -> FAILED \"lost it\" $CODE" Quillomar "lost it\." "cannot read the focuser's position"
+  failing "$label: IsMoving fails" "Fail.IsMoving=1:cannot tell" "$drv" \
+    " get IsMoving -> FAILED \"cannot tell\" $CODE" Quillomar "cannot tell\." "asks IsMoving"
+  failing "$label: Move fails" "Fail.Move=1:The focuser is jammed" "$drv --move 100" \
+    " call Move(1100 (VT_I4|VT_BYREF)) -> FAILED \"The focuser is jammed\" $CODE" Quillomar "The focuser is jammed\." \
+    "cannot move the focuser"
+  expect_match "$label: Move fails: the driver is still unlinked" "$(sim_calls | grep ' Focuser ' | tail -2 | head -1)" \
+    ' Focuser Link .*VT_BOOL=0\) -> OK'
+  failing "$label: Link false fails" "Fail.Link=2:cannot unlink." "$drv" \
+    " put Link = False (VT_BOOL) -> FAILED \"cannot unlink\" $CODE" Quillomar "cannot unlink\." \
+    "leave the driver connected"
+  expect_match "$label: Link false fails: the driver is released anyway" "$(sim_calls | grep ' Focuser ' | tail -1)" \
+    ' Focuser \(released\)'
 
-# ---- wrong-typed answers ---------------------------------------------------------------
-failing "MaxStep answers text" "WrongType.MaxStep=text" "$DRV" \
-  ' get MaxStep -> "abc" (VT_BSTR)' Error "Focuser not recognized\." \
-  'MaxStep answered "abc" \(VT_BSTR\), which Quillomar cannot take as a whole number: "Could not convert variant of type \(OleStr\) into type \(Integer\)"'
-failing "MaxStep answers a 64-bit integer" "WrongType.MaxStep=big" "$DRV" \
-  ' get MaxStep -> 5000000000 (VT_I8)' Error "Focuser not recognized\." 'MaxStep answered 5000000000 \(VT_I8\)'
-failing "IsMoving answers null" "WrongType.IsMoving=null" "$DRV" \
-  ' get IsMoving -> (VT_NULL)' Quillomar "Could not convert variant of type \(Null\) into type \(Boolean\)" \
-  'IsMoving answered \(VT_NULL\)'
-echo "-- Position answers a real number"
-e2e_sim "${SIM_BASE[@]}" "WrongType.Position=real"
-run_check "$DRV" --no-times
-expect_eq "Position real: exit status" "$RC" 0
-expect_line "Position real" "$OUT" ' get Position -> 123.5 (VT_R8)'
-expect_verdict "Position real" 'Note: Position answered 123\.5 \(VT_R8\); Quillomar takes it as 124\.'
+  # Wrong-typed answers.
+  failing "$label: MaxStep answers text" "WrongType.MaxStep=text" "$drv" \
+    ' get MaxStep -> "abc" (VT_BSTR)' Error "Focuser not recognized\." \
+    'MaxStep answered "abc" \(VT_BSTR\), which Quillomar cannot take as a whole number: "Could not convert variant of type \(OleStr\) into type \(Integer\)"'
+  failing "$label: MaxStep answers a 64-bit integer" "WrongType.MaxStep=big" "$drv" \
+    ' get MaxStep -> 5000000000 (VT_I8)' Error "Focuser not recognized\." 'MaxStep answered 5000000000 \(VT_I8\)'
+  failing "$label: IsMoving answers null" "WrongType.IsMoving=null" "$drv" \
+    ' get IsMoving -> (VT_NULL)' Quillomar "Could not convert variant of type \(Null\) into type \(Boolean\)" \
+    'IsMoving answered \(VT_NULL\)'
+  echo "-- $label: Position answers a real number"
+  e2e_sim "${SIM_BASE[@]}" "WrongType.Position=real"
+  run_check "$drv" --no-times
+  expect_eq "$label: Position real: exit status" "$RC" 0
+  expect_line "$label: Position real" "$OUT" ' get Position -> 123.5 (VT_R8)'
+  expect_verdict "$label: Position real" 'Note: Position answered 123\.5 \(VT_R8\); Quillomar takes it as 124\.'
 
-# ---- a focuser stuck moving ------------------------------------------------------------
-echo "-- IsMoving stays True"
-e2e_sim "${SIM_BASE[@]}" Stuck=1
-started=$(date +%s%N)
-run_check "$DRV" --move 100 --no-times
-elapsed=$((($(date +%s%N) - started) / 1000000))
-expect_eq "stuck: exit status" "$RC" 1
-expect_line "stuck" "$OUT" ' get IsMoving -> True (VT_BOOL), 100 times'
-expect_eq "stuck: the driver was polled 100 times" "$(sim_member_calls IsMoving)" 100
-expect_eq "stuck: no move after the failed wait" "$(sim_member_calls Move)" 0
-expect_verdict "stuck" 'IsMoving still answered True after 100 polls, 100 ms apart\. Quillomar shows "Move timeout" in its status line'
-expect_true "stuck: the wait took about 10 s ($elapsed ms)" test "$elapsed" -ge 9500 -a "$elapsed" -le 40000
+  # A focuser stuck moving.
+  echo "-- $label: IsMoving stays True"
+  e2e_sim "${SIM_BASE[@]}" Stuck=1
+  local started elapsed
+  started=$(date +%s%N)
+  run_check "$drv" --move 100 --no-times
+  elapsed=$((($(date +%s%N) - started) / 1000000))
+  expect_eq "$label: stuck: exit status" "$RC" 1
+  expect_line "$label: stuck" "$OUT" ' get IsMoving -> True (VT_BOOL), 100 times'
+  expect_eq "$label: stuck: the driver was polled 100 times" "$(sim_member_calls IsMoving)" 100
+  expect_eq "$label: stuck: no move after the failed wait" "$(sim_member_calls Move)" 0
+  expect_verdict "$label: stuck" 'IsMoving still answered True after 100 polls, 100 ms apart\. Quillomar shows "Move timeout" in its status line'
+  expect_true "$label: stuck: the wait took about 10 s ($elapsed ms)" test "$elapsed" -ge 9500 -a "$elapsed" -le 40000
+}
+driver_faults QmSim.Focuser "in process"
 
 # ---- registered only for the other architecture ----------------------------------------
 echo "-- QmSim.Focuser2 registered for $OTHER-bit programs only"
