@@ -146,8 +146,6 @@ class Check {
         // is created and told the device type, but not shown.
         save_.TagString = options.progId;
         autoConnect_.checked = !options.progId.empty();
-        outcome.chooserShown = options.progId.size() < 4 || !autoConnect_.checked;
-
         Do(outcome, Stage::Connect, [&] { form_.ButConnectClick(); });
         outcome.driverProgId = DriverCreated();
         outcome.connected = form_.HasDriver();

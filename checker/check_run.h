@@ -45,7 +45,6 @@ struct CheckServices {
 
 struct CheckOutcome {
     std::string driverProgId;        // the driver that was created or tried; empty after a cancel
-    bool chooserShown = false;
     bool cancelled = false;          // the chooser returned no driver
     bool connected = false;          // created, linked and MaxStep read
     std::optional<bool> absolute;    // as the program took the last answer of Absolute
