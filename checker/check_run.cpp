@@ -157,11 +157,13 @@ class Check {
         bool fine = ReadPosition(outcome) && Wait(outcome, Stage::Wait);
         if (fine && options.moveSteps) {
             const int32_t start = outcome.positions.front();
-            fine = Do(outcome, Stage::Move, [&] { form_.MoveFocuserTo(Saturated(int64_t{start} + *options.moveSteps)); }) &&
-                   Wait(outcome, Stage::Move) && ReadPosition(outcome) &&
-                   Do(outcome, Stage::MoveBack, [&] { form_.MoveFocuserTo(start); }) &&
+            const int32_t target = Saturated(int64_t{start} + *options.moveSteps);
+            // Out and back, each move waited for and then shown, as the program does.
+            fine = Do(outcome, Stage::Move, [&] { form_.MoveFocuserTo(target); }) && Wait(outcome, Stage::Move) &&
+                   ReadPosition(outcome) && Do(outcome, Stage::MoveBack, [&] { form_.MoveFocuserTo(start); }) &&
                    Wait(outcome, Stage::MoveBack) && ReadPosition(outcome);
         }
+        // After a problem too: a linked driver is unlinked and released, as Disconnect does.
         Do(outcome, Stage::Disconnect, [&] { form_.ButDisconnectClick(); });
         return outcome;
     }
