@@ -198,6 +198,9 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
               const std::optional<Registration>& registration, int bits, std::optional<int32_t> moveSteps) {
     Verdict verdict;
     auto add = [&](std::string line) { verdict.lines.push_back(std::move(line)); };
+    // A driver that cannot be created because of where it is registered: the
+    // explanation already says which program to use.
+    bool registrationSaid = false;
 
     if (outcome.cancelled) {
         verdict.exitCode = 1;
@@ -217,6 +220,8 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
         add(WhatFailed(p, r));
         add(BoxLine(p));
         add(Meaning(p, r, registration, bits, moveSteps));
+        registrationSaid =
+            r && r->access == CallRecord::Access::Create && registration && !CanLoad(*registration, bits);
         for (size_t i = 1; i < outcome.problems.size(); ++i) {
             const Problem& q = outcome.problems[i];
             const CallRecord* s = q.callIndex >= 0 && static_cast<size_t>(q.callIndex) < calls.size()
@@ -257,7 +262,7 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
         else
             add("No move was tried: add --move N to move the focuser N steps and back.");
     }
-    if (registration)
+    if (registration && !registrationSaid)
         add(WhichProgram(*registration));
     return verdict;
 }

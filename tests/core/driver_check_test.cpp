@@ -365,15 +365,16 @@ struct CreateCase {
     check::RegistryView view32, view64;
     int bits;
     std::string expectMeaning;
+    bool whichProgramLine;  // said apart, when the explanation has not said it already
 };
 
 TEST(DriverCheckRegistration, DriverThatCannotBeCreatedIsExplainedByItsRegistration) {
     const check::RegistryView none;
     const CreateCase cases[] = {
-        {"registered nowhere", none, none, 64, "No driver is registered under the name Sim.Focuser"},
-        {"32-bit only, 64-bit program", InprocView(), none, 64, "Use the 32-bit Quillomar with this driver."},
-        {"64-bit only, 32-bit program", none, InprocView(), 32, "Use the 64-bit Quillomar with this driver."},
-        {"registered for this program but broken", InprocView(), InprocView(), 64, "could not be started"},
+        {"registered nowhere", none, none, 64, "No driver is registered under the name Sim.Focuser", false},
+        {"32-bit only, 64-bit program", InprocView(), none, 64, "Use the 32-bit Quillomar with this driver.", false},
+        {"64-bit only, 32-bit program", none, InprocView(), 32, "Use the 64-bit Quillomar with this driver.", false},
+        {"registered for this program but broken", InprocView(), InprocView(), 64, "could not be started", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -385,6 +386,7 @@ TEST(DriverCheckRegistration, DriverThatCannotBeCreatedIsExplainedByItsRegistrat
         EXPECT_EQ(rig.outcome.problems.at(0).text, "ASCOM focuser not found.");
         EXPECT_EQ(rig.outcome.driverProgId, "Sim.Focuser");
         EXPECT_NE(Joined(v.lines).find(c.expectMeaning), std::string::npos) << Joined(v.lines);
+        EXPECT_EQ(Joined(v.lines).find("can load this driver") != std::string::npos, c.whichProgramLine);
     }
 }
 
