@@ -78,12 +78,12 @@ healthy() {
   registration=$(sed -n '/^Registration:/,/^$/p' <<<"$OUT")
   expect_match "$label healthy: registration" "$registration" "^  ${drv//./\\.} names the class \{[0-9A-F-]{36}\}\.$"
   expect_eq "$label healthy: registration, both views" \
-    "$(grep -A1 'programs:' <<<"$registration" | sed 's/^ *//; s/.*[\\]//')" "64-bit programs: $kind
+    "$(grep -A1 'programs:' <<<"$registration" | sed 's/^ *//; s/"//g; s/.*[\\]//')" "64-bit programs: $kind
 $file
 32-bit programs: $kind
 $file"
   expect_match "$label healthy: the $BITS-bit view names the $BITS-bit build" \
-    "$(grep -A1 "^  $BITS-bit programs:" <<<"$registration")" "win$BITS.tools.sim_ascom.${file//./\\.}$"
+    "$(grep -A1 "^  $BITS-bit programs:" <<<"$registration")" "win$BITS.tools.sim_ascom.${file//./\\.}\"?$"
   # What reached the driver: the flags and argument types of the program's calls.
   expect_match "$label healthy: Link written as a property with its named argument" "$(sim_calls)" \
     ' Focuser Link DISPATCH_PROPERTYPUT \(DISPID_PROPERTYPUT:VT_BOOL=-1\) -> OK'
@@ -195,6 +195,16 @@ driver_faults() {
   expect_true "$label: stuck: the wait took about 10 s ($elapsed ms)" test "$elapsed" -ge 9500 -a "$elapsed" -le 40000
 }
 driver_faults QmSim.Focuser "in process"
+
+# ---- the same driver as a local server (its own process) --------------------------------
+# The simulator's focuser built as an EXE; where that build exists, its runs must pass.
+if [ -f "$E2E_BUILD/tools/sim_ascom/QmSimFocuserServer.exe" ]; then
+  healthy QmSim.FocuserLocal "local server" "local server (LocalServer32)" QmSimFocuserServer.exe \
+    "Both the 64-bit and the 32-bit Quillomar can load this driver \(it runs as a program of its own\)\."
+  driver_faults QmSim.FocuserLocal "local server"
+else
+  echo "-- local server: the simulated focuser is not built as a local server here; its runs are left out"
+fi
 
 # ---- registered only for the other architecture ----------------------------------------
 echo "-- QmSim.Focuser2 registered for $OTHER-bit programs only"
