@@ -58,6 +58,14 @@ public:
     const std::string& text() const { return text_; }  // Text, or the type name of Other
     int32_t* ref() const { return ref_; }
 
+    // The automation type code (VARTYPE) the value arrived as, kept so that a
+    // diagnosis can name it; -1 for a value made here rather than read from an object.
+    int variantType() const { return variantType_; }
+    AutoValue& SetVariantType(int type) {
+        variantType_ = type;
+        return *this;
+    }
+
 private:
     explicit AutoValue(Kind k) : kind_(k) {}
     Kind kind_;
@@ -65,6 +73,7 @@ private:
     double real_ = 0;
     std::string text_;
     int32_t* ref_ = nullptr;
+    int variantType_ = -1;
 };
 
 // An error raised by an automation call. For an exception raised by the object

@@ -152,7 +152,9 @@ std::string VariantTypeName(VARTYPE type) {
     return name;
 }
 
-AutoValue FromVariant(const VARIANT& value) {
+namespace {
+
+AutoValue ConvertVariant(const VARIANT& value) {
     const VARTYPE type = value.vt;
     if (type & VT_ARRAY)
         return AutoValue::Other(VariantTypeName(type));
@@ -218,6 +220,16 @@ AutoValue FromVariant(const VARIANT& value) {
             break;
     }
     return AutoValue::Other(VariantTypeName(type));
+}
+
+}  // namespace
+
+AutoValue FromVariant(const VARIANT& value) {
+    AutoValue converted = ConvertVariant(value);
+    // A variant held by reference inside another one keeps the inner one's type.
+    if (converted.variantType() < 0)
+        converted.SetVariantType(value.vt);
+    return converted;
 }
 
 DispatchObject::DispatchObject(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}

@@ -50,7 +50,8 @@ std::string StatusMessage(HRESULT status);
 // (deferred fill-in done by the caller). The record's strings are not freed here.
 AutomationError ErrorFromExcepInfo(const EXCEPINFO& info);
 
-// A result VARIANT as an AutoValue; VT_BYREF values are read through.
+// A result VARIANT as an AutoValue, which keeps the VARTYPE it arrived as; VT_BYREF
+// values are read through.
 AutoValue FromVariant(const VARIANT& value);
 
 // The name used for a variant type the binding has no conversion for.

@@ -428,11 +428,14 @@ TEST(DispatchResults, VariantsBecomeAutoValues) {
         SCOPED_TRACE(c.name);
         Variant v;
         c.fill(*v.get());
+        const VARTYPE filled = v.get()->vt;
         AutoValue value = FromVariant(*v.get());
         // By-reference values are not ours to clear.
         if (v.get()->vt & VT_BYREF)
             v.get()->vt = VT_EMPTY;
         EXPECT_EQ(value.kind(), c.kind);
+        // The type it arrived as is kept; a variant inside a variant keeps the inner one's.
+        EXPECT_EQ(value.variantType(), filled == (VT_VARIANT | VT_BYREF) ? inner.vt : filled);
         if (c.kind == AutoValue::Kind::Int || c.kind == AutoValue::Kind::Bool) {
             EXPECT_EQ(value.intValue(), c.intValue);
         } else if (c.kind == AutoValue::Kind::Real) {

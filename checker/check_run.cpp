@@ -1,0 +1,285 @@
+// The check's run of the program's controller. The controller is the program's
+// own (TFormAFoc): its connection, position read, move and wait are the code the
+// user's program runs, so what they call, in which order and with which
+// arguments, and which box they lead to, cannot drift from the program.
+#include "checker/check_run.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "app/error_report.h"
+#include "app/form_afoc.h"
+
+namespace qm::check {
+
+namespace {
+
+// Controls without a window: they keep what the controller sets.
+class StateButton : public ButtonView {
+  public:
+    StateButton(std::string caption, bool enabled) : caption_(std::move(caption)), enabled_(enabled) {}
+    std::string Caption() const override { return caption_; }
+    bool Enabled() const override { return enabled_; }
+    void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+  private:
+    std::string caption_;
+    bool enabled_;
+};
+
+class StateLabel : public LabelView {
+  public:
+    explicit StateLabel(std::string text) : text_(std::move(text)) {}
+    std::string Text() const override { return text_; }
+    void SetText(const std::string& text) override { text_ = text; }
+    void RepaintNow() override {}
+
+  private:
+    std::string text_;
+};
+
+struct StateCheckBox : CheckBoxView {
+    bool checked = false;
+    bool Checked() const override { return checked; }
+};
+
+struct StateNumber : IntegerSource {
+    explicit StateNumber(int32_t v) : value(v) {}
+    int32_t value;
+    int32_t AsInteger() const override { return value; }
+};
+
+struct StateLog : LogView {
+    std::vector<std::string> lines;
+    void Clear() override { lines.clear(); }
+    void AppendLine(const std::string& line) override { lines.push_back(line); }
+    int LineCount() const override { return static_cast<int>(lines.size()); }
+    std::string Line(int index) const override { return lines.at(static_cast<size_t>(index)); }
+};
+
+// The check works as the user does on the "Control" page.
+struct StatePages : PageControlView {
+    int page = kControlPage;
+    int ActivePage() const override { return page; }
+    void SetActivePage(int p) override { page = p; }
+};
+
+struct StateTimer : TimerView {
+    bool enabled = false;
+    bool Enabled() const override { return enabled; }
+    void SetEnabled(bool e) override { enabled = e; }
+};
+
+// The settings stay in memory: a check never touches the program's settings file.
+class NoFiles : public SettingsFiles {
+  public:
+    std::string ProgramDirectory() override { return {}; }
+    bool Exists(const std::string&) override { return false; }
+    std::optional<std::string> ReadAll(const std::string&) override { return std::nullopt; }
+    bool ReplaceAll(const std::string&, const std::string&) override { return false; }
+};
+
+struct ShownBox {
+    std::string caption;
+    std::string text;
+    size_t recordsBefore;
+};
+
+// Real pauses and clock; boxes are written down with the number of calls made before them.
+class CheckPlatform : public Platform {
+  public:
+    CheckPlatform(const CheckServices& services, const CallTrace& trace) : services_(services), trace_(trace) {}
+
+    std::vector<ShownBox> boxes;
+
+    uint32_t TickCount() override { return services_.tickCount(); }
+    void Sleep(uint32_t milliseconds) override { services_.sleep(milliseconds); }
+    void ProcessWaitingMessages() override {}
+    uint32_t RegisterMessage(const std::string&) override { return 0; }
+    void PostToWindow(uintptr_t, uint32_t, uintptr_t, intptr_t) override {}
+    void ShowError(const std::string& text) override { boxes.push_back({"Error", text, trace_.records().size()}); }
+    void ShowErrorReport(const std::string& text) override {
+        boxes.push_back({TFormAFoc::kTitle, text, trace_.records().size()});
+    }
+    std::string ProgramDirectory() override { return {}; }
+    bool FileExists(const std::string&) override { return false; }
+    void OpenDocument(const std::string&) override {}
+    bool StartedWithParametersOrDebugger() override { return true; }
+    void MinimiseMainWindow() override {}
+    void CloseMainWindow() override {}
+
+  private:
+    const CheckServices& services_;
+    const CallTrace& trace_;
+};
+
+// The last call before a box, leaving out releases (a failed link releases the
+// driver before its box shows).
+int CallBefore(const CallTrace& trace, size_t recordsBefore) {
+    const auto& records = trace.records();
+    for (size_t i = std::min(recordsBefore, records.size()); i > 0; --i) {
+        if (records[i - 1].access != CallRecord::Access::Release)
+            return static_cast<int>(i - 1);
+    }
+    return -1;
+}
+
+int32_t Saturated(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+class Check {
+  public:
+    Check(ObjectFactory& objects, const CheckServices& services, CallTrace& trace)
+        : trace_(trace),
+          platform_(services, trace),
+          tracing_(objects, trace),
+          save_(files_),
+          form_(controls_, platform_, tracing_, save_, [] { return std::vector<SettingsComponent*>{}; }) {
+        save_.Tag = 1000;
+    }
+
+    CheckOutcome Run(const CheckOptions& options) {
+        CheckOutcome outcome;
+        // A named driver is connected as with "Automatic Connection" ticked: the chooser
+        // is created and told the device type, but not shown.
+        save_.TagString = options.progId;
+        autoConnect_.checked = !options.progId.empty();
+        Do(outcome, Stage::Connect, [&] { form_.ButConnectClick(); });
+        outcome.driverProgId = DriverCreated();
+        outcome.connected = form_.HasDriver();
+        if (!outcome.connected) {
+            outcome.cancelled = outcome.problems.empty();
+            return outcome;
+        }
+
+        bool fine = ReadPosition(outcome) && Wait(outcome, Stage::Wait);
+        if (fine && options.moveSteps) {
+            const int32_t start = outcome.positions.front();
+            const int32_t target = Saturated(int64_t{start} + *options.moveSteps);
+            // Out and back, each move waited for and then shown, as the program does.
+            fine = Do(outcome, Stage::Move, [&] { form_.MoveFocuserTo(target); }) && Wait(outcome, Stage::Move) &&
+                   ReadPosition(outcome) && Do(outcome, Stage::MoveBack, [&] { form_.MoveFocuserTo(start); }) &&
+                   Wait(outcome, Stage::MoveBack) && ReadPosition(outcome);
+        }
+        // After a problem too: a linked driver is unlinked and released, as Disconnect does.
+        Do(outcome, Stage::Disconnect, [&] { form_.ButDisconnectClick(); });
+        return outcome;
+    }
+
+  private:
+    // Runs one of the program's handlers as its window does: an error that escapes
+    // becomes the general error report. True when no box showed.
+    template <typename Handler>
+    bool Do(CheckOutcome& outcome, Stage stage, Handler handler) {
+        const size_t before = platform_.boxes.size();
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            platform_.ShowErrorReport(ErrorReportText(error.what()));
+        } catch (...) {
+            platform_.ShowErrorReport("Unknown error");
+        }
+        if (platform_.boxes.size() == before)
+            return true;
+        const ShownBox& box = platform_.boxes[before];
+        Problem problem;
+        problem.stage = stage;
+        problem.caption = box.caption;
+        problem.text = box.text;
+        problem.callIndex = CallBefore(trace_, box.recordsBefore);
+        outcome.problems.push_back(problem);
+        return false;
+    }
+
+    // As the position display refreshes on the "Control" page.
+    bool ReadPosition(CheckOutcome& outcome) {
+        const size_t before = trace_.records().size();
+        if (!Do(outcome, Stage::PositionRead, [&] { form_.Timer1Timer(); }))
+            return false;
+        for (size_t i = before; i < trace_.records().size(); ++i) {
+            const CallRecord& r = trace_.records()[i];
+            if (r.member == "Absolute" && r.answer)
+                outcome.absolute = ToBool(*r.answer);
+        }
+        outcome.positions.push_back(static_cast<int32_t>(std::stoll(position_.Text())));
+        return true;
+    }
+
+    // The program's wait for the end of a move.
+    bool Wait(CheckOutcome& outcome, Stage stage) {
+        const size_t before = trace_.records().size();
+        if (!Do(outcome, stage, [&] { form_.WaitWhileMoving(); }))
+            return false;
+        if (status_.Text() != "Move timeout")
+            return true;
+        Problem problem;
+        problem.stage = stage;
+        problem.moveTimeout = true;
+        problem.text = status_.Text();
+        for (size_t i = before; i < trace_.records().size(); ++i) {
+            if (trace_.records()[i].member == "IsMoving") {
+                ++problem.polls;
+                problem.callIndex = static_cast<int>(i);
+            }
+        }
+        outcome.problems.push_back(problem);
+        return false;
+    }
+
+    // The driver's identifier: the first object created that is not the chooser.
+    std::string DriverCreated() const {
+        for (const CallRecord& r : trace_.records()) {
+            if (r.access == CallRecord::Access::Create && r.object != TFormAFoc::kChooserProgId)
+                return r.object;
+        }
+        return {};
+    }
+
+    CallTrace& trace_;
+    CheckPlatform platform_;
+    TracingFactory tracing_;
+    NoFiles files_;
+    TAutoSave save_;
+
+    StateButton start_{"Start", false}, stop_{"Stop", false}, connect_{"Connect", true},
+        disconnect_{"Disconnect", false};
+    StateLabel status_{"Disconnected"}, position_{"00000"};
+    StateCheckBox autoConnect_, backlash_;
+    StateNumber steps_{7}, increment_{100}, exposures_{2};
+    StateLog log_;
+    StatePages pages_;
+    StateTimer timer_;
+    FormControls controls_{start_, stop_, connect_, disconnect_, status_, position_, autoConnect_, backlash_,
+                           steps_, increment_, exposures_, log_, pages_, timer_};
+    TFormAFoc form_;
+};
+
+}  // namespace
+
+const char* StageName(Stage stage) {
+    switch (stage) {
+        case Stage::Connect: return "connecting";
+        case Stage::PositionRead: return "reading the position";
+        case Stage::Wait: return "waiting for the focuser to stand still";
+        case Stage::Move: return "moving";
+        case Stage::MoveBack: return "moving back";
+        case Stage::Disconnect: return "disconnecting";
+    }
+    return "";
+}
+
+CheckOutcome RunCheck(ObjectFactory& objects, const CheckOptions& options, const CheckServices& services,
+                      CallTrace& trace) {
+    CheckOutcome outcome;
+    {
+        // The controller goes before the outcome is handed back: a driver it still holds
+        // (after a failed disconnection) is released, and the release is recorded.
+        Check check(objects, services, trace);
+        outcome = check.Run(options);
+    }
+    return outcome;
+}
+
+}  // namespace qm::check
