@@ -7,7 +7,7 @@ import re
 import sys
 from collections import defaultdict
 
-LOADED = {'.text', '.rdata', '.data', '.pdata', '.xdata', '.idata', '.CRT', '.tls', '.rsrc', '.reloc'}
+LOADED = {'.text', '.rdata', '.eh_frame', '.data', '.pdata', '.xdata', '.idata', '.CRT', '.tls', '.rsrc', '.reloc'}
 ENTRY = re.compile(r'^ (\S+)?\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$')
 
 
