@@ -17,6 +17,7 @@
 #include "app/form_afoc.h"
 #include "app/late_bound_win.h"
 #include "app/platform_win.h"
+#include "app/startup_trace_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
 #include "controls/num_edit_win.h"
@@ -501,21 +502,27 @@ bool MainWindow::Create(HINSTANCE instance) {
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                                   impl_.get());
     if (!window) return false;
+    StartupMark("window created");
 
     Impl& self = *impl_;
     self.platform.SetMainWindow(window);
     self.platform.preTranslate = [&self](MSG& msg) { return self.PreTranslate(msg); };
     SetErrorHook([&self](const std::exception& e) { self.ShowReport(e.what()); });
     self.CreateControls();
+    StartupMark("controls created");
     self.Guarded([&] { self.form.FormCreate(); });
+    StartupMark("settings read");
     return true;
 }
 
 void MainWindow::Show() {
     ShowWindow(impl_->window, SW_SHOW);
     UpdateWindow(impl_->window);
+    StartupMark("first paint");
     SetFocus(impl_->butConnect.Handle());
     impl_->Guarded([&] { impl_->form.FormShow(); });
+    StartupMark("shown");
+    StartupTraceWrite();
 }
 
 int MainWindow::RunMessageLoop() {
