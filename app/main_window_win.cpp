@@ -331,6 +331,7 @@ struct MainWindow::Impl {
         positionFont.reset(CreateFontA(-19, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                        DEFAULT_PITCH | FF_SWISS, "Arial"));
+        StartupMark("fonts created");
 
         HWND tabs = Child(window, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_HOTTRACK, kIdPages, 0, 0,
                           kClientWidth, kClientHeight, font.get());
@@ -351,6 +352,7 @@ struct MainWindow::Impl {
         // The pages lie over the tab control's display area.
         SetWindowPos(autofocus, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        StartupMark("tabs and pages");
 
         // "Autofocus" page, in tab order.
         HWND memo = Child(autofocus, "EDIT", "",
@@ -368,6 +370,7 @@ struct MainWindow::Impl {
         MakeLabel(autofocus, "Status:", 152, 96, font.get());
         // The status line takes texts of any length: it reaches to the page's right edge.
         statusView.window = MakeLabel(autofocus, "Disconnected", 190, 96, font.get(), 118);
+        StartupMark("Autofocus page");
 
         // "Control" page, in tab order.
         MakeButton(butConnect, control, kIdButConnect, "Connect", 4, 82, 87, 29, true, &Impl::OnConnect);
