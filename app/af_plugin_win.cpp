@@ -5,10 +5,13 @@
 #include <windows.h>
 
 #include "app/main_window_win.h"
+#include "app/startup_trace_win.h"
 #include "common/raii_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    qm::win::StartupMark("main entered");
     qm::win::ComApartment com;
+    qm::win::StartupMark("COM initialised");
     int exitCode = 0;
     {
         qm::win::MainWindow window;

@@ -19,6 +19,7 @@
 #include "app/late_bound_win.h"
 #include "app/page_keys.h"
 #include "app/platform_win.h"
+#include "app/startup_trace_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
 #include "controls/num_edit_win.h"
@@ -336,6 +337,7 @@ struct MainWindow::Impl {
         positionFont.reset(CreateFontA(-19, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                        DEFAULT_PITCH | FF_SWISS, "Arial"));
+        StartupMark("fonts created");
 
         // Not a tab stop: Tab cycles through the controls of the shown page, and the
         // page keys (Ctrl+Tab and the like) switch pages.
@@ -358,6 +360,7 @@ struct MainWindow::Impl {
         // The pages lie over the tab control's display area.
         SetWindowPos(autofocus, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        StartupMark("tabs and pages");
 
         // "Autofocus" page, in tab order.
         HWND memo = Child(autofocus, "EDIT", "",
@@ -376,6 +379,7 @@ struct MainWindow::Impl {
         MakeLabel(autofocus, "Status:", 152, 96, font.get());
         // The status line takes texts of any length: it reaches to the page's right edge.
         statusView.window = MakeLabel(autofocus, "Disconnected", 190, 96, font.get(), 118);
+        StartupMark("Autofocus page");
 
         // "Control" page, in tab order.
         MakeButton(butConnect, control, kIdButConnect, "Connect", 4, 82, 87, 29, true, &Impl::OnConnect);
@@ -552,21 +556,27 @@ bool MainWindow::Create(HINSTANCE instance) {
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                                   impl_.get());
     if (!window) return false;
+    StartupMark("window created");
 
     Impl& self = *impl_;
     self.platform.SetMainWindow(window);
     self.platform.preTranslate = [&self](MSG& msg) { return self.PreTranslate(msg); };
     SetErrorHook([&self](const std::exception& e) { self.ShowReport(e.what()); });
     self.CreateControls();
+    StartupMark("controls created");
     self.Guarded([&] { self.form.FormCreate(); });
+    StartupMark("settings read");
     return true;
 }
 
 void MainWindow::Show() {
     ShowWindow(impl_->window, SW_SHOW);
     UpdateWindow(impl_->window);
+    StartupMark("first paint");
     SetFocus(impl_->butConnect.Handle());
     impl_->Guarded([&] { impl_->form.FormShow(); });
+    StartupMark("shown");
+    StartupTraceWrite();
 }
 
 int MainWindow::RunMessageLoop() {

@@ -308,6 +308,9 @@ Each section names the command that reproduces it alone.
                "`tests/e2e/settings_durability.sh` itself, which prints them on every run; "
                "they are no longer quoted here, where they went stale when saving began to remove "
                "leftover temporary files.\n")
+    out.append("Where the executable's bytes go (by library and object, from a link map), the "
+               "start-up phases and the start-up against a window program that loads the same "
+               "runtime: `bench/size/RESULTS.md`.\n")
     with open(sys.argv[2], "w", encoding="utf-8") as f:
         f.write("\n".join(out))
     print(f"wrote {sys.argv[2]} from {sys.argv[1]} (commit {commit})")

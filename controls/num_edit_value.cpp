@@ -5,12 +5,12 @@
 #include "controls/num_edit_value.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 #include "common/whole_number.h"
+#include "controls/exact_decimal.h"
 
 namespace qm {
 
@@ -21,31 +21,12 @@ constexpr double kLargestDouble = std::numeric_limits<double>::max();
 // to two significant digits. Numbers between the largest double and this read as the
 // largest double, so every written text reads back; beyond it a text is not a number.
 constexpr long double kLargestWritten = 1.8e308L;
-// Digits of the exact decimal expansion of any double (at most 767 are significant).
-constexpr int kExactDigits = 800;
 // Exponents beyond this are far outside the range of a long double either way; limiting
 // them keeps the arithmetic on them from overflowing.
 constexpr int64_t kExponentLimit = 1000000000;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// The exact decimal digits of a finite, non-zero |v| and its exponent E with
-// |v| = 0.d1d2... x 10^E.
-void ExactDigits(double v, std::string& digits, int& exponent) {
-    char buffer[kExactDigits + 32];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(v), std::chars_format::scientific,
-                                kExactDigits);
-    std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));  // "d.ddd...e+XX"
-    size_t ePos = text.find('e');
-    digits.assign(1, text[0]);
-    if (ePos > 2) digits.append(text.substr(2, ePos - 2));
-    int scientificExponent = 0;
-    std::string_view exponentText = text.substr(ePos + 1);
-    bool negative = exponentText.front() == '-';
-    for (char c : exponentText.substr(1)) scientificExponent = scientificExponent * 10 + (c - '0');
-    exponent = (negative ? -scientificExponent : scientificExponent) + 1;
 }
 
 }  // namespace
@@ -122,7 +103,7 @@ std::string FormatGeneral(double v, int significantDigits, int minExponentDigits
     std::string digits;
     int exponent = 0;
     if (v != 0) {
-        ExactDigits(v, digits, exponent);
+        ExactDecimalDigits(v, digits, exponent);
         if (static_cast<int>(digits.size()) > significantDigits) {
             // Half up on the first dropped digit, carrying through the kept ones.
             bool roundUp = digits[static_cast<size_t>(significantDigits)] >= '5';

@@ -4,7 +4,8 @@
 # Wine prefix, and times each from process creation to a visible window ("shown") and
 # on to the end of the process after WM_CLOSE ("exit"), and then both started without a
 # parameter, when each closes itself at once ("exit" only); medians and ratios to the
-# minimal program, with the spread of the rounds' ratios, and the memory of each when
+# minimal program (and the pair ratios against the window program that also loads COM,
+# the common controls and the fonts the program needs), with the spread of the rounds' ratios, and the memory of each when
 # shown (working set, and PagefileUsage: under Wine the process's anonymous resident
 # memory, RssAnon; bench/idle shows the two side by side). Exits 1 with an "error:"
 # line when a start did not end or a median is missing.
@@ -24,7 +25,7 @@ b64=${QM_BUILD64:-$root/build/win64}
 b32=${QM_BUILD32:-$root/build/win32}
 dir=$root/build/bench/startup
 rm -rf "$dir"; mkdir -p "$dir/prog"
-cp "$b64/Quillomar.exe" "$b64/bench/startup/MinimalWindow.exe" "$dir/prog/"
+cp "$b64/Quillomar.exe" "$b64/bench/startup/MinimalWindow.exe" "$b64/bench/startup/RuntimeWindow.exe" "$dir/prog/"
 qm_fresh_prefix "$dir/prefix"
 trap 'qm_stop_wine; rm -rf "$dir/prefix"' EXIT
 prog=$(qm_winpath "$dir/prog")
@@ -36,13 +37,13 @@ timer() {
   (cd "$dir/prog" && timeout -k 5 600 wine "$b64/bench/startup/StartTimer.exe" "$rounds" "$@") 2>/dev/null \
     | tr -d '\r' > "$out"
   local status=${PIPESTATUS[0]}
-  grep -E '^(median|rounds|memory|error)' "$out"
+  grep -E '^(median|rounds|pair|memory|error)' "$out"
   [ "$status" = 0 ] || { echo "error: StartTimer.exe ended with $status (a start did not end)"; failed=1; }
 }
 echo "1. kept open until shown, then sent WM_CLOSE:"
-timer "$dir/open.txt" "$prog\\MinimalWindow.exe stay" "$prog\\Quillomar.exe 1"
+timer "$dir/open.txt" "$prog\\MinimalWindow.exe stay" "$prog\\RuntimeWindow.exe stay" "$prog\\Quillomar.exe 1"
 echo "2. started without a parameter: each closes itself once shown (exit only; shown when a poll caught it):"
-timer "$dir/self.txt" "$prog\\MinimalWindow.exe" "$prog\\Quillomar.exe"
+timer "$dir/self.txt" "$prog\\MinimalWindow.exe" "$prog\\RuntimeWindow.exe" "$prog\\Quillomar.exe"
 qm_stop_wine
 # One summary line from the medians; none when a figure is missing.
 summary() {
@@ -73,7 +74,7 @@ echo "executable sizes in bytes (as built / stripped):"
 for arch in 64 32; do
   if [ $arch = 64 ]; then b=$b64 strip=x86_64-w64-mingw32-strip; else b=$b32 strip=i686-w64-mingw32-strip; fi
   [ -f "$b/Quillomar.exe" ] && [ -f "$b/bench/startup/MinimalWindow.exe" ] || { echo "error: $arch-bit: not built"; failed=1; continue; }
-  for exe in Quillomar.exe bench/startup/MinimalWindow.exe; do
+  for exe in Quillomar.exe bench/startup/MinimalWindow.exe bench/startup/RuntimeWindow.exe; do
     "$strip" -o "$dir/stripped.exe" "$b/$exe"
     printf '  %s-bit %-18s %9d / %8d\n' "$arch" "$(basename "$exe")" "$(stat -c %s "$b/$exe")" "$(stat -c %s "$dir/stripped.exe")"
   done

@@ -11,6 +11,9 @@
 //
 // A program that closes its window at once may end before a poll sees the window: its
 // start then counts for "exit" alone. Exit code 0 when every start ended, 1 otherwise.
+// With three or more programs it also prints, for every later program against every
+// earlier one, the median, least and greatest of the ratios taken round by round, so
+// that each ratio compares starts made under the same load.
 #include <windows.h>
 
 #include <psapi.h>
@@ -19,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -145,6 +149,7 @@ int main(int argc, char** argv) {
     std::vector<std::vector<double>> workingSet(programs.size()), privateBytes(programs.size());
     // Per round, each program's times over the first program's in that round.
     std::vector<std::vector<double>> shownRatio(programs.size()), exitRatio(programs.size());
+    std::vector<std::vector<Timing>> byRound(programs.size());  // every timed start, in order
     bool allWell = true;
     for (int round = -kWarmUpRounds; round < rounds; ++round) {
         std::vector<Timing> thisRound;
@@ -155,6 +160,7 @@ int main(int argc, char** argv) {
                 allWell = false;
             if (round < 0)
                 continue;
+            byRound[p].push_back(t);
             std::printf("start %2d %-24s shown %8.1f ms  exit %8.1f ms\n", round + 1, Label(programs[p]).c_str(),
                         t.shownMs, t.exitMs);
             if (t.shownMs >= 0)
@@ -202,6 +208,25 @@ int main(int argc, char** argv) {
         std::printf("memory %-24s working set %8.0f KB  pagefile usage %8.0f KB  ratio %5.2f / %5.2f\n",
                     Label(programs[p]).c_str(), w, b, baseWorkingSet > 0 ? w / baseWorkingSet : 0,
                     basePrivate > 0 ? b / basePrivate : 0);
+    }
+    for (size_t p = 1; p < programs.size(); ++p) {
+        for (size_t q = 0; q < p; ++q) {
+            std::vector<double> shownRatio, exitRatio;
+            for (size_t r = 0; r < byRound[p].size(); ++r) {
+                const Timing& a = byRound[p][r];
+                const Timing& b = byRound[q][r];
+                if (a.shownMs > 0 && b.shownMs > 0) shownRatio.push_back(a.shownMs / b.shownMs);
+                if (a.exitMs > 0 && b.exitMs > 0) exitRatio.push_back(a.exitMs / b.exitMs);
+            }
+            if (shownRatio.empty() && exitRatio.empty())
+                continue;
+            const auto [shownLow, shownHigh] = shownRatio.empty() ? std::pair(0.0, 0.0)
+                : std::pair(*std::min_element(shownRatio.begin(), shownRatio.end()),
+                            *std::max_element(shownRatio.begin(), shownRatio.end()));
+            std::printf("pair %-24s / %-24s shown %5.2f (%4.2f-%4.2f, %zu rounds)  exit %5.2f\n",
+                        Label(programs[p]).c_str(), Label(programs[q]).c_str(), Median(shownRatio), shownLow,
+                        shownHigh, shownRatio.size(), Median(exitRatio));
+        }
     }
     return allWell ? 0 : 1;
 }
