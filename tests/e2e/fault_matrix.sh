@@ -219,17 +219,13 @@ host_move_works() {
   expect_true "$1, then host move -30: focuser sent to 980" wait_until 5 last_move_is 980
   tab 1
 }
-timer_stopped_then_disconnects() {
-  local before
-  before=$(calls Position)
-  sleep 1.5
-  expect_eq "$1: the position display no longer polls" "$(calls Position)" "$before"
-  expect_match "$1: the driver is still held" "$(tr -d '\r' < "$E2E_DIR/sim/calls.log" | tail -1)" ' Focuser Link .* EXCEPTION '
-  click Disconnect
-  expect_true "$1, then Disconnect again: disconnected" wait_until 10 is_enabled Connect
-  expect_eq "$1, then Disconnect again: state" "$(snap)" "$DISCONNECTED"
-  expect_eq "$1, then Disconnect again: display reset" "$(position_text)" 00000
-  driver_released "$1, then Disconnect again"
+# A failed unlink is reported once, and the disconnect still completes: the driver is
+# released and a new Connect reaches a new driver object.
+disconnects_anyway() {
+  expect_eq "$1: display reset" "$(position_text)" 00000
+  driver_released "$1"
+  expect_true "$1: no second box" test -z "$(probe msgbox Quillomar --timeout 1 | grep '^text:')"
+  connects "$1"
 }
 
 # The driver's descriptions also try the report's text rules: trailing blanks and full
@@ -250,7 +246,7 @@ fault_case "host move: Move fails"          autofocus_page - "Fail.Move=@Move+1:
 fault_case "timer tick: Position fails"     control_page -    "Fail.Position=@Position+3:lost it"        timer_tick         Quillomar "lost it."                 "$IDLE"          step_works
 fault_case "timer tick: Absolute fails"     control_page -    "Fail.Absolute=@Absolute+3:(busy)"         timer_tick         Quillomar "(busy)"                   "$IDLE"          step_works
 fault_case "timer tick: Position is text"   control_page -    "WrongType.Position=text"                  timer_tick         Quillomar "$NOT_TEXT"                "$IDLE"          step_works
-fault_case "disconnect: Link false fails"   control_page -    "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."           "$IDLE"          timer_stopped_then_disconnects
+fault_case "disconnect: Link false fails"   control_page -    "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."           "$DISCONNECTED"  disconnects_anyway
 
 # A relative focuser keeps its own count: a Move that fails leaves it unchanged.
 SIM_BASE=(Absolute=0 MaxStep=30000 StartPosition=1000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
