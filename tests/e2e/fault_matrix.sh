@@ -222,6 +222,7 @@ host_move_works() {
 # A failed unlink is reported once, and the disconnect still completes: the driver is
 # released and a new Connect reaches a new driver object.
 disconnects_anyway() {
+  refresh
   expect_eq "$1: display reset" "$(position_text)" 00000
   driver_released "$1"
   expect_true "$1: no second box" test -z "$(probe msgbox Quillomar --timeout 1 | grep '^text:')"

@@ -63,8 +63,13 @@ proc_kb() { sed -n "s/^$1:[[:space:]]*\([0-9]*\) kB/\1/p" "/proc/$UNIX_PID/statu
 # One sample: "run user gdi private working windows rssanon_kb vmdata_kb", with "-" for
 # a figure that could not be read.
 sample() {
-  local r v line=$1
-  r=$(probe resources Quillomar)
+  local r v line=$1 try
+  # A read can miss the window for a moment (seen once in 24 runs); three misses in a
+  # row leave the figures missing, which fails the soak.
+  for try in 1 2 3; do
+    r=$(probe resources Quillomar) && grep -q '^windows: [0-9]' <<<"$r" && break
+    sleep 0.5
+  done
   for v in "$(sed -n 's/^user: //p' <<<"$r")" "$(sed -n 's/^gdi: //p' <<<"$r")" "$(sed -n 's/^private: //p' <<<"$r")" \
     "$(sed -n 's/^working: //p' <<<"$r")" "$(sed -n 's/^windows: //p' <<<"$r")" "$(proc_kb RssAnon)" "$(proc_kb VmData)"; do
     line+=" ${v:--}"
