@@ -25,6 +25,7 @@
 
 #include "tools/sim_ascom/sim_env_win.h"
 #include "tools/sim_ascom/sim_objects_win.h"
+#include "tools/sim_ascom/sim_registry_win.h"
 
 namespace qm::sim {
 namespace {
@@ -86,55 +87,19 @@ class LocalClassFactory : public IClassFactory {
     }
 };
 
-class RegKey {
-  public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
-
-bool SetValue(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
-           ERROR_SUCCESS;
-}
-
-std::wstring ClassKey() {
-    wchar_t text[64] = {};
-    StringFromGUID2(kFocuserLocalClass, text, 64);
-    return std::wstring(L"CLSID\\") + text;
-}
-
 int Register() {
     wchar_t path[MAX_PATH * 2] = {};
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
     if (length == 0 || length >= MAX_PATH * 2)
         return 1;
-    wchar_t id[64] = {};
-    StringFromGUID2(kFocuserLocalClass, id, 64);
-    const std::wstring classKey = ClassKey();
-    bool ok = SetValue(kProgId, L"", kDescription) && SetValue(std::wstring(kProgId) + L"\\CLSID", L"", id) &&
-              SetValue(classKey, L"", kDescription) && SetValue(classKey + L"\\ProgID", L"", kProgId) &&
-              SetValue(classKey + L"\\LocalServer32", L"", L"\"" + std::wstring(path, length) + L"\"");
+    bool ok = RegisterClassNames(kProgId, kFocuserLocalClass, kDescription) &&
+              SetClassesValue(L"CLSID\\" + GuidText(kFocuserLocalClass) + L"\\LocalServer32", L"",
+                              L"\"" + std::wstring(path, length) + L"\"");
     return ok ? 0 : 1;
 }
 
 int Unregister() {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
+    UnregisterClassNames(kProgId, kFocuserLocalClass);
     return 0;
 }
 

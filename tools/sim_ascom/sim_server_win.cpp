@@ -18,6 +18,7 @@
 #include <string>
 
 #include "tools/sim_ascom/sim_objects_win.h"
+#include "tools/sim_ascom/sim_registry_win.h"
 
 namespace qm::sim {
 namespace {
@@ -126,39 +127,6 @@ ClassFactory gChooserFactory(Kind::Chooser);
 ClassFactory gFocuserFactory(Kind::Focuser);
 ClassFactory gFocuser2Factory(Kind::Focuser2);
 
-// A registry key closed on destruction.
-class RegKey {
-  public:
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
-
-bool SetValue(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
-           ERROR_SUCCESS;
-}
-
-std::wstring GuidText(const CLSID& id) {
-    wchar_t text[64] = {};
-    StringFromGUID2(id, text, 64);
-    return text;
-}
-
 std::wstring ModulePath() {
     wchar_t path[MAX_PATH * 2] = {};
     DWORD length = GetModuleFileNameW(gModule, path, MAX_PATH * 2);
@@ -201,14 +169,10 @@ STDAPI DllRegisterServer() {
         return SELFREG_E_CLASS;
     const std::wstring folder = server.substr(0, server.find_last_of(L"\\/") + 1);
     for (const ClassEntry& entry : kClasses) {
-        const std::wstring id = GuidText(entry.id);
-        const std::wstring classKey = L"CLSID\\" + id;
+        const std::wstring server32 = L"CLSID\\" + GuidText(entry.id) + L"\\InprocServer32";
         const std::wstring file = entry.kind == Kind::MissingDll ? folder + kMissingDllName : server;
-        bool ok = SetValue(entry.progId, L"", entry.description) &&
-                  SetValue(std::wstring(entry.progId) + L"\\CLSID", L"", id) &&
-                  SetValue(classKey, L"", entry.description) && SetValue(classKey + L"\\ProgID", L"", entry.progId) &&
-                  SetValue(classKey + L"\\InprocServer32", L"", file) &&
-                  SetValue(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+        bool ok = RegisterClassNames(entry.progId, entry.id, entry.description) &&
+                  SetClassesValue(server32, L"", file) && SetClassesValue(server32, L"ThreadingModel", L"Apartment");
         if (!ok)
             return SELFREG_E_CLASS;
     }
@@ -216,9 +180,7 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-    for (const ClassEntry& entry : kClasses) {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, entry.progId);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(entry.id)).c_str());
-    }
+    for (const ClassEntry& entry : kClasses)
+        UnregisterClassNames(entry.progId, entry.id);
     return S_OK;
 }
