@@ -5,7 +5,6 @@
 
 #include <windowsx.h>
 
-#include <mutex>
 #include <stdexcept>
 
 #include "common/raii_win.h"
@@ -93,21 +92,24 @@ struct TBiButton::Impl {
     mutable HWND focusControl_ = nullptr;
 };
 
+// Controls are created on the window's thread only, so a plain flag is enough; a
+// failed registration leaves it clear and the next control tries again.
 void TBiButton::Impl::RegisterClassOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof(wc);
-        // Redraw on any resize: both halves depend on the width. No background
-        // brush: the painting covers the whole client area.
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.lpszClassName = kClassName;
-        if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            throw std::runtime_error("Cannot register the spin button window class");
-    });
+    static bool registered = false;
+    if (registered)
+        return;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    // Redraw on any resize: both halves depend on the width. No background
+    // brush: the painting covers the whole client area.
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw std::runtime_error("Cannot register the spin button window class");
+    registered = true;
 }
 
 LRESULT CALLBACK TBiButton::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
