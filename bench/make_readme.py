@@ -15,16 +15,22 @@ import sys
 
 # Section key (from the reproduce command), title, and how it is measured.
 SECTIONS = [
-    ("bench/startup", "Start-up, memory and executable size (bench/startup)", """\
-`StartTimer.exe` starts the program and `MinimalWindow.exe` (registers a class, creates
-a top-most window, shows it, runs a message loop: the least a Win32 window program does)
-in turn, round after round, after one untimed start of each, under one Xvfb display and
-one Wine prefix, and polls every millisecond for a visible top-level window of the new
-process. 1: each started with a parameter, so it stays open; "shown" is process creation
-to the visible window, "exit" adds `WM_CLOSE` and the end of the process. 2: each started
-without a parameter closes itself once shown (the program by its own rules, saving its
-settings on the way); only "exit" is reliable there. "rounds" gives the spread of the
-per-round ratios.
+    ("bench/startup/run.sh", "Start-up, memory and executable size (bench/startup)", """\
+`StartTimer.exe` starts three programs in turn, round after round, after one untimed start
+of each, under one Xvfb display and one Wine prefix, and polls every millisecond for a
+visible top-level window of the new process: the program; `MinimalWindow.exe` (registers
+a class, creates a top-most window, shows it, runs a message loop: the least a Win32
+window program does); and `RuntimeWindow.exe`, the same plus exactly the runtime the
+program must load before its window shows (COM initialised as a single-threaded
+apartment, the program's manifest with common controls version 6, `InitCommonControlsEx`
+with the same classes, the same three fonts created). 64-bit first, then 32-bit, each
+architecture's programs started by its own `StartTimer.exe`. 1: each started with a
+parameter, so it stays open; "shown" is process creation to the visible window, "exit"
+adds `WM_CLOSE` and the end of the process. 2: each started without a parameter closes
+itself once shown (the program by its own rules, saving its settings on the way); only
+"exit" is reliable there. The summary's start-up ratios are the medians of the per-round
+ratios ("pair" lines), with their spread; the targets are 1.30 against the bare window
+and 1.10 against the same runtime.
 
 Memory is noted when the window is shown. Under Wine, `GetProcessMemoryInfo` leaves
 `PrivateUsage` at 0 and fills `PagefileUsage` with the Linux process's `RssAnon` (its
@@ -33,6 +39,23 @@ DLLs) and `WorkingSetSize` with `VmRSS`; the idle benchmark below reads both sid
 moment and shows them equal. So the "pagefile usage" here is not Windows' private
 commit: it is what this process alone holds in RAM, Wine's share included. Sizes are of
 the RelWithDebInfo, statically linked executables, stripped."""),
+    ("bench/startup/phases.sh", "Start-up phases (bench/startup/phases.sh)", """\
+Builds configured with `-DQM_STARTUP_TRACE=ON` (`build/win64-trace`, `build/win32-trace`)
+stamp each phase of the start-up against the process's creation time; the shipped build
+compiles the stamps to nothing. Each is started the number of times given, without a
+parameter (it closes itself once shown), after one untimed start, and every phase's
+median is printed with the median step from the phase before. "loading" (Wine's process
+start, the DLLs, the C runtime) and "COM initialised" are paid by the same-runtime
+baseline too; the rest is the program's own: its window and classes, its controls, its
+settings, its first paint."""),
+    ("bench/size/run.sh", "Executable size and where it comes from (bench/size)", """\
+Each architecture's program is linked again in a build configured with
+`-DQM_LINK_MAP=ON` (`build/win64-map`, `build/win32-map`: the same compiler, flags and
+libraries, plus a link map); the script fails unless that build strips to exactly the
+size of the executable described. `bench/size/map_groups.py` sums the map's loaded input
+sections (`.text`, `.rdata`, `.data`, `.pdata`, `.xdata`, `.eh_frame`, imports,
+relocations) by library group, by object file and by section; the rest of the file is PE
+headers and section alignment. The targets are 300 KB (64-bit) and 340 KB (32-bit)."""),
     ("bench/idle", "Idle cost (bench/idle)", """\
 `MinimalWindow.exe`, then the program disconnected, then the program connected to the
 simulated focuser (whose position it reads twice a second), each alone in one Wine prefix,
@@ -191,8 +214,9 @@ run without a report, a probe that fails, a missing median) ends with an "error:
 a non-zero exit status, and `run_all.sh` then fails and writes no README. Speed and memory
 targets live here, never in timed tests.
 
-Run them all: `bench/run_all.sh --readme` (about 15 minutes on the busy machine; it first
-brings `build/win64`, `build/win32` and `build/native` up to date with `scripts/build.sh`).
+Run them all: `bench/run_all.sh --readme` (about 20 minutes on the busy machine; it first
+brings `build/win64`, `build/win32` and `build/native` up to date with `scripts/build.sh`, and the
+trace and link-map builds beside them).
 Each section names the command that reproduces it alone.
 """)
     by_key = {}
@@ -209,7 +233,7 @@ Each section names the command that reproduces it alone.
     out.append("| Figure | Measured | Baseline | Ratio | Spread, notes | Reproduce |")
     out.append("|---|---|---|---|---|---|")
     for key, _, _ in SECTIONS:
-        if key == "focus_accuracy":
+        if key in ("focus_accuracy", "bench/startup/phases.sh"):
             continue
         title, reproduce, body = by_key[key]
         rows = summaries(body)
@@ -308,9 +332,8 @@ Each section names the command that reproduces it alone.
                "`tests/e2e/settings_durability.sh` itself, which prints them on every run; "
                "they are no longer quoted here, where they went stale when saving began to remove "
                "leftover temporary files.\n")
-    out.append("Where the executable's bytes go (by library and object, from a link map), the "
-               "start-up phases and the start-up against a window program that loads the same "
-               "runtime: `bench/size/RESULTS.md`.\n")
+    out.append("What was changed to make the executables smaller, and the figures before and after each "
+               "change: `bench/size/RESULTS.md`.\n")
     with open(sys.argv[2], "w", encoding="utf-8") as f:
         f.write("\n".join(out))
     print(f"wrote {sys.argv[2]} from {sys.argv[1]} (commit {commit})")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark once, one after the other, and prints its figures: start-up,
-# memory and executable sizes, idle cost, run overhead, late-bound call cost, paint
-# costs (push button, spin button, whole window), settings loading, and best-focus
+# memory and executable sizes, start-up phases, where the executables' bytes come
+# from, idle cost, run overhead, late-bound call cost, paint costs (push button, spin button, whole window), settings loading, and best-focus
 # accuracy. Each section names the one command that reproduces it alone. Every
 # figure is a ratio to a baseline measured in the same run, alternating with it.
 #   bench/run_all.sh [--readme]
@@ -68,8 +68,18 @@ main() {
   # A Windows benchmark in its own Xvfb display and fresh prefix; its exit status kept.
   winbench() { "$root/scripts/winrun" --timeout 900 "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
-  section "start-up time against a minimal Win32 window program; memory; executable sizes" "bench/startup/run.sh"
+  section "start-up time against a minimal window program and one loading the same runtime; memory; sizes" \
+    "bench/startup/run.sh"
   run startup "$root/bench/startup/run.sh" "${q_startup[@]}"
+
+  local nobuild=()
+  [ "${QM_BENCH_NO_BUILD:-0}" = 1 ] && nobuild=(--no-build)
+  section "start-up phases: where the program's own start-up time goes" "bench/startup/phases.sh"
+  run phases "$root/bench/startup/phases.sh" "${nobuild[@]}" "${q_startup[@]}"
+
+  section "executable size: the stripped executables against their targets, and where their bytes come from" \
+    "bench/size/run.sh"
+  run size "$root/bench/size/run.sh" "${nobuild[@]}"
 
   section "idle cost: CPU time and context switches over a quiet minute against the minimal program" "bench/idle/run.sh"
   run idle "$root/bench/idle/run.sh" "${q_idle[@]}"
