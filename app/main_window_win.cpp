@@ -571,6 +571,7 @@ bool MainWindow::Create(HINSTANCE instance) {
 
 void MainWindow::Show() {
     ShowWindow(impl_->window, SW_SHOW);
+    StartupMark("window shown");
     UpdateWindow(impl_->window);
     StartupMark("first paint");
     SetFocus(impl_->butConnect.Handle());
