@@ -38,12 +38,14 @@ timer() {
   grep -E '^(median|rounds|pair|memory|error)' "$out"
   [ "$status" = 0 ] || { echo "error: StartTimer.exe ended with $status (a start did not end)"; failed=1; }
 }
-# pair_summary FILE MODE WHAT FIGURE BASELINE-NAME TARGET: a summary line from the median of
-# the per-round ratios of Quillomar to one baseline ("pair" line), with both medians.
+# pair_summary FILE OPEN WHAT FIGURE BASELINE-NAME TARGET: a summary line from the median of
+# the per-round ratios of Quillomar to one baseline ("pair" line), with both medians. OPEN
+# is 1 for the programs kept open (started with a parameter), 0 for those closing themselves.
 pair_summary() {
-  local file=$1 mode=$2 what=$3 figure=$4 base=$5 target=$6 q m line r spread
+  local file=$1 open=$2 what=$3 figure=$4 base=$5 target=$6 mode="" bmode="" q m line r spread
+  [ "$open" = 1 ] && mode=" 1" bmode=" stay"
   q=$(sed -n "s/^median Quillomar.exe$mode .* $what *\([0-9.]*\) ms.*/\1/p" "$file")
-  m=$(sed -n "s/^median $base$mode .* $what *\([0-9.]*\) ms.*/\1/p" "$file")
+  m=$(sed -n "s/^median $base$bmode .* $what *\([0-9.]*\) ms.*/\1/p" "$file")
   line=$(grep -E "^pair Quillomar.exe$mode +/ $base" "$file")
   if [ "$what" = shown ]; then
     r=$(sed -n 's/.* shown  *\([0-9.]*\) (.*/\1/p' <<<"$line"); spread=$(sed -n 's/.* shown  *[0-9.]* (\([0-9.]*-[0-9.]*\),.*/\1/p' <<<"$line")
@@ -83,9 +85,9 @@ for arch in 64 32; do
   echo "2. started without a parameter: each closes itself once shown (exit only; shown when a poll caught it):"
   timer "$b" "$dir/self$arch.txt" "$prog\\MinimalWindow.exe" "$prog\\RuntimeWindow.exe" "$prog\\Quillomar.exe"
   echo
-  pair_summary "$dir/open$arch.txt" " 1" shown "start-up to window shown, $arch-bit, against the bare window" MinimalWindow.exe 1.30
-  pair_summary "$dir/open$arch.txt" " 1" shown "start-up to window shown, $arch-bit, against the same runtime" RuntimeWindow.exe 1.10
-  pair_summary "$dir/self$arch.txt" "" exit "start-up, $arch-bit, no parameter: start, show, close itself, exit" MinimalWindow.exe ""
+  pair_summary "$dir/open$arch.txt" 1 shown "start-up to window shown, $arch-bit, against the bare window" MinimalWindow.exe 1.30
+  pair_summary "$dir/open$arch.txt" 1 shown "start-up to window shown, $arch-bit, against the same runtime" RuntimeWindow.exe 1.10
+  pair_summary "$dir/self$arch.txt" 0 exit "start-up, $arch-bit, no parameter: start, show, close itself, exit" MinimalWindow.exe ""
   memory_summary "$dir/open$arch.txt" $arch MinimalWindow.exe
   memory_summary "$dir/open$arch.txt" $arch RuntimeWindow.exe
 done
