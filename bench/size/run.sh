@@ -16,6 +16,7 @@ b64=${QM_BUILD64:-$root/build/win64}
 b32=${QM_BUILD32:-$root/build/win32}
 build=1
 [ "${1:-}" = "--no-build" ] && build=0
+source "$root/bench/variant_build.sh"
 work=$root/build/bench/size
 mkdir -p "$work"
 failed=0
@@ -27,13 +28,7 @@ for arch in 64 32; do
   fi
   map_build=$root/build/win$arch-map
   if [ $build = 1 ]; then
-    if [ ! -f "$map_build/CMakeCache.txt" ]; then
-      cmake -S "$root" -B "$map_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_LINK_MAP=ON \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$cpu.cmake" >/dev/null ||
-        { echo "error: $arch-bit: cannot configure $map_build"; failed=1; continue; }
-    fi
-    cmake --build "$map_build" -j "$(nproc)" --target Quillomar >/dev/null 2>&1 ||
-      { echo "error: $arch-bit: the map build failed"; failed=1; continue; }
+    variant_build $arch map -DQM_LINK_MAP=ON || { failed=1; continue; }
   fi
   if [ ! -f "$map_build/Quillomar.map" ] || [ ! -f "$shipped/Quillomar.exe" ]; then
     echo "error: $arch-bit: no link map or no executable"; failed=1; continue

@@ -10,18 +10,12 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=1
 [ "${1:-}" = "--no-build" ] && { build=0; shift; }
 rounds=${1:-15}
+source "$root/bench/variant_build.sh"
 failed=0
 for arch in 64 32; do
-  cpu=$([ $arch = 64 ] && echo x86_64 || echo i686)
   dir=$root/build/win$arch-trace
   if [ $build = 1 ]; then
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-      cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_STARTUP_TRACE=ON \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$cpu.cmake" >/dev/null ||
-        { echo "error: $arch-bit: cannot configure $dir"; failed=1; continue; }
-    fi
-    cmake --build "$dir" -j "$(nproc)" --target Quillomar >/dev/null 2>&1 ||
-      { echo "error: $arch-bit: the trace build failed"; failed=1; continue; }
+    variant_build $arch trace -DQM_STARTUP_TRACE=ON || { failed=1; continue; }
   fi
   echo "phases, $arch-bit, $rounds starts without a parameter:"
   "$root/bench/startup/trace.sh" "$dir" "$rounds" | sed 's/^/  /'
