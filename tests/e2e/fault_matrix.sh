@@ -250,8 +250,11 @@ fault_case "timer tick: Position is text"   control_page -    "WrongType.Positio
 fault_case "disconnect: Link false fails"   control_page -    "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."           "$DISCONNECTED"  disconnects_anyway
 
 # A relative focuser keeps its own count: a Move that fails leaves it unchanged.
-SIM_BASE=(Absolute=0 MaxStep=30000 StartPosition=1000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
+# The absolute focuser is disconnected before the simulator turns relative: a timer tick
+# between the two would read the Position that a relative focuser refuses.
 need_disconnected || fail "relative focuser: could not disconnect first; got [$(snap)]"
+SIM_BASE=(Absolute=0 MaxStep=30000 StartPosition=1000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
+e2e_sim "${SIM_BASE[@]}"
 click Connect
 expect_true "relative focuser connected" wait_until 10 is_enabled Disconnect
 expect_true "relative focuser shows 10000" wait_until 5 shows_position 10000
