@@ -10,17 +10,8 @@ e2e_begin driver_dies
 
 DISCONNECTED="1 0 0 0"
 IDLE="0 1 1 0"
-buttons() {
-  local list b out=""
-  list=$(probe list Quillomar)
-  for b in Connect Disconnect Start Stop; do
-    out+="$(grep -F "text=\"$b\"" <<<"$list" | head -1 | sed -n 's/.* enabled=\([01]\) .*/\1/p') "
-  done
-  echo "${out% }"
-}
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
-position_text() { probe list Quillomar | grep ' class=Static cindex=0 ' | head -1 | sed 's/.* text="//; s/"$//'; }
-shows_a_position() { [[ "$(position_text)" =~ ^-?[0-9]+$ ]] && [ "$(position_text)" != 00000 ]; }
+shows_a_position() { [[ "$(position_display)" =~ ^-?[0-9]+$ ]] && [ "$(position_display)" != 00000 ]; }
 server_pid() { sim_calls | sed -n 's/.* LocalServer (started) pid=\([0-9]*\).*/\1/p' | tail -1; }
 linked_count() { sim_calls | grep -c ' Focuser Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=-1) -> OK'; }
 linked_more_than() { [ "$(linked_count)" -gt "$1" ]; }
@@ -41,8 +32,8 @@ disconnect_and_reconnect() {
   probe click Quillomar Disconnect >/dev/null
   count_boxes Quillomar 2
   expect_eq "$name: Disconnect shows no second box" "$BOXES" 0
-  expect_eq "$name: disconnected" "$(buttons)" "$DISCONNECTED"
-  expect_eq "$name: display reset" "$(position_text)" 00000
+  expect_eq "$name: disconnected" "$(button_states)" "$DISCONNECTED"
+  expect_eq "$name: display reset" "$(position_display)" 00000
   before=$(linked_count)
   probe click Quillomar Connect >/dev/null
   if ! wait_until 15 linked_more_than "$before"; then
@@ -50,7 +41,7 @@ disconnect_and_reconnect() {
   else
     pass "$name: Connect links again"
   fi
-  expect_eq "$name: connected" "$(buttons)" "$IDLE"
+  expect_eq "$name: connected" "$(button_states)" "$IDLE"
   NEW_PID=$(server_pid)
   expect_true "$name: a new server process ($old_pid -> $NEW_PID)" test -n "$NEW_PID" -a "$NEW_PID" != "$old_pid"
   expect_true "$name: position shown again" wait_until 5 shows_a_position
@@ -65,13 +56,13 @@ expect_true "position shown" wait_until 5 shows_a_position
 
 # 1. Connected and idle, the "Control" page polling twice a second.
 pid=$(server_pid)
-shown=$(position_text)
+shown=$(position_display)
 kill_server "$pid"
 count_boxes Quillomar 5
 expect_eq "killed while idle: one box over ten ticks" "$BOXES" 1
 echo "  (the box: ${BOX_TEXTS%$'\n'})"
-expect_eq "killed while idle: the display keeps its last value" "$(position_text)" "$shown"
-expect_eq "killed while idle: still connected until the user disconnects" "$(buttons)" "$IDLE"
+expect_eq "killed while idle: the display keeps its last value" "$(position_display)" "$shown"
+expect_eq "killed while idle: still connected until the user disconnects" "$(button_states)" "$IDLE"
 disconnect_and_reconnect "killed while idle" "$pid"
 
 # 2. During a manual move: +100 at 50 steps a second takes two seconds.

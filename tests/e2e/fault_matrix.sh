@@ -50,14 +50,7 @@ move_targets() { tr -d '\r' < "$E2E_DIR/sim/calls.log" | awk '$3 == "Move"' | se
 last_move_is() { [ "$(move_targets | tail -1)" = "$1" ]; }
 calls_above() { [ "$(calls "$1")" -gt "$2" ]; }
 # A rule with each "@Member+K" replaced by the number of the Kth call of Member from now.
-resolve() {
-  local s=$1 n
-  while [[ $s =~ @([A-Za-z]+)\+([0-9]+) ]]; do
-    n=$(($(calls "${BASH_REMATCH[1]}") + BASH_REMATCH[2]))
-    s=${s/"${BASH_REMATCH[0]}"/$n}
-  done
-  echo "$s"
-}
+resolve() { rule_with_counts calls "$1"; }
 
 # ---- actions ---------------------------------------------------------------------------
 click() { probe click Quillomar "$1" >/dev/null; }

@@ -88,6 +88,27 @@ control_text() { probe text Quillomar "$1" "$2"; }
 # The list line of the control with that exact text.
 control_line() { probe list Quillomar | grep -F "text=\"$1\"" | head -1; }
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$2"; }
+# Whether Connect, Disconnect, Start and Stop are enabled, as "1 0 0 0".
+button_states() {
+  local list b out=""
+  list=$(probe list Quillomar)
+  for b in Connect Disconnect Start Stop; do
+    out+="$(grep -F "text=\"$b\"" <<<"$list" | head -1 | sed -n 's/.* enabled=\([01]\) .*/\1/p') "
+  done
+  echo "${out% }"
+}
+# The focuser position the window shows.
+position_display() { probe list Quillomar | grep ' class=Static cindex=0 ' | head -1 | sed 's/.* text="//; s/"$//'; }
+# RULE with each "@Member+K" replaced by the number of the Kth call of Member from now,
+# as COUNTER Member counts the calls so far: rule_with_counts COUNTER RULE.
+rule_with_counts() {
+  local counter=$1 s=$2 n
+  while [[ $s =~ @([A-Za-z]+)\+([0-9]+) ]]; do
+    n=$(($("$counter" "${BASH_REMATCH[1]}") + BASH_REMATCH[2]))
+    s=${s/"${BASH_REMATCH[0]}"/$n}
+  done
+  echo "$s"
+}
 sim_calls() { tr -d '\r' < "$E2E_DIR/sim/calls.log" 2>/dev/null; }
 ini_text() { cat "$E2E_DIR/prog/autofocus.ini" 2>/dev/null; }
 

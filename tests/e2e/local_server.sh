@@ -14,16 +14,7 @@ DISCONNECTED="1 0 0 0"
 IDLE="0 1 1 0"
 
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
-buttons() {
-  local list b out=""
-  list=$(probe list Quillomar)
-  for b in Connect Disconnect Start Stop; do
-    out+="$(grep -F "text=\"$b\"" <<<"$list" | head -1 | sed -n 's/.* enabled=\([01]\) .*/\1/p') "
-  done
-  echo "${out% }"
-}
-position_text() { probe list Quillomar | grep ' class=Static cindex=0 ' | head -1 | sed 's/.* text="//; s/"$//'; }
-shows_position() { [ "$(position_text)" = "$1" ]; }
+shows_position() { [ "$(position_display)" = "$1" ]; }
 last_move() { sim_calls | awk '$3 == "Move"' | tail -1 | sed -n 's/.*VT_BYREF=\(-\?[0-9]*\)).*/\1/p'; }
 move_is() { [ "$(last_move)" = "$1" ]; }
 linked_count() { sim_calls | grep -c ' Focuser Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=-1) -> OK'; }
@@ -107,14 +98,7 @@ expect_true "automatic connection: position shown" wait_until 5 shows_position 1
 calls_now() {
   sim_calls | awk -v m="$1" '$2 == "LocalServer" { n = 0; next } $3 == m { n++ } END { print n + 0 }'
 }
-resolve() {
-  local s=$1 n
-  while [[ $s =~ @([A-Za-z]+)\+([0-9]+) ]]; do
-    n=$(($(calls_now "${BASH_REMATCH[1]}") + BASH_REMATCH[2]))
-    s=${s/"${BASH_REMATCH[0]}"/$n}
-  done
-  echo "$s"
-}
+resolve() { rule_with_counts calls_now "$1"; }
 SIM_BASE=(Absolute=1 MaxStep=30000 StepsPerSecond=0 ChooseResult=QmSim.FocuserLocal)
 # fault NAME PREP RULE TRIGGER CAPTION TEXT STATE: the box the user sees and the buttons afterwards.
 fault() {
@@ -126,7 +110,7 @@ fault() {
   e2e_sim "${SIM_BASE[@]}"
   probe msgbox "$caption" --ok --timeout 5 >/dev/null
   expect_eq "$name: box \"$caption\"" "$got" "$text"
-  expect_eq "$name: buttons afterwards" "$(buttons)" "$state"
+  expect_eq "$name: buttons afterwards" "$(button_states)" "$state"
   local description=${rule#*:}
   expect_true "$name: the server raised it" \
     bash -c "tr -d '\r' < '$E2E_DIR/sim/calls.log' | grep ' EXCEPTION ' | tail -1 | grep -qF -- '${description%%\\*}'"
@@ -152,7 +136,7 @@ fault "run step: IsMoving fails" start_run  "Fail.IsMoving=@IsMoving+2:cannot te
 stop_run
 fault "disconnect: Link false fails" -      "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."          "$DISCONNECTED"
 expect_true "disconnect: Link false fails: the server ends with the released driver" wait_until 10 server_ended
-expect_eq "disconnect: Link false fails: display reset" "$(position_text)" 00000
+expect_eq "disconnect: Link false fails: display reset" "$(position_display)" 00000
 expect_true "after the faults: Connect reaches the server again" connect
 expect_true "after the faults: position shown" wait_until 5 shows_position "$(last_move)"
 
@@ -175,6 +159,6 @@ click Connect
 got=$(probe msgbox Error --ok --timeout 20 | sed -n 's/^text: //p')
 expect_eq "other architecture: the creation error" "$got" "ASCOM focuser not found."
 sleep 1
-expect_eq "other architecture: nothing half-connected" "$(buttons)" "$DISCONNECTED"
+expect_eq "other architecture: nothing half-connected" "$(button_states)" "$DISCONNECTED"
 expect_eq "other architecture: no driver object made" "$(sim_calls | grep -c ' Focuser ')" 0
 expect_eq "other architecture: no further box" "$(probe msgbox Quillomar --timeout 1 | grep -c '^text:')" 0
