@@ -74,6 +74,16 @@ void TFormAFoc::HandleFocusValue(int32_t value) {
 void TFormAFoc::FinishRun() {
     SetRunning(false);
     int32_t best = ComputeBestFocus();
+    if (!options_.AllDefault()) {
+        std::vector<CurvePoint> points;
+        for (const std::string& line : LogLines()) {
+            CurvePoint point;
+            ReadStepLine(line, point.position, point.value);
+            points.push_back(point);
+        }
+        lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
+        best = lastAnalysis_.chosen;
+    }
     if (best == 0) {
         best = runStartPosition_;
         c_.LabStatus.SetText("Error");
@@ -97,12 +107,16 @@ void TFormAFoc::FinishRun() {
     hostWindow_ = 0;
 }
 
-int32_t TFormAFoc::ComputeBestFocus() {
+std::vector<std::string> TFormAFoc::LogLines() const {
     std::vector<std::string> lines;
     const int count = c_.Memo1.LineCount();
     lines.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) lines.push_back(c_.Memo1.Line(i));
-    return ComputeBestFocusFromLines(lines, c_.EdInc.AsInteger());
+    return lines;
+}
+
+int32_t TFormAFoc::ComputeBestFocus() {
+    return ComputeBestFocusFromLines(LogLines(), c_.EdInc.AsInteger());
 }
 
 }  // namespace qm

@@ -16,7 +16,8 @@ namespace {
 
 constexpr std::string_view kSeparator = " = ";
 
-// Splits a step line into its position and focus value; 0 for a part that is not a number.
+}  // namespace
+
 // The two parts are the text before and after " = ", so positions and values of any width
 // read back as written.
 void ReadStepLine(std::string_view line, int32_t& position, int32_t& focus) {
@@ -29,8 +30,6 @@ void ReadStepLine(std::string_view line, int32_t& position, int32_t& focus) {
     position = WholeNumberOrZero(TrimBlanks(line.substr(0, at)));
     focus = WholeNumberOrZero(TrimBlanks(line.substr(at + kSeparator.size())));
 }
-
-}  // namespace
 
 std::string FormatStepLine(int32_t position, int32_t focusValue) {
     char buffer[48];

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
 
 // Formats a step line: the position right-aligned in five characters, " = ", the value.
 std::string FormatStepLine(int32_t position, int32_t focusValue);
+// Splits a step line into its position and focus value; 0 for a part that is not a number.
+void ReadStepLine(std::string_view line, int32_t& position, int32_t& focus);
 // Formats the result line: the position right-aligned in five characters, " -> Focus".
 std::string FormatResultLine(int32_t position);
 

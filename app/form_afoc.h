@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/curve_analysis.h"
 #include "app/form_view.h"
 #include "app/late_bound.h"
 #include "app/platform.h"
@@ -78,6 +79,11 @@ public:
     void ButStopClick();
     void HandleFocusValue(int32_t value);
     int32_t ComputeBestFocus();
+    // The options of "autofocus-options.ini"; the defaults leave the run as it always was.
+    void SetRunOptions(const RunOptions& options) { options_ = options; }
+    const RunOptions& Options() const { return options_; }
+    // The analysis of the last finished run's curve; made only when an option is on.
+    const CurveAnalysis& LastCurveAnalysis() const { return lastAnalysis_; }
 
     // Manual focuser control.
     void ButConnectClick();
@@ -111,6 +117,7 @@ private:
 
     void StartRun();
     void FinishRun();
+    std::vector<std::string> LogLines() const;
     LateBoundObject& Driver();
 
     FormControls& c_;
@@ -133,6 +140,9 @@ private:
     uint32_t lastMoveTick_ = 0;
     size_t stepSampleCount_ = 0;
     std::array<int32_t, kSampleSlots> stepSamples_{};
+
+    RunOptions options_;
+    CurveAnalysis lastAnalysis_;
 };
 
 }  // namespace qm

@@ -1,0 +1,38 @@
+// What a finished sweep's curve says beyond the three-point result: the fitted curve
+// and its maximum, and whether the curve can be trusted. Used only when an option asks
+// for it; the standard run takes the three-point result alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/run_options.h"
+
+namespace qm {
+
+// One step line of the log: the position and its focus value.
+struct CurvePoint {
+    int32_t position = 0;
+    int32_t value = 0;
+};
+
+struct CurveAnalysis {
+    int32_t threePoint = 0;     // the three-point result; 0 when it failed
+    bool fitConverged = false;  // a fit converged with its maximum inside the row
+    double fitPeak = 0;         // position of the fitted maximum, when converged
+    double fitQuality = 0;      // how well the fit explains the points, when converged
+    // The fitted curve sampled across the row (position, value), for plots.
+    std::vector<std::pair<double, double>> fitCurve;
+    bool checkPassed = true;    // always true when the check is off
+    std::string checkReason;    // why the check refused the curve; empty when it passed
+    int32_t chosen = 0;         // the result the run moves to; 0 ends it as a failed computation
+};
+
+// Judges the step lines of a finished sweep under the given options. `threePoint` is
+// the standard result for the same lines (0 when it failed).
+CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment,
+                           int32_t threePoint, const RunOptions& options);
+
+}  // namespace qm
