@@ -91,9 +91,7 @@ std::optional<std::string> ReadToEnd(HANDLE file) {
 class HandleFile : public RewritableFile {
   public:
     explicit HandleFile(HANDLE file) : file_(file) {}
-    bool WriteAt(uint64_t offset, std::string_view bytes) override {
-        return MoveTo(offset) && WriteAll(file_, bytes);
-    }
+    bool WriteAt(uint64_t offset, std::string_view bytes) override { return MoveTo(offset) && WriteAll(file_, bytes); }
     bool Flush() override { return FlushFileBuffers(file_) != FALSE; }
     bool SetLength(uint64_t length) override { return MoveTo(length) && SetEndOfFile(file_); }
 

@@ -86,18 +86,17 @@ class OneFile : public SettingsFiles {
 std::string ReadsAs(const std::string& content, bool withLogPane = true) {
     std::vector<std::unique_ptr<MemoryComponent>> owned;
     std::vector<SettingsComponent*> window;
-    auto add = [&](int32_t tag, ComponentKind kind, const char* text, bool checked) {
+    auto add = [&](int32_t tag, ComponentKind kind, const char* text) {
         owned.push_back(std::make_unique<MemoryComponent>(tag, kind));
         owned.back()->SetText(text);
-        owned.back()->SetChecked(checked);
         window.push_back(owned.back().get());
     };
-    add(1003, ComponentKind::Edit, "7", false);
-    add(1004, ComponentKind::Edit, "100", false);
-    add(1005, ComponentKind::Edit, "2", false);
-    add(1001, ComponentKind::CheckBox, "", false);
-    add(1002, ComponentKind::CheckBox, "", false);
-    add(0, ComponentKind::Edit, "", false);
+    add(1003, ComponentKind::Edit, "7");
+    add(1004, ComponentKind::Edit, "100");
+    add(1005, ComponentKind::Edit, "2");
+    add(1001, ComponentKind::CheckBox, "");
+    add(1002, ComponentKind::CheckBox, "");
+    add(0, ComponentKind::Edit, "");
     OneFile file(content);
     TAutoSave save(file);
     save.Tag = 1000;
@@ -106,9 +105,10 @@ std::string ReadsAs(const std::string& content, bool withLogPane = true) {
     for (const auto& c : owned) {
         if (c->Tag() == 0 && !withLogPane)
             continue;
-        picture += std::to_string(c->Tag()) + "=" +
-                   (c->Kind() == ComponentKind::CheckBox ? std::string(c->Checked() ? "1" : "0") : '"' + c->Text() + '"') +
-                   " ";
+        const bool box = c->Kind() == ComponentKind::CheckBox;
+        picture +=
+            std::to_string(c->Tag()) + "=" + (box ? std::string(c->Checked() ? "1" : "0") : '"' + c->Text() + '"');
+        picture += " ";
     }
     return picture + "9990=" + std::to_string(save.TagInteger) + " 9991=\"" + save.TagString + "\"";
 }

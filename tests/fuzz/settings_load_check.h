@@ -219,8 +219,10 @@ inline Loaded LoadInto(const std::vector<Layout>& layout, int32_t base, const st
 // write after none, one, half and all but one of its bytes, and loads what is left.
 // It must load as the old content, or give the new text's values: to the own values
 // and to every component whose tag one of its lines names.
-inline std::string CheckStoppedRewrites(const std::vector<Layout>& layout, int32_t base,
-                                        const std::vector<bool>& namedByNewText, const std::string& oldContent,
+inline std::string CheckStoppedRewrites(const std::vector<Layout>& layout,
+                                        int32_t base,
+                                        const std::vector<bool>& namedByNewText,
+                                        const std::string& oldContent,
                                         const std::string& newContent) {
     const Loaded asOld = LoadInto(layout, base, oldContent), asNew = LoadInto(layout, base, newContent);
     StoppedFile whole(oldContent, SIZE_MAX - 1, 0);

@@ -260,8 +260,11 @@ TEST_F(SettingsFilesWinTest, OnlyARefusingDirectoryGetsTheFileWrittenInPlace) {
         bool inPlace;
     };
     // Every name taken, a path the system rejects, a full disk, a file in the way.
-    for (Case c : {Case{ERROR_ACCESS_DENIED, true}, {ERROR_FILE_EXISTS, false}, {ERROR_PATH_NOT_FOUND, false},
-                   {ERROR_DISK_FULL, false}, {ERROR_SHARING_VIOLATION, false}}) {
+    for (Case c : {Case{ERROR_ACCESS_DENIED, true},
+                   {ERROR_FILE_EXISTS, false},
+                   {ERROR_PATH_NOT_FOUND, false},
+                   {ERROR_DISK_FULL, false},
+                   {ERROR_SHARING_VIOLATION, false}}) {
         WriteFileText(path, "1001->1\r\n1003->9\r\n");
         FailingTemporaryFiles failing(c.error);
         EXPECT_EQ(failing.ReplaceAll(path, "1001->0\r\n"), c.inPlace) << "error " << c.error;
