@@ -22,7 +22,7 @@ status_text() { probe list Quillomar | grep -F ' class=Static ' | sed -n 's/.* t
 SIM=(Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=0 ChooseResult=QmSim.Focuser)
 # Automatic connection; a long sweep of one value per position, so that every value
 # the host sends moves the focuser.
-printf '%s\r\n' '1003->45' '1004->100' '1005->1' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
+printf '%s\r\n' '1003->49' '1004->100' '1005->1' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
   > "$E2E_DIR/prog/autofocus.ini"
 e2e_sim "${SIM[@]}"
 e2e_start
@@ -52,12 +52,12 @@ expect_eq "after a page switch: idle" "$(button_states)" "$IDLE"
 
 # ---- b. The step move starts failing during a host-driven run; the host goes on
 #         sending while the user reads each box for a while.
-host --quiet --cadence-ms 400 --timeout-s 40 > "$E2E_DIR/run.out" &
+host --quiet --cadence-ms 500 --timeout-s 60 > "$E2E_DIR/run.out" &
 hostpid=$!
 before=$(calls Move)
 expect_true "run under way" wait_until 20 calls_above Move $((before + 2))
 e2e_sim "${SIM[@]}" "$(fail_from_now Move "Focuser jammed")"
-watch_boxes Quillomar 10 1.5
+watch_boxes Quillomar 14 1.5
 expect_eq "run: never two boxes at once" "$BOXES_MOST" 1
 expect_true "run: after each box is closed the next value shows the failure again ($BOXES boxes)" \
   test "$BOXES" -ge 3
@@ -65,7 +65,7 @@ expect_eq "run: every box shows the failure" "$(sort -u <<<"${BOX_TEXTS%$'\n'}")
 kill "$hostpid" 2>/dev/null
 wait "$hostpid" 2>/dev/null
 e2e_sim "${SIM[@]}"
-probe msgbox Quillomar --ok --timeout 2 >/dev/null
+count_boxes Quillomar 2
 probe tab Quillomar 1 >/dev/null
 expect_eq "run: back to idle after a page switch" "$(button_states)" "$IDLE"
 
