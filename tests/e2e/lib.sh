@@ -153,6 +153,12 @@ count_boxes() {
     fi
   done
 }
+# How many message boxes the program shows at this moment.
+open_boxes() {
+  local n
+  n=$(probe boxes Quillomar | sed -n 's/^boxes: //p')
+  echo "${n:-0}"
+}
 # Watches the program's message boxes for S seconds as a user who reads each box for
 # HOLD seconds before pressing OK, and looks at every moment it can how many are open at
 # once. Not for use inside $(...): it sets BOXES (how many were closed), BOX_TEXTS
@@ -163,15 +169,16 @@ watch_boxes() {
   BOX_TEXTS=""
   BOXES_MOST=0
   end=$((SECONDS + s))
-  open_boxes() { n=$(probe boxes Quillomar | sed -n 's/^boxes: //p'); n=${n:-0}; [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n; }
   while [ "$SECONDS" -lt "$end" ]; do
-    open_boxes
+    n=$(open_boxes)
+    [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n
     if [ "$n" -eq 0 ]; then
       sleep 0.1
       continue
     fi
     sleep "$hold"
-    open_boxes
+    n=$(open_boxes)
+    [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n
     text=$(probe msgbox "$caption" --ok --timeout 2 | sed -n 's/^text: //p')
     if [ -n "$text" ]; then
       BOXES=$((BOXES + 1))
