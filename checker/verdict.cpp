@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/form_afoc.h"
+#include "checker/failure_effects.h"
 
 namespace qm::check {
 
@@ -110,22 +111,11 @@ std::string Meaning(const Problem& p, const CallRecord* r, const std::optional<R
                            "Quillomar needs to connect."
                          : "The driver connected but gave MaxStep, the focuser's largest position, in a form "
                            "Quillomar cannot use, and Quillomar needs it to connect.";
-    if (r->member == "Absolute")
-        return "Quillomar connects, but it asks Absolute before every position read and every move: the position "
-               "display, the step buttons, moves asked by the imaging program and autofocus runs all fail with "
-               "this box.";
-    if (r->member == "Position")
-        return "Quillomar connects, but cannot read the focuser's position: the position display shows this box "
-               "every half second, and the step buttons and autofocus runs fail with it.";
-    if (r->member == "IsMoving")
-        return "Quillomar connects and can move the focuser by hand, but autofocus runs fail at their first move, "
-               "when Quillomar asks IsMoving whether the move has ended.";
-    if (r->member == "Move")
-        return "Quillomar connects and reads the position, but cannot move the focuser: the step buttons, moves "
-               "asked by the imaging program and autofocus runs fail with this box.";
-    if (r->member == "Link" && p.stage == Stage::Disconnect)
-        return "Everything else works, but Disconnect, and closing Quillomar while connected, show this box and "
-               "leave the driver connected.";
+    // Members called while connected: what each of the program's actions does with the failure.
+    if (r->member != "Link" || p.stage == Stage::Disconnect) {
+        if (auto consequence = ConsequenceText(r->member))
+            return *consequence;
+    }
     return "Quillomar stops here with this box.";
 }
 

@@ -173,7 +173,7 @@ TEST(DriverCheck, EachFailingMemberIsNamedWithTheProgramsBox) {
         {"Position", "Sim.Focuser", {}, "Position", 1, "get Position -> FAILED \"Position failed in the driver\"",
          "Quillomar: Position failed in the driver.", "cannot read the focuser's position"},
         {"IsMoving", "Sim.Focuser", {}, "IsMoving", 1, "get IsMoving -> FAILED \"IsMoving failed in the driver\"",
-         "Quillomar: IsMoving failed in the driver.", "autofocus runs fail at their first move"},
+         "Quillomar: IsMoving failed in the driver.", "asks IsMoving whether a move has ended"},
         {"Move", "Sim.Focuser", 50, "Move", 1,
          "call Move(1050 (VT_I4|VT_BYREF)) -> FAILED \"Move failed in the driver\"",
          "Quillomar: Move failed in the driver.", "cannot move the focuser"},
@@ -185,7 +185,7 @@ TEST(DriverCheck, EachFailingMemberIsNamedWithTheProgramsBox) {
          "asks IsMoving"},
         {"Link at disconnection", "Sim.Focuser", {}, "Link", 2,
          "put Link = False (VT_BOOL) -> FAILED \"Link failed in the driver\"",
-         "Quillomar: Link failed in the driver.", "leave the driver connected"},
+         "Quillomar: Link failed in the driver.", "Quillomar still disconnects and lets go of the driver"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -160,7 +160,7 @@ driver_faults() {
     ' Focuser Link .*VT_BOOL=0\) -> OK'
   failing "$label: Link false fails" "Fail.Link=2:cannot unlink." "$drv" \
     " put Link = False (VT_BOOL) -> FAILED \"cannot unlink\" $CODE" Quillomar "cannot unlink\." \
-    "leave the driver connected"
+    "Quillomar still disconnects and lets go of the driver"
   expect_match "$label: Link false fails: the driver is released anyway" "$(sim_calls | grep ' Focuser ' | tail -1)" \
     ' Focuser \(released\)'
 
