@@ -141,6 +141,26 @@ std::string BoxLine(const Problem& p) {
     return "Quillomar shows the box \"" + p.caption + "\" with the text \"" + p.text + "\".";
 }
 
+// Where the focuser ended after the check sent it back from a troubled outward move.
+std::string MoveBackLine(const MoveBackAfterProblem& back) {
+    using Result = MoveBackAfterProblem::Result;
+    const std::string start = std::to_string(back.target);
+    switch (back.result) {
+        case Result::Arrived:
+            return "The check still moved the focuser back to its start position, " + start + ", and it arrived there.";
+        case Result::Elsewhere:
+            return "The check still moved the focuser back to its start position, " + start +
+                   ", but it did not arrive: the focuser reported " + std::to_string(back.reported) + " afterwards.";
+        case Result::Counted:
+            return "The check still moved the focuser back by the steps it had moved out; a relative focuser cannot "
+                   "tell whether it arrived at its start position.";
+        case Result::NotKnown: break;
+    }
+    return "The check still tried to move the focuser back to its start position, " + start +
+           ", but the move back, or the wait or position read after it, failed as well: the focuser may not be "
+           "where it started.";
+}
+
 }  // namespace
 
 std::optional<std::string> ConversionError(const std::string& member, const AutoValue& answer) {
@@ -193,7 +213,7 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
     bool registrationSaid = false;
 
     if (outcome.cancelled) {
-        verdict.exitCode = 1;
+        verdict.exitCode = kExitCancelled;
         add("Verdict: nothing was checked: no driver was chosen in the chooser.");
         return verdict;
     }
@@ -219,6 +239,8 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
                                       : nullptr;
             add("Then, " + std::string(StageName(q.stage)) + ": " + WhatFailed(q, s));
         }
+        if (outcome.moveBack)
+            add(MoveBackLine(*outcome.moveBack));
     }
 
     // Answers of an unusual type that the program still takes: worth knowing when
