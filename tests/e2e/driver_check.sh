@@ -238,3 +238,11 @@ expect_match "--move without a number: says why" "$ERR" '^QmDriverCheck: --move 
 run_check --bogus QmSim.Focuser
 expect_eq "unknown option: exit status" "$RC" 2
 expect_eq "bad usage: the driver is not touched" "$(sim_calls | wc -l)" 0
+
+echo "-- the chooser cancelled"
+e2e_sim "${SIM_BASE[@]}" ChooseResult=
+run_check --no-times
+expect_eq "cancelled: exit status, not that of a failing driver" "$RC" 3
+expect_verdict "cancelled" "^Verdict: nothing was checked: no driver was chosen in the chooser\.$"
+run_check --help
+expect_match "--help: the exit status of a cancel" "$OUT" '^3 nothing was checked because no driver was chosen in the chooser\.$'
