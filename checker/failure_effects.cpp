@@ -51,12 +51,7 @@ bool Has(const std::vector<FocuserAction>& actions, FocuserAction action) {
 }
 
 std::string HowOften(FocuserAction action) {
-    switch (RepeatsOf(action)) {
-        case Repeats::OncePerStreak: return "";
-        case Repeats::EveryTime: return "";
-        case Repeats::UnlessStillOpen: return ", unless the same box is still open";
-    }
-    return "";
+    return RepeatsOf(action) == Repeats::UnlessStillOpen ? ", unless the same box is still open" : "";
 }
 
 // What the user sees when the action meets the failure.
@@ -73,11 +68,11 @@ std::string MeetingPhrase(FocuserAction action, const std::vector<FocuserAction>
         case HostMoveBy: return "every move by an offset that the imaging program asks for shows it" + HowOften(action);
         case RunStart:
             return "autofocus runs, started with Start or by the imaging program, show it at their first move and do "
-                   "not start";
+                   "not start (Start stays greyed out until you switch pages)";
         case Disconnect:
             return "Disconnect, and closing Quillomar while connected, show this box once; Quillomar still "
-                   "disconnects and lets go of the driver, but the driver may still hold the focuser, so that other "
-                   "programs find it busy until the driver is restarted";
+                   "disconnects and lets go of the driver, but the driver itself may still hold the focuser, so that "
+                   "other programs may find it busy";
     }
     return "";
 }
