@@ -64,12 +64,14 @@ done
 expect_true "fast sends: the value sent right after a step move is not counted ($skipped of 4 steps)" \
   test "$skipped" -ge 1
 
-# 3. A host that posts and just keeps exposing (1.4 s exposures): values of exposures that
-# ended while the focuser moved (to the first position or on to the next) are never
-# counted; an exposure that began during a move and ended well after it is counted for the
-# new position.
+# 3. A host that posts and just keeps exposing (1.4 s exposures, a focuser that needs 1.7 s
+# for an Increment): values of exposures that ended while the focuser moved (to the first
+# position or on to the next) are never counted; an exposure that began during a move and
+# ended well after it is counted for the new position.
 place_focuser 10000
+e2e_sim "${SLOW[@]/StepsPerSecond=*/StepsPerSecond=60}"
 out=$(host --numbered-values --cadence-ms 1400 --timeout-s 120)
+e2e_sim "${SLOW[@]}"
 echo "$out" > "$E2E_DIR/posted.out"
 expect_match "posted values: report" "$out" '^report: code=4 value=44$'
 mid_move=0 counted_mid_move=0 counted_overlapped=0
