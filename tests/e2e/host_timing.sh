@@ -101,6 +101,34 @@ expect_match "zero position: no best focus" "$out" '^result: none '
 expect_match "zero position: back at the first position" "$out" '^final: Position=9800 '
 expect_eq "zero position: reported" "$(sed -n 's/^reports: //p' <<<"$out")" 1
 
+# 4b. Command 2 posted during the final move of a run waits, is handled after the report
+# and starts the next run; a second command 2 queued behind the first is lost.
+moves() { grep -c ' Focuser Move ' "$E2E_DIR/sim/calls.log"; }
+place_focuser 10000
+e2e_sim "${SLOW[@]/StepsPerSecond=*/StepsPerSecond=60}"
+before=$(moves)
+host_lines --true-offset -150 --cadence-ms 300 --timeout-s 120 > "$E2E_DIR/final-move.out" &
+hostpid=$!
+final_move_started() { [ "$(moves)" -ge $((before + 6)) ]; }
+wait_for "the final move" 90 final_move_started
+host --raw 2 22 >/dev/null
+expect_true "start during the final move: posted before the report" \
+  test "$(moves)" -eq $((before + 6)) -a -z "$(grep '^report:' "$E2E_DIR/final-move.out")"
+wait "$hostpid"
+expect_eq "start during the final move: the run reported" "$?" 0
+next_run_started() { [ "$(moves)" -gt $((before + 6)) ] && [ "$(button_states)" = "0 1 0 1" ]; }
+expect_true "start during the final move: the next run started after the report" wait_until 20 next_run_started
+probe click Quillomar Stop >/dev/null
+e2e_sim "${SLOW[@]/StepsPerSecond=*/StepsPerSecond=0}"
+before=$(moves)
+host --raw 2 22 --raw 2 22 >/dev/null
+running() { [ "$(button_states)" = "0 1 0 1" ]; }
+wait_for "the run after two starts" 20 running
+sleep 2
+expect_eq "two starts at once: one first move, the second start lost" "$(moves)" $((before + 1))
+probe click Quillomar Stop >/dev/null
+e2e_sim "${SLOW[@]}"
+
 # 5. WM_CLOSE ends the program.
 host --close >/dev/null
 e2e_wait_exit 20
