@@ -3,9 +3,10 @@
 # with the reference host sending its messages the ways the guide describes: which focus
 # values a run counts (before the run is switched on, during and after each step move),
 # what a host that sends its values instead of posting them gains, a position whose values
-# are all 0, a start asked for during the automatic connection or while no focuser is
-# connected, closing the program while an error box is open, and the time limit that the
-# guide's formula gives a run whose moves never end.
+# are all 0, a start asked for during the automatic connection, during the final move,
+# twice at once or while no focuser is connected, closing the program while an error box
+# is open, the time limit that the guide's formula gives a run whose moves never end, and
+# a second instance.
 source "$(dirname "$0")/lib.sh"
 e2e_begin host_timing
 
@@ -196,3 +197,15 @@ out=$(host --cadence-ms 300 --timeout-s "$limit")
 echo "$out" > "$E2E_DIR/stuck.out"
 expect_match "stuck focuser: reported within the guide's limit of $limit s" "$out" '^report: code=4 value=44$'
 expect_eq "stuck focuser: six waits of 100 polls" "$(($(polls) - before))" 600
+
+# 9. Nothing keeps a second instance from starting: it stays, and connects to the same
+# remembered driver.
+e2e_sim "${SLOW[@]}"
+before=$(connections)
+(cd "$E2E_DIR/prog" && exec wine Quillomar.exe 1) >"$E2E_DIR/app2.log" 2>&1 &
+second=$!
+one_more_connection() { [ "$(connections)" -gt "$before" ]; }
+expect_true "second instance: connected to the remembered driver" wait_until 30 one_more_connection
+sleep 2
+both_run() { kill -0 "$second" && kill -0 "$E2E_APP_PID"; }
+expect_true "second instance: both instances run" both_run
