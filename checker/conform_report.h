@@ -9,6 +9,7 @@
 
 #include "checker/conform_run.h"
 #include "checker/run_settings.h"
+#include "checker/verdict.h"
 
 namespace qm::check {
 
@@ -32,5 +33,7 @@ std::string ConformMovesLine(const RunSettings& run);
 std::vector<std::string> ConformLines(const std::vector<Finding>& findings, const RunSettings& run);
 std::vector<std::string> RunTimeLines(const ConformOutcome& outcome, const RunSettings& run);
 bool HasFault(const std::vector<Finding>& findings);
+// The verdict of the calls as without --conform, less its advice to try a move.
+Verdict ConformVerdict(Verdict verdict);
 
 }  // namespace qm::check

@@ -14,9 +14,10 @@ namespace qm::check {
 
 namespace {
 
-// Where the position read goes while a focuser that stopped early or short settles:
-// reads 100 ms apart, done when it reaches the target or stays put this many reads.
-constexpr int kSettleReads = 100;
+// Following a focuser that is not at its target after the wait: reads 100 ms apart
+// for at most 3 s, done when it reaches the target or stays put this many reads. A
+// focuser still on its way after that is reported as it stands.
+constexpr int kSettleReads = 30;
 constexpr int kStillReads = 5;
 constexpr uint32_t kSettleInterval = 100;
 
@@ -59,8 +60,9 @@ class Conform {
         }
         if (fine && !out.restlessAtStart) {
             const int32_t first = FirstSweepPosition(run, out.start);
+            // The step from where the first move really went: an absolute focuser's row is cut at 0.
             fine = Measure(out, "the first move of a run", first) &&
-                   Measure(out, "one Increment", SaturatingAdd(first, run.increment));
+                   Measure(out, "one Increment", SaturatingAdd(out.moves.back().target, run.increment));
             // Back to where it started, after a problem too, as long as the driver answers.
             if (out.check.problems.empty())
                 Measure(out, "the move back to the start", out.start);
@@ -121,7 +123,8 @@ class Conform {
     bool Measure(ConformOutcome& out, const std::string& name, int32_t target) {
         MeasuredMove move;
         move.name = name;
-        move.from = out.check.positions.back();
+        move.startedAt = out.check.positions.back();
+        move.from = out.moves.empty() ? move.startedAt : out.moves.back().target;
         const bool absolute = out.check.absolute.value_or(true);
         move.target = absolute ? std::clamp(target, 0, std::max(out.maxStep, 0)) : target;
         const int64_t start = trace_.Now();
@@ -135,19 +138,16 @@ class Conform {
                 move.moveMicros = r.micros;
             if (r.member == "IsMoving" && r.answer) {
                 ++move.polls;
-                const bool moving = ToBool(*r.answer);
-                move.sawMoving = move.sawMoving || moving;
-                if (!moving)
-                    move.untilIdleMicros = trace_.Now() - start;
+                move.sawMoving = move.sawMoving || ToBool(*r.answer);
             }
         }
+        // Each poll of the wait comes after its pause: the read that said False came this long after Move.
+        move.untilIdleMicros = move.moveMicros + int64_t{move.polls} * TFormAFoc::kMovePollInterval * 1000;
         if (!waited) {
             out.moves.push_back(move);
             return false;
         }
         move.timedOut = status_.Text() != "OK";
-        if (!move.timedOut && move.untilIdleMicros == 0)
-            move.untilIdleMicros = trace_.Now() - start;
         move.untilRestMicros = move.untilIdleMicros;
         bool fine = true;
         if (absolute) {

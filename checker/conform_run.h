@@ -20,7 +20,8 @@ namespace qm::check {
 
 struct MeasuredMove {
     std::string name;                          // "the first move of a run", "one Increment"
-    int32_t from = 0;
+    int32_t from = 0;                          // the target of the move before (the row's position)
+    int32_t startedAt = 0;                     // where the focuser stood when this move began
     int32_t target = 0;                        // as the program sends it (clamped for an absolute focuser)
     int64_t moveMicros = 0;                    // time in Move
     int polls = 0;                             // IsMoving reads of the wait after it

@@ -83,7 +83,7 @@ int Conform(const qm::check::CommandLine& line, int bits) {
         PrintLines(RegistrationLines(*registration));
     }
     const std::vector<Finding> findings = JudgeConformance(outcome, run);
-    const Verdict verdict = Judge(outcome.check, trace.records(), registration, bits, std::nullopt);
+    const Verdict verdict = ConformVerdict(Judge(outcome.check, trace.records(), registration, bits, std::nullopt));
     PrintLines(ConformLines(findings, run));
     PrintLines(VerdictLines(verdict));
     PrintLines(RunTimeLines(outcome, run));
