@@ -262,6 +262,8 @@ std::vector<std::string> ConformLines(const std::vector<Finding>& findings, cons
         for (auto& l : WrapWords(f.text, kReportWidth, mark, "        "))
             lines.push_back(l);
     }
+    if (HasFault(findings))
+        lines.push_back("Runs with this driver go wrong: see the lines marked FAULT.");
     return lines;
 }
 

@@ -40,6 +40,9 @@ check_fault() {
   conform "$drv"
   expect_eq "$label: exit status" "$RC" "$exit"
   for re in "$@"; do expect_match "$label: [$re]" "$OUT" "$re"; done
+  if [ "$exit" = 1 ]; then
+    expect_match "$label: summed up" "$OUT" 'Runs with this driver go wrong: see the lines marked FAULT\. '
+  fi
   expect_match "$label: back at the start" "$(sim_calls | grep ' Move ' | tail -1)" 'VT_BYREF=1000\)'
 }
 RUN_LINE='A run with Steps 5, Increment 50, Expo/Step 1 takes about [0-9]+ s of focuser moves and waits, plus the host.s exposures'
@@ -100,7 +103,10 @@ run_with() {
   local want=$1 k
   shift
   e2e_sim "${SIM_BASE[@]}" "${FAST[@]}"
+  : >"$E2E_DIR/sim/calls.log"
   host --raw 5 1000 >/dev/null
+  # The program handles the host's move when it gets to it: the fault is planted only after.
+  wait_for "the move to 1000" 10 last_move_is 1000
   e2e_sim "${SIM_BASE[@]}" "$@"
   host --raw 2 22 >/dev/null
   wait_for "the run to switch on" 40 switched_on
@@ -113,6 +119,7 @@ run_with() {
   probe click Quillomar Stop >/dev/null
   RUN_POSITIONS=$(log_positions)
 }
+last_move_is() { [ "$(sim_calls | grep ' Focuser Move ' | tail -1 | sed -n 's/.*VT_BYREF=\(-\?[0-9]*\)).*/\1/p')" = "$1" ]; }
 first_position() { echo "${RUN_POSITIONS%% *}"; }
 
 e2e_sim "${SIM_BASE[@]}" "${FAST[@]}"
