@@ -63,7 +63,8 @@ class Conform {
             // The step from where the first move really went: an absolute focuser's row is cut at 0.
             fine = Measure(out, "the first move of a run", first) &&
                    Measure(out, "one Increment", SaturatingAdd(out.moves.back().target, run.increment));
-            // Back to where it started, after a problem too, as long as the driver answers.
+            // Back to where it started, after a timeout or a wrong arrival too; a driver
+            // error has ended the moves, as it ends a run.
             if (out.check.problems.empty())
                 Measure(out, "the move back to the start", out.start);
         }
@@ -163,8 +164,8 @@ class Conform {
         return fine;
     }
 
-    // Follows a focuser that is not at its target after the wait until it arrives or
-    // stays put.
+    // Follows a focuser that is not at its target after the wait until it arrives,
+    // stays put, or the 3 s are over.
     bool Settle(ConformOutcome& out, MeasuredMove& move, int64_t start, int32_t& position) {
         if (position == move.target && !move.timedOut)
             return true;

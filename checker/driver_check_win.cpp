@@ -53,8 +53,10 @@ int Conform(const qm::check::CommandLine& line, int bits) {
     using namespace qm::check;
     qm::win::SettingsFilesWin files;
     RunSettings run = ReadRunSettings(files);
-    if (line.steps || line.increment || line.exposures)
+    if (line.steps && line.increment && line.exposures)
         run.source = "the command line";
+    else if (line.steps || line.increment || line.exposures)
+        run.source += " and the command line";
     run.steps = line.steps.value_or(run.steps);
     run.increment = line.increment.value_or(run.increment);
     run.exposures = line.exposures.value_or(run.exposures);
