@@ -12,6 +12,8 @@ struct CommandLine {
     bool help = false;
     bool withTimes = true;
     std::optional<int32_t> moveSteps;
+    bool conform = false;  // the user's consent to the moves of a conformance check
+    std::optional<int32_t> steps, increment, exposures;  // instead of autofocus.ini's
     std::string progId;  // empty: show the chooser
     std::string error;   // not empty: bad usage, with what was wrong
 };

@@ -13,11 +13,14 @@
 #include "app/late_bound_win.h"
 #include "checker/check_run.h"
 #include "checker/command_line.h"
+#include "checker/conform_report.h"
+#include "checker/conform_run.h"
 #include "checker/registry_probe_win.h"
 #include "checker/report_text.h"
 #include "checker/trace_writer.h"
 #include "checker/verdict.h"
 #include "common/raii_win.h"
+#include "settings/settings_files_win.h"
 
 namespace {
 
@@ -43,6 +46,52 @@ int64_t Microseconds() {
     return static_cast<int64_t>(now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency);
 }
 
+// The conformance check: the run settings of autofocus.ini beside this program (or
+// the command line's), the program's moves measured, the findings, the verdict as
+// without it, and the time a run's moves and waits take.
+int Conform(const qm::check::CommandLine& line, int bits) {
+    using namespace qm::check;
+    qm::win::SettingsFilesWin files;
+    RunSettings run = ReadRunSettings(files);
+    if (line.steps && line.increment && line.exposures)
+        run.source = "the command line";
+    else if (line.steps || line.increment || line.exposures)
+        run.source += " and the command line";
+    run.steps = line.steps.value_or(run.steps);
+    run.increment = line.increment.value_or(run.increment);
+    run.exposures = line.exposures.value_or(run.exposures);
+
+    std::vector<std::string> heading = HeadingLines(line, bits);
+    for (std::string& text : heading) {
+        if (text.rfind("Moves:", 0) == 0)
+            text = ConformMovesLine(run);
+    }
+    for (const std::string& text : heading) {
+        for (const std::string& wrapped : WrapWords(text, kReportWidth, "", "  "))
+            PrintLine(wrapped);
+    }
+
+    TraceWriter writer(PrintLine, line.withTimes);
+    CallTrace trace(Microseconds, [&writer](const CallRecord& record) { writer.Add(record); });
+    qm::win::ComObjectFactory objects;
+    CheckServices services{[](uint32_t ms) { ::Sleep(ms); }, [] { return static_cast<uint32_t>(GetTickCount()); },
+                           Microseconds};
+    const ConformOutcome outcome = RunConform(objects, line.progId, run, services, trace);
+    writer.Flush();
+
+    std::optional<Registration> registration;
+    if (!outcome.check.driverProgId.empty()) {
+        registration = win::ProbeRegistration(outcome.check.driverProgId);
+        PrintLines(RegistrationLines(*registration));
+    }
+    const std::vector<Finding> findings = JudgeConformance(outcome, run);
+    const Verdict verdict = ConformVerdict(Judge(outcome.check, trace.records(), registration, bits, std::nullopt));
+    PrintLines(ConformLines(findings, run));
+    PrintLines(VerdictLines(verdict));
+    PrintLines(RunTimeLines(outcome, run));
+    return verdict.exitCode != 0 || HasFault(findings) ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +109,8 @@ int main(int argc, char** argv) {
 
     constexpr int kBits = sizeof(void*) == 8 ? 64 : 32;
     qm::win::ComApartment com;
+    if (line.conform)
+        return Conform(line, kBits);
     PrintLines(HeadingLines(line, kBits));
 
     TraceWriter writer(PrintLine, line.withTimes);

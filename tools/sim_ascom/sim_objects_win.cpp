@@ -6,7 +6,9 @@
 #include "tools/sim_ascom/sim_objects_win.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <memory>
@@ -543,7 +545,19 @@ SimFocuser::SimFocuser(const char* objectName) : SimObject(objectName) {
     PlaceAtStart(LoadConfig());
 }
 
+// NoLink=1 in sim.ini makes a newer driver that knows Connected but no longer Link.
 const std::vector<SimObject::Member>& SimFocuser::Members() const {
+    static const std::vector<Member> kWithoutLink = {
+        {L"Connected", "Connected", kConnected, Shape::ReadWrite},
+        {L"MaxStep", "MaxStep", kMaxStep, Shape::ReadOnly},
+        {L"Absolute", "Absolute", kAbsolute, Shape::ReadOnly},
+        {L"Position", "Position", kPosition, Shape::ReadOnly},
+        {L"IsMoving", "IsMoving", kIsMoving, Shape::ReadOnly},
+        {L"Move", "Move", kMove, Shape::Method, 1, 1},
+        {L"Halt", "Halt", kHalt, Shape::Method, 0, 0},
+    };
+    if (LoadConfig().GetBool("NoLink", false))
+        return kWithoutLink;
     static const std::vector<Member> kMembers = {
         {L"Link", "Link", kLink, Shape::ReadWrite},
         {L"Connected", "Connected", kConnected, Shape::ReadWrite},
@@ -618,15 +632,35 @@ void SimFocuser::Answer(const Member& member,
                 throw DriverError{kNotImplemented, "Position is not available for a relative focuser."};
             answerInt(motion_.Position(now));
             return;
-        case kIsMoving:
-            answerBool(motion_.IsMoving(now));
+        case kIsMoving: {
+            // Faults of drivers met in the field: IsMoving never True while the focuser
+            // moves, or False once it is within IdleEarlySteps of its target.
+            const int64_t left = std::llabs(int64_t{motion_.state().target} - motion_.Position(now));
+            const bool early = left <= config.GetInt("IdleEarlySteps", -1) && !motion_.state().stuck;
+            answerBool(motion_.IsMoving(now) && !config.GetBool("NeverMoving", false) && !early);
             return;
+        }
         case kMove: {
             int32_t value = ArgToInt32(args, 0);
-            if (absolute)
-                motion_.MoveTo(value, maxStep, stepsPerSecond, now);
-            else
-                motion_.MoveBy(value, stepsPerSecond, now);
+            const int32_t from = motion_.Position(now);
+            // StopShortSteps=N: every move ends N steps before its target, never behind its start.
+            const int64_t shortBy = std::max<int64_t>(config.GetInt("StopShortSteps", 0), 0);
+            auto shortened = [&](int64_t distance) {
+                const int64_t length = std::max<int64_t>(std::llabs(distance) - shortBy, 0);
+                return distance < 0 ? -length : length;
+            };
+            if (absolute) {
+                const int64_t target = std::clamp<int64_t>(value, 0, std::max<int32_t>(maxStep, 0));
+                motion_.MoveTo(from + shortened(target - from), maxStep, stepsPerSecond, now);
+            } else {
+                motion_.MoveBy(shortened(value), stepsPerSecond, now);
+            }
+            // BlockingMove=1: Move returns only when the move is over, as some drivers do.
+            if (config.GetBool("BlockingMove", false) && stepsPerSecond > 0) {
+                const double seconds = std::fabs(double{motion_.state().target} - from) / stepsPerSecond;
+                ReplaceSimFile("focuser.state", motion_.state().Serialize());
+                Sleep(static_cast<DWORD>(std::min(seconds, 60.0) * 1000));
+            }
             return;
         }
         case kHalt:

@@ -111,7 +111,11 @@ class SimChooser : public SimObject {
 };
 
 // "QmSim.Focuser" (and "QmSim.Focuser2"): Link/Connected, MaxStep, Absolute,
-// Position, IsMoving, Move and Halt, with moves that take time.
+// Position, IsMoving, Move and Halt, with moves that take time. Besides the failure
+// rules, sim.ini can give it the faults of drivers met in the field: Stuck=1 (never
+// arrives), BlockingMove=1, NeverMoving=1 (IsMoving never True), IdleEarlySteps=N
+// (IsMoving False within N steps of the target), StopShortSteps=N and NoLink=1
+// (knows Connected only).
 class SimFocuser : public SimObject {
   public:
     explicit SimFocuser(const char* objectName);

@@ -1,0 +1,116 @@
+// The program's window controller without a window, for the checks: controls that
+// only keep what the controller sets, settings kept in memory, and a platform with
+// real pauses and clock that writes boxes down instead of showing them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/form_afoc.h"
+#include "checker/call_trace.h"
+#include "checker/check_run.h"
+
+namespace qm::check {
+
+// Controls without a window: they keep what the controller sets.
+class StateButton : public ButtonView {
+  public:
+    StateButton(std::string caption, bool enabled) : caption_(std::move(caption)), enabled_(enabled) {}
+    std::string Caption() const override { return caption_; }
+    bool Enabled() const override { return enabled_; }
+    void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+  private:
+    std::string caption_;
+    bool enabled_;
+};
+
+class StateLabel : public LabelView {
+  public:
+    explicit StateLabel(std::string text) : text_(std::move(text)) {}
+    std::string Text() const override { return text_; }
+    void SetText(const std::string& text) override { text_ = text; }
+    void RepaintNow() override {}
+
+  private:
+    std::string text_;
+};
+
+struct StateCheckBox : CheckBoxView {
+    bool checked = false;
+    bool Checked() const override { return checked; }
+};
+
+struct StateNumber : IntegerSource {
+    explicit StateNumber(int32_t v) : value(v) {}
+    int32_t value;
+    int32_t AsInteger() const override { return value; }
+};
+
+struct StateLog : LogView {
+    std::vector<std::string> lines;
+    void Clear() override { lines.clear(); }
+    void AppendLine(const std::string& line) override { lines.push_back(line); }
+    int LineCount() const override { return static_cast<int>(lines.size()); }
+    std::string Line(int index) const override { return lines.at(static_cast<size_t>(index)); }
+};
+
+// The check works as the user does on the "Control" page.
+struct StatePages : PageControlView {
+    int page = kControlPage;
+    int ActivePage() const override { return page; }
+    void SetActivePage(int p) override { page = p; }
+};
+
+struct StateTimer : TimerView {
+    bool enabled = false;
+    bool Enabled() const override { return enabled; }
+    void SetEnabled(bool e) override { enabled = e; }
+};
+
+// The settings stay in memory: a check never touches the program's settings file.
+class NoFiles : public SettingsFiles {
+  public:
+    std::string ProgramDirectory() override { return {}; }
+    bool Exists(const std::string&) override { return false; }
+    std::optional<std::string> ReadAll(const std::string&) override { return std::nullopt; }
+    bool ReplaceAll(const std::string&, const std::string&) override { return false; }
+};
+
+struct ShownBox {
+    std::string caption;
+    std::string text;
+    size_t recordsBefore;
+};
+
+// Real pauses and clock; boxes are written down with the number of calls made before them.
+class CheckPlatform : public Platform {
+  public:
+    CheckPlatform(const CheckServices& services, const CallTrace& trace) : services_(services), trace_(trace) {}
+
+    std::vector<ShownBox> boxes;
+
+    uint32_t TickCount() override { return services_.tickCount(); }
+    void Sleep(uint32_t milliseconds) override { services_.sleep(milliseconds); }
+    void ProcessWaitingMessages() override {}
+    uint32_t RegisterMessage(const std::string&) override { return 0; }
+    void PostToWindow(uintptr_t, uint32_t, uintptr_t, intptr_t) override {}
+    void ShowError(const std::string& text) override { boxes.push_back({"Error", text, trace_.records().size()}); }
+    void ShowErrorReport(const std::string& text) override {
+        boxes.push_back({TFormAFoc::kTitle, text, trace_.records().size()});
+    }
+    std::string ProgramDirectory() override { return {}; }
+    bool FileExists(const std::string&) override { return false; }
+    void OpenDocument(const std::string&) override {}
+    bool StartedWithParametersOrDebugger() override { return true; }
+    void MinimiseMainWindow() override {}
+    void CloseMainWindow() override {}
+
+  private:
+    const CheckServices& services_;
+    const CallTrace& trace_;
+};
+
+}  // namespace qm::check
