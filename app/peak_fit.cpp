@@ -37,6 +37,10 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 double PeakFit::Value(double x) const {
+    if (twoSided) {
+        const double d = x - peak;
+        return std::exp((d < 0 ? a : b) * d * d + c);
+    }
     const double d = x - centre;
     return std::exp(a * d * d + b * d + c);
 }
@@ -106,6 +110,41 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
     if (!(fit.a < 0)) return fit;
     fit.peak = mean - fit.b / (2 * fit.a);
     fit.converged = std::isfinite(fit.peak);
+    if (!fit.converged || !settings.twoSided || x.size() < 5) return fit;
+    constexpr double kSearch = 0.6, kGrid = 0.01;
+    const double symmetricPeak = fit.peak - mean;
+    double symmetricError = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double r = y[i] - (coef[0] * x[i] * x[i] + coef[1] * x[i] + coef[2]);
+        symmetricError += weight[i] * r * r;
+    }
+    double bestError = settings.twoSidedGain * symmetricError;
+    for (double p = symmetricPeak - kSearch; p <= symmetricPeak + kSearch + 1e-9; p += kGrid) {
+        double m[3][4] = {};
+        for (size_t i = 0; i < x.size(); ++i) {
+            if (!(weight[i] > 0)) continue;
+            const double d2 = (x[i] - p) * (x[i] - p);
+            const double basis[3] = {x[i] < p ? d2 : 0, x[i] < p ? 0 : d2, 1};
+            for (int r = 0; r < 3; ++r) {
+                for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
+                m[r][3] += weight[i] * basis[r] * y[i];
+            }
+        }
+        double side[3];
+        if (!Solve3(m, side) || !(side[0] < 0) || !(side[1] < 0)) continue;
+        double error = 0;
+        for (size_t i = 0; i < x.size(); ++i) {
+            const double d = x[i] - p;
+            const double r = y[i] - ((d < 0 ? side[0] : side[1]) * d * d + side[2]);
+            error += weight[i] * r * r;
+        }
+        if (error < bestError) {
+            bestError = error;
+            fit.twoSided = true;
+            fit.a = side[0], fit.b = side[1], fit.c = side[2] + std::log(largest);
+            fit.peak = p + mean;
+        }
+    }
     return fit;
 }
 

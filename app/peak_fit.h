@@ -17,6 +17,12 @@ struct PeakFitSettings {
     // first fit's maximum, so the far flanks, where real curves depart most from any
     // one model, do not pull the result.
     double localSpan = 2.5;
+    // Lets the two sides of the peak fall at different rates (a half Gaussian each side,
+    // the peak searched around the symmetric fit's), kept when its weighted error is
+    // below twoSidedGain times the symmetric fit's. Off: on symmetric curves the extra
+    // freedom costs more than it gains on skewed ones (bench/focus_accuracy).
+    bool twoSided = false;
+    double twoSidedGain = 1;
 
 };
 
@@ -26,6 +32,7 @@ struct PeakFit {
     double a = 0, b = 0, c = 0;  // log(value) = a x^2 + b x + c around the mean of xs
     double centre = 0;       // the mean of xs the coefficients are taken about
     int pointsUsed = 0;      // points with a weight left after the last pass
+    bool twoSided = false;    // then log(value) = c + (x < peak ? a : b) (x - peak)^2
     double from = 0, to = 0;  // the stretch of xs the fit took its points from
     double Value(double x) const;
 };

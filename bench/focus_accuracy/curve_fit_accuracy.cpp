@@ -135,9 +135,12 @@ std::vector<Candidate> Candidates() {
         change(s);
         list.push_back({name, s});
     };
+    variant("two-sided", [](auto& s) { s.twoSided = true; });
+    variant("two-sided, 3.5", [](auto& s) { s.twoSided = true, s.localSpan = 3.5; });
+    variant("two-sided if 0.3", [](auto& s) { s.twoSided = true, s.twoSidedGain = 0.3; });
     variant("biweight x6", [](auto& s) { s.robustPasses = 6; });
     variant("whole row", [](auto& s) { s.localSpan = 0; });
-    variant("whole, robust", [](auto& s) { s.localSpan = 0, s.robustPasses = 6; });
+    variant("whole, biweight", [](auto& s) { s.localSpan = 0, s.robustPasses = 6; });
     variant("span 1.6", [](auto& s) { s.localSpan = 1.6; });
     variant("span 3.5", [](auto& s) { s.localSpan = 3.5; });
     variant("unweighted", [](auto& s) { s.weightPower = 0; });
