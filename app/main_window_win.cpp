@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "app/late_bound_win.h"
 #include "app/page_keys.h"
 #include "app/platform_win.h"
+#include "app/run_options.h"
 #include "app/startup_trace_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
@@ -580,7 +582,14 @@ bool MainWindow::Create(HINSTANCE instance) {
     SetErrorHook([&self](const std::exception& e) { self.ShowReport(e); });
     self.CreateControls();
     StartupMark("controls created");
-    self.Guarded([&] { self.form.FormCreate(); });
+    self.Guarded([&] {
+        // The run options are read once, before anything can start a run; a missing or
+        // unreadable file leaves every option at its default.
+        const std::string dir = self.files.ProgramDirectory();
+        if (std::optional<std::string> text = dir.empty() ? std::nullopt : self.files.ReadAll(dir + kRunOptionsFileName))
+            self.form.SetRunOptions(ParseRunOptions(*text).options);
+        self.form.FormCreate();
+    });
     StartupMark("settings read");
     return true;
 }

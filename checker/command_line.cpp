@@ -37,6 +37,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h" || arg == "/?") {
             line.help = true;
+        } else if (arg == "--options") {
+            line.options = true;
         } else if (arg == "--no-times") {
             line.withTimes = false;
         } else if (arg == "--move" || arg.rfind("--move=", 0) == 0) {
@@ -91,6 +93,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText() {
     return "Usage: QmDriverCheck [ProgID] [--move N] [--no-times]\n"
            "       QmDriverCheck [ProgID] --conform [--steps N] [--increment N] [--expo N]\n"
+           "       QmDriverCheck --options\n"
            "\n"
            "Checks whether a focuser driver works with Quillomar: it makes the calls\n"
            "Quillomar makes, in the same order, and says what works and what fails.\n"
@@ -107,6 +110,8 @@ std::string UsageText() {
            "              Steps, Increment and Expo/Step come from autofocus.ini beside\n"
            "              this program, or from --steps, --increment and --expo\n"
            "  --no-times  leave out the time each call took\n"
+           "  --options   show the run options Quillomar.exe beside this program reads\n"
+           "              from autofocus-options.ini, and each line it ignores\n"
            "  --help      show this text\n"
            "\n"
            "Run QmDriverCheck.exe from the same package (32-bit or 64-bit) as the\n"

@@ -11,6 +11,7 @@ namespace qm::check {
 struct CommandLine {
     bool help = false;
     bool withTimes = true;
+    bool options = false;  // print the run options instead of checking a driver
     std::optional<int32_t> moveSteps;
     bool conform = false;  // the user's consent to the moves of a conformance check
     std::optional<int32_t> steps, increment, exposures;  // instead of autofocus.ini's

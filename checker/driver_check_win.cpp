@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "app/late_bound_win.h"
+#include "app/run_options.h"
 #include "checker/check_run.h"
 #include "checker/command_line.h"
 #include "checker/conform_report.h"
 #include "checker/conform_run.h"
+#include "checker/options_report.h"
 #include "checker/registry_probe_win.h"
 #include "checker/report_text.h"
 #include "checker/trace_writer.h"
@@ -104,6 +106,13 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+
+    if (line.options) {
+        qm::win::SettingsFilesWin files;
+        const std::string path = files.ProgramDirectory() + qm::kRunOptionsFileName;
+        PrintLines(OptionsReportLines(path, files.ReadAll(path)));
         return 0;
     }
 
