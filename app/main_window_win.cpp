@@ -19,6 +19,7 @@
 #include "app/late_bound_win.h"
 #include "app/page_keys.h"
 #include "app/platform_win.h"
+#include "app/run_recorder_win.h"
 #include "app/startup_trace_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
@@ -237,6 +238,7 @@ struct MainWindow::Impl {
     SettingsFilesWin files;
     TAutoSave save{files};
     ComObjectFactory objects;
+    RunRecorderWin recorder{files};
     TFormAFoc form{controls, platform, objects, save, [this] {
                        std::vector<SettingsComponent*> list;
                        for (auto& c : components) list.push_back(c.get());
@@ -564,6 +566,8 @@ bool MainWindow::Create(HINSTANCE instance) {
     SetErrorHook([&self](const std::exception& e) { self.ShowReport(e.what()); });
     self.CreateControls();
     StartupMark("controls created");
+    // The form hands a run's record over only when the options ask for it.
+    self.form.SetRunRecorder(&self.recorder);
     self.Guarded([&] { self.form.FormCreate(); });
     StartupMark("settings read");
     return true;
