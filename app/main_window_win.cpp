@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "app/late_bound_win.h"
 #include "app/page_keys.h"
 #include "app/platform_win.h"
+#include "app/run_options.h"
 #include "app/run_recorder_win.h"
 #include "app/startup_trace_win.h"
 #include "common/raii_win.h"
@@ -568,7 +570,14 @@ bool MainWindow::Create(HINSTANCE instance) {
     StartupMark("controls created");
     // The form hands a run's record over only when the options ask for it.
     self.form.SetRunRecorder(&self.recorder);
-    self.Guarded([&] { self.form.FormCreate(); });
+    self.Guarded([&] {
+        // The run options are read once, before anything can start a run; a missing or
+        // unreadable file leaves every option at its default.
+        const std::string dir = self.files.ProgramDirectory();
+        if (std::optional<std::string> text = dir.empty() ? std::nullopt : self.files.ReadAll(dir + kRunOptionsFileName))
+            self.form.SetRunOptions(ParseRunOptions(*text).options);
+        self.form.FormCreate();
+    });
     StartupMark("settings read");
     return true;
 }

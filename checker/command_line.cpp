@@ -28,6 +28,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h" || arg == "/?") {
             line.help = true;
+        } else if (arg == "--options") {
+            line.options = true;
         } else if (arg == "--no-times") {
             line.withTimes = false;
         } else if (arg == "--move" || arg.rfind("--move=", 0) == 0) {
@@ -65,6 +67,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     return "Usage: QmDriverCheck [ProgID] [--move N] [--no-times]\n"
+           "       QmDriverCheck --options\n"
            "\n"
            "Checks whether a focuser driver works with Quillomar: it makes the calls\n"
            "Quillomar makes, in the same order, and says what works and what fails.\n"
@@ -74,6 +77,8 @@ std::string UsageText() {
            "  --move N    also move the focuser N steps (N may be negative) and back;\n"
            "              without this option the focuser is never moved\n"
            "  --no-times  leave out the time each call took\n"
+           "  --options   show the run options Quillomar.exe beside this program reads\n"
+           "              from autofocus-options.ini, and each line it ignores\n"
            "  --help      show this text\n"
            "\n"
            "Run QmDriverCheck.exe from the same package (32-bit or 64-bit) as the\n"

@@ -11,6 +11,7 @@ namespace qm::check {
 struct CommandLine {
     bool help = false;
     bool withTimes = true;
+    bool options = false;  // print the run options instead of checking a driver
     std::optional<int32_t> moveSteps;
     std::string progId;  // empty: show the chooser
     std::string error;   // not empty: bad usage, with what was wrong

@@ -11,13 +11,16 @@
 #include <vector>
 
 #include "app/late_bound_win.h"
+#include "app/run_options.h"
 #include "checker/check_run.h"
 #include "checker/command_line.h"
+#include "checker/options_report.h"
 #include "checker/registry_probe_win.h"
 #include "checker/report_text.h"
 #include "checker/trace_writer.h"
 #include "checker/verdict.h"
 #include "common/raii_win.h"
+#include "settings/settings_files_win.h"
 
 namespace {
 
@@ -55,6 +58,13 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+
+    if (line.options) {
+        qm::win::SettingsFilesWin files;
+        const std::string path = files.ProgramDirectory() + qm::kRunOptionsFileName;
+        PrintLines(OptionsReportLines(path, files.ReadAll(path)));
         return 0;
     }
 

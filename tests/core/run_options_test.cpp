@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "app/run_options.h"
+#include "checker/options_report.h"
+
+namespace qm {
+namespace {
+
+struct OptionsCase {
+    const char* text;
+    BestFocusMethod bestFocus;
+    bool curveCheck;
+    bool runRecord;
+    size_t rejected;
+};
+
+TEST(RunOptions, ParsesKeysAndValuesAndKeepsDefaultsForWhatItCannotUse) {
+    const auto three = BestFocusMethod::ThreePoint, fit = BestFocusMethod::Fit;
+    const OptionsCase cases[] = {
+        {"", three, false, false, 0},
+        {"best-focus = fit\ncurve-check = on\nrun-record = on\n", fit, true, true, 0},
+        {"  BEST-Focus=FIT \r\n\tCurve-Check\t=\tOn\r\n", fit, true, false, 0},
+        {"; best-focus = fit\n\n   \n;curve-check = on", three, false, false, 0},
+        {"best-focus = fit\nbest-focus = three-point", three, false, false, 0},
+        {"best-focus = fit\nbest-focus = parabola", fit, false, false, 1},
+        {"best-focus fit\n= on\ncurve-check = yes\nrun-record = on off\nfocus = fit", three, false, false, 5},
+        {"curve-check = on ; comment", three, false, false, 1},
+        {"run-record = on\nbest-focus = three point\n", three, false, true, 1},
+    };
+    for (const OptionsCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        const ParsedRunOptions parsed = ParseRunOptions(c.text);
+        EXPECT_EQ(parsed.options.bestFocus, c.bestFocus);
+        EXPECT_EQ(parsed.options.curveCheck, c.curveCheck);
+        EXPECT_EQ(parsed.options.runRecord, c.runRecord);
+        EXPECT_EQ(parsed.rejected.size(), c.rejected);
+    }
+}
+
+TEST(RunOptions, RejectedLinesCarryTheirNumberTextAndReason) {
+    const ParsedRunOptions parsed = ParseRunOptions("; note\ncurve-check = on\n  colour = red  \nbest-focus=x\n");
+    ASSERT_EQ(parsed.rejected.size(), 2u);
+    EXPECT_EQ(parsed.rejected[0].lineNumber, 3);
+    EXPECT_EQ(parsed.rejected[0].text, "colour = red");
+    EXPECT_EQ(parsed.rejected[0].reason, "unknown key");
+    EXPECT_EQ(parsed.rejected[1].lineNumber, 4);
+    EXPECT_NE(parsed.rejected[1].reason.find("three-point or fit"), std::string::npos);
+    EXPECT_TRUE(parsed.options.curveCheck);
+}
+
+TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {
+    const auto missing = check::OptionsReportLines("C:\\q\\autofocus-options.ini", std::nullopt);
+    const std::vector<std::string> expectedMissing{
+        "Options file: C:\\q\\autofocus-options.ini",
+        "  not found or unreadable: every option has its default",
+        "Options in use:",
+        "  best-focus = three-point",
+        "  curve-check = off",
+        "  run-record = off",
+        "No line rejected."};
+    EXPECT_EQ(missing, expectedMissing);
+    const auto read = check::OptionsReportLines("o.ini", std::string("best-focus = fit\nspeed = 3\n"));
+    const std::vector<std::string> expectedRead{"Options file: o.ini",
+                                                "Options in use:",
+                                                "  best-focus = fit",
+                                                "  curve-check = off",
+                                                "  run-record = off",
+                                                "Rejected lines (the option keeps its value):",
+                                                "  line 2: \"speed = 3\": unknown key"};
+    EXPECT_EQ(read, expectedRead);
+}
+
+}  // namespace
+}  // namespace qm
