@@ -368,6 +368,15 @@ const char* RunOutcomeName(RunOutcome outcome) {
     return "stopped";
 }
 
+std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second) {
+    const auto digits = [](int value, size_t width) {
+        std::string text = std::to_string(value < 0 ? 0 : value);
+        return text.size() < width ? std::string(width - text.size(), '0') + text : text;
+    };
+    return digits(year, 4) + "-" + digits(month, 2) + "-" + digits(day, 2) + "T" + digits(hour, 2) + ":" +
+           digits(minute, 2) + ":" + digits(second, 2) + "Z";
+}
+
 std::string FormatRunRecordLine(const RunRecord& r) {
     std::string out = "{\"time\":";
     AppendJsonString(out, r.timeUtc);

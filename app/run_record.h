@@ -57,6 +57,9 @@ struct RunRecord {
 
 const char* RunOutcomeName(RunOutcome outcome);
 
+// A UTC time as ISO 8601 with a trailing Z: "2026-01-31T21:05:09Z".
+std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second);
+
 // The record as one line of JSON, without a line end.
 std::string FormatRunRecordLine(const RunRecord& record);
 // A line written by FormatRunRecordLine read back; nothing for a line that is not one.

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 namespace qm::win {
@@ -30,10 +29,7 @@ std::string CodePageToUtf8(const std::string& text) {
 std::string RunRecorderWin::UtcTimeNow() {
     SYSTEMTIME now{};
     GetSystemTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
-    return text;
+    return FormatUtcTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
 void RunRecorderWin::RunEnded(const RunRecord& record) noexcept {

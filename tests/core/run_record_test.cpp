@@ -150,6 +150,11 @@ TEST(RunRecordLine, RefusesLinesThatAreNotRecords) {
     for (const std::string& line : bad) EXPECT_FALSE(ParseRunRecordLine(line).has_value()) << line;
 }
 
+TEST(RunRecordLine, UtcTimeIsIso8601) {
+    EXPECT_EQ(FormatUtcTime(2026, 1, 31, 21, 5, 9), "2026-01-31T21:05:09Z");
+    EXPECT_EQ(FormatUtcTime(987, 12, 1, 0, 0, 0), "0987-12-01T00:00:00Z");
+}
+
 TEST(RunRecordFile, KeepsTheLastThousandLines) {
     struct Case {
         size_t before;
