@@ -2,6 +2,7 @@
 // writer of both files over in-memory files.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <string>
 #include <vector>
