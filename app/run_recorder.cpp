@@ -1,6 +1,7 @@
 // Keeping the run record in its two files: see run_recorder.h.
 #include "app/run_recorder.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -20,9 +21,12 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept
 
         // The page is made from the same lines, so it shows this run even when the
         // record file could not be replaced.
+        // Only the newest records that the page shows are read back, from the end.
+        const std::vector<std::string> lines = RunRecordLines(text);
         std::vector<RunRecord> records;
-        for (const std::string& line : RunRecordLines(text))
-            if (std::optional<RunRecord> r = ParseRunRecordLine(line)) records.push_back(std::move(*r));
+        for (auto line = lines.rbegin(); line != lines.rend() && records.size() < kRunPageRuns; ++line)
+            if (std::optional<RunRecord> r = ParseRunRecordLine(*line)) records.push_back(std::move(*r));
+        std::reverse(records.begin(), records.end());
         files.ReplaceAll(directory + kRunPageFileName, RenderRunPage(records));
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.

@@ -278,6 +278,22 @@ TEST(RunRecordFiles, AppendsTheLineAndRewritesThePage) {
     EXPECT_LT(page.find("QmSim.Focuser"), page.find("not completed"));
 }
 
+TEST(RunRecordFiles, PageShowsTheNewestFiftyOfAFullFile) {
+    RefusingFiles files;
+    std::string text;
+    for (const RunRecord& r : Numbered(60)) text += FormatRunRecordLine(r) + "\n";
+    text += "not a record\n";
+    files.files[kRecordPath] = text;
+    RunRecord newest = FocusRecord();
+    newest.driverId = "Driver.Newest.";
+    WriteRunRecordFiles(files, newest);
+    const std::string& page = files.files[kPagePath];
+    EXPECT_EQ(Count(page, "<svg"), 50u);
+    EXPECT_LT(page.find("Driver.Newest."), page.find("Driver.N59."));
+    EXPECT_NE(page.find("Driver.N11."), std::string::npos);
+    EXPECT_EQ(page.find("Driver.N10."), std::string::npos);
+}
+
 TEST(RunRecordFiles, FailuresAreSilentAndLoseNothingElse) {
     {
         RefusingFiles files;
