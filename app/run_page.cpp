@@ -24,22 +24,35 @@ std::string Escaped(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
 std::string Fixed(double value, int decimals) {
-    if (!std::isfinite(value)) return "-";
+    if (!std::isfinite(value))
+        return "-";
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    if (result.ec != std::errc()) return "-";
+    if (result.ec != std::errc())
+        return "-";
     return std::string(buffer, result.ptr);
 }
 
@@ -50,9 +63,7 @@ struct PlotScale {
     double X(double position) const {
         return kLeft + (position - xMin) / (xMax - xMin) * (kPlotWidth - kLeft - kRight);
     }
-    double Y(double value) const {
-        return kPlotHeight - kBottom - value / yMax * (kPlotHeight - kTop - kBottom);
-    }
+    double Y(double value) const { return kPlotHeight - kBottom - value / yMax * (kPlotHeight - kTop - kBottom); }
 };
 
 bool HasFitPeak(const RunRecord& r) {
@@ -65,40 +76,48 @@ bool HasThreePoint(const RunRecord& r) {
 PlotScale ScaleFor(const RunRecord& r) {
     double xMin = INFINITY, xMax = -INFINITY, yMax = 0;
     const auto takeX = [&](double x) {
-        if (!std::isfinite(x)) return;
+        if (!std::isfinite(x))
+            return;
         xMin = std::min(xMin, x);
         xMax = std::max(xMax, x);
     };
     for (const RunStep& p : r.points) {
         takeX(p.position);
         yMax = std::max(yMax, static_cast<double>(p.value));
-        for (int32_t v : p.values) yMax = std::max(yMax, static_cast<double>(v));
+        for (int32_t v : p.values)
+            yMax = std::max(yMax, static_cast<double>(v));
     }
     if (r.verdict) {
         for (const auto& [x, y] : r.verdict->fitCurve) {
             takeX(x);
-            if (std::isfinite(y)) yMax = std::max(yMax, y);
+            if (std::isfinite(y))
+                yMax = std::max(yMax, y);
         }
     }
-    if (HasThreePoint(r)) takeX(r.verdict->threePoint);
-    if (HasFitPeak(r)) takeX(r.verdict->fitPeak);
+    if (HasThreePoint(r))
+        takeX(r.verdict->threePoint);
+    if (HasFitPeak(r))
+        takeX(r.verdict->fitPeak);
     PlotScale scale;
-    if (!(xMin <= xMax)) xMin = xMax = 0;
+    if (!(xMin <= xMax))
+        xMin = xMax = 0;
     double span = xMax - xMin;
-    if (span <= 0) span = std::max(1.0, static_cast<double>(r.increment));
+    if (span <= 0)
+        span = std::max(1.0, static_cast<double>(r.increment));
     scale.xMin = xMin - span * kSpanMargin;
     scale.xMax = xMax + span * kSpanMargin;
-    if (xMax == xMin) scale.xMin = xMin - span, scale.xMax = xMax + span;
+    if (xMax == xMin)
+        scale.xMin = xMin - span, scale.xMax = xMax + span;
     scale.yMax = yMax > 0 ? yMax * kValueHeadroom : 1;
     return scale;
 }
 
-void AppendVerticalMark(std::string& out, const PlotScale& s, double position, const char* colour,
-                        const char* dash) {
+void AppendVerticalMark(std::string& out, const PlotScale& s, double position, const char* colour, const char* dash) {
     const std::string x = Fixed(s.X(position), 1);
     out += "<line x1=\"" + x + "\" y1=\"" + Fixed(kTop, 1) + "\" x2=\"" + x + "\" y2=\"" +
            Fixed(kPlotHeight - kBottom, 1) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"";
-    if (*dash) out += std::string(" stroke-dasharray=\"") + dash + "\"";
+    if (*dash)
+        out += std::string(" stroke-dasharray=\"") + dash + "\"";
     out += "/>\n";
 }
 
@@ -110,8 +129,7 @@ std::string Plot(const RunRecord& r) {
     out += "<rect x=\"" + Fixed(kLeft, 1) + "\" y=\"" + Fixed(kTop, 1) + "\" width=\"" + Fixed(right - kLeft, 1) +
            "\" height=\"" + Fixed(bottom - kTop, 1) + "\" fill=\"#ffffff\" stroke=\"#8a8a8a\"/>\n";
     // Axis labels: the ends of the position axis and the top of the value axis.
-    out += "<text x=\"" + Fixed(kLeft, 1) + "\" y=\"" + Fixed(bottom + 18, 1) + "\">" + Fixed(s.xMin, 0) +
-           "</text>\n";
+    out += "<text x=\"" + Fixed(kLeft, 1) + "\" y=\"" + Fixed(bottom + 18, 1) + "\">" + Fixed(s.xMin, 0) + "</text>\n";
     out += "<text x=\"" + Fixed(right, 1) + "\" y=\"" + Fixed(bottom + 18, 1) + "\" text-anchor=\"end\">" +
            Fixed(s.xMax, 0) + "</text>\n";
     out += "<text x=\"" + Fixed(kLeft - 6, 1) + "\" y=\"" + Fixed(kTop + 10, 1) + "\" text-anchor=\"end\">" +
@@ -122,14 +140,17 @@ std::string Plot(const RunRecord& r) {
         out += "<text x=\"" + Fixed((kLeft + right) / 2, 1) + "\" y=\"" + Fixed((kTop + bottom) / 2, 1) +
                "\" text-anchor=\"middle\">no step completed</text>\n";
     }
-    if (HasThreePoint(r)) AppendVerticalMark(out, s, r.verdict->threePoint, kPlotThreePointColour, "");
-    if (HasFitPeak(r)) AppendVerticalMark(out, s, r.verdict->fitPeak, kPlotFitPeakColour, "6,4");
+    if (HasThreePoint(r))
+        AppendVerticalMark(out, s, r.verdict->threePoint, kPlotThreePointColour, "");
+    if (HasFitPeak(r))
+        AppendVerticalMark(out, s, r.verdict->fitPeak, kPlotFitPeakColour, "6,4");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
         out += "<polyline fill=\"none\" stroke=\"";
         out += kPlotCurveColour;
         out += "\" stroke-width=\"3\" points=\"";
         for (const auto& [x, y] : r.verdict->fitCurve) {
-            if (!std::isfinite(x) || !std::isfinite(y)) continue;
+            if (!std::isfinite(x) || !std::isfinite(y))
+                continue;
             const double clampedY = std::clamp(y, 0.0, s.yMax);
             out += Fixed(s.X(x), 1) + "," + Fixed(s.Y(clampedY), 1) + " ";
         }
@@ -158,13 +179,13 @@ std::string Numbers(const RunRecord& r) {
     out += Row("Time (UTC)", Escaped(r.timeUtc));
     out += Row("Driver", Escaped(r.driverId));
     out += Row("Outcome", std::string("<b>") + RunOutcomeName(r.outcome) + "</b>");
-    out += Row("Steps, Increment, Expo/Step",
-               std::to_string(r.steps) + ", " + std::to_string(r.increment) + ", " + std::to_string(r.exposuresPerStep));
+    out += Row("Steps, Increment, Expo/Step", std::to_string(r.steps) + ", " + std::to_string(r.increment) + ", " +
+                                                  std::to_string(r.exposuresPerStep));
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
         out += Row("Three-point result", v.threePoint != 0 ? std::to_string(v.threePoint) : "failed");
-        out += Row("Fitted peak", v.fitConverged ? Fixed(v.fitPeak, 1) + " (quality " + Fixed(v.fitQuality, 3) + ")"
-                                                 : "no fit");
+        out += Row("Fitted peak",
+                   v.fitConverged ? Fixed(v.fitPeak, 1) + " (quality " + Fixed(v.fitQuality, 3) + ")" : "no fit");
         out += Row("Curve check", v.checkPassed ? "passed" : "refused: " + Escaped(v.checkReason));
     }
     out += Row("Moved to", r.movedTo ? std::to_string(*r.movedTo) : "-");
@@ -172,7 +193,8 @@ std::string Numbers(const RunRecord& r) {
     std::string steps;
     for (const RunStep& p : r.points) {
         steps += std::to_string(p.position) + " = " + std::to_string(p.value) + " (";
-        for (size_t i = 0; i < p.values.size(); ++i) steps += (i ? ", " : "") + std::to_string(p.values[i]);
+        for (size_t i = 0; i < p.values.size(); ++i)
+            steps += (i ? ", " : "") + std::to_string(p.values[i]);
         steps += ")<br>";
     }
     if (!r.pendingValues.empty()) {
@@ -207,8 +229,7 @@ std::string RenderRunPage(const std::vector<RunRecord>& records) {
     out += std::string("<p class=\"key\"><span style=\"background:") + kPlotPointColour +
            "\"></span>step value<span style=\"background:" + kPlotCurveColour +
            "\"></span>fitted curve<span style=\"background:" + kPlotThreePointColour +
-           "\"></span>three-point result<span style=\"background:" + kPlotFitPeakColour +
-           "\"></span>fitted peak</p>\n";
+           "\"></span>three-point result<span style=\"background:" + kPlotFitPeakColour + "\"></span>fitted peak</p>\n";
     for (size_t k = 0; k < shown; ++k) {
         const RunRecord& r = records[records.size() - 1 - k];
         out += "<div class=\"run\">\n" + Plot(r) + Numbers(r) + "</div>\n";

@@ -29,12 +29,15 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
     } else {
         return 0;
     }
-    if (i + length > text.size()) return 0;
+    if (i + length > text.size())
+        return 0;
     for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
         code = (code << 6) | (byte(i + k) & 0x3F);
     }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
     return length;
 }
 
@@ -63,11 +66,21 @@ void AppendJsonString(std::string& out, const std::string& text) {
             continue;
         }
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F)
                     AppendHexEscape(out, c);
@@ -97,7 +110,8 @@ void AppendJsonNumber(std::string& out, int64_t value) {
 void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
     out += '[';
     for (size_t i = 0; i < values.size(); ++i) {
-        if (i) out += ',';
+        if (i)
+            out += ',';
         AppendJsonNumber(out, static_cast<int64_t>(values[i]));
     }
     out += ']';
@@ -114,26 +128,30 @@ struct Json {
     std::vector<Json> items;
 
     const Json* Member(const std::string& key) const {
-        if (kind != Kind::Object) return nullptr;
+        if (kind != Kind::Object)
+            return nullptr;
         for (size_t i = 0; i < keys.size(); ++i)
-            if (keys[i] == key) return &items[i];
+            if (keys[i] == key)
+                return &items[i];
         return nullptr;
     }
 };
 
 class JsonReader {
-public:
+  public:
     explicit JsonReader(const std::string& text) : text_(text) {}
 
     std::optional<Json> ReadDocument() {
         Json value;
-        if (!ReadValue(value, 0)) return std::nullopt;
+        if (!ReadValue(value, 0))
+            return std::nullopt;
         SkipSpace();
-        if (pos_ != text_.size()) return std::nullopt;
+        if (pos_ != text_.size())
+            return std::nullopt;
         return value;
     }
 
-private:
+  private:
     // Records are shallow; the limit only keeps a hostile line from exhausting the stack.
     static constexpr int kMaxDepth = 16;
 
@@ -152,38 +170,49 @@ private:
     }
     bool TakeWord(const char* word) {
         const std::string w(word);
-        if (text_.compare(pos_, w.size(), w) != 0) return false;
+        if (text_.compare(pos_, w.size(), w) != 0)
+            return false;
         pos_ += w.size();
         return true;
     }
 
     bool ReadValue(Json& out, int depth) {
-        if (depth > kMaxDepth) return false;
+        if (depth > kMaxDepth)
+            return false;
         SkipSpace();
-        if (pos_ >= text_.size()) return false;
+        if (pos_ >= text_.size())
+            return false;
         const char c = text_[pos_];
-        if (c == '{') return ReadObject(out, depth);
-        if (c == '[') return ReadArray(out, depth);
+        if (c == '{')
+            return ReadObject(out, depth);
+        if (c == '[')
+            return ReadArray(out, depth);
         if (c == '"') {
             out.kind = Json::Kind::String;
             return ReadString(out.text);
         }
-        if (TakeWord("null")) return out.kind = Json::Kind::Null, true;
-        if (TakeWord("true")) return out.kind = Json::Kind::Bool, out.boolean = true, true;
-        if (TakeWord("false")) return out.kind = Json::Kind::Bool, out.boolean = false, true;
+        if (TakeWord("null"))
+            return out.kind = Json::Kind::Null, true;
+        if (TakeWord("true"))
+            return out.kind = Json::Kind::Bool, out.boolean = true, true;
+        if (TakeWord("false"))
+            return out.kind = Json::Kind::Bool, out.boolean = false, true;
         return ReadNumber(out);
     }
 
     bool ReadObject(Json& out, int depth) {
         out.kind = Json::Kind::Object;
         ++pos_;
-        if (Take('}')) return true;
+        if (Take('}'))
+            return true;
         do {
             SkipSpace();
             std::string key;
-            if (pos_ >= text_.size() || text_[pos_] != '"' || !ReadString(key) || !Take(':')) return false;
+            if (pos_ >= text_.size() || text_[pos_] != '"' || !ReadString(key) || !Take(':'))
+                return false;
             Json value;
-            if (!ReadValue(value, depth + 1)) return false;
+            if (!ReadValue(value, depth + 1))
+                return false;
             out.keys.push_back(std::move(key));
             out.items.push_back(std::move(value));
         } while (Take(','));
@@ -193,10 +222,12 @@ private:
     bool ReadArray(Json& out, int depth) {
         out.kind = Json::Kind::Array;
         ++pos_;
-        if (Take(']')) return true;
+        if (Take(']'))
+            return true;
         do {
             Json value;
-            if (!ReadValue(value, depth + 1)) return false;
+            if (!ReadValue(value, depth + 1))
+                return false;
             out.items.push_back(std::move(value));
         } while (Take(','));
         return Take(']');
@@ -207,14 +238,16 @@ private:
         const char* end = text_.data() + text_.size();
         // from_chars takes no leading '+', as JSON allows none.
         const auto result = std::from_chars(begin, end, out.number);
-        if (result.ec != std::errc() || result.ptr == begin) return false;
+        if (result.ec != std::errc() || result.ptr == begin)
+            return false;
         pos_ += static_cast<size_t>(result.ptr - begin);
         out.kind = Json::Kind::Number;
         return true;
     }
 
     bool ReadHex4(uint32_t& value) {
-        if (pos_ + 4 > text_.size()) return false;
+        if (pos_ + 4 > text_.size())
+            return false;
         value = 0;
         for (int k = 0; k < 4; ++k) {
             const char c = text_[pos_++];
@@ -253,29 +286,50 @@ private:
         ++pos_;  // the opening quote
         while (pos_ < text_.size()) {
             const char c = text_[pos_++];
-            if (c == '"') return true;
-            if (static_cast<unsigned char>(c) < 0x20) return false;
+            if (c == '"')
+                return true;
+            if (static_cast<unsigned char>(c) < 0x20)
+                return false;
             if (c != '\\') {
                 out += c;
                 continue;
             }
-            if (pos_ >= text_.size()) return false;
+            if (pos_ >= text_.size())
+                return false;
             const char e = text_[pos_++];
             switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '/':
+                    out += '/';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'u': {
                     uint32_t code = 0;
-                    if (!ReadHex4(code)) return false;
+                    if (!ReadHex4(code))
+                        return false;
                     if (code >= 0xD800 && code <= 0xDBFF) {
                         uint32_t low = 0;
-                        if (!TakeWord("\\u") || !ReadHex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+                        if (!TakeWord("\\u") || !ReadHex4(low) || low < 0xDC00 || low > 0xDFFF)
+                            return false;
                         code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
                     } else if (code >= 0xDC00 && code <= 0xDFFF) {
                         return false;
@@ -283,7 +337,8 @@ private:
                     AppendUtf8(out, code);
                     break;
                 }
-                default: return false;
+                default:
+                    return false;
             }
         }
         return false;
@@ -295,42 +350,52 @@ private:
 
 // Field readers: each fails (returns false) when the field is missing or of another kind.
 bool ReadInt(const Json* value, int64_t min, int64_t max, int64_t& out) {
-    if (!value || value->kind != Json::Kind::Number) return false;
+    if (!value || value->kind != Json::Kind::Number)
+        return false;
     const double n = value->number;
-    if (!(n >= static_cast<double>(min) && n <= static_cast<double>(max)) || std::trunc(n) != n) return false;
+    if (!(n >= static_cast<double>(min) && n <= static_cast<double>(max)) || std::trunc(n) != n)
+        return false;
     out = static_cast<int64_t>(n);
     return true;
 }
 bool ReadInt32(const Json* value, int32_t& out) {
     int64_t n = 0;
-    if (!ReadInt(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), n)) return false;
+    if (!ReadInt(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), n))
+        return false;
     out = static_cast<int32_t>(n);
     return true;
 }
 bool ReadInt32Array(const Json* value, std::vector<int32_t>& out) {
-    if (!value || value->kind != Json::Kind::Array) return false;
+    if (!value || value->kind != Json::Kind::Array)
+        return false;
     for (const Json& item : value->items) {
         int32_t n = 0;
-        if (!ReadInt32(&item, n)) return false;
+        if (!ReadInt32(&item, n))
+            return false;
         out.push_back(n);
     }
     return true;
 }
 bool ReadText(const Json* value, std::string& out) {
-    if (!value || value->kind != Json::Kind::String) return false;
+    if (!value || value->kind != Json::Kind::String)
+        return false;
     out = value->text;
     return true;
 }
 bool ReadBool(const Json* value, bool& out) {
-    if (!value || value->kind != Json::Kind::Bool) return false;
+    if (!value || value->kind != Json::Kind::Bool)
+        return false;
     out = value->boolean;
     return true;
 }
 // A number that may have been written as null (not finite).
 bool ReadReal(const Json* value, double& out) {
-    if (!value) return false;
-    if (value->kind == Json::Kind::Null) return out = std::numeric_limits<double>::quiet_NaN(), true;
-    if (value->kind != Json::Kind::Number) return false;
+    if (!value)
+        return false;
+    if (value->kind == Json::Kind::Null)
+        return out = std::numeric_limits<double>::quiet_NaN(), true;
+    if (value->kind != Json::Kind::Number)
+        return false;
     out = value->number;
     return true;
 }
@@ -341,16 +406,20 @@ bool IsNull(const Json* value) {
 bool ReadVerdict(const Json& root, RunVerdict& verdict) {
     const Json* fit = root.Member("fit");
     const Json* check = root.Member("check");
-    if (!ReadInt32(root.Member("threePoint"), verdict.threePoint) || !fit || !check) return false;
-    if (!ReadBool(fit->Member("converged"), verdict.fitConverged) ||
-        !ReadReal(fit->Member("peak"), verdict.fitPeak) || !ReadReal(fit->Member("quality"), verdict.fitQuality))
+    if (!ReadInt32(root.Member("threePoint"), verdict.threePoint) || !fit || !check)
+        return false;
+    if (!ReadBool(fit->Member("converged"), verdict.fitConverged) || !ReadReal(fit->Member("peak"), verdict.fitPeak) ||
+        !ReadReal(fit->Member("quality"), verdict.fitQuality))
         return false;
     const Json* curve = fit->Member("curve");
-    if (!curve || curve->kind != Json::Kind::Array) return false;
+    if (!curve || curve->kind != Json::Kind::Array)
+        return false;
     for (const Json& pair : curve->items) {
-        if (pair.kind != Json::Kind::Array || pair.items.size() != 2) return false;
+        if (pair.kind != Json::Kind::Array || pair.items.size() != 2)
+            return false;
         double x = 0, y = 0;
-        if (!ReadReal(&pair.items[0], x) || !ReadReal(&pair.items[1], y)) return false;
+        if (!ReadReal(&pair.items[0], x) || !ReadReal(&pair.items[1], y))
+            return false;
         verdict.fitCurve.emplace_back(x, y);
     }
     return ReadBool(check->Member("passed"), verdict.checkPassed) &&
@@ -361,9 +430,12 @@ bool ReadVerdict(const Json& root, RunVerdict& verdict) {
 
 const char* RunOutcomeName(RunOutcome outcome) {
     switch (outcome) {
-        case RunOutcome::Focus: return "focus";
-        case RunOutcome::Error: return "error";
-        case RunOutcome::Stopped: return "stopped";
+        case RunOutcome::Focus:
+            return "focus";
+        case RunOutcome::Error:
+            return "error";
+        case RunOutcome::Stopped:
+            return "stopped";
     }
     return "stopped";
 }
@@ -387,7 +459,8 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     out += ",\"exposuresPerStep\":" + std::to_string(r.exposuresPerStep);
     out += ",\"points\":[";
     for (size_t i = 0; i < r.points.size(); ++i) {
-        if (i) out += ',';
+        if (i)
+            out += ',';
         out += "{\"position\":" + std::to_string(r.points[i].position);
         out += ",\"value\":" + std::to_string(r.points[i].value);
         out += ",\"values\":";
@@ -407,7 +480,8 @@ std::string FormatRunRecordLine(const RunRecord& r) {
         AppendJsonNumber(out, v.fitConverged ? v.fitQuality : std::numeric_limits<double>::quiet_NaN());
         out += ",\"curve\":[";
         for (size_t i = 0; i < v.fitCurve.size(); ++i) {
-            if (i) out += ',';
+            if (i)
+                out += ',';
             out += '[';
             AppendJsonNumber(out, v.fitCurve[i].first);
             out += ',';
@@ -433,7 +507,8 @@ std::string FormatRunRecordLine(const RunRecord& r) {
 
 std::optional<RunRecord> ParseRunRecordLine(const std::string& line) {
     const std::optional<Json> root = JsonReader(line).ReadDocument();
-    if (!root || root->kind != Json::Kind::Object) return std::nullopt;
+    if (!root || root->kind != Json::Kind::Object)
+        return std::nullopt;
     RunRecord r;
     if (!ReadText(root->Member("time"), r.timeUtc) || !ReadText(root->Member("driver"), r.driverId) ||
         !ReadInt32(root->Member("steps"), r.steps) || !ReadInt32(root->Member("increment"), r.increment) ||
@@ -441,7 +516,8 @@ std::optional<RunRecord> ParseRunRecordLine(const std::string& line) {
         !ReadInt32Array(root->Member("pendingValues"), r.pendingValues))
         return std::nullopt;
     const Json* points = root->Member("points");
-    if (!points || points->kind != Json::Kind::Array) return std::nullopt;
+    if (!points || points->kind != Json::Kind::Array)
+        return std::nullopt;
     for (const Json& p : points->items) {
         RunStep step;
         if (!ReadInt32(p.Member("position"), step.position) || !ReadInt32(p.Member("value"), step.value) ||
@@ -451,17 +527,20 @@ std::optional<RunRecord> ParseRunRecordLine(const std::string& line) {
     }
     if (!IsNull(root->Member("threePoint"))) {
         RunVerdict verdict;
-        if (!ReadVerdict(*root, verdict)) return std::nullopt;
+        if (!ReadVerdict(*root, verdict))
+            return std::nullopt;
         r.verdict = std::move(verdict);
     }
     const Json* result = root->Member("result");
     if (!IsNull(result)) {
         int32_t movedTo = 0;
-        if (!ReadInt32(result, movedTo)) return std::nullopt;
+        if (!ReadInt32(result, movedTo))
+            return std::nullopt;
         r.movedTo = movedTo;
     }
     std::string outcome;
-    if (!ReadText(root->Member("outcome"), outcome)) return std::nullopt;
+    if (!ReadText(root->Member("outcome"), outcome))
+        return std::nullopt;
     if (outcome == "focus")
         r.outcome = RunOutcome::Focus;
     else if (outcome == "error")
@@ -471,7 +550,8 @@ std::optional<RunRecord> ParseRunRecordLine(const std::string& line) {
     else
         return std::nullopt;
     int64_t duration = 0;
-    if (!ReadInt(root->Member("durationMs"), 0, std::numeric_limits<uint32_t>::max(), duration)) return std::nullopt;
+    if (!ReadInt(root->Member("durationMs"), 0, std::numeric_limits<uint32_t>::max(), duration))
+        return std::nullopt;
     r.durationMs = static_cast<uint32_t>(duration);
     return r;
 }
@@ -480,8 +560,10 @@ std::vector<std::string> RunRecordLines(const std::string& fileText) {
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t i = 0; i <= fileText.size(); ++i) {
-        if (i < fileText.size() && fileText[i] != '\r' && fileText[i] != '\n') continue;
-        if (i > start) lines.push_back(fileText.substr(start, i - start));
+        if (i < fileText.size() && fileText[i] != '\r' && fileText[i] != '\n')
+            continue;
+        if (i > start)
+            lines.push_back(fileText.substr(start, i - start));
         start = i + 1;
     }
     return lines;

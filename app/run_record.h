@@ -68,7 +68,6 @@ std::optional<RunRecord> ParseRunRecordLine(const std::string& line);
 // The lines of a record file, blank lines dropped; CR LF, LF and CR each end a line.
 std::vector<std::string> RunRecordLines(const std::string& fileText);
 // The file text after appending `line` and keeping only the last `limit` lines.
-std::string AppendRunRecordLine(const std::string& fileText, const std::string& line,
-                                size_t limit = kRunRecordLimit);
+std::string AppendRunRecordLine(const std::string& fileText, const std::string& line, size_t limit = kRunRecordLimit);
 
 }  // namespace qm

@@ -12,10 +12,12 @@ namespace qm {
 void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept {
     try {
         const std::string directory = files.ProgramDirectory();
-        if (directory.empty()) return;
+        if (directory.empty())
+            return;
         const std::string recordPath = directory + kRunRecordFileName;
         std::optional<std::string> old = files.ReadAll(recordPath);
-        if (!old && files.Exists(recordPath)) return;
+        if (!old && files.Exists(recordPath))
+            return;
         const std::string text = AppendRunRecordLine(old.value_or(std::string()), FormatRunRecordLine(record));
         files.ReplaceAll(recordPath, text);
 
@@ -25,7 +27,8 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept
         const std::vector<std::string> lines = RunRecordLines(text);
         std::vector<RunRecord> records;
         for (auto line = lines.rbegin(); line != lines.rend() && records.size() < kRunPageRuns; ++line)
-            if (std::optional<RunRecord> r = ParseRunRecordLine(*line)) records.push_back(std::move(*r));
+            if (std::optional<RunRecord> r = ParseRunRecordLine(*line))
+                records.push_back(std::move(*r));
         std::reverse(records.begin(), records.end());
         files.ReplaceAll(directory + kRunPageFileName, RenderRunPage(records));
     } catch (...) {

@@ -11,7 +11,7 @@
 namespace qm {
 
 class RunRecorder {
-public:
+  public:
     virtual ~RunRecorder() = default;
     // The current time in UTC, ISO 8601 ("2026-01-31T21:05:09Z").
     virtual std::string UtcTimeNow() = 0;

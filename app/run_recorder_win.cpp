@@ -12,13 +12,16 @@ namespace {
 // Text in the system code page as UTF-8; the text unchanged when it cannot be turned
 // (the record's writer then escapes its high bytes).
 std::string CodePageToUtf8(const std::string& text) {
-    if (text.empty()) return text;
+    if (text.empty())
+        return text;
     const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (wideLength <= 0) return text;
+    if (wideLength <= 0)
+        return text;
     std::wstring wide(static_cast<size_t>(wideLength), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideLength);
     const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return text;
+    if (length <= 0)
+        return text;
     std::string utf8(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
     return utf8;

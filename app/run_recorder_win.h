@@ -10,12 +10,12 @@
 namespace qm::win {
 
 class RunRecorderWin : public RunRecorder {
-public:
+  public:
     explicit RunRecorderWin(SettingsFiles& files) : files_(files) {}
     std::string UtcTimeNow() override;
     void RunEnded(const RunRecord& record) noexcept override;
 
-private:
+  private:
     SettingsFiles& files_;
 };
 

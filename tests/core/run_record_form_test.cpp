@@ -15,7 +15,7 @@ namespace {
 constexpr uintptr_t kHost = 0x4242;
 
 class CollectingRecorder : public RunRecorder {
-public:
+  public:
     std::vector<RunRecord> records;
     int timeReads = 0;
     std::string UtcTimeNow() override {
@@ -41,7 +41,8 @@ struct RecordFixture : FakeWindow {
     }
     // Feeds each position two values: the given one and half of it.
     void FeedSweep(const std::vector<int32_t>& values) {
-        for (int32_t v : values) SendValues({v, v / 2});
+        for (int32_t v : values)
+            SendValues({v, v / 2});
     }
 };
 
@@ -157,7 +158,8 @@ struct Trace {
 
 Trace RunAndTrace(bool recordOn, bool withRecorder, const std::function<void(RecordFixture&)>& end) {
     RecordFixture w(recordOn);
-    if (!withRecorder) w.form.SetRunRecorder(nullptr);
+    if (!withRecorder)
+        w.form.SetRunRecorder(nullptr);
     w.form.ButStartClick();
     end(w);
     return {w.driver.MembersCalled("driver"), w.platform.sleeps, w.platform.posts.size(), w.Memo1.lines,
@@ -166,8 +168,12 @@ Trace RunAndTrace(bool recordOn, bool withRecorder, const std::function<void(Rec
 
 TEST(RunRecordForm, RecordingChangesNothingTheRunDoes) {
     const std::vector<std::function<void(RecordFixture&)>> ends = {
-        [](RecordFixture& w) { w.FeedSweep({10, 20, 40, 50, 45, 30, 15}); },
-        [](RecordFixture& w) { w.FeedSweep({10, 20, 0, 50, 45, 30, 15}); },
+        [](RecordFixture& w) {
+            w.FeedSweep({10, 20, 40, 50, 45, 30, 15});
+        },
+        [](RecordFixture& w) {
+            w.FeedSweep({10, 20, 0, 50, 45, 30, 15});
+        },
         [](RecordFixture& w) {
             w.FeedSweep({10, 20});
             w.form.ButStopClick();

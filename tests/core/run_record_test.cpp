@@ -107,9 +107,9 @@ TEST(RunRecordLine, EscapesTextSoTheLineStaysJson) {
         {"two\r\nlines\tand tab", "\"two\\r\\nlines\\tand tab\""},
         {std::string("nul\0bell\x07", 9), "\"nul\\u0000bell\\u0007\""},
         {"\x7f", "\"\\u007f\""},
-        {"caf\xc3\xa9", "\"caf\xc3\xa9\""},        // valid UTF-8 stays as it is
-        {"caf\xe9", "\"caf\\u00e9\""},             // a code-page byte becomes its Latin-1 escape
-        {"\xc3", "\"\\u00c3\""},                   // a sequence cut short
+        {"caf\xc3\xa9", "\"caf\xc3\xa9\""},             // valid UTF-8 stays as it is
+        {"caf\xe9", "\"caf\\u00e9\""},                  // a code-page byte becomes its Latin-1 escape
+        {"\xc3", "\"\\u00c3\""},                        // a sequence cut short
         {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},  // an encoded surrogate is not UTF-8
         {"</script>", "\"</script>\""},
     };
@@ -148,7 +148,8 @@ TEST(RunRecordLine, RefusesLinesThatAreNotRecords) {
         }(),
         std::string(100, '[') + std::string(100, ']'),
     };
-    for (const std::string& line : bad) EXPECT_FALSE(ParseRunRecordLine(line).has_value()) << line;
+    for (const std::string& line : bad)
+        EXPECT_FALSE(ParseRunRecordLine(line).has_value()) << line;
 }
 
 TEST(RunRecordLine, UtcTimeIsIso8601) {
@@ -163,11 +164,13 @@ TEST(RunRecordFile, KeepsTheLastThousandLines) {
     };
     for (const Case& c : std::vector<Case>{{0, 1}, {998, 999}, {999, 1000}, {1000, 1000}, {1500, 1000}}) {
         std::string text;
-        for (size_t i = 0; i < c.before; ++i) text += "line" + std::to_string(i) + "\r\n";
+        for (size_t i = 0; i < c.before; ++i)
+            text += "line" + std::to_string(i) + "\r\n";
         const std::vector<std::string> lines = RunRecordLines(AppendRunRecordLine(text, "new"));
         ASSERT_EQ(lines.size(), c.after) << c.before;
         EXPECT_EQ(lines.back(), "new");
-        if (c.before + 1 > kRunRecordLimit) EXPECT_EQ(lines.front(), "line" + std::to_string(c.before + 1 - 1000));
+        if (c.before + 1 > kRunRecordLimit)
+            EXPECT_EQ(lines.front(), "line" + std::to_string(c.before + 1 - 1000));
     }
 }
 
@@ -195,17 +198,20 @@ TEST(RunPage, ShowsTheLastFiftyNewestFirst) {
         EXPECT_GT(at, last) << i;
         last = at;
     }
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(page.find("Driver.N" + std::to_string(i) + "."), std::string::npos) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(page.find("Driver.N" + std::to_string(i) + "."), std::string::npos) << i;
 }
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
 std::string Lower(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (char& ch : text)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return text;
 }
 
@@ -224,7 +230,8 @@ TEST(RunPage, TextFromARecordCannotAddMarkup) {
     records[0].driverId = "<script src=\"http://x\">alert(1)</script>";
     records[1].verdict->checkReason = "<img src=//x onerror='y'>";
     const std::string page = RenderRunPage(records);
-    for (const char* banned : {"<script", "<img", "'y'"}) EXPECT_EQ(Lower(page).find(banned), std::string::npos) << banned;
+    for (const char* banned : {"<script", "<img", "'y'"})
+        EXPECT_EQ(Lower(page).find(banned), std::string::npos) << banned;
     EXPECT_NE(page.find("&lt;script src=&quot;http://x&quot;&gt;alert(1)&lt;/script&gt;"), std::string::npos);
     EXPECT_NE(page.find("&lt;img src=//x onerror=&#39;y&#39;&gt;"), std::string::npos);
 }
@@ -250,15 +257,17 @@ TEST(RunPage, RunWithoutAResultHasNoMarks) {
 
 // Files in memory whose writes can be refused, and whose reads can fail.
 class RefusingFiles : public MemoryFiles {
-public:
+  public:
     std::set<std::string> refuseWrite;
     std::set<std::string> refuseRead;
     std::optional<std::string> ReadAll(const std::string& p) override {
-        if (refuseRead.count(p)) return std::nullopt;
+        if (refuseRead.count(p))
+            return std::nullopt;
         return MemoryFiles::ReadAll(p);
     }
     bool ReplaceAll(const std::string& p, const std::string& c) override {
-        if (refuseWrite.count(p)) return false;
+        if (refuseWrite.count(p))
+            return false;
         return MemoryFiles::ReplaceAll(p, c);
     }
 };
@@ -281,7 +290,8 @@ TEST(RunRecordFiles, AppendsTheLineAndRewritesThePage) {
 TEST(RunRecordFiles, PageShowsTheNewestFiftyOfAFullFile) {
     RefusingFiles files;
     std::string text;
-    for (const RunRecord& r : Numbered(60)) text += FormatRunRecordLine(r) + "\n";
+    for (const RunRecord& r : Numbered(60))
+        text += FormatRunRecordLine(r) + "\n";
     text += "not a record\n";
     files.files[kRecordPath] = text;
     RunRecord newest = FocusRecord();
