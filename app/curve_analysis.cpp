@@ -1,12 +1,107 @@
 #include "app/curve_analysis.h"
 
-namespace qm {
+#include <algorithm>
+#include <cmath>
 
-CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& /*points*/, int32_t /*increment*/,
-                           int32_t threePoint, const RunOptions& /*options*/) {
+namespace qm {
+namespace {
+
+constexpr int kCurveSamplesPerStep = 4;
+constexpr int kMaxCurveSteps = 100;  // a plot needs no more, however far apart the lines are
+
+// R^2 of the fit, in focus values, over every line in the stretch of the row the fit
+// took its points from: a dimmed line there counts even where the fit left it out.
+double FitQuality(const PeakFit& fit, const std::vector<double>& xs, const std::vector<double>& ys) {
+    auto inside = [&](size_t i) { return xs[i] >= fit.from && xs[i] <= fit.to; };
+    double sum = 0, count = 0;
+    for (size_t i = 0; i < ys.size(); ++i)
+        if (inside(i)) sum += ys[i], ++count;
+    if (count < 3) return 0;
+    const double mean = sum / count;
+    double residual = 0, spread = 0;
+    for (size_t i = 0; i < ys.size(); ++i) {
+        if (!inside(i)) continue;
+        const double r = ys[i] - fit.Value(xs[i]);
+        residual += r * r;
+        spread += (ys[i] - mean) * (ys[i] - mean);
+    }
+    return spread > 0 ? 1 - residual / spread : 0;
+}
+
+// Why the curve cannot be trusted, or empty when it can.
+std::string JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysis& analysis, double unit,
+                       const CurveCheckSettings& settings) {
+    if (points.size() < 3) return "too few step lines";
+    const auto best = std::max_element(points.begin(), points.end(),
+                                       [](const CurvePoint& l, const CurvePoint& r) { return l.value < r.value; });
+    if (best == points.begin()) return "best value on the first line";
+    if (best == points.end() - 1) return "best value on the last line";
+    auto lowest = [](auto first, auto last) {
+        return std::min_element(first, last, [](const CurvePoint& l, const CurvePoint& r) { return l.value < r.value; })
+            ->value;
+    };
+    const double fallsTo = settings.sideFallsTo * best->value;
+    if (lowest(points.begin(), best) > fallsTo) return "no clear fall before the best line";
+    if (lowest(best + 1, points.end()) > fallsTo) return "no clear fall after the best line";
+    if (!analysis.fitConverged) return "no curve fits the points";
+    if (analysis.fitQuality < settings.minFitQuality) return "the fitted curve does not explain the points";
+    if (analysis.threePoint != 0 &&
+        std::fabs(analysis.fitPeak - analysis.threePoint) > settings.maxDisagreement * unit)
+        return "the fit and the best lines disagree";
+    return {};
+}
+
+}  // namespace
+
+CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
+                           const RunOptions& options) {
+    return AnalyseCurve(points, increment, threePoint, options, PeakFitSettings{}, CurveCheckSettings{});
+}
+
+CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
+                           const RunOptions& options, const PeakFitSettings& fitSettings,
+                           const CurveCheckSettings& checkSettings) {
     CurveAnalysis analysis;
     analysis.threePoint = threePoint;
     analysis.chosen = threePoint;
+    // A line whose position could not be read (0) leaves no row to fit.
+    const double unit = increment != 0 ? std::fabs(static_cast<double>(increment)) : 1.0;
+    const bool readable = std::none_of(points.begin(), points.end(), [](const CurvePoint& p) { return p.position == 0; });
+    if (points.size() >= 3 && readable) {
+        // Positions in increments from the first line keep the fit well scaled.
+        const double origin = points.front().position;
+        std::vector<double> xs, ys;
+        for (const CurvePoint& p : points) {
+            xs.push_back((p.position - origin) / unit);
+            ys.push_back(std::max(0, p.value));
+        }
+        const double lowest = *std::min_element(xs.begin(), xs.end());
+        const double highest = *std::max_element(xs.begin(), xs.end());
+        const PeakFit fit = FitPeak(xs, ys, fitSettings);
+        if (fit.converged && fit.peak >= lowest && fit.peak <= highest) {
+            analysis.fitConverged = true;
+            analysis.fitPeak = origin + fit.peak * unit;
+            analysis.fitQuality = FitQuality(fit, xs, ys);
+            const int samples =
+                static_cast<int>(std::min(highest - lowest, double(kMaxCurveSteps))) * kCurveSamplesPerStep;
+            for (int i = 0; i <= samples && samples > 0; ++i) {
+                const double x = lowest + (highest - lowest) * i / samples;
+                analysis.fitCurve.emplace_back(origin + x * unit, fit.Value(x));
+            }
+        }
+    }
+    if (options.bestFocus == BestFocusMethod::Fit && analysis.fitConverged) {
+        const auto fitted = static_cast<int32_t>(std::lround(analysis.fitPeak));
+        if (fitted != 0) analysis.chosen = fitted;  // 0 would read as a failed computation
+    }
+    if (options.curveCheck) {
+        analysis.checkReason = analysis.chosen == 0 ? "no best focus from the step lines"
+                                                    : JudgeCurve(points, analysis, unit, checkSettings);
+        if (!analysis.checkReason.empty()) {
+            analysis.checkPassed = false;
+            analysis.chosen = 0;
+        }
+    }
     return analysis;
 }
 

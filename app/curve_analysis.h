@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/peak_fit.h"
 #include "app/run_options.h"
 
 namespace qm {
@@ -30,9 +31,24 @@ struct CurveAnalysis {
     int32_t chosen = 0;         // the result the run moves to; 0 ends it as a failed computation
 };
 
+// The thresholds of the curve check and the settings of the fit, chosen from the focus
+// accuracy benchmark (bench/focus_accuracy), which also passes its own to compare.
+struct CurveCheckSettings {
+    // Each side of the best line must fall to this fraction of the best value or below.
+    double sideFallsTo = 0.9;
+    // Least share of the values' spread the fit must explain (R^2 of the fitted points).
+    double minFitQuality = 0.8;
+    // Largest distance, in increments, between the fitted maximum and the three-point
+    // result: further apart, one of them was misled by a line off the curve.
+    double maxDisagreement = 1.0;
+};
+
 // Judges the step lines of a finished sweep under the given options. `threePoint` is
 // the standard result for the same lines (0 when it failed).
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment,
                            int32_t threePoint, const RunOptions& options);
+CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
+                           const RunOptions& options, const PeakFitSettings& fitSettings,
+                           const CurveCheckSettings& checkSettings);
 
 }  // namespace qm

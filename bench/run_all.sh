@@ -40,11 +40,11 @@ main() {
   fi
 
   # Arguments of each benchmark: none (its defaults) or, quick, small ones.
-  local q_startup=() q_idle=() q_overhead=() q_late=() q_button=() q_spin=() q_window=() q_settings=() q_focus=()
+  local q_startup=() q_idle=() q_overhead=() q_late=() q_button=() q_spin=() q_window=() q_settings=() q_focus=() q_curve=()
   if [ "${QM_BENCH_QUICK:-0}" = 1 ]; then
     echo "QUICK RUN: small counts, for trying the scripts; these are not figures to quote"
     q_startup=(3) q_idle=(10) q_overhead=(1 1) q_late=(300) q_button=(200 3) q_spin=(100 3) q_window=(20 3)
-    q_settings=(5 3) q_focus=(2000)
+    q_settings=(5 3) q_focus=(2000) q_curve=(400)
   else
     # The whole window takes 0.1 to 0.3 s a repaint on the busy machine: 40 a round.
     q_window=(40 7)
@@ -111,6 +111,16 @@ main() {
     section "best-focus error on simulated noisy sweeps beside least-squares fits" \
       "scripts/winrun $b64/bench/focus_accuracy/focus_accuracy.exe"
     run focus_accuracy winbench "$b64/bench/focus_accuracy/focus_accuracy.exe" "${q_focus[@]}"
+  fi
+
+  if [ -x "$native/bench/focus_accuracy/curve_fit_accuracy" ]; then
+    section "best-focus fit and curve check on other curve shapes, against their targets" \
+      "$native/bench/focus_accuracy/curve_fit_accuracy"
+    run curve_fit_accuracy "$native/bench/focus_accuracy/curve_fit_accuracy" "${q_curve[@]}"
+  else
+    section "best-focus fit and curve check on other curve shapes, against their targets" \
+      "scripts/winrun $b64/bench/focus_accuracy/curve_fit_accuracy.exe"
+    run curve_fit_accuracy winbench "$b64/bench/focus_accuracy/curve_fit_accuracy.exe" "${q_curve[@]}"
   fi
 
   echo

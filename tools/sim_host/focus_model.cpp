@@ -9,7 +9,9 @@ namespace qm::sim {
 FocusModel::FocusModel(const FocusModelParams& params) : params_(params), random_(params.seed) {}
 
 double FocusModel::Fwhm(double position) const {
-    const double defocus = params_.slope * (position - params_.trueFocus);
+    const double slope =
+        position > params_.trueFocus && params_.slopeAbove > 0 ? params_.slopeAbove : params_.slope;
+    const double defocus = slope * (position - params_.trueFocus);
     return std::sqrt(params_.minFwhm * params_.minFwhm + defocus * defocus);
 }
 
@@ -30,6 +32,7 @@ int32_t FocusModel::Measure(double position) {
     double value = params_.scale / width;
     value *= 1.0 + params_.noise * noiseDraw;
     value += params_.additiveNoise * additiveDraw;
+    if (position == params_.cloudPosition) value *= params_.cloudFactor;
     return ClipValue(value);
 }
 

@@ -22,6 +22,9 @@ struct FocusModelParams {
     double noise = 0;          // standard deviation of the multiplicative noise (0.05 = 5 %)
     double additiveNoise = 0;  // standard deviation of the additive noise, in focus-value units
     double seeing = 0;         // standard deviation of the log of the seeing blur factor
+    double slopeAbove = 0;     // slope above the true focus, for a skewed curve (0: slope)
+    double cloudPosition = 0;  // exposures at exactly this position are dimmed by cloudFactor
+    double cloudFactor = 1;    // 1: no cloud
     uint32_t seed = 1;
 };
 

@@ -33,6 +33,21 @@ TEST(FocusModel, CurvePeaksAtTheTrueFocusAndIsSymmetric) {
     }
 }
 
+TEST(FocusModel, SkewAndCloudChangeOnlyTheirSideAndPosition) {
+    FocusModelParams p = Quiet(1000);
+    p.slopeAbove = 0.04;  // the curve falls twice as fast above the focus
+    p.cloudPosition = 800;
+    p.cloudFactor = 0.5;
+    FocusModel changed(p);
+    FocusModel plain(Quiet(1000));
+    EXPECT_EQ(changed.Measure(1000), 50000);
+    EXPECT_EQ(changed.Measure(900), plain.Measure(900));
+    EXPECT_LT(changed.Measure(1100), plain.Measure(1100));
+    EXPECT_EQ(changed.Measure(1050), plain.Measure(1100));  // half the distance, twice the slope
+    EXPECT_NEAR(changed.Measure(800), plain.Measure(800) / 2.0, 1);
+    EXPECT_EQ(changed.Measure(801), plain.Measure(801));
+}
+
 TEST(FocusModel, ValuesFallMonotonicallyAwayFromFocus) {
     FocusModel model(Quiet(1000));
     int32_t previous = model.Measure(1000);

@@ -16,6 +16,8 @@
 //   --noise X            multiplicative noise, standard deviation (default 0)
 //   --additive-noise X   additive noise, standard deviation in focus-value units (default 0)
 //   --seeing X           seeing jitter, standard deviation of the log of the blur (default 0)
+//   --slope-above X      slope above the true focus, for a skewed curve (default: --slope)
+//   --cloud-at P --cloud-factor F   exposures at position P dimmed by F (a passing cloud)
 //   --seed N             noise generator seed (default 1)
 //   --cadence-ms N       time between exposures (default 300)
 //   --timeout-s S        how long to wait for the report (default 120)
@@ -209,6 +211,12 @@ Options ParseOptions(int argc, char** argv) {
             o.model.additiveNoise = ParseReal(next(a));
         else if (a == "--seeing")
             o.model.seeing = ParseReal(next(a));
+        else if (a == "--slope-above")
+            o.model.slopeAbove = ParseReal(next(a));
+        else if (a == "--cloud-at")
+            o.model.cloudPosition = ParseReal(next(a));
+        else if (a == "--cloud-factor")
+            o.model.cloudFactor = ParseReal(next(a));
         else if (a == "--seed")
             o.model.seed = static_cast<uint32_t>(ParseInteger(next(a)));
         else if (a == "--cadence-ms")

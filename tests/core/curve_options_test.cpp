@@ -1,0 +1,177 @@
+// The opt-in best-focus fit and curve check: the analysis of a finished sweep's lines,
+// and a run through the window with the options on and off.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/best_focus.h"
+#include "app/curve_analysis.h"
+#include "tests/core/form_fakes.h"
+
+namespace qm::test {
+namespace {
+
+constexpr uintptr_t kHost = 0x4242;
+
+std::vector<CurvePoint> Sampled(int first, int increment, int steps, double focus, double width,
+                                double (*shape)(double)) {
+    std::vector<CurvePoint> points;
+    for (int k = 0; k < steps; ++k) {
+        const int position = first + k * increment;
+        points.push_back({position, static_cast<int32_t>(std::lround(50000 * shape((position - focus) / width)))});
+    }
+    return points;
+}
+double Gauss(double d) { return std::exp(-d * d * std::log(2.0)); }
+double Lorentz(double d) { return 1 / (1 + d * d); }
+
+std::vector<CurvePoint> Points(int first, const std::vector<int32_t>& values) {
+    std::vector<CurvePoint> points;
+    for (size_t k = 0; k < values.size(); ++k) points.push_back({first + static_cast<int32_t>(k) * 100, values[k]});
+    return points;
+}
+
+TEST(CurveAnalysis, FitFindsThePeakOfCurvesThreePointsMissAndFallsBackOutsideTheRow) {
+    const RunOptions fit{BestFocusMethod::Fit, false, false};
+    struct Case {
+        const char* name;
+        std::vector<CurvePoint> points;
+        int32_t threePoint;
+        int32_t expected;  // within 2 steps
+        bool converged;
+    };
+    const Case cases[] = {
+        {"gauss between lines", Sampled(700, 100, 7, 1040, 100, Gauss), 1033, 1040, true},
+        {"broad gauss", Sampled(700, 100, 7, 960, 250, Gauss), 975, 960, true},
+        {"lorentz on a line", Sampled(700, 100, 9, 1100, 150, Lorentz), 1100, 1100, true},
+        // Rising to the last line: the fitted maximum lies beyond the row.
+        {"monotonic", Points(700, {10, 20, 30, 40, 50, 60, 70}), 1290, 1290, false},
+        {"flat", Points(700, {50, 50, 50, 50, 50}), 800, 800, false},
+        {"unreadable line", Points(0, {10, 40, 50, 40, 10}), 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CurveAnalysis a = AnalyseCurve(c.points, 100, c.threePoint, fit);
+        EXPECT_EQ(a.fitConverged, c.converged);
+        EXPECT_NEAR(a.chosen, c.expected, 2);
+        EXPECT_EQ(a.threePoint, c.threePoint);
+        EXPECT_TRUE(a.checkPassed);
+        if (c.converged) {
+            EXPECT_FALSE(a.fitCurve.empty());
+            EXPECT_GT(a.fitQuality, 0.95);
+        }
+    }
+}
+
+TEST(CurveAnalysis, CheckRefusesCurvesThatCannotBeTrusted) {
+    struct Case {
+        const char* name;
+        std::vector<CurvePoint> points;
+        BestFocusMethod method;
+        std::string reason;  // empty: passes
+    };
+    const auto three = BestFocusMethod::ThreePoint, fit = BestFocusMethod::Fit;
+    const Case cases[] = {
+        {"good", Sampled(700, 100, 7, 1040, 100, Gauss), three, ""},
+        {"good, fit", Sampled(700, 100, 7, 1040, 100, Gauss), fit, ""},
+        {"peak beyond the row", Sampled(700, 100, 7, 1500, 150, Lorentz), fit, "best value on the last line"},
+        {"peak before the row", Sampled(700, 100, 7, 500, 150, Lorentz), three, "best value on the first line"},
+        {"flat after the best", Points(700, {10000, 20000, 40000, 50000, 48000, 47000, 46000}), three,
+         "no clear fall after the best line"},
+        {"flat before the best", Points(700, {47000, 48000, 49000, 50000, 30000, 20000, 10000}), fit,
+         "no clear fall before the best line"},
+        // A cloud dims the position nearest the focus: the two halves no longer make one peak.
+        {"clouded peak", Points(700, {6000, 12000, 36000, 16000, 38000, 14000, 6000}), three,
+         "the fitted curve does not explain the points"},
+        {"no result", Points(0, {10, 40, 50, 40, 10}), three, "no best focus from the step lines"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines;
+        for (const CurvePoint& p : c.points) lines.push_back(FormatStepLine(p.position, p.value));
+        const int32_t threePoint = ComputeBestFocusFromLines(lines, 100);
+        const CurveAnalysis a = AnalyseCurve(c.points, 100, threePoint, RunOptions{c.method, true, false});
+        EXPECT_EQ(a.checkReason, c.reason);
+        EXPECT_EQ(a.checkPassed, c.reason.empty());
+        if (!c.reason.empty()) EXPECT_EQ(a.chosen, 0);
+        else EXPECT_NE(a.chosen, 0);
+    }
+}
+
+// A connected window whose host has sent its handle, with the given options.
+struct OptionsRun : FakeWindow {
+    explicit OptionsRun(const RunOptions& options, int32_t start = 1000) {
+        driver.position = start;
+        form.SetRunOptions(options);
+        form.FormCreate();
+        Connect();
+        form.HandleFocuserMessage(3, static_cast<intptr_t>(kHost));
+    }
+    void Sweep(const std::vector<int32_t>& values) {
+        form.ButStartClick();
+        for (int32_t v : values)
+            for (int i = 0; i < 2; ++i) SendValues({i == 0 ? v : v / 2});
+    }
+    // Everything the run did that anyone outside could see.
+    std::vector<std::string> Outside() const {
+        std::vector<std::string> out;
+        for (const Call& c : driver.calls) out.push_back("driver " + c.access + " " + c.member + "(" + c.args + ")");
+        for (const std::string& l : Memo1.lines) out.push_back("log " + l);
+        for (const std::string& t : LabStatus.painted) out.push_back("status " + t);
+        out.push_back("status now " + LabStatus.Text());
+        for (const Post& p : platform.posts) out.push_back("post " + std::to_string(p.wParam));
+        for (uint32_t ms : platform.sleeps) out.push_back("sleep " + std::to_string(ms));
+        return out;
+    }
+};
+
+TEST(CurveOptionsRun, WithoutOptionsOrWithEveryLineRejectedTheRunIsTheStandardOne) {
+    const ParsedRunOptions rejected = ParseRunOptions("best-focus = quick\ncurve-check = maybe\nrun-record\n");
+    ASSERT_EQ(rejected.rejected.size(), 3u);
+    const std::vector<int32_t> sweeps[] = {
+        {10, 20, 40, 50, 45, 30, 15},           // a good curve
+        {10000, 20000, 40000, 50000, 48000, 47000, 46000},  // no clear fall: the check would refuse it
+        {6000, 12000, 36000, 16000, 38000, 14000, 6000},    // clouded: the check would refuse it
+    };
+    for (const auto& values : sweeps) {
+        for (bool backlash : {false, true}) {
+            OptionsRun standard(RunOptions{}), parsed(rejected.options);
+            standard.CBBacklash.checked = parsed.CBBacklash.checked = backlash;
+            standard.Sweep(values);
+            parsed.Sweep(values);
+            EXPECT_EQ(parsed.Outside(), standard.Outside());
+            // And that run is the three-point one: its result, or "Error" where that fails.
+            const std::vector<std::string> steps(standard.Memo1.lines.begin(), standard.Memo1.lines.begin() + 7);
+            const int32_t threePoint = ComputeBestFocusFromLines(steps, 100);
+            const auto& painted = standard.LabStatus.painted;
+            if (threePoint != 0) {
+                EXPECT_EQ(standard.Memo1.lines.back(), FormatResultLine(threePoint));
+                EXPECT_EQ(standard.driver.moves.back(), threePoint);
+            } else {
+                EXPECT_EQ(standard.Memo1.lines.size(), 7u);
+                EXPECT_NE(std::find(painted.begin(), painted.end(), "Error"), painted.end());
+            }
+        }
+    }
+}
+
+TEST(CurveOptionsRun, RefusedCurveEndsAsAFailedComputationAndFitMovesToTheFittedPeak) {
+    OptionsRun checked(RunOptions{BestFocusMethod::ThreePoint, true, false});
+    checked.Sweep({6000, 12000, 36000, 16000, 38000, 14000, 6000});
+    EXPECT_FALSE(checked.form.LastCurveAnalysis().checkPassed);
+    EXPECT_EQ(checked.Memo1.lines.size(), 7u);  // no result line
+    EXPECT_NE(std::find(checked.LabStatus.painted.begin(), checked.LabStatus.painted.end(), "Error"),
+              checked.LabStatus.painted.end());
+    EXPECT_EQ(checked.driver.moves.back(), checked.form.RunStartPosition());
+    EXPECT_EQ(checked.platform.posts.size(), 1u);
+
+    OptionsRun fitted(RunOptions{BestFocusMethod::Fit, false, false});
+    std::vector<int32_t> values;
+    for (const CurvePoint& p : Sampled(700, 100, 7, 1040, 100, Gauss)) values.push_back(p.value);
+    fitted.Sweep(values);
+    EXPECT_EQ(fitted.Memo1.lines.back(), " 1040 -> Focus");
+    EXPECT_EQ(fitted.driver.moves.back(), 1040);
+}
+
+}  // namespace
+}  // namespace qm::test

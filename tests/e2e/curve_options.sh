@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The run options file beside the program: QmDriverCheck --options shows what the
+# program will use; "best-focus = fit" moves the focuser nearer the true focus of a
+# broad star than the three-point rule; "curve-check = on" refuses a curve with a
+# clouded position and one whose peak lies beyond the row, ending the run as a failed
+# computation (no result line, back to where the run was switched on, report posted).
+# e2e: both-architectures
+source "$(dirname "$0")/lib.sh"
+e2e_begin curve_options
+
+last_move() { sim_calls | grep ' Move DISPATCH_METHOD' | tail -1 | sed -n 's/.*VT_I4|VT_BYREF=\(-\?[0-9]*\)).*/\1/p'; }
+at() { [ "$(last_move)" = "$1" ]; }
+result_field() { sed -n "s/^result: .*$1=\(-\?[0-9]*\).*/\1/p" <<<"$2"; }
+connected() { [ "$(field enabled "$(control_line Disconnect)")" = 1 ]; }
+options() { printf '%s\r\n' "$@" >"$E2E_DIR/prog/autofocus-options.ini"; }
+restart() {
+  probe close Quillomar >/dev/null
+  e2e_wait_exit 20
+  e2e_start || return 1
+  wait_for "the automatic connection" 10 connected || return 1
+  host --raw 5 10000 >/dev/null
+  wait_for "the focuser back at 10000" 5 at 10000
+}
+
+e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=0
+printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
+  >"$E2E_DIR/prog/autofocus.ini"
+
+# 1. The driver check shows the options and every line it ignores.
+cp "$E2E_BUILD/QmDriverCheck.exe" "$E2E_DIR/prog/"
+options '; fit the curve' 'Best-Focus = FIT' 'curve-check = perhaps' 'colour = blue'
+shown=$(cd "$E2E_DIR/prog" && timeout -k 5 60 wine QmDriverCheck.exe --options 2>/dev/null | tr -d '\r')
+expect_match "--options: best-focus" "$shown" '  best-focus = fit'
+expect_match "--options: curve-check keeps its default" "$shown" '  curve-check = off'
+expect_match "--options: the unknown value" "$shown" 'line 3: "curve-check = perhaps": unknown value'
+expect_match "--options: the unknown key" "$shown" 'line 4: "colour = blue": unknown key'
+
+# 2. A broad star, noise-free, its focus between two positions: the three-point rule
+# (no options file) against the fit.
+rm -f "$E2E_DIR/prog/autofocus-options.ini"
+e2e_start
+wait_for "the automatic connection" 10 connected || exit 1
+broad=(--slope 0.005 --true-offset 130 --quiet --cadence-ms 150 --timeout-s 60)
+three=$(host "${broad[@]}")
+expect_eq "three-point: reported" "$?" 0
+options 'best-focus = fit'
+restart || exit 1
+fit=$(host "${broad[@]}")
+expect_eq "fit: reported" "$?" 0
+e3=$(result_field Error "$three"); ef=$(result_field Error "$fit")
+echo "  (three-point: $(sed -n 's/^result: //p' <<<"$three"); fit: $(sed -n 's/^result: //p' <<<"$fit"))"
+expect_true "fit nearer the true focus (${ef:-none}) than three-point (${e3:-none})" \
+  test -n "$e3" -a -n "$ef" -a "${ef#-}" -lt "${e3#-}"
+
+# 3. The curve check refuses a clouded position and a peak beyond the row.
+options 'best-focus = three-point' 'curve-check = on'
+restart || exit 1
+clouded=$(host --cloud-at 10000 --cloud-factor 0.4 --true-offset 20 --quiet --cadence-ms 150 --timeout-s 60)
+expect_eq "clouded: reported" "$?" 0
+expect_match "clouded: no result" "$clouded" '^result: none'
+expect_eq "clouded: seven step lines and no result line" "$(grep -c '^log: ' <<<"$clouded")" 7
+expect_eq "clouded: back at the run's start" "$(last_move)" 9700
+host --raw 5 10000 >/dev/null
+wait_for "the focuser back at 10000" 5 at 10000
+beyond=$(host --true-offset 600 --quiet --cadence-ms 150 --timeout-s 60)
+expect_eq "beyond the row: reported" "$?" 0
+expect_match "beyond the row: no result" "$beyond" '^result: none'
+expect_eq "beyond the row: back at the run's start" "$(last_move)" 9700
