@@ -225,7 +225,8 @@ std::string RenderRunPage(const std::vector<RunRecord>& records) {
     out += kStyle;
     out += "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n";
     const size_t shown = std::min(records.size(), kRunPageRuns);
-    out += "<p>The last " + std::to_string(shown) + " recorded runs, newest first.</p>\n";
+    out += shown == 1 ? std::string("<p>The last recorded run.</p>\n")
+                      : "<p>The last " + std::to_string(shown) + " recorded runs, newest first.</p>\n";
     out += std::string("<p class=\"key\"><span style=\"background:") + kPlotPointColour +
            "\"></span>step value<span style=\"background:" + kPlotCurveColour +
            "\"></span>fitted curve<span style=\"background:" + kPlotThreePointColour +

@@ -2,8 +2,9 @@
 # The run record of the real program ("run-record = on" in autofocus-options.ini):
 # a completed run and a stopped run each add one JSON line with every field to
 # autofocus-runs.jsonl and rewrite autofocus-runs.htm; a record that cannot be written
-# does not disturb the run. The page is rendered by headless Chromium (when it is
-# installed) and the screenshot must show the plots.
+# does not disturb the run; with the fit and the check on, the record holds the fit's
+# figures and curve. The page is rendered by headless Chromium (when it is installed)
+# and the screenshot must show the plot: points, fitted curve and both results' marks.
 # e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
 e2e_begin run_record
@@ -13,6 +14,7 @@ page=$E2E_DIR/prog/autofocus-runs.htm
 records() { grep -c . "$jsonl" 2>/dev/null || echo 0; }
 stop_enabled() { [ "$(field enabled "$(control_line Stop)")" = 1 ]; }
 moves() { sim_calls | grep -c ' Move DISPATCH_METHOD'; }
+connected() { [ "$(field enabled "$(control_line Disconnect)")" = 1 ]; }
 # Checks the last record of the file: python prints one "ok"/"FAIL" line per check.
 check_record() {
   python3 - "$jsonl" "$@" <<'EOF'
@@ -103,8 +105,30 @@ expect_true "read-only page untouched" cmp -s "$page" "$E2E_DIR/page-before.htm"
 chmod u+w "$page"
 expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillomar'
 
-# 4. The page in a real browser: headless Chromium renders it, and the screenshot shows
-# the step values and the three-point mark of the first run's plot.
+# 4. With the fit and the check on as well, the record holds the fit's peak, quality and
+# curve and the check's verdict; the run moves to the fitted peak.
+rmdir "$jsonl"
+printf '%s\r\n' 'run-record = on' 'best-focus = fit' 'curve-check = on' > "$E2E_DIR/prog/autofocus-options.ini"
+probe close Quillomar >/dev/null
+e2e_wait_exit 20
+e2e_start
+wait_for "the automatic connection again" 10 connected
+host --raw 5 10000 >/dev/null
+out=$(host --true-offset 40 --quiet --cadence-ms 250)
+expect_eq "fitted run reports" "$?" 0
+best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
+wait_for "the fitted run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
+expect_true "record of the fit: converged, peak, quality, curve, check passed, moved to the peak" python3 -c "
+import json, sys
+r = json.loads(open('$jsonl', encoding='utf-8').read().splitlines()[-1])
+f = r['fit']
+ok = (f['converged'] and isinstance(f['peak'], (int, float)) and isinstance(f['quality'], (int, float))
+      and len(f['curve']) >= 10 and r['check'] == {'passed': True, 'reason': ''}
+      and r['result'] == round(f['peak']) == $best and r['outcome'] == 'focus')
+sys.exit(0 if ok else print(json.dumps(r)) or 1)"
+
+# 5. The page in a real browser: headless Chromium renders it, and the screenshot shows
+# the fitted run's plot: the step values, the fitted curve and the marks of both results.
 browser=$(command -v chromium || command -v chromium-browser || true)
 if [ -z "$browser" ]; then
   echo "  skip page screenshot (no chromium; scripts/setup.sh installs it)"
@@ -119,11 +143,12 @@ else
     convert "$shot" -crop "$2" +repage -fuzz 4% -fill black -opaque "$1" -fill white +opaque black \
       -colorspace gray -format '%[fx:round(w*h*(1-mean))]' info: 2>/dev/null || echo 0
   }
-  # The newest run (the stopped one) comes first; the completed run's plot is the second,
-  # both at the left of their boxes, below the heading and the colour key.
+  # The one run's plot stands at the left of its box, below the heading and the colour key.
   left='500x800+0+100'
   right='480x800+520+100'
   expect_true "step values plotted at the left" test "$(colour_pixels '#1f5fbf' "$left")" -ge 200
+  expect_true "fitted curve plotted" test "$(colour_pixels '#e07800' "$left")" -ge 200
   expect_true "three-point mark plotted" test "$(colour_pixels '#139a2a' "$left")" -ge 100
+  expect_true "fitted peak mark plotted" test "$(colour_pixels '#c81e1e' "$left")" -ge 60
   expect_eq "no plot colour among the numbers" "$(colour_pixels '#1f5fbf' "$right")" 0
 fi
