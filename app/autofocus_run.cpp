@@ -17,7 +17,7 @@
 namespace qm {
 
 void TFormAFoc::ButStartClick() {
-    ReportingDriverFailures(FailureSource::User, [&] { StartRun(); });
+    ReportingDriverFailures(FailureSource::Action, [&] { StartRun(); });
 }
 
 void TFormAFoc::StartRun() {

@@ -30,12 +30,10 @@ void TFormAFoc::ReportingDriverFailures(FailureSource source, const std::functio
     try {
         body();
     } catch (const std::exception& error) {
-        FailureIdentity failure = FailureIdentity::Of(error);
-        if (source == FailureSource::Unattended && reportedFailure_.IsRepeatedBy(failure)) return;
-        reportedFailure_.Remember(std::move(failure));
+        if (!failureReporting_.ShouldShow(source, FailureIdentity::Of(error))) return;
         throw;
     }
-    if (driverUses_ != usesBefore) reportedFailure_.Forget();
+    if (driverUses_ != usesBefore) failureReporting_.EndStreak();
 }
 
 bool TFormAFoc::ConnectFocuser() {
@@ -63,7 +61,7 @@ bool TFormAFoc::ConnectFocuser() {
 
     if (result) {
         // A new driver object: whatever the previous one failed with is of the past.
-        reportedFailure_.Forget();
+        failureReporting_.EndStreak();
         try {
             focuserDriver_ = objects_.Create(identifier);
         } catch (const std::exception&) {

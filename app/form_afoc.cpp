@@ -1,5 +1,7 @@
-// Start-up, shut-down, the run-state queries and the help button.
+// Start-up, shut-down, the run-state queries, the help button and the general error report.
 #include "app/form_afoc.h"
+
+#include "app/error_report.h"
 
 namespace qm {
 
@@ -41,6 +43,17 @@ void TFormAFoc::ButHelpClick() {
         platform_.OpenDocument(path);
     else
         platform_.ShowError("File not found:\r" + path);
+}
+
+void TFormAFoc::ShowErrorReport(const std::exception& error) {
+    // Closed again however the box ends, so that a failure is never kept as on screen.
+    struct OpenBox {
+        FailureReporting& reporting;
+        ~OpenBox() { reporting.BoxClosed(); }
+    };
+    failureReporting_.BoxOpened(FailureIdentity::Of(error));
+    OpenBox box{failureReporting_};
+    platform_.ShowErrorReport(ErrorReportText(error.what()));
 }
 
 bool TFormAFoc::IsConnected() const {

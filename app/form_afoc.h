@@ -9,9 +9,9 @@
 // ButConnect, ButStart and ButStop, read back by IsConnected and IsRunning.
 //
 // Handlers let errors escape; the window runs each one inside the general error
-// report. A driver failure that only repeats the one last shown is not raised again
-// by the timer or the host's messages (see reported_failure.h). Everything runs on
-// the user-interface thread.
+// report, which it shows through ShowErrorReport. A driver failure is not raised again
+// by the timer while it repeats, nor by any handler while a box showing it is open
+// (see reported_failure.h). Everything runs on the user-interface thread.
 #pragma once
 
 #include <array>
@@ -65,6 +65,9 @@ public:
     void FormDestroy();
     void PGMainChange();
     void ButHelpClick();
+    // The general error report for an error that escaped a handler: the box shows the
+    // error's description; while it is open, handlers that meet the same failure keep quiet.
+    void ShowErrorReport(const std::exception& error);
 
     bool IsConnected() const;
     bool IsRunning() const;
@@ -110,12 +113,9 @@ public:
     size_t StepSampleCount() const { return stepSampleCount_; }
 
 private:
-    // Who the failure of a handler is shown to: a user's click always shows its failure;
-    // the timer and the host's messages keep quiet while the same failure repeats.
-    enum class FailureSource { User, Unattended };
-    // Runs a handler's body, remembering the failure it raises (raised again unless the
-    // source is unattended and the failure repeats the one last shown) and forgetting
-    // it once a body that used the driver succeeds.
+    // Runs a handler's body; a failure it raises is raised again when the rule of
+    // reported_failure.h shows it, and dropped otherwise. A body that used the driver
+    // and succeeded ends the failure streak.
     void ReportingDriverFailures(FailureSource source, const std::function<void()>& body);
 
     void StartRun();
@@ -139,7 +139,7 @@ private:
 
     std::unique_ptr<LateBoundObject> focuserDriver_;
     uint64_t driverUses_ = 0;  // counts the operations that reached for the driver
-    ReportedFailure reportedFailure_;
+    FailureReporting failureReporting_;
     int32_t focuserMaxStep_ = 0;
     int32_t softPosition_ = 0;
 

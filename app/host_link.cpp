@@ -11,9 +11,9 @@ void TFormAFoc::HandleFocuserMessage(uint64_t code, intptr_t lParam) {
     // Values travel as signed 32-bit numbers; a 64-bit lParam carries one sign-extended.
     const auto value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uintptr_t>(lParam)));
 
-    // The host goes on sending while a driver fails: a failure that repeats the one
-    // last shown is not shown again.
-    ReportingDriverFailures(FailureSource::Unattended, [&] {
+    // Each command is a new request: a failure it meets is shown, unless a box showing
+    // that failure is already open (the host goes on sending while the user reads it).
+    ReportingDriverFailures(FailureSource::Action, [&] {
         if (code == 0) HandleFocusValue(value);
         if (code == 1 && value == 0) platform_.MinimiseMainWindow();
         if (code == 2 && value == 22 && IsConnected() && c_.ButStart.Enabled()) {

@@ -10,11 +10,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/error_report.h"
 #include "app/form_afoc.h"
 #include "app/keyboard_win.h"
 #include "app/late_bound_win.h"
@@ -179,11 +180,13 @@ class PagesAdapter : public PageControlView {
 public:
     HWND tabs = nullptr;
     HWND pages[2] = {nullptr, nullptr};
+    std::function<void()> afterProgramSwitch;  // once the window is built: keeps the focus on the shown page
     int ActivePage() const override { return static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0)); }
     // Switching by program sends no change notification, so it is not a user's page change.
     void SetActivePage(int page) override {
         SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
         ShowActive();
+        if (afterProgramSwitch) afterProgramSwitch();
     }
     void ShowActive() {
         int active = ActivePage();
@@ -260,9 +263,9 @@ struct MainWindow::Impl {
         try {
             handler();
         } catch (const std::exception& e) {
-            ShowReport(e.what());
+            ShowReport(e);
         } catch (...) {
-            ShowReport("Unknown error");
+            ShowReport(std::runtime_error("Unknown error"));
         }
         --handlerDepth;
         if (handlerDepth == 0 && IsWindow(window)) MoveFocusOffDisabledControl(window, focusBefore);
@@ -272,10 +275,10 @@ struct MainWindow::Impl {
         }
     }
 
-    void ShowReport(const std::string& description) {
+    void ShowReport(const std::exception& error) {
         bool wasOpen = reportOpen;
         reportOpen = true;
-        platform.ShowErrorReport(ErrorReportText(description));
+        form.ShowErrorReport(error);
         reportOpen = wasOpen;
     }
 
@@ -424,6 +427,8 @@ struct MainWindow::Impl {
 
         timerView.owner = window;
         pagesView.SetActivePage(PageControlView::kControlPage);
+        // The host's start command shows the "Autofocus" page.
+        pagesView.afterProgramSwitch = [this] { FocusShownPage(); };
     }
 
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -487,14 +492,25 @@ struct MainWindow::Impl {
     // tab or by a page key.
     void UserChangedPage() {
         pagesView.ShowActive();
-        // Hiding the page that held the focus leaves it on no control: give it to the
-        // first control of the page now shown.
-        HWND shown = pagesView.pages[pagesView.ActivePage() == 0 ? 0 : 1];
-        HWND focus = GetFocus();
-        if (GetActiveWindow() == window && focus != pagesView.tabs && !IsChild(shown, focus)) {
-            if (HWND first = FirstTabStop(shown)) SetFocus(first);
-        }
+        FocusShownPage();
         Guarded([&] { form.PGMainChange(); });
+    }
+
+    // Hiding the page that held the focus leaves it on the bare window, where Tab and
+    // Shift+Tab find nothing: give it to the first control of the page now shown. While
+    // the window is not active (the host switched pages), that control is where the
+    // focus goes back when the window is activated.
+    void FocusShownPage() {
+        HWND shown = pagesView.pages[pagesView.ActivePage() == 0 ? 0 : 1];
+        const bool active = GetActiveWindow() == window;
+        HWND focus = active ? GetFocus() : lastFocus;
+        if (focus == pagesView.tabs || (focus && IsChild(shown, focus))) return;
+        HWND first = FirstTabStop(shown);
+        if (!first) return;
+        if (active)
+            SetFocus(first);
+        else
+            lastFocus = first;
     }
 
     // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp anywhere in the window.
@@ -565,7 +581,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     Impl& self = *impl_;
     self.platform.SetMainWindow(window);
     self.platform.preTranslate = [&self](MSG& msg) { return self.PreTranslate(msg); };
-    SetErrorHook([&self](const std::exception& e) { self.ShowReport(e.what()); });
+    SetErrorHook([&self](const std::exception& e) { self.ShowReport(e); });
     self.CreateControls();
     StartupMark("controls created");
     // The form hands a run's record over only when the options ask for it.

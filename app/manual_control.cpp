@@ -23,15 +23,15 @@ void TFormAFoc::ButDisconnectClick() {
     c_.Timer1.SetEnabled(false);
     // A driver that fails to unlink (its process may have died) is released all the
     // same, so the user can always reach a driver again through Connect. The failure is
-    // shown once the controls show the disconnection, unless it only repeats the
-    // failure the user has just been shown.
+    // shown once the controls show the disconnection, unless a box showing it is open.
     std::exception_ptr unlinkFailure;
     try {
         Driver().PutProperty("Link", AutoValue::Bool(false));
     } catch (const std::exception& error) {
-        if (!reportedFailure_.IsRepeatedBy(FailureIdentity::Of(error))) unlinkFailure = std::current_exception();
+        if (failureReporting_.ShouldShow(FailureSource::Action, FailureIdentity::Of(error)))
+            unlinkFailure = std::current_exception();
     }
-    reportedFailure_.Forget();
+    failureReporting_.EndStreak();
     focuserDriver_.reset();
     c_.ButDisconnect.SetEnabled(false);
     c_.ButConnect.SetEnabled(true);
@@ -47,7 +47,7 @@ void TFormAFoc::ButDisconnectClick() {
 }
 
 void TFormAFoc::ButStepClick(const ButtonView& sender) {
-    ReportingDriverFailures(FailureSource::User, [&] {
+    ReportingDriverFailures(FailureSource::Action, [&] {
         const int32_t step = WholeNumberOrZero(sender.Caption());
         MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), step));
     });
@@ -55,7 +55,7 @@ void TFormAFoc::ButStepClick(const ButtonView& sender) {
 
 // While a tick fails as the one before it did, the display keeps its last text.
 void TFormAFoc::Timer1Timer() {
-    ReportingDriverFailures(FailureSource::Unattended, [&] {
+    ReportingDriverFailures(FailureSource::Timer, [&] {
         if (focuserDriver_ && c_.PGMain.ActivePage() == PageControlView::kControlPage)
             c_.LabPos.SetText(std::to_string(GetFocuserPosition()));
     });

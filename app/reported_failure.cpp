@@ -1,4 +1,4 @@
-// Which driver failures count as one and the same failure.
+// Which driver failures count as one and the same failure, and which are shown.
 #include "app/reported_failure.h"
 
 #include <algorithm>
@@ -38,6 +38,18 @@ bool FailureIdentity::DriverProcessGone() const {
 bool FailureIdentity::SameAs(const FailureIdentity& other) const {
     if (DriverProcessGone() && other.DriverProcessGone()) return true;
     return status == other.status && message == other.message;
+}
+
+bool FailureReporting::BoxOpenFor(const FailureIdentity& failure) const {
+    return std::any_of(openBoxes_.begin(), openBoxes_.end(),
+                       [&](const FailureIdentity& shown) { return shown.SameAs(failure); });
+}
+
+bool FailureReporting::ShouldShow(FailureSource source, const FailureIdentity& failure) {
+    const bool repeatsStreak = streak_ && streak_->SameAs(failure);
+    streak_ = failure;
+    if (BoxOpenFor(failure)) return false;
+    return source == FailureSource::Action || !repeatsStreak;
 }
 
 }  // namespace qm

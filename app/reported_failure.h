@@ -1,6 +1,19 @@
-// The driver failure most recently shown to the user, so that a failure which only
-// repeats itself is not shown again by the timer or by the host's messages: a driver
-// whose process has died would otherwise bring a new box with every tick.
+// Which driver failures reach the general error report, so that a driver that keeps
+// failing (a process that has died, say) neither floods the user with boxes nor hides
+// a failure from a user or host who has just asked for something.
+//
+// The rule:
+// - The timer's reads report a failure once per streak: the first tick that meets it
+//   shows it; later ticks stay silent while the same failure repeats, until a driver
+//   call succeeds (which ends the streak). A failure met by any action also counts
+//   for the streak, so ticks after a click that showed it stay silent too.
+// - A user's click or a host command that meets a driver failure always shows it,
+//   unless a box showing the same failure is open at that moment: then it is dropped,
+//   since the user is looking at it. (A message box runs its own message loop, so
+//   host messages and clicks on other windows are handled while it is open.) After
+//   the box is closed, the next action that meets the failure shows it again.
+// - Any action, and any tick, meeting a failure different from the streak's and from
+//   every open box's shows it.
 //
 // Two failures are the same when both say that the driver's process is gone or
 // cannot be reached (the RPC and COM statuses listed in the .cpp, whatever their
@@ -11,6 +24,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -24,14 +38,26 @@ struct FailureIdentity {
     bool SameAs(const FailureIdentity& other) const;
 };
 
-class ReportedFailure {
+// Who met a failure: the timer's own reads, or an action of the user or the host.
+enum class FailureSource { Timer, Action };
+
+class FailureReporting {
 public:
-    bool IsRepeatedBy(const FailureIdentity& failure) const { return last_ && last_->SameAs(failure); }
-    void Remember(FailureIdentity failure) { last_ = std::move(failure); }
-    void Forget() { last_.reset(); }
+    // Whether a failure just met is to be shown; it becomes the streak's failure either way.
+    bool ShouldShow(FailureSource source, const FailureIdentity& failure);
+    // A driver call succeeded, or the driver was let go: the streak is over.
+    void EndStreak() { streak_.reset(); }
+
+    // A box showing this failure is on the screen until the matching BoxClosed.
+    void BoxOpened(FailureIdentity failure) { openBoxes_.push_back(std::move(failure)); }
+    void BoxClosed() {
+        if (!openBoxes_.empty()) openBoxes_.pop_back();
+    }
+    bool BoxOpenFor(const FailureIdentity& failure) const;
 
 private:
-    std::optional<FailureIdentity> last_;
+    std::optional<FailureIdentity> streak_;
+    std::vector<FailureIdentity> openBoxes_;  // boxes open over one another, innermost last
 };
 
 }  // namespace qm

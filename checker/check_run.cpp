@@ -154,14 +154,21 @@ class Check {
             return outcome;
         }
 
-        bool fine = ReadPosition(outcome) && Wait(outcome, Stage::Wait);
+        const bool fine = ReadPosition(outcome) && Wait(outcome, Stage::Wait);
         if (fine && options.moveSteps) {
             const int32_t start = outcome.positions.front();
             const int32_t target = Saturated(int64_t{start} + *options.moveSteps);
-            // Out and back, each move waited for and then shown, as the program does.
-            fine = Do(outcome, Stage::Move, [&] { form_.MoveFocuserTo(target); }) && Wait(outcome, Stage::Move) &&
-                   ReadPosition(outcome) && Do(outcome, Stage::MoveBack, [&] { form_.MoveFocuserTo(start); }) &&
-                   Wait(outcome, Stage::MoveBack) && ReadPosition(outcome);
+            // Out and back, each move waited for and then shown, as the program does. A
+            // focuser that was sent out is sent back even when its wait timed out or a read
+            // failed on the way out: the user should not be left with it elsewhere.
+            const bool movedOut = Do(outcome, Stage::Move, [&] { form_.MoveFocuserTo(target); });
+            const bool outFine = movedOut && Wait(outcome, Stage::Move) && ReadPosition(outcome);
+            if (movedOut) {
+                const bool backFine = Do(outcome, Stage::MoveBack, [&] { form_.MoveFocuserTo(start); }) &&
+                                      Wait(outcome, Stage::MoveBack) && ReadPosition(outcome);
+                if (!outFine)
+                    outcome.moveBack = MovedBack(outcome, start, backFine);
+            }
         }
         // After a problem too: a linked driver is unlinked and released, as Disconnect does.
         Do(outcome, Stage::Disconnect, [&] { form_.ButDisconnectClick(); });
@@ -226,6 +233,21 @@ class Check {
         }
         outcome.problems.push_back(problem);
         return false;
+    }
+
+    static MoveBackAfterProblem MovedBack(const CheckOutcome& outcome, int32_t start, bool backFine) {
+        using Result = MoveBackAfterProblem::Result;
+        MoveBackAfterProblem back;
+        back.target = start;
+        if (!backFine) {
+            back.result = Result::NotKnown;
+        } else if (outcome.absolute == false) {
+            back.result = Result::Counted;
+        } else {
+            back.reported = outcome.positions.back();
+            back.result = back.reported == start ? Result::Arrived : Result::Elsewhere;
+        }
+        return back;
     }
 
     // The driver's identifier: the first object created that is not the chooser.

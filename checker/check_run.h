@@ -43,6 +43,20 @@ struct CheckServices {
     MicroClock clock;
 };
 
+// The move back to the start position that the check still makes when the outward
+// move of --move ran into a problem after the move was started.
+struct MoveBackAfterProblem {
+    enum class Result {
+        Arrived,        // an absolute focuser reported the start position afterwards
+        Elsewhere,      // an absolute focuser reported another position afterwards
+        Counted,        // a relative focuser: only Quillomar's own count says it is back
+        NotKnown,       // the move back, its wait or the position read failed too
+    };
+    int32_t target = 0;
+    Result result = Result::NotKnown;
+    int32_t reported = 0;  // the position reported after the move back (Arrived, Elsewhere)
+};
+
 struct CheckOutcome {
     std::string driverProgId;        // the driver that was created or tried; empty after a cancel
     bool cancelled = false;          // the chooser returned no driver
@@ -50,6 +64,7 @@ struct CheckOutcome {
     std::optional<bool> absolute;    // as the program took the last answer of Absolute
     std::vector<int32_t> positions;  // positions shown, in order (start, after each move)
     std::vector<Problem> problems;   // in the order they showed; the check stops at the first
+    std::optional<MoveBackAfterProblem> moveBack;  // only after a problem on the way out
 };
 
 CheckOutcome RunCheck(ObjectFactory& objects, const CheckOptions& options, const CheckServices& services,

@@ -84,7 +84,8 @@ std::string UsageText() {
            "Run QmDriverCheck.exe from the same package (32-bit or 64-bit) as the\n"
            "Quillomar.exe you use: each checks the driver as its own Quillomar sees it.\n"
            "\n"
-           "Exit status: 0 the driver works, 1 a call Quillomar needs fails, 2 bad usage.\n";
+           "Exit status: 0 the driver works, 1 a call Quillomar needs fails, 2 bad usage,\n"
+           "3 nothing was checked because no driver was chosen in the chooser.\n";
 }
 
 }  // namespace qm::check

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/form_afoc.h"
+#include "checker/failure_effects.h"
 
 namespace qm::check {
 
@@ -110,22 +111,11 @@ std::string Meaning(const Problem& p, const CallRecord* r, const std::optional<R
                            "Quillomar needs to connect."
                          : "The driver connected but gave MaxStep, the focuser's largest position, in a form "
                            "Quillomar cannot use, and Quillomar needs it to connect.";
-    if (r->member == "Absolute")
-        return "Quillomar connects, but it asks Absolute before every position read and every move: the position "
-               "display, the step buttons, moves asked by the imaging program and autofocus runs all fail with "
-               "this box.";
-    if (r->member == "Position")
-        return "Quillomar connects, but cannot read the focuser's position: the position display shows this box "
-               "every half second, and the step buttons and autofocus runs fail with it.";
-    if (r->member == "IsMoving")
-        return "Quillomar connects and can move the focuser by hand, but autofocus runs fail at their first move, "
-               "when Quillomar asks IsMoving whether the move has ended.";
-    if (r->member == "Move")
-        return "Quillomar connects and reads the position, but cannot move the focuser: the step buttons, moves "
-               "asked by the imaging program and autofocus runs fail with this box.";
-    if (r->member == "Link" && p.stage == Stage::Disconnect)
-        return "Everything else works, but Disconnect, and closing Quillomar while connected, show this box and "
-               "leave the driver connected.";
+    // Members called while connected: what each of the program's actions does with the failure.
+    if (r->member != "Link" || p.stage == Stage::Disconnect) {
+        if (auto consequence = ConsequenceText(r->member))
+            return *consequence;
+    }
     return "Quillomar stops here with this box.";
 }
 
@@ -149,6 +139,26 @@ std::string BoxLine(const Problem& p) {
     if (p.moveTimeout)
         return "Quillomar shows \"Move timeout\" in its status line and goes on as if the move had ended.";
     return "Quillomar shows the box \"" + p.caption + "\" with the text \"" + p.text + "\".";
+}
+
+// Where the focuser ended after the check sent it back from a troubled outward move.
+std::string MoveBackLine(const MoveBackAfterProblem& back) {
+    using Result = MoveBackAfterProblem::Result;
+    const std::string start = std::to_string(back.target);
+    switch (back.result) {
+        case Result::Arrived:
+            return "The check still moved the focuser back to its start position, " + start + ", and it arrived there.";
+        case Result::Elsewhere:
+            return "The check still moved the focuser back to its start position, " + start +
+                   ", but it did not arrive: the focuser reported " + std::to_string(back.reported) + " afterwards.";
+        case Result::Counted:
+            return "The check still moved the focuser back by the steps it had moved out; a relative focuser cannot "
+                   "tell whether it arrived at its start position.";
+        case Result::NotKnown: break;
+    }
+    return "The check still tried to move the focuser back to its start position, " + start +
+           ", but the move back, or the wait or position read after it, failed as well: the focuser may not be "
+           "where it started.";
 }
 
 }  // namespace
@@ -203,7 +213,7 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
     bool registrationSaid = false;
 
     if (outcome.cancelled) {
-        verdict.exitCode = 1;
+        verdict.exitCode = kExitCancelled;
         add("Verdict: nothing was checked: no driver was chosen in the chooser.");
         return verdict;
     }
@@ -229,6 +239,8 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
                                       : nullptr;
             add("Then, " + std::string(StageName(q.stage)) + ": " + WhatFailed(q, s));
         }
+        if (outcome.moveBack)
+            add(MoveBackLine(*outcome.moveBack));
     }
 
     // Answers of an unusual type that the program still takes: worth knowing when

@@ -13,8 +13,12 @@
 
 namespace qm::check {
 
+constexpr int kExitCancelled = 3;
+
 struct Verdict {
-    int exitCode = 0;  // 0: every call the program needs works; 1: one fails
+    // 0: every call the program needs works; 1: one fails; 3: the chooser was
+    // cancelled, so nothing was checked (2 is bad usage, decided before a check).
+    int exitCode = 0;
     std::vector<std::string> lines;
 };
 

@@ -5,7 +5,8 @@
 //
 // Nothing here ever reports: a file that cannot be read counts as absent, a line that
 // does not fit the format is skipped, a component that fails while taking a value
-// ends the load at that line, and a failed write leaves the old file as it was.
+// ends the load at that line, and a failed write leaves a file that reads as the old
+// settings (or as the new ones, when only an in-place write's tidying failed).
 #include "settings/auto_save.h"
 
 #include <cstdint>

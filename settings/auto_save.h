@@ -4,8 +4,9 @@
 // TagInteger and TagString, have the reserved lines 9990 and 9991.
 //
 // Each line is a four-digit tag, "->" and the value to the end of the line. The
-// file is written only when its text would change, and a failed write never leaves
-// half a file.
+// file is written only when its text would change. A failed or interrupted write
+// leaves a file that reads as the old settings or, for everything the save writes,
+// as the new ones (how, is up to the SettingsFiles behind it).
 #pragma once
 
 #include <cstdint>
@@ -43,7 +44,9 @@ class SettingsFiles {
     virtual bool Exists(const std::string& path) = 0;
     // The whole file as bytes, or nothing when it cannot be read.
     virtual std::optional<std::string> ReadAll(const std::string& path) = 0;
-    // Replaces the file's whole content; on failure the old file keeps its old content.
+    // Replaces the file's whole content. False when it could not: the file then reads
+    // as its old content, or, when only the tidying of an in-place write failed, as
+    // the new settings with more behind them (see settings/in_place_rewrite.h).
     virtual bool ReplaceAll(const std::string& path, const std::string& content) = 0;
 };
 

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <string_view>
 
 #include "common/raii_win.h"
+#include "settings/in_place_rewrite.h"
 
 namespace qm::win {
 
@@ -48,7 +50,7 @@ std::string TempNameBeside(const std::string& path) {
     return path + suffix;
 }
 
-bool WriteAll(HANDLE file, const std::string& content) {
+bool WriteAll(HANDLE file, std::string_view content) {
     size_t done = 0;
     while (done < content.size()) {
         DWORD part = static_cast<DWORD>(std::min<size_t>(content.size() - done, kChunk));
@@ -85,46 +87,38 @@ std::optional<std::string> ReadToEnd(HANDLE file) {
     }
 }
 
-// Moves the end of an open file to length, growing or cutting it.
-bool SetLength(HANDLE file, size_t length) {
-    LARGE_INTEGER position{};
-    position.QuadPart = static_cast<LONGLONG>(length);
-    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-}
+// An open file as the in-place rewrite writes it.
+class HandleFile : public RewritableFile {
+  public:
+    explicit HandleFile(HANDLE file) : file_(file) {}
+    bool WriteAt(uint64_t offset, std::string_view bytes) override { return MoveTo(offset) && WriteAll(file_, bytes); }
+    bool Flush() override { return FlushFileBuffers(file_) != FALSE; }
+    bool SetLength(uint64_t length) override { return MoveTo(length) && SetEndOfFile(file_); }
 
-// Writes content at the start of an open file.
-bool WriteFromStart(HANDLE file, const std::string& content) {
-    LARGE_INTEGER start{};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteAll(file, content);
-}
+  private:
+    bool MoveTo(uint64_t offset) {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        return SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) != FALSE;
+    }
+    HANDLE file_;
+};
 
 // Writes content over the existing file at path, for a directory that lets the file be
 // written but refuses new files beside it. The file is opened without sharing, so no
-// reader meets it half written. It is first grown to its new length, so that a full
-// disk refuses the save before any byte of the old text changes; then the text is
-// written and the file cut to its length. Should the write itself fail, the old text
-// is written back.
+// reader meets it half written; RewriteInPlace orders the writes so that a crash leaves
+// a file that reads as the old settings or as the new ones.
 bool OverwriteInPlace(const std::string& path, const std::string& content) {
     KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
-    // Without the old text there would be nothing to restore: leave the file alone.
+    // Without the old content there would be nothing to put back: leave the file alone.
     const std::optional<std::string> old = ReadToEnd(file.get());
     if (!old)
         return false;
-    if (content.size() > old->size() && !SetLength(file.get(), content.size())) {
-        SetLength(file.get(), old->size());
-        return false;
-    }
-    if (WriteFromStart(file.get(), content) && SetLength(file.get(), content.size()) &&
-        FlushFileBuffers(file.get())) {
-        return true;
-    }
-    WriteFromStart(file.get(), *old);
-    SetLength(file.get(), old->size());
-    FlushFileBuffers(file.get());
-    return false;
+    HandleFile target(file.get());
+    return RewriteInPlace(target, *old, content);
 }
 
 }  // namespace
@@ -190,15 +184,22 @@ bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& co
     RemoveLeftoverTemps(path);
     std::string temp;
     KernelHandle file;
+    DWORD refusal = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kTempNameAttempts && !file; ++attempt) {
         temp = TempNameBeside(path);
         file = CreateTemporaryFile(temp);
-        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        refusal = file ? ERROR_SUCCESS : GetLastError();
+        if (!file && refusal != ERROR_FILE_EXISTS && refusal != ERROR_ALREADY_EXISTS)
             break;
     }
-    // A directory that refuses new files may still let the existing file be written.
-    if (!file)
-        return OverwriteInPlace(path, content);
+    if (!file) {
+        // A directory that refuses new files may still let the existing file be
+        // written. Any other failure (names all taken, a bad path, a full disk) fails
+        // the save and leaves the file alone.
+        if (refusal == ERROR_ACCESS_DENIED)
+            return OverwriteInPlace(path, content);
+        return false;
+    }
 
     bool written = WriteAll(file.get(), content) && FlushFileBuffers(file.get());
     written = file.reset() && written;

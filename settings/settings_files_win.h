@@ -8,8 +8,10 @@
 // beside it, reaches the disk, and then takes the old file's place in one rename, so
 // a failure at any step leaves the old file exactly as it was. The replacement keeps
 // the old file's flags (hidden, system). Only where the directory refuses the
-// temporary file is the existing file written in place, grown first and restored on a
-// failed write. A read-only file is never written.
+// temporary file (access denied) is the existing file written in place, in steps
+// ordered so that a crash leaves it reading as the old settings or the new ones
+// (settings/in_place_rewrite.h); any other failure to create the temporary file fails
+// the save and leaves the file alone. A read-only file is never written.
 #pragma once
 
 #include <optional>
@@ -32,7 +34,8 @@ class SettingsFilesWin : public SettingsFiles {
 
   protected:
     // Creates the new, unshared temporary file that a replace writes first; empty
-    // with the system's error code when it cannot. Tests stand in a refusing directory.
+    // with the system's error code when it cannot. Tests stand in a directory that
+    // refuses it, or another failure.
     virtual KernelHandle CreateTemporaryFile(const std::string& tempPath);
 };
 

@@ -173,7 +173,7 @@ TEST(DriverCheck, EachFailingMemberIsNamedWithTheProgramsBox) {
         {"Position", "Sim.Focuser", {}, "Position", 1, "get Position -> FAILED \"Position failed in the driver\"",
          "Quillomar: Position failed in the driver.", "cannot read the focuser's position"},
         {"IsMoving", "Sim.Focuser", {}, "IsMoving", 1, "get IsMoving -> FAILED \"IsMoving failed in the driver\"",
-         "Quillomar: IsMoving failed in the driver.", "autofocus runs fail at their first move"},
+         "Quillomar: IsMoving failed in the driver.", "asks IsMoving whether a move has ended"},
         {"Move", "Sim.Focuser", 50, "Move", 1,
          "call Move(1050 (VT_I4|VT_BYREF)) -> FAILED \"Move failed in the driver\"",
          "Quillomar: Move failed in the driver.", "cannot move the focuser"},
@@ -185,7 +185,7 @@ TEST(DriverCheck, EachFailingMemberIsNamedWithTheProgramsBox) {
          "asks IsMoving"},
         {"Link at disconnection", "Sim.Focuser", {}, "Link", 2,
          "put Link = False (VT_BOOL) -> FAILED \"Link failed in the driver\"",
-         "Quillomar: Link failed in the driver.", "leave the driver connected"},
+         "Quillomar: Link failed in the driver.", "Quillomar still disconnects and lets go of the driver"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -294,6 +294,55 @@ TEST(DriverCheck, PositionsThatDoNotFollowTheMovesAreNoted) {
     }
 }
 
+TEST(DriverCheck, FocuserSentOutIsSentBackAfterAProblem) {
+    const AutoValue no = AutoValue::Bool(false), yes = AutoValue::Bool(true), text = AutoValue::Text("abc");
+    std::vector<AutoValue> outwardTimesOut{no};
+    outwardTimesOut.insert(outwardTimesOut.end(), 100, yes);
+    outwardTimesOut.push_back(no);
+    struct Case {
+        const char* name;
+        bool absolute;
+        OddAnswers::Answers answers;
+        std::map<std::string, int> failAt;
+        std::vector<int32_t> expectMoves;
+        std::string expectLine;  // empty: no line about a move back
+    };
+    const Case cases[] = {
+        {"healthy", true, {}, {}, {1100, 1000}, ""},
+        {"outward wait times out", true, {{"IsMoving", outwardTimesOut}}, {}, {1100, 1000},
+         "The check still moved the focuser back to its start position, 1000, and it arrived there."},
+        {"IsMoving fails on the way out", true, {{"IsMoving", {no, text, no}}}, {}, {1100, 1000},
+         "and it arrived there."},
+        {"position read fails on the way out", true,
+         {{"Position", {AutoValue::Int(1000), text, AutoValue::Int(1000)}}}, {}, {1100, 1000}, "and it arrived there."},
+        {"back elsewhere", true, {{"Position", {AutoValue::Int(1000), text, AutoValue::Int(1050)}}}, {}, {1100, 1000},
+         "start position, 1000, but it did not arrive: the focuser reported 1050 afterwards."},
+        {"relative focuser", false, {{"IsMoving", {no, text, no}}}, {}, {100, -100},
+         "a relative focuser cannot tell whether it arrived"},
+        {"move back fails", true, {{"IsMoving", {no, text, no}}}, {{"Move", 2}}, {1100},
+         "tried to move the focuser back to its start position, 1000, but the move back"},
+        {"outward move fails: nothing to bring back", true, {}, {{"Move", 1}}, {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CheckRig rig;
+        rig.driver.absolute = c.absolute;
+        rig.driver.failAt = c.failAt;
+        rig.oddAnswers = c.answers;
+        check::Verdict v = rig.Run("Sim.Focuser", 100);
+        EXPECT_EQ(rig.driver.moves, c.expectMoves);
+        const std::string all = Joined(v.lines);
+        if (c.expectLine.empty()) {
+            EXPECT_FALSE(rig.outcome.moveBack);
+            EXPECT_EQ(all.find("move the focuser back"), std::string::npos) << all;
+            EXPECT_EQ(all.find("moved the focuser back"), std::string::npos) << all;
+        } else {
+            EXPECT_EQ(v.exitCode, 1);
+            EXPECT_NE(all.find(c.expectLine), std::string::npos) << all;
+        }
+    }
+}
+
 TEST(DriverCheck, RelativeFocuserMovesBySteps) {
     CheckRig rig;
     rig.driver.absolute = false;
@@ -309,7 +358,7 @@ TEST(DriverCheck, CancelledChooserChecksNothing) {
     rig.driver.chooseResult = "";
     check::Verdict v = rig.Run("");
     EXPECT_TRUE(rig.outcome.cancelled);
-    EXPECT_EQ(v.exitCode, 1);
+    EXPECT_EQ(v.exitCode, 3);  // not the status of a failing driver
     EXPECT_EQ(v.lines.front(), "Verdict: nothing was checked: no driver was chosen in the chooser.");
 }
 

@@ -1,9 +1,14 @@
 // A driver that fails again and again, or whose process has died: which failures
-// count as the same, when the timer and the host's messages keep quiet about them,
-// and that Disconnect always ends disconnected.
+// count as the same, when the timer keeps quiet about them, that clicks and host
+// commands show them unless a box showing them is open, and that Disconnect always
+// ends disconnected.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <utility>
 #include <stdexcept>
+#include <vector>
 
 #include "app/reported_failure.h"
 #include "tests/core/form_fakes.h"
@@ -83,6 +88,148 @@ bool Reports(Call&& call) {
     return false;
 }
 
+// The rule on its own: a row meets a failure (from the timer or an action), or a driver
+// call succeeds, or a box opens or closes; a meeting row says whether it is shown.
+TEST(FailureReporting, TimerOncePerStreakActionsUnlessTheirBoxIsOpen) {
+    enum class Op { Meet, Succeed, Open, Close };
+    constexpr auto Timer = FailureSource::Timer;
+    constexpr auto Action = FailureSource::Action;
+    struct Row {
+        Op op;
+        FailureSource source;
+        const char* failure;  // "x", "y": own driver errors; "gone": the process died
+        bool shown;
+    };
+    const auto identity = [](const char* name) {
+        return std::string(name) == "gone" ? FailureIdentity{kServerUnavailable, "The RPC server is unavailable"}
+                                           : FailureIdentity{kDriverException, name};
+    };
+    const std::vector<std::vector<Row>> sequences = {
+        // The timer: once per streak; a success ends the streak.
+        {{Op::Meet, Timer, "x", true}, {Op::Meet, Timer, "x", false}, {Op::Meet, Timer, "x", false},
+         {Op::Succeed, Timer, "", false}, {Op::Meet, Timer, "x", true}},
+        // A different failure is news for the timer too.
+        {{Op::Meet, Timer, "x", true}, {Op::Meet, Timer, "y", true}, {Op::Meet, Timer, "x", true}},
+        // Actions: every time while no box is open, whatever the timer showed before.
+        {{Op::Meet, Timer, "x", true}, {Op::Meet, Timer, "x", false}, {Op::Meet, Action, "x", true},
+         {Op::Meet, Action, "x", true}, {Op::Meet, Timer, "x", false}},
+        // While a box shows the failure, neither actions nor ticks open another; after
+        // it is closed the next action shows it again, the timer still not.
+        {{Op::Open, Action, "x", false}, {Op::Meet, Action, "x", false}, {Op::Meet, Timer, "x", false},
+         {Op::Close, Action, "", false}, {Op::Meet, Action, "x", true}, {Op::Meet, Timer, "x", false}},
+        // A box showing another failure does not hold a new one back.
+        {{Op::Open, Action, "x", false}, {Op::Meet, Action, "y", true}, {Op::Meet, Timer, "gone", true}},
+        // Boxes over one another: each one's failure is held back while it is open.
+        {{Op::Open, Action, "x", false}, {Op::Open, Action, "gone", false}, {Op::Meet, Action, "x", false},
+         {Op::Meet, Action, "gone", false}, {Op::Close, Action, "", false}, {Op::Meet, Action, "gone", true},
+         {Op::Meet, Action, "x", false}, {Op::Close, Action, "", false}, {Op::Meet, Action, "x", true}},
+    };
+    int n = 0;
+    for (const auto& sequence : sequences) {
+        FailureReporting reporting;
+        int step = 0;
+        for (const Row& row : sequence) {
+            switch (row.op) {
+                case Op::Meet:
+                    EXPECT_EQ(reporting.ShouldShow(row.source, identity(row.failure)), row.shown)
+                        << "sequence " << n << " step " << step;
+                    break;
+                case Op::Succeed: reporting.EndStreak(); break;
+                case Op::Open: reporting.BoxOpened(identity(row.failure)); break;
+                case Op::Close: reporting.BoxClosed(); break;
+            }
+            ++step;
+        }
+        ++n;
+    }
+}
+
+// Runs a handler as the window does: an error that escapes it goes to the general
+// error report, which the form shows (and knows to be open until it returns).
+template <typename Handler>
+void Dispatch(FakeWindow& w, Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        w.form.ShowErrorReport(error);
+    }
+}
+
+// Counts the boxes on the screen at once, and runs `inside` while each box is open
+// (as the messages its modal loop dispatches).
+struct BoxWatch {
+    int open = 0;
+    int most = 0;
+    std::function<void()> inside;
+    explicit BoxWatch(FakeWindow& w) {
+        w.platform.onReport = [this](const std::string&) {
+            ++open;
+            most = std::max(most, open);
+            if (inside) inside();
+            --open;
+        };
+    }
+};
+
+TEST(RepeatedFailures, HostStartAfterTheTicksShowedTheFailureShowsIt) {
+    FakeWindow w;
+    w.Connect();
+    BoxWatch boxes(w);
+    SetDriver(w, DriverNow::OwnError);  // Position fails from now on
+    Dispatch(w, [&] { w.form.Timer1Timer(); });
+    Dispatch(w, [&] { w.form.Timer1Timer(); });
+    ASSERT_EQ(w.platform.reports, std::vector<std::string>{"Position failed in the driver."});
+    w.PGMain.page = PageControlView::kAutofocusPage;
+    Dispatch(w, [&] { w.form.PGMainChange(); });
+    Dispatch(w, [&] { w.form.HandleFocuserMessage(2, 22); });
+    EXPECT_EQ(w.platform.reports.size(), 2u);
+    // Left starting, as after any failure at Start.
+    EXPECT_FALSE(w.ButStart.Enabled());
+    EXPECT_FALSE(w.ButStop.Enabled());
+    EXPECT_TRUE(w.ButDisconnect.Enabled());
+    EXPECT_EQ(boxes.most, 1);
+}
+
+TEST(RepeatedFailures, ValuesDuringTheBoxAreDroppedAndShownAfterIt) {
+    FakeWindow w;
+    w.EdSteps.value = 40;  // the run goes on through every value sent here
+    w.EdExpo.value = 1;
+    w.Connect();
+    w.form.HandleFocuserMessage(2, 22);
+    ASSERT_TRUE(w.form.IsRunning());
+    BoxWatch boxes(w);
+    const auto value = [&](int32_t v) {
+        w.platform.now += 300;
+        Dispatch(w, [&] { w.form.HandleFocuserMessage(0, v); });
+    };
+    value(100);
+    ASSERT_TRUE(w.platform.reports.empty());
+    w.driver.failAt["Move"] = w.driver.callCount["Move"] + 1;
+    // While the box is open the host goes on sending: each value meets the failure.
+    boxes.inside = [&] {
+        for (int32_t v : {300, 400, 500}) value(v);
+    };
+    value(200);
+    EXPECT_EQ(w.platform.reports.size(), 1u);
+    EXPECT_EQ(boxes.most, 1);
+    // After the box is closed each value that meets the failure shows it again.
+    boxes.inside = nullptr;
+    value(600);
+    value(700);
+    EXPECT_EQ(w.platform.reports.size(), 3u);
+    // A different failure inside the box of the first is shown over it.
+    bool otherFailureSent = false;
+    boxes.inside = [&] {
+        if (std::exchange(otherFailureSent, true)) return;
+        SetDriver(w, DriverNow::Gone);
+        value(800);
+    };
+    value(900);
+    EXPECT_EQ(w.platform.reports.size(), 5u);
+    EXPECT_EQ(boxes.most, 2);
+    EXPECT_EQ(w.platform.reports.back(), "The RPC server is unavailable.");
+}
+
 TEST(RepeatedFailures, TimerTicksReportAFailureOnceWhileItRepeats) {
     struct Tick {
         DriverNow driver;
@@ -132,12 +279,12 @@ TEST(RepeatedFailures, ClicksAlwaysReportAndTicksThenKeepQuiet) {
     EXPECT_FALSE(Reports([&] { w.form.Timer1Timer(); }));
 }
 
-TEST(RepeatedFailures, HostMovesKeepQuietWhileTheFailureRepeats) {
+TEST(RepeatedFailures, HostCommandsReportEachTimeTheTimerOnce) {
     FakeWindow w;
     w.Connect();
     SetDriver(w, DriverNow::Gone);
     EXPECT_TRUE(Reports([&] { w.form.HandleFocuserMessage(5, 2000); }));
-    EXPECT_FALSE(Reports([&] { w.form.HandleFocuserMessage(6, -30); }));
+    EXPECT_TRUE(Reports([&] { w.form.HandleFocuserMessage(6, -30); }));
     EXPECT_FALSE(Reports([&] { w.form.Timer1Timer(); }));
     SetDriver(w, DriverNow::Answers);
     EXPECT_FALSE(Reports([&] { w.form.HandleFocuserMessage(5, 2000); }));
@@ -154,8 +301,8 @@ TEST(DeadDriver, DisconnectAlwaysEndsDisconnected) {
     };
     const Case cases[] = {
         {"process gone, nothing shown yet", false, DriverNow::Gone, true},
-        {"process gone, shown by a tick", true, DriverNow::Gone, false},
-        {"gone with another status, shown by a tick", true, DriverNow::GoneOtherStatus, false},
+        {"process gone, shown by a tick", true, DriverNow::Gone, true},
+        {"gone with another status, shown by a tick", true, DriverNow::GoneOtherStatus, true},
         {"driver's own unlink error", false, DriverNow::OwnError, true},
     };
     for (const auto& c : cases) {
@@ -190,7 +337,7 @@ TEST(DeadDriver, DisconnectAlwaysEndsDisconnected) {
     }
 }
 
-TEST(DeadDriver, ClosingTheWindowReportsAtMostOnce) {
+TEST(DeadDriver, ClosingTheWindowReportsOnce) {
     for (bool tickSawItFirst : {false, true}) {
         FakeWindow w;
         w.Connect();
@@ -198,7 +345,7 @@ TEST(DeadDriver, ClosingTheWindowReportsAtMostOnce) {
         if (tickSawItFirst) {
             EXPECT_TRUE(Reports([&] { w.form.Timer1Timer(); }));
         }
-        EXPECT_EQ(Reports([&] { w.form.FormClose(); }), !tickSawItFirst);
+        EXPECT_TRUE(Reports([&] { w.form.FormClose(); })) << tickSawItFirst;
         EXPECT_FALSE(w.form.HasDriver());
     }
 }
@@ -217,15 +364,15 @@ TEST(DeadDriver, RunEndsLikeAFailedMoveAndTheControllerStaysUsable) {
     };
     EXPECT_FALSE(value(100));
     SetDriver(w, DriverNow::Gone);
-    // The value that completes a position reaches the dead driver: one report.
+    // The value that completes a position reaches the dead driver.
     EXPECT_TRUE(value(200));
     EXPECT_EQ(w.Memo1.lines.size(), 1u);
-    // The host goes on sending; the same failure stays quiet.
-    for (int32_t v : {300, 400, 500}) EXPECT_FALSE(value(v)) << v;
+    // The host goes on sending; with no box open, each value that meets the failure shows it.
+    for (int32_t v : {300, 400, 500}) EXPECT_TRUE(value(v)) << v;
     EXPECT_TRUE(w.form.IsRunning());  // as after a failed step move
     EXPECT_TRUE(w.platform.posts.empty());
 
-    EXPECT_FALSE(Reports([&] { w.form.ButDisconnectClick(); }));
+    EXPECT_TRUE(Reports([&] { w.form.ButDisconnectClick(); }));
     EXPECT_TRUE(w.ButConnect.Enabled());
     EXPECT_FALSE(w.ButStop.Enabled());
     SetDriver(w, DriverNow::Answers);

@@ -91,6 +91,9 @@ public:
     int minimised = 0;
     std::function<void()> onProcessMessages;
     std::function<void(uint32_t)> onSleep;
+    // Called while a general error report is on the screen, as the messages that its
+    // modal loop dispatches would be.
+    std::function<void(const std::string&)> onReport;
 
     uint32_t TickCount() override { return now; }
     void Sleep(uint32_t ms) override {
@@ -104,7 +107,10 @@ public:
     uint32_t RegisterMessage(const std::string& name) override { return name == "ZQ_FOCUSER" ? 0xC123 : 0; }
     void PostToWindow(uintptr_t w, uint32_t m, uintptr_t wp, intptr_t lp) override { posts.push_back({w, m, wp, lp}); }
     void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowErrorReport(const std::string& text) override { reports.push_back(text); }
+    void ShowErrorReport(const std::string& text) override {
+        reports.push_back(text);
+        if (onReport) onReport(text);
+    }
     std::string ProgramDirectory() override { return "C:\\prog\\"; }
     bool FileExists(const std::string& path) override { return existingFiles.count(path) > 0; }
     void OpenDocument(const std::string& path) override { opened.push_back(path); }

@@ -44,7 +44,7 @@ expect_eq "seven step lines and the result line" "$(sed -n 's/^loglines: //p' <<
 expect_match "a best focus was found" "$out" '^result: BestFocus=[0-9]+ '
 
 # Every kind of output line that the guide describes appears in the output.
-for key in window host sent exposure report log result status final reports; do
+for key in window host sent exposure report log result status final reports overlapped; do
   expect_true "guide describes '$key:'" grep -qF "\`$key:" "$guide"
   expect_match "output has '$key:'" "$out" "^$key: "
 done

@@ -13,6 +13,8 @@
 #   expect_eq WHAT ACTUAL EXPECTED, expect_match WHAT TEXT REGEX, expect_true WHAT CMD...
 #   count_boxes CAPTION S  closes every box with that caption for S seconds; sets BOXES
 #                         (how many) and BOX_TEXTS (their texts, one a line)
+#   watch_boxes CAPTION S HOLD  the same, each box left open HOLD seconds; also sets
+#                         BOXES_MOST, the most boxes of the program seen open at once
 #   e2e_record_htm_open   has the shell open .htm files with a recorder in this prefix;
 #                         e2e_htm_opened prints the documents opened since, one a line
 #   wait_for WHAT S CMD...  waits up to S seconds for CMD; a timeout is a failed check
@@ -145,6 +147,39 @@ count_boxes() {
   end=$((SECONDS + s))
   while [ "$SECONDS" -lt "$end" ]; do
     text=$(probe msgbox "$caption" --ok --timeout 1 | sed -n 's/^text: //p')
+    if [ -n "$text" ]; then
+      BOXES=$((BOXES + 1))
+      BOX_TEXTS+="$text"$'\n'
+    fi
+  done
+}
+# How many message boxes the program shows at this moment.
+open_boxes() {
+  local n
+  n=$(probe boxes Quillomar | sed -n 's/^boxes: //p')
+  echo "${n:-0}"
+}
+# Watches the program's message boxes for S seconds as a user who reads each box for
+# HOLD seconds before pressing OK, and looks at every moment it can how many are open at
+# once. Not for use inside $(...): it sets BOXES (how many were closed), BOX_TEXTS
+# (their texts, one a line) and BOXES_MOST (the most seen open at once).
+watch_boxes() {
+  local caption=$1 s=$2 hold=$3 end n text
+  BOXES=0
+  BOX_TEXTS=""
+  BOXES_MOST=0
+  end=$((SECONDS + s))
+  while [ "$SECONDS" -lt "$end" ]; do
+    n=$(open_boxes)
+    [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n
+    if [ "$n" -eq 0 ]; then
+      sleep 0.1
+      continue
+    fi
+    sleep "$hold"
+    n=$(open_boxes)
+    [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n
+    text=$(probe msgbox "$caption" --ok --timeout 2 | sed -n 's/^text: //p')
     if [ -n "$text" ]; then
       BOXES=$((BOXES + 1))
       BOX_TEXTS+="$text"$'\n'

@@ -5,11 +5,14 @@
 # exactly B. Then: a read-only file and a file held open by another process without
 # sharing keep their old content; where the directory refuses new files (immutable,
 # or not writable by an unprivileged user) but the file may be written, the save
-# writes it in place; a replace keeps the hidden and system flags; and a save after
+# writes it in place, and killed while doing so leaves a file that reads as A or as B;
+# a replace keeps the hidden and system flags; and a save after
 # all that still works. Temporary files left behind by a kill are counted, not
 # forbidden: a process killed between creating its temporary file and renaming it
 # cannot remove it.
 #   QM_DURABILITY_KILLS=N   number of kills (default 30)
+#   QM_DURABILITY_INPLACE_KILLS=N  number of kills while saving in place (default 12):
+#                           the file must then read as A or B (SaveStress.exe reads)
 # Cases that cannot run here (no chattr, no way to become an unprivileged user) are
 # reported as "skipped: REASON", and the script then ends with status 77 (skipped)
 # rather than 0, unless a check failed: a case that did not run never counts as passed.
@@ -24,6 +27,7 @@ if [ "${QM_E2E_ARCH:-64}" = 32 ]; then build=$QM_BUILD32; else build=$QM_BUILD64
 dir=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}
 prog=$dir/prog
 kills=${QM_DURABILITY_KILLS:-30}
+inplace_kills=${QM_DURABILITY_INPLACE_KILLS:-12}
 perm_user=qmdurability${QM_E2E_ARCH:-64}
 perm_user_made=""
 uprefix=""
@@ -191,6 +195,28 @@ else
   else
     fail "immutable directory: the file in it could not be made immutable"
   fi
+  # Killed at random moments while saving in place: the file may still hold more than
+  # one content, but it must read as A or as B, never a mix.
+  exact=0; reads_only=0; mixed=0
+  for ((k = 1; k <= inplace_kills; k++)); do
+    (cd "$prog" && exec wine SaveStress.exe loop) >"$dir/loop.out" 2>/dev/null &
+    stress=$!
+    if ! wait_until 20 grep -q ready "$dir/loop.out"; then
+      fail "in-place kill $k: the save loop did not start"; kill_stress loop "$stress"; continue
+    fi
+    sleep "0.$(printf '%03d' $((RANDOM % 400)))"
+    kill_stress loop "$stress"
+    case "$(holds) $(stress reads)" in
+      A\ A | B\ B) exact=$((exact + 1)) ;;
+      *\ A | *\ B) reads_only=$((reads_only + 1)) ;;
+      *) mixed=$((mixed + 1)); echo "  in-place kill $k: the file reads as neither A nor B" ;;
+    esac
+  done
+  echo "  $inplace_kills in-place kills: exactly A or B $exact times, reading as A or B with more behind $reads_only times"
+  expect_eq "immutable directory: after every kill the file reads as A or as B" "$mixed" 0
+  expect_eq "immutable directory: no temporary file after the kills" "$(temps)" 0
+  stress save A >/dev/null
+  expect_eq "immutable directory: a save after the kills writes exactly A" "$?" 0
   chattr -i "$prog"
 fi
 stress save A >/dev/null

@@ -3,10 +3,13 @@
 // the rest is the settings file. The check loads the file, saves, and loads the saved
 // text into a fresh copy of the window, which must then hold the same values: what a
 // save writes, a load reads back. A second save of unchanged settings writes nothing.
+// And the save's in-place rewrite, stopped at each of its steps and inside its writes,
+// leaves a file that loads as the old one or gives every value the new text holds.
 //
 // Shared by the libFuzzer target and by the regression cases of the unit tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "settings/auto_save.h"
+#include "settings/in_place_rewrite.h"
 #include "tests/fuzz/byte_reader.h"
 
 namespace qm::fuzz {
@@ -153,6 +157,96 @@ inline std::string AsLines(const std::string& content) {
     return out;
 }
 
+// A file in memory whose operations stop for good at operation stopAt, after partial
+// bytes of it when it is a write: what a killed process leaves.
+class StoppedFile : public RewritableFile {
+  public:
+    StoppedFile(std::string content, size_t stopAt, size_t partial)
+        : bytes(std::move(content)), stopAt_(stopAt), partial_(partial) {}
+    bool WriteAt(uint64_t offset, std::string_view data) override {
+        if (!Going())
+            return false;
+        if (operations == stopAt_ + 1)
+            data = data.substr(0, std::min(partial_, data.size()));
+        if (bytes.size() < offset + data.size())
+            bytes.resize(offset + data.size(), '\0');
+        bytes.replace(offset, data.size(), data);
+        return operations != stopAt_ + 1;
+    }
+    bool Flush() override { return Going() && operations != stopAt_ + 1; }
+    bool SetLength(uint64_t length) override {
+        if (!Going() || operations == stopAt_ + 1)
+            return false;
+        bytes.resize(length, '\0');
+        return true;
+    }
+    std::string bytes;
+    size_t operations = 0;
+
+  private:
+    bool Going() { return ++operations <= stopAt_ + 1; }
+    size_t stopAt_, partial_;
+};
+
+// What loading content gives a window of the layout's initial values (no component
+// failing) and the own values: the component values and TagInteger, TagString.
+struct Loaded {
+    std::vector<Values> values;
+    int32_t tagInteger = 0;
+    std::string tagString;
+};
+inline Loaded LoadInto(const std::vector<Layout>& layout, int32_t base, const std::string& content) {
+    Files files;
+    files.files[std::string(kDirectory) + kFileName] = content;
+    std::vector<std::unique_ptr<Component>> owned;
+    std::vector<SettingsComponent*> window;
+    for (const Layout& l : layout) {
+        owned.push_back(std::make_unique<Component>(l, l.initial, 0, false));
+        window.push_back(owned.back().get());
+    }
+    TAutoSave save(files);
+    save.Tag = base;
+    save.TagInteger = -7;
+    save.TagString = "~";
+    save.LoadSettings(kFileName, window);
+    Loaded loaded{{}, save.TagInteger, save.TagString};
+    for (const auto& c : owned)
+        loaded.values.push_back(c->values);
+    return loaded;
+}
+
+// Stops the in-place rewrite of oldContent into newContent at every step, inside each
+// write after none, one, half and all but one of its bytes, and loads what is left.
+// It must load as the old content, or give the new text's values: to the own values
+// and to every component whose tag one of its lines names.
+inline std::string CheckStoppedRewrites(const std::vector<Layout>& layout,
+                                        int32_t base,
+                                        const std::vector<bool>& namedByNewText,
+                                        const std::string& oldContent,
+                                        const std::string& newContent) {
+    const Loaded asOld = LoadInto(layout, base, oldContent), asNew = LoadInto(layout, base, newContent);
+    StoppedFile whole(oldContent, SIZE_MAX - 1, 0);
+    if (!RewriteInPlace(whole, oldContent, newContent) || whole.bytes != newContent)
+        return "the in-place rewrite did not write the new text";
+    const size_t longest = oldContent.size() + newContent.size() + 2;
+    for (size_t stopAt = 0; stopAt < whole.operations; ++stopAt) {
+        for (size_t partial : {size_t{0}, size_t{1}, longest / 2, longest - 1}) {
+            StoppedFile file(oldContent, stopAt, partial);
+            RewriteInPlace(file, oldContent, newContent);
+            const Loaded got = LoadInto(layout, base, file.bytes);
+            if (got.values == asOld.values && got.tagInteger == asOld.tagInteger && got.tagString == asOld.tagString)
+                continue;
+            if (got.tagInteger != asNew.tagInteger || got.tagString != asNew.tagString)
+                return "a stopped in-place rewrite lost the own values of both texts";
+            for (size_t i = 0; i < layout.size(); ++i) {
+                if (namedByNewText[i] && !(got.values[i] == asNew.values[i]))
+                    return "a stopped in-place rewrite mixed old and new values";
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace settings_check
 
 // Returns an empty text when every invariant holds, else what broke.
@@ -222,6 +316,26 @@ inline std::string CheckSettingsLoad(const uint8_t* data, size_t size) {
     const std::string ownLines = "9990->" + std::to_string(saveA.TagInteger) + "\r\n9991->" + saveA.TagString + "\r\n";
     if (text.size() < ownLines.size() || text.compare(text.size() - ownLines.size(), ownLines.size(), ownLines) != 0)
         return "the saved text does not end with the lines of TagInteger and TagString";
+
+    // The same save written in place and stopped part way. Which components a line of
+    // the new text names: the saved ones that wrote a line with a four-digit tag that is
+    // no reserved one.
+    if (files.writes > 0) {
+        std::vector<bool> named(count, false);
+        for (size_t i = 0; i < count; ++i) {
+            const Layout& l = layout[i];
+            for (size_t j = 0; j < count; ++j) {
+                const int64_t offset = static_cast<int64_t>(layout[j].tag) - base;
+                const bool wrote = layout[j].kind != ComponentKind::Other && offset >= 1 && offset <= 99 &&
+                                   !(layout[j].kind == ComponentKind::Edit && a[j]->values.text == kNoData);
+                if (wrote && layout[j].tag == l.tag && l.tag >= 0 && l.tag <= 9999 && l.tag != 9990 && l.tag != 9991)
+                    named[i] = true;
+            }
+        }
+        std::string broken = CheckStoppedRewrites(layout, base, named, before.value_or(""), *saved);
+        if (!broken.empty())
+            return broken;
+    }
 
     // Saving again what was just saved writes nothing.
     const int writesAfterFirstSave = files.writes;

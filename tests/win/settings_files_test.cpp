@@ -1,8 +1,9 @@
 // The settings component's Win32 side with real files and real controls: the
 // program's directory, whole-file reading, replacing a file in one step (keeping its
 // flags, and keeping it whole when it is read-only or held open), writing it in place
-// where the directory refuses new files, and the control adapters, alone and driven
-// by a load and a save.
+// where the directory refuses new files and leaving it alone on any other failure to
+// make the temporary file, and the control adapters, alone and driven by a load and a
+// save.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -192,6 +193,8 @@ TEST_F(SettingsFilesWinTest, WithoutATemporaryFileTheExistingFileIsWrittenInPlac
         {"emptied", "1001->0\r\n", "", FILE_ATTRIBUTE_HIDDEN},
         {"from empty", "", "1001->1\r\n", FILE_ATTRIBUTE_NORMAL},
         {"large", "9991->\r\n", big, FILE_ATTRIBUTE_NORMAL},
+        {"old bytes after a NUL", std::string("9991->\r\n\0", 9) + std::string(500, 'x'), "1001->1\r\n",
+         FILE_ATTRIBUTE_NORMAL},
     };
     for (const Case& c : cases) {
         RefusingDirectoryFiles refusing;
@@ -230,6 +233,56 @@ TEST_F(SettingsFilesWinTest, WithoutATemporaryFileAFileThatCannotBeWrittenStaysA
         EXPECT_EQ(FileText(path), "old") << "sharing " << sharing;
     }
     EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"});
+}
+
+// The real file operations where the temporary file cannot be made for another reason
+// than a refusing directory.
+class FailingTemporaryFiles : public SettingsFilesWin {
+  public:
+    explicit FailingTemporaryFiles(DWORD error) : error_(error) {}
+    int attempts = 0;
+
+  protected:
+    KernelHandle CreateTemporaryFile(const std::string&) override {
+        ++attempts;
+        SetLastError(error_);
+        return KernelHandle();
+    }
+
+  private:
+    DWORD error_;
+};
+
+TEST_F(SettingsFilesWinTest, OnlyARefusingDirectoryGetsTheFileWrittenInPlace) {
+    std::string path = scratch.path() + "autofocus.ini";
+    struct Case {
+        DWORD error;
+        bool inPlace;
+    };
+    // Every name taken, a path the system rejects, a full disk, a file in the way.
+    for (Case c : {Case{ERROR_ACCESS_DENIED, true},
+                   {ERROR_FILE_EXISTS, false},
+                   {ERROR_PATH_NOT_FOUND, false},
+                   {ERROR_DISK_FULL, false},
+                   {ERROR_SHARING_VIOLATION, false}}) {
+        WriteFileText(path, "1001->1\r\n1003->9\r\n");
+        FailingTemporaryFiles failing(c.error);
+        EXPECT_EQ(failing.ReplaceAll(path, "1001->0\r\n"), c.inPlace) << "error " << c.error;
+        EXPECT_GT(failing.attempts, 0) << "error " << c.error;
+        EXPECT_EQ(FileText(path), c.inPlace ? "1001->0\r\n" : "1001->1\r\n1003->9\r\n") << "error " << c.error;
+        EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"});
+    }
+}
+
+TEST_F(SettingsFilesWinTest, ATemporaryNameTooLongForTheSystemLeavesTheFileAlone) {
+    // The file's own path fits the "A" functions' limit, the temporary name beside it
+    // does not: the system rejects that name, which is no refusing directory.
+    std::string path = scratch.path() + std::string(MAX_PATH - 6 - scratch.path().size(), 'f');
+    WriteFileText(path, "1001->1\r\n1003->9\r\n");
+    ASSERT_EQ(FileText(path), "1001->1\r\n1003->9\r\n");
+    EXPECT_FALSE(files.ReplaceAll(path, "1001->0\r\n"));
+    EXPECT_EQ(FileText(path), "1001->1\r\n1003->9\r\n");
+    EXPECT_EQ(ScratchDirectory::Entries(scratch.path()).size(), 1u);
 }
 
 TEST_F(SettingsFilesWinTest, ReplaceAllFailsForAMissingDirectoryOrADirectoryTarget) {

@@ -36,6 +36,8 @@
 //   winfo TITLE                     prints window, class, title, rect, client, style, exstyle,
 //                                   topmost, visible, iconic and enabled, one "key: value" a line
 //   close TITLE                     closes the window like its close box (WM_SYSCOMMAND SC_CLOSE)
+//   boxes TITLE                     "boxes: N", the visible top-level message boxes (#32770) of the
+//                                   process that owns the window
 //   resources TITLE                 what the process owning the window holds, one "key: value" a line:
 //                                   "user: N" and "gdi: N" (GetGuiResources; "gui-counts: unavailable"
 //                                   follows when the system does not count them, as under Wine),
@@ -671,6 +673,22 @@ int Resources(const Args& a) {
     return kExitOk;
 }
 
+// The message boxes (dialogs of class #32770) that the main window's process shows at
+// this moment, top-level and visible: two at once means one box was opened over another.
+int Boxes(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    DWORD processId = 0;
+    GetWindowThreadProcessId(top, &processId);
+    size_t count = 0;
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window) && ClassOf(window) == "#32770") ++count;
+    }
+    std::printf("boxes: %zu\n", count);
+    return kExitOk;
+}
+
 struct Command {
     const char* name;
     size_t arguments;  // positional arguments after the command's name
@@ -681,7 +699,7 @@ constexpr Command kCommands[] = {
     {"list", 1, List}, {"click", 2, Click},     {"check", 2, Check},      {"tab", 2, Tab},
     {"text", 3, Text}, {"settext", 4, SetText}, {"type", 4, Type},        {"msgbox", 1, MsgBox},
     {"wait", 2, Wait}, {"gone", 2, Gone},       {"winfo", 1, WindowInfo}, {"close", 1, Close},
-    {"resources", 1, Resources}, {"key", 2, Key}, {"focus", 1, Focus},
+    {"resources", 1, Resources}, {"key", 2, Key}, {"focus", 1, Focus}, {"boxes", 1, Boxes},
 };
 
 }  // namespace
@@ -699,7 +717,7 @@ int main(int argc, char** argv) {
         }
         throw Failure(kExitUsage,
                       "usage: Probe.exe list|click|check|tab|text|settext|type|key|focus|msgbox|wait|gone|winfo|close|"
-                      "resources "
+                      "resources|boxes "
                       "... (see the source for the arguments)");
     } catch (const Failure& f) {
         std::printf("error: %s\n", f.what());

@@ -13,6 +13,8 @@
 //   SaveStress.exe hold SECONDS    opens autofocus.ini without any sharing, prints "holding",
 //                                  and keeps it open for that long (or until killed)
 //   SaveStress.exe check A|B       exit 0 when the file holds exactly that content
+//   SaveStress.exe reads           loads the file as the program would and prints what it
+//                                  gives: "A", "B" or "neither"
 //
 // Exit codes: 0 done, 1 bad command line, 2 the file does not hold what it should,
 // 3 the file could not be opened.
@@ -80,6 +82,15 @@ class FakeWindow {
     }
 
     void Save() { save_.SaveSettings(kFileName, list_); }
+    void Load() { save_.LoadSettings(kFileName, list_); }
+
+    // Every value the file gives, in one text.
+    std::string State() const {
+        std::string state;
+        for (const auto& c : components_)
+            state += c->Text() + (c->Checked() ? "|1|" : "|0|");
+        return state + std::to_string(save_.TagInteger) + "|" + save_.TagString;
+    }
 
   private:
     qm::TAutoSave save_;
@@ -142,6 +153,23 @@ int Check(char which) {
     return *content == ExpectedText(which) ? kExitOk : kExitMismatch;
 }
 
+// What loading the file gives a window that starts empty: content A, B or neither.
+int Reads() {
+    qm::win::SettingsFilesWin files;
+    FakeWindow loaded(files);
+    loaded.Load();
+    for (char which : {'A', 'B'}) {
+        FakeWindow expected(files);
+        expected.Set(which);
+        if (loaded.State() == expected.State()) {
+            std::printf("%c\n", which);
+            return kExitOk;
+        }
+    }
+    std::printf("neither\n");
+    return kExitMismatch;
+}
+
 int SaveOnce(char which) {
     qm::win::SettingsFilesWin files;
     FakeWindow window(files);
@@ -166,7 +194,7 @@ int Hold(int seconds) {
 }
 
 int Usage() {
-    std::printf("usage: SaveStress.exe loop [N] | save A|B | check A|B | hold SECONDS\n");
+    std::printf("usage: SaveStress.exe loop [N] | save A|B | check A|B | reads | hold SECONDS\n");
     return kExitUsage;
 }
 
@@ -184,6 +212,8 @@ int main(int argc, char** argv) {
         return SaveOnce(arg[0]);
     if (mode == "check" && IsContent(arg))
         return Check(arg[0]);
+    if (mode == "reads")
+        return Reads();
     if (mode == "hold" && arg)
         return Hold(std::atoi(arg));
     return Usage();

@@ -10,6 +10,12 @@
 //   QmSimFocuserServer.exe -Embedding     started by COM: serves one object of the class
 //                                         (single use) and ends when it is released
 //
+// With "ClassUse=multiple" in sim.ini (read when the server starts) the class is
+// registered for many clients (REGCLS_MULTIPLEUSE), as most ASCOM local servers and
+// hubs register theirs: one process then serves every object created while it runs,
+// and ends when the last is released. Under Wine such a registration outlives a killed
+// server (see docs/WINE-NOTES.md), which the default single-use registration hides.
+//
 // NEVER register it on a real Windows system; it is meant only for private Wine
 // prefixes (scripts/sim_ascom_register.sh).
 //
@@ -21,6 +27,7 @@
 
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tools/sim_ascom/sim_env_win.h"
@@ -118,12 +125,15 @@ int Serve() {
     SetObjectGoneHandler(&ReleaseServer);
     static LocalClassFactory factory;
     DWORD cookie = 0;
-    // One object per server process. Wine's activation service keeps the class
-    // registration of a server that was killed and hands it out again, so every later
-    // creation would fail; a single-use registration is used up by its one creation,
-    // and the next client starts a new server process.
-    HRESULT status = CoRegisterClassObject(kFocuserLocalClass, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE,
-                                           &cookie);
+    // By default one object per server process. Wine's activation service keeps the
+    // class registration of a server that was killed and hands it out again, so every
+    // later creation would fail; a single-use registration is used up by its one
+    // creation, and the next client starts a new server process.
+    const std::optional<std::string> classUse = LoadConfig().Get("ClassUse");
+    const bool multipleUse = classUse && EqualsNoCase(*classUse, "multiple");
+    if (multipleUse) LogServer("registers for many clients");
+    HRESULT status = CoRegisterClassObject(kFocuserLocalClass, &factory, CLSCTX_LOCAL_SERVER,
+                                           multipleUse ? REGCLS_MULTIPLEUSE : REGCLS_SINGLEUSE, &cookie);
     if (SUCCEEDED(status)) {
         // A server whose client gave up before creating anything must not linger.
         constexpr UINT kIdleLimitMs = 30000;

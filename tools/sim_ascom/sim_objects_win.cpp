@@ -1,10 +1,11 @@
 // The simulated chooser and focuser (see sim_objects_win.h). Every call re-reads
 // sim.ini, is checked the way a type-library driven automation server checks it,
-// may be turned into a scheduled failure or a wrong-typed answer, and leaves one
-// line in calls.log:
+// may be delayed ("Delay.<Member>=<ms>") or turned into a scheduled failure or a
+// wrong-typed answer, and leaves one line in calls.log:
 //   <tick> <object> <member> <flags> (<arguments>) -> <result or error>
 #include "tools/sim_ascom/sim_objects_win.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -393,6 +394,11 @@ HRESULT SimObject::Invoke(DISPID id,
                 access = Access::Get;
             }
         }
+
+        // "Delay.<Member>=<ms>": the call takes that long (at most a minute) before it
+        // answers, as a slow driver or a slow link to the focuser would.
+        if (const int64_t delay = config.GetInt("Delay." + name, 0); delay > 0)
+            Sleep(static_cast<DWORD>(std::min<int64_t>(delay, 60000)));
 
         if (auto rule = config.Get("Fail." + name)) {
             auto fail = FailRule::Parse(*rule);

@@ -33,6 +33,15 @@
 //   --raw CODE VALUE     only send this message and exit (repeatable, sent in order);
 //                        CODE and VALUE are decimal or 0x hexadecimal, VALUE may be negative
 //   --send               with --raw: SendMessage (waits for the program) instead of PostMessage
+//   --send-values        send commands 3 and 2 and every focus value with SendMessageTimeout
+//                        instead of posting them; each send returns once the program has
+//                        handled the message (including a move it set off), and the next
+//                        exposure starts then, so --cadence-ms counts from that return
+//   --numbered-values    the Kth exposure reports the focus value 1000+K instead of the
+//                        model's, so a log line tells which exposure it counted
+//   --zero-position P    exposures that end with the focuser at P report the value 0
+//   --close              post WM_CLOSE to the program's window (after any --raw messages), as
+//                        a host that ends the program does, and exit
 //   --quiet              do not print one line per exposure
 //   --timing             print when each focus value was posted and when the report came,
 //                        in milliseconds from the start command (for the run overhead benchmark)
@@ -42,7 +51,9 @@
 //   host: 0x...                         this host's window
 //   truefocus: N
 //   sent: code=C value=V [result=R]     every message sent to the program (except focus values)
-//   exposure: n=K position=P value=V    every focus value posted (unless --quiet)
+//   exposure: n=K position=P value=V moved=M   every focus value posted (unless --quiet);
+//                                       M is 1 when the focuser moved during the exposure
+//   sendfail: n=K                       with --send-values: the send of a focus value failed
 //   flood: sent=N failed=F position=P
 //   report: code=4 value=44             each report received
 //   message: code=C value=V             any other focuser message received
@@ -52,11 +63,12 @@
 //   status: <text>                      the status line, if found
 //   final: Position=P TrueFocus=T Error=E [moving=1]
 //   reports: N                          reports received in all
+//   overlapped: N                       exposures during which the focuser moved
 //   error: <text>                       what went wrong, before a non-zero exit
 //   timing: exposure n=K ms=T           with --timing: focus value K posted T ms after command 2
 //   timing: report ms=T                 with --timing: the first report arrived T ms after command 2
-// Exit codes: 0 report received (with --expect-no-report: none received; with --raw:
-// all sent), 1 bad command line, 2 window not found, 3 timeout without report,
+// Exit codes: 0 report received (with --expect-no-report: none received; with --raw
+// or --close: all sent), 1 bad command line, 2 window not found, 3 timeout without report,
 // 4 focuser state unreadable, 5 a report arrived although none was expected,
 // 6 this host's window could not be made, 7 the program's window went away, 8 a raw
 // message could not be sent.
@@ -139,6 +151,10 @@ struct Options {
     bool send = false;
     bool quiet = false;
     bool timing = false;
+    bool close = false;
+    bool sendValues = false;
+    bool numberedValues = false;
+    std::optional<int32_t> zeroPosition;
 };
 
 void Print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
@@ -245,6 +261,14 @@ Options ParseOptions(int argc, char** argv) {
             o.quiet = true;
         else if (a == "--timing")
             o.timing = true;
+        else if (a == "--close")
+            o.close = true;
+        else if (a == "--send-values")
+            o.sendValues = true;
+        else if (a == "--numbered-values")
+            o.numberedValues = true;
+        else if (a == "--zero-position")
+            o.zeroPosition = static_cast<int32_t>(ParseInteger(next(a)));
         else if (a == "--raw") {
             const int64_t code = ParseInteger(next(a));
             const int64_t value = ParseInteger(next(a));
@@ -379,11 +403,21 @@ class HostWindow {
     std::optional<Clock::time_point> firstReport_;
 };
 
+// How long a send may wait for the program: longer than its longest handling of one
+// message (the last focus value of a run with two moves of up to 10 s each).
+constexpr UINT kSendTimeoutMs = 60000;
+
 struct Sender {
     HWND target;
     UINT message;
 
     bool Post(WPARAM code, LPARAM value) const { return PostMessageA(target, message, code, value) != 0; }
+    // Returns once the program has handled the message (or the time-out has passed).
+    bool Send(WPARAM code, LPARAM value) const {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(target, message, code, value, SMTO_NORMAL, kSendTimeoutMs, &result) != 0;
+    }
+    bool Deliver(bool send, WPARAM code, LPARAM value) const { return send ? Send(code, value) : Post(code, value); }
 };
 
 int SendRaw(const Options& o, const Sender& to) {
@@ -471,8 +505,18 @@ int Run(const Options& o) {
     }
     Print("window: 0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(target)));
     const Sender to{target, focuserMessage};
-    if (!o.raw.empty())
-        return SendRaw(o, to);
+    if (!o.raw.empty() || o.close) {
+        int exitCode = SendRaw(o, to);
+        if (o.close) {
+            if (PostMessageA(target, WM_CLOSE, 0, 0)) {
+                Print("sent: WM_CLOSE");
+            } else {
+                Print("error: PostMessage WM_CLOSE failed (%lu)", GetLastError());
+                exitCode = kExitSendFailed;
+            }
+        }
+        return exitCode;
+    }
 
     double trueFocus = 0;
     if (o.trueFocus) {
@@ -498,11 +542,11 @@ int Run(const Options& o) {
     Print("host: 0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(host.Handle())));
 
     const LPARAM hostValue = o.hostHandleZero ? 0 : reinterpret_cast<LPARAM>(host.Handle());
-    to.Post(kCodeHostWindow, hostValue);
+    to.Deliver(o.sendValues, kCodeHostWindow, hostValue);
     Print("sent: code=3 value=%lld", static_cast<long long>(hostValue));
     const auto runStart = Clock::now();
     if (!o.noStart) {
-        to.Post(kCodeStart, kStartValue);
+        to.Deliver(o.sendValues, kCodeStart, kStartValue);
         Print("sent: code=2 value=22");
     }
     auto sinceStart = [runStart](Clock::time_point t) {
@@ -514,7 +558,11 @@ int Run(const Options& o) {
     const milliseconds cadence(o.cadenceMs);
     auto nextExposure = Clock::now() + cadence;
     std::optional<int32_t> lastPosition;
+    // Where the focuser stood and whether it moved when the exposure under way began.
+    std::optional<qm::sim::FocuserState> exposureStart = ReadFocuserState(o.stateFile);
+    uint32_t exposureStartTick = GetTickCount();
     int exposures = 0;
+    int overlapped = 0;
     bool windowGone = false;
     bool stateLost = false;
     for (;;) {
@@ -530,13 +578,21 @@ int Run(const Options& o) {
         nextExposure += cadence;
 
         // The exposure ends now: the star is as sharp as the focuser's present position makes it.
+        bool moved = false;
         if (const auto state = ReadFocuserState(o.stateFile)) {
-            lastPosition = state->PositionAt(GetTickCount());
+            const uint32_t now = GetTickCount();
+            lastPosition = state->PositionAt(now);
+            if (exposureStart) {
+                moved = state->MovingAt(now) || exposureStart->MovingAt(exposureStartTick) ||
+                        exposureStart->PositionAt(exposureStartTick) != *lastPosition;
+            }
         } else if (!lastPosition) {
             stateLost = true;
             break;
         }
         ++exposures;
+        if (moved)
+            ++overlapped;
         if (o.flood > 0 && exposures == o.floodAt) {
             int failed = 0;
             for (int k = 0; k < o.flood; ++k) {
@@ -544,15 +600,27 @@ int Run(const Options& o) {
                     ++failed;
             }
             Print("flood: sent=%d failed=%d position=%d", o.flood - failed, failed, *lastPosition);
+            exposureStart = ReadFocuserState(o.stateFile);
+            exposureStartTick = GetTickCount();
             continue;
         }
-        const int32_t value = model.Measure(*lastPosition);
+        int32_t value = model.Measure(*lastPosition);
+        if (o.numberedValues)
+            value = 1000 + exposures;
+        if (o.zeroPosition && *o.zeroPosition == *lastPosition)
+            value = 0;
         const double postedMs = sinceStart(Clock::now());
-        to.Post(kCodeFocusValue, value);
+        if (!o.quiet)
+            Print("exposure: n=%d position=%d value=%d moved=%d", exposures, *lastPosition, value, moved ? 1 : 0);
+        if (!to.Deliver(o.sendValues, kCodeFocusValue, value) && o.sendValues)
+            Print("sendfail: n=%d", exposures);
         if (o.timing)
             Print("timing: exposure n=%d ms=%.3f", exposures, postedMs);
-        if (!o.quiet)
-            Print("exposure: n=%d position=%d value=%d", exposures, *lastPosition, value);
+        // A sent value has been handled: the next exposure begins now.
+        if (o.sendValues)
+            nextExposure = Clock::now() + cadence;
+        exposureStart = ReadFocuserState(o.stateFile);
+        exposureStartTick = GetTickCount();
     }
 
     if (o.timing && host.FirstReportTime())
@@ -564,6 +632,7 @@ int Run(const Options& o) {
         PrintProgramView(target, trueFocus);
     PrintFinalPosition(o.stateFile, trueFocus);
     Print("reports: %d", host.Reports());
+    Print("overlapped: %d", overlapped);
 
     if (stateLost) {
         Print("error: cannot read the focuser state \"%s\"", o.stateFile.c_str());
