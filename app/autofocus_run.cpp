@@ -21,6 +21,10 @@ void TFormAFoc::ButStartClick() {
 }
 
 void TFormAFoc::StartRun() {
+    // The record's clock starts with the click; it is read only when a record is kept.
+    const bool keepRecord = options_.runRecord && runRecorder_;
+    const uint32_t startTick = keepRecord ? platform_.TickCount() : 0;
+    std::string startTime = keepRecord ? runRecorder_->UtcTimeNow() : std::string();
     c_.ButStart.SetEnabled(false);
     const int64_t below = static_cast<int64_t>(c_.EdInc.AsInteger()) * (c_.EdSteps.AsInteger() / 2);
     sweepFirstPosition_ = SaturatingAdd(GetFocuserPosition(), -below);
@@ -32,10 +36,12 @@ void TFormAFoc::StartRun() {
     // enables Start again: either way the run is not switched on.
     if (!HasDriver() || c_.ButStart.Enabled()) return;
     SetRunning(true);
+    if (keepRecord) BeginRunRecord(startTick, std::move(startTime));
 }
 
 void TFormAFoc::ButStopClick() {
     SetRunning(false);
+    EndRunRecordAsStopped();
 }
 
 void TFormAFoc::HandleFocusValue(int32_t value) {
@@ -57,8 +63,13 @@ void TFormAFoc::HandleFocusValue(int32_t value) {
 
     const int32_t stepValue =
         std::max(0, *std::max_element(stepSamples_.begin(), stepSamples_.begin() + stepSampleCount_));
+    const size_t counted = stepSampleCount_;
     stepSampleCount_ = 0;
-    c_.Memo1.AppendLine(FormatStepLine(GetFocuserPosition(), stepValue));
+    const int32_t position = GetFocuserPosition();
+    c_.Memo1.AppendLine(FormatStepLine(position, stepValue));
+    if (recordingRun_)
+        runRecord_.points.push_back(
+            {position, stepValue, std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + counted)});
 
     if (c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
         c_.LabStatus.RepaintNow();
@@ -82,6 +93,13 @@ void TFormAFoc::FinishRun() {
             points.push_back(point);
         }
         lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
+        if (recordingRun_) {
+            runRecord_.verdict = RunVerdict{lastAnalysis_.threePoint, lastAnalysis_.fitConverged,
+                                            lastAnalysis_.fitPeak,    lastAnalysis_.fitQuality,
+                                            lastAnalysis_.fitCurve,   lastAnalysis_.checkPassed,
+                                            lastAnalysis_.checkReason};
+            runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
+        }
         best = lastAnalysis_.chosen;
     }
     if (best == 0) {
@@ -92,19 +110,62 @@ void TFormAFoc::FinishRun() {
         c_.Memo1.AppendLine(FormatResultLine(best));
     }
     c_.LabStatus.RepaintNow();
+    if (recordingRun_) runRecord_.movedTo = best;
 
-    if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
-        MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
+    // A driver that fails in the final moves ends the run all the same: its record is
+    // kept before the failure goes on to the error report.
+    try {
+        if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
+            MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
+            platform_.Sleep(kFinalMoveSettle);
+            WaitWhileMoving();
+        }
+        platform_.Sleep(kBeforeMovePause);
+        MoveFocuserTo(best);
         platform_.Sleep(kFinalMoveSettle);
         WaitWhileMoving();
-    }
-    platform_.Sleep(kBeforeMovePause);
-    MoveFocuserTo(best);
-    platform_.Sleep(kFinalMoveSettle);
-    WaitWhileMoving();
 
-    if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
-    hostWindow_ = 0;
+        if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
+        hostWindow_ = 0;
+    } catch (...) {
+        EndRunRecord();
+        throw;
+    }
+    EndRunRecord();
+}
+
+void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string startTime) {
+    // A run left running by a driver failure is over once another is switched on.
+    EndRunRecordAsStopped();
+    runRecord_ = RunRecord{};
+    runRecord_.timeUtc = std::move(startTime);
+    runStartTick_ = startTick;
+    recordingRun_ = true;
+}
+
+void TFormAFoc::EndRunRecord() {
+    if (!recordingRun_) return;
+    recordingRun_ = false;
+    if (!runRecorder_) return;
+    try {
+        runRecord_.driverId = settings_.TagString;
+        runRecord_.steps = c_.EdSteps.AsInteger();
+        runRecord_.increment = c_.EdInc.AsInteger();
+        runRecord_.exposuresPerStep = c_.EdExpo.AsInteger();
+        runRecord_.durationMs = platform_.TickCount() - runStartTick_;
+        runRecorder_->RunEnded(runRecord_);
+    } catch (...) {
+        // Nothing about the record may disturb the program; this one is lost.
+    }
+}
+
+void TFormAFoc::EndRunRecordAsStopped() {
+    if (!recordingRun_) return;
+    runRecord_.outcome = RunOutcome::Stopped;
+    runRecord_.verdict.reset();
+    runRecord_.movedTo.reset();
+    runRecord_.pendingValues.assign(stepSamples_.begin(), stepSamples_.begin() + stepSampleCount_);
+    EndRunRecord();
 }
 
 std::vector<std::string> TFormAFoc::LogLines() const {

@@ -27,11 +27,14 @@ void TFormAFoc::FormClose() {
 }
 
 void TFormAFoc::FormDestroy() {
+    EndRunRecordAsStopped();
     settings_.SaveSettings(kSettingsFileName, components_());
 }
 
 void TFormAFoc::PGMainChange() {
-    if (IsConnected()) SetRunning(false);
+    if (!IsConnected()) return;
+    SetRunning(false);
+    EndRunRecordAsStopped();
 }
 
 void TFormAFoc::ButHelpClick() {

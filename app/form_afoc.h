@@ -26,6 +26,7 @@
 #include "app/late_bound.h"
 #include "app/platform.h"
 #include "app/reported_failure.h"
+#include "app/run_recorder.h"
 #include "settings/auto_save.h"
 
 namespace qm {
@@ -87,6 +88,8 @@ public:
     const RunOptions& Options() const { return options_; }
     // The analysis of the last finished run's curve; made only when an option is on.
     const CurveAnalysis& LastCurveAnalysis() const { return lastAnalysis_; }
+    // Where the record of each run goes when the options ask for it; none by default.
+    void SetRunRecorder(RunRecorder* recorder) { runRecorder_ = recorder; }
 
     // Manual focuser control.
     void ButConnectClick();
@@ -118,6 +121,11 @@ private:
     void StartRun();
     void FinishRun();
     std::vector<std::string> LogLines() const;
+    // The run record: begun when a run is switched on, handed to the recorder when the
+    // run ends. Only when the options ask for it; otherwise these do nothing.
+    void BeginRunRecord(uint32_t startTick, std::string startTime);
+    void EndRunRecord();
+    void EndRunRecordAsStopped();
     LateBoundObject& Driver();
 
     FormControls& c_;
@@ -143,6 +151,11 @@ private:
 
     RunOptions options_;
     CurveAnalysis lastAnalysis_;
+
+    RunRecorder* runRecorder_ = nullptr;
+    bool recordingRun_ = false;  // a run is switched on and its record not yet handed over
+    uint32_t runStartTick_ = 0;
+    RunRecord runRecord_;
 };
 
 }  // namespace qm

@@ -22,6 +22,7 @@
 #include "app/page_keys.h"
 #include "app/platform_win.h"
 #include "app/run_options.h"
+#include "app/run_recorder_win.h"
 #include "app/startup_trace_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
@@ -242,6 +243,7 @@ struct MainWindow::Impl {
     SettingsFilesWin files;
     TAutoSave save{files};
     ComObjectFactory objects;
+    RunRecorderWin recorder{files};
     TFormAFoc form{controls, platform, objects, save, [this] {
                        std::vector<SettingsComponent*> list;
                        for (auto& c : components) list.push_back(c.get());
@@ -582,6 +584,8 @@ bool MainWindow::Create(HINSTANCE instance) {
     SetErrorHook([&self](const std::exception& e) { self.ShowReport(e); });
     self.CreateControls();
     StartupMark("controls created");
+    // The form hands a run's record over only when the options ask for it.
+    self.form.SetRunRecorder(&self.recorder);
     self.Guarded([&] {
         // The run options are read once, before anything can start a run; a missing or
         // unreadable file leaves every option at its default.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job: a complete autofocus run of the real program under Wine, against the
 # simulated ASCOM focuser and the simulated imaging host. Installs what is missing,
-# builds, runs, and prints the log, the result against the true focus, and the path
-# of a screenshot of the window after the run.
+# builds, runs, and prints the log, the result against the true focus, the path of a
+# screenshot of the window after the run and the path of the run record's page.
 #   scripts/demo.sh [--true-offset N] [--noise X] [--seed N]   (options go to the host)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +25,8 @@ printf '%s\r\n' Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=2000
 # Remember the simulated driver and connect to it automatically at start; 7 steps of
 # 100, 2 exposures a step, backlash correction on.
 printf '%s\r\n' 1003-\>7 1004-\>100 1005-\>2 1001-\>1 1002-\>1 9990-\>0 9991-\>QmSim.Focuser > "$demo/prog/autofocus.ini"
+# Keep a record of the run: a line in autofocus-runs.jsonl and the page autofocus-runs.htm.
+printf 'run-record = on\r\n' > "$demo/prog/autofocus-options.ini"
 
 (cd "$demo/prog" && exec wine Quillomar.exe 1) >"$demo/app.log" 2>&1 &
 app=$!
@@ -37,6 +39,7 @@ timeout -k 5 300 wine "$root/build/win64/tools/sim_host/SimHost.exe" --quiet "${
   | sed -n 's/^log: /  log | /p; s/^result: /result: /p; s/^status: /status: /p; s/^final: /final: /p; s/^reports: /reports: /p; s/^error: /error: /p'
 rc=${PIPESTATUS[0]}
 import -window root "$demo/after-run.png" 2>/dev/null && echo "screenshot: $demo/after-run.png"
+[ -s "$demo/prog/autofocus-runs.htm" ] && echo "run record page: $demo/prog/autofocus-runs.htm"
 probe close Quillomar >/dev/null
 wait $app 2>/dev/null
 qm_stop_wine

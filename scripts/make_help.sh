@@ -59,6 +59,8 @@ trap finish EXIT
 # status line still shows the result when the picture is taken.
 printf '%s\r\n' Absolute=1 MaxStep=60000 StartPosition=1000 StepsPerSecond=4000 > "$work/sim/sim.ini"
 printf '%s\r\n' 1003-\>7 1004-\>100 1005-\>2 1001-\>1 1002-\>0 9990-\>0 9991-\>QmSim.Focuser > "$work/prog/autofocus.ini"
+# The run record is on, for the picture of its page.
+printf 'run-record = on\r\n' > "$work/prog/autofocus-options.ini"
 (cd "$work/prog" && exec wine Quillomar.exe 1) >"$work/app.log" 2>&1 &
 app=$!
 probe wait Quillomar 30 >/dev/null || { echo "make_help: the program's window did not appear" >&2; exit 1; }
@@ -86,13 +88,23 @@ probe tab Quillomar 1 >/dev/null || { echo "make_help: cannot show the Control p
 sleep 1.5
 shoot control || exit 1
 
-python3 - "$template" "$out/focusers_readme.htm" "$work/autofocus.png" "$work/control.png" <<'EOF' || exit 1
+# The page of recorded runs, as headless Chromium shows it: the top of the page with the
+# one run's plot and numbers.
+browser=$(command -v chromium || command -v chromium-browser) || { echo "make_help: no chromium (scripts/setup.sh)" >&2; exit 1; }
+[ -s "$work/prog/autofocus-runs.htm" ] || { echo "make_help: the run left no record page" >&2; exit 1; }
+timeout -k 5 120 "$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --no-first-run \
+  --user-data-dir="$work/chromium" --window-size=1000,420 --screenshot="$work/runs.png" \
+  "file://$work/prog/autofocus-runs.htm" >"$work/chromium.log" 2>&1
+[ -s "$work/runs.png" ] || { echo "make_help: no picture of the record page" >&2; exit 1; }
+
+python3 - "$template" "$out/focusers_readme.htm" "$work/autofocus.png" "$work/control.png" "$work/runs.png" <<'EOF' || exit 1
 import base64, sys
-template, target, autofocus, control = sys.argv[1:5]
+template, target, autofocus, control, runs = sys.argv[1:6]
 text = open(template, encoding="cp1252").read()
 def uri(path):
     return "data:image/png;base64," + base64.b64encode(open(path, "rb").read()).decode("ascii")
-for mark, picture in (("@@PICTURE_AUTOFOCUS@@", autofocus), ("@@PICTURE_CONTROL@@", control)):
+for mark, picture in (("@@PICTURE_AUTOFOCUS@@", autofocus), ("@@PICTURE_CONTROL@@", control),
+                      ("@@PICTURE_RUNS@@", runs)):
     if text.count(mark) != 1:
         sys.exit("make_help: the document must hold %s exactly once" % mark)
     text = text.replace(mark, uri(picture))

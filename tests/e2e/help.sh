@@ -20,7 +20,7 @@ python3 "$QM_ROOT/tests/help/check_help_document.py" "$doc/focusers_readme.htm" 
 expect_eq "document is self-contained HTML and explains every message (check.log)" "$?" 0
 python3 "$QM_ROOT/tests/help/check_help_document_test.py" "$doc/focusers_readme.htm" >"$E2E_DIR/check_test.log" 2>&1
 expect_eq "the check rejects spoilt documents and unexplained messages (check_test.log)" "$?" 0
-expect_eq "two pictures embedded" "$(grep -o 'src="data:image/png;base64,' "$doc/focusers_readme.htm" | wc -l)" 2
+expect_eq "three pictures embedded (the two pages and the run record page)" "$(grep -o 'src="data:image/png;base64,' "$doc/focusers_readme.htm" | wc -l)" 3
 
 e2e_start
 

@@ -1,0 +1,73 @@
+// The record of one autofocus run, kept when the user opts into "run-record = on":
+// what the run was given, what it measured and what it decided. Each record is one
+// line of JSON in "autofocus-runs.jsonl" beside the program; the file keeps the last
+// kRunRecordLimit runs. Text is UTF-8 in the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+inline constexpr const char* kRunRecordFileName = "autofocus-runs.jsonl";
+inline constexpr size_t kRunRecordLimit = 1000;
+
+enum class RunOutcome { Focus, Error, Stopped };
+
+// One completed sweep position: its step line and the values counted for it.
+struct RunStep {
+    int32_t position = 0;
+    int32_t value = 0;
+    std::vector<int32_t> values;
+
+    bool operator==(const RunStep&) const = default;
+};
+
+// What a finished sweep's analysis concluded; absent for a stopped run.
+struct RunVerdict {
+    int32_t threePoint = 0;  // 0 when the three-point computation failed
+    bool fitConverged = false;
+    double fitPeak = 0;
+    double fitQuality = 0;
+    std::vector<std::pair<double, double>> fitCurve;
+    bool checkPassed = true;
+    std::string checkReason;
+
+    bool operator==(const RunVerdict&) const = default;
+};
+
+struct RunRecord {
+    std::string timeUtc;  // start of the run, ISO 8601 with a trailing Z
+    std::string driverId;
+    int32_t steps = 0;
+    int32_t increment = 0;
+    int32_t exposuresPerStep = 0;
+    std::vector<RunStep> points;
+    std::vector<int32_t> pendingValues;  // counted for a position the run never completed
+    std::optional<RunVerdict> verdict;
+    std::optional<int32_t> movedTo;  // the position the run's final move went to
+    RunOutcome outcome = RunOutcome::Stopped;
+    uint32_t durationMs = 0;
+
+    bool operator==(const RunRecord&) const = default;
+};
+
+const char* RunOutcomeName(RunOutcome outcome);
+
+// A UTC time as ISO 8601 with a trailing Z: "2026-01-31T21:05:09Z".
+std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second);
+
+// The record as one line of JSON, without a line end.
+std::string FormatRunRecordLine(const RunRecord& record);
+// A line written by FormatRunRecordLine read back; nothing for a line that is not one.
+std::optional<RunRecord> ParseRunRecordLine(const std::string& line);
+
+// The lines of a record file, blank lines dropped; CR LF, LF and CR each end a line.
+std::vector<std::string> RunRecordLines(const std::string& fileText);
+// The file text after appending `line` and keeping only the last `limit` lines.
+std::string AppendRunRecordLine(const std::string& fileText, const std::string& line, size_t limit = kRunRecordLimit);
+
+}  // namespace qm

@@ -1,0 +1,30 @@
+// The seam through which the controller hands over the record of each run when the
+// user opted into "run-record = on". The Win32 layer keeps the records in files
+// beside the program (run_recorder_win.h); tests collect them.
+#pragma once
+
+#include <string>
+
+#include "app/run_record.h"
+#include "settings/auto_save.h"
+
+namespace qm {
+
+class RunRecorder {
+  public:
+    virtual ~RunRecorder() = default;
+    // The current time in UTC, ISO 8601 ("2026-01-31T21:05:09Z").
+    virtual std::string UtcTimeNow() = 0;
+    // A run ended: keep its record. Never throws; a record that cannot be kept is lost
+    // without a word, since the run must not be disturbed by it.
+    virtual void RunEnded(const RunRecord& record) noexcept = 0;
+};
+
+// Appends the record to the record file in the program's directory, keeping its last
+// kRunRecordLimit lines, and rewrites the page of the last runs from that file. Both
+// files are replaced whole, so a failed write leaves the old file as it was. A record
+// file that exists but cannot be read is left alone rather than replaced by the one
+// new line. Never throws.
+void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept;
+
+}  // namespace qm

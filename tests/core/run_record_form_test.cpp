@@ -1,0 +1,200 @@
+// The controller's side of the run record: what it collects during a run and when it
+// hands the record over, for every way a run ends; and that without the option the
+// run is exactly what it was.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/core/form_fakes.h"
+
+namespace qm::test {
+namespace {
+
+constexpr uintptr_t kHost = 0x4242;
+
+class CollectingRecorder : public RunRecorder {
+  public:
+    std::vector<RunRecord> records;
+    int timeReads = 0;
+    std::string UtcTimeNow() override {
+        ++timeReads;
+        return "2026-12-08T10:00:00Z";
+    }
+    void RunEnded(const RunRecord& record) noexcept override { records.push_back(record); }
+};
+
+struct RecordFixture : FakeWindow {
+    CollectingRecorder recorder;
+
+    explicit RecordFixture(bool recordOn = true) {
+        RunOptions options;
+        options.runRecord = recordOn;
+        form.SetRunOptions(options);
+        form.SetRunRecorder(&recorder);
+        save.TagString = "Sim.Focuser";
+        driver.position = 1000;
+        form.FormCreate();
+        Connect();
+        form.HandleFocuserMessage(3, static_cast<intptr_t>(kHost));
+    }
+    // Feeds each position two values: the given one and half of it.
+    void FeedSweep(const std::vector<int32_t>& values) {
+        for (int32_t v : values)
+            SendValues({v, v / 2});
+    }
+};
+
+TEST(RunRecordForm, CompletedRunIsRecordedWithItsValues) {
+    struct Case {
+        std::vector<int32_t> values;
+        RunOutcome outcome;
+        int32_t threePoint;
+        int32_t movedTo;
+    };
+    const std::vector<Case> cases = {
+        {{10, 20, 40, 50, 45, 30, 15}, RunOutcome::Focus, 1026, 1026},
+        {{10, 20, 0, 50, 45, 30, 15}, RunOutcome::Error, 0, 700},  // back to where the run began
+    };
+    for (const Case& c : cases) {
+        RecordFixture w;
+        const uint32_t startTick = w.platform.now;
+        w.form.ButStartClick();
+        w.FeedSweep(c.values);
+        ASSERT_EQ(w.recorder.records.size(), 1u);
+        const RunRecord& r = w.recorder.records[0];
+        EXPECT_EQ(r.timeUtc, "2026-12-08T10:00:00Z");
+        EXPECT_EQ(r.driverId, "Sim.Focuser");
+        EXPECT_EQ(r.steps, 7);
+        EXPECT_EQ(r.increment, 100);
+        EXPECT_EQ(r.exposuresPerStep, 2);
+        ASSERT_EQ(r.points.size(), 7u);
+        EXPECT_EQ(r.points[0], (RunStep{700, 10, {10, 5}}));
+        EXPECT_EQ(r.points[6], (RunStep{1300, 15, {15, 7}}));
+        ASSERT_TRUE(r.verdict.has_value());
+        EXPECT_EQ(r.verdict->threePoint, c.threePoint);
+        EXPECT_EQ(r.movedTo, c.movedTo);
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.durationMs, w.platform.now - startTick);
+        EXPECT_TRUE(r.pendingValues.empty());
+    }
+}
+
+TEST(RunRecordForm, EveryWayOfStoppingIsRecordedAsStopped) {
+    struct Case {
+        const char* name;
+        std::function<void(RecordFixture&)> stop;
+    };
+    const std::vector<Case> cases = {
+        {"Stop", [](RecordFixture& w) { w.form.ButStopClick(); }},
+        {"page switch", [](RecordFixture& w) { w.form.PGMainChange(); }},
+        {"disconnect", [](RecordFixture& w) { w.form.ButDisconnectClick(); }},
+        {"close", [](RecordFixture& w) { w.form.FormClose(); }},
+    };
+    for (const Case& c : cases) {
+        RecordFixture w;
+        w.form.ButStartClick();
+        w.FeedSweep({10, 20});
+        w.SendValues({33});
+        const size_t moves = w.driver.moves.size();
+        c.stop(w);
+        ASSERT_EQ(w.recorder.records.size(), 1u) << c.name;
+        const RunRecord& r = w.recorder.records[0];
+        EXPECT_EQ(r.outcome, RunOutcome::Stopped) << c.name;
+        EXPECT_EQ(r.points.size(), 2u) << c.name;
+        EXPECT_EQ(r.pendingValues, std::vector<int32_t>{33}) << c.name;
+        EXPECT_FALSE(r.verdict.has_value()) << c.name;
+        EXPECT_FALSE(r.movedTo.has_value()) << c.name;
+        EXPECT_EQ(w.driver.moves.size(), moves) << c.name;
+        // Once recorded, the run is not recorded again by a later way out.
+        w.form.PGMainChange();
+        w.form.FormDestroy();
+        EXPECT_EQ(w.recorder.records.size(), 1u) << c.name;
+    }
+}
+
+TEST(RunRecordForm, RunLeftRunningByADriverErrorIsRecordedWhenItEnds) {
+    RecordFixture w;
+    w.form.ButStartClick();
+    w.driver.failAt["Move"] = w.driver.callCount["Move"] + 1;
+    EXPECT_THROW(w.SendValues({10, 10}), AutomationError);
+    EXPECT_TRUE(w.form.IsRunning());
+    EXPECT_TRUE(w.recorder.records.empty());
+    w.form.ButStopClick();
+    ASSERT_EQ(w.recorder.records.size(), 1u);
+    EXPECT_EQ(w.recorder.records[0].outcome, RunOutcome::Stopped);
+    EXPECT_EQ(w.recorder.records[0].points.size(), 1u);
+}
+
+TEST(RunRecordForm, FailedFinalMoveStillRecordsTheRun) {
+    RecordFixture w;
+    w.form.ButStartClick();
+    w.FeedSweep({10, 20, 40, 50, 45, 30});
+    w.driver.failAt["Move"] = w.driver.callCount["Move"] + 1;
+    EXPECT_THROW(w.FeedSweep({15}), AutomationError);
+    ASSERT_EQ(w.recorder.records.size(), 1u);
+    EXPECT_EQ(w.recorder.records[0].outcome, RunOutcome::Focus);
+    EXPECT_EQ(w.recorder.records[0].movedTo, 1026);
+}
+
+TEST(RunRecordForm, StartThatNeverSwitchesOnIsNoRun) {
+    RecordFixture w;
+    w.driver.failAt["Move"] = 1;
+    EXPECT_THROW(w.form.ButStartClick(), AutomationError);
+    w.form.PGMainChange();
+    EXPECT_TRUE(w.recorder.records.empty());
+}
+
+// Everything the run does that the world can see: driver calls, pauses, posts, log, status.
+struct Trace {
+    std::vector<std::string> calls;
+    std::vector<uint32_t> sleeps;
+    size_t posts;
+    std::vector<std::string> log;
+    std::vector<std::string> painted;
+    bool operator==(const Trace&) const = default;
+};
+
+Trace RunAndTrace(bool recordOn, bool withRecorder, const std::function<void(RecordFixture&)>& end) {
+    RecordFixture w(recordOn);
+    if (!withRecorder)
+        w.form.SetRunRecorder(nullptr);
+    w.form.ButStartClick();
+    end(w);
+    return {w.driver.MembersCalled("driver"), w.platform.sleeps, w.platform.posts.size(), w.Memo1.lines,
+            w.LabStatus.painted};
+}
+
+TEST(RunRecordForm, RecordingChangesNothingTheRunDoes) {
+    const std::vector<std::function<void(RecordFixture&)>> ends = {
+        [](RecordFixture& w) {
+            w.FeedSweep({10, 20, 40, 50, 45, 30, 15});
+        },
+        [](RecordFixture& w) {
+            w.FeedSweep({10, 20, 0, 50, 45, 30, 15});
+        },
+        [](RecordFixture& w) {
+            w.FeedSweep({10, 20});
+            w.form.ButStopClick();
+        },
+    };
+    for (const auto& end : ends) {
+        const Trace plain = RunAndTrace(false, false, end);
+        EXPECT_EQ(RunAndTrace(false, true, end), plain);
+        EXPECT_EQ(RunAndTrace(true, true, end), plain);
+    }
+}
+
+TEST(RunRecordForm, OptionOffHandsNothingOver) {
+    RecordFixture w(false);
+    w.form.ButStartClick();
+    w.FeedSweep({10, 20, 40, 50, 45, 30, 15});
+    w.form.ButStartClick();
+    w.form.ButStopClick();
+    EXPECT_TRUE(w.recorder.records.empty());
+    EXPECT_EQ(w.recorder.timeReads, 0);
+}
+
+}  // namespace
+}  // namespace qm::test

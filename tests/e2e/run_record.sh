@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# The run record of the real program ("run-record = on" in autofocus-options.ini):
+# a completed run and a stopped run each add one JSON line with every field to
+# autofocus-runs.jsonl and rewrite autofocus-runs.htm; a record that cannot be written
+# does not disturb the run; with the fit and the check on, the record holds the fit's
+# figures and curve. The page is rendered by headless Chromium (when it is installed)
+# and the screenshot must show the plot: points, fitted curve and both results' marks.
+# e2e: both-architectures
+source "$(dirname "$0")/lib.sh"
+e2e_begin run_record
+
+jsonl=$E2E_DIR/prog/autofocus-runs.jsonl
+page=$E2E_DIR/prog/autofocus-runs.htm
+records() { grep -c . "$jsonl" 2>/dev/null || echo 0; }
+stop_enabled() { [ "$(field enabled "$(control_line Stop)")" = 1 ]; }
+moves() { sim_calls | grep -c ' Move DISPATCH_METHOD'; }
+connected() { [ "$(field enabled "$(control_line Disconnect)")" = 1 ]; }
+# Checks the last record of the file: python prints one "ok"/"FAIL" line per check.
+check_record() {
+  python3 - "$jsonl" "$@" <<'EOF'
+import json, sys
+path, outcome, result = sys.argv[1], sys.argv[2], sys.argv[3]
+lines = [l for l in open(path, encoding="utf-8").read().splitlines() if l.strip()]
+r = json.loads(lines[-1])
+def check(what, ok):
+    print(("ok   " if ok else "FAIL ") + what + ("" if ok else ": " + json.dumps(r)))
+fields = ["time", "driver", "steps", "increment", "exposuresPerStep", "points", "pendingValues",
+          "threePoint", "fit", "check", "result", "outcome", "durationMs"]
+check("every field present", all(f in r for f in fields))
+check("outcome " + outcome, r.get("outcome") == outcome)
+check("time in UTC, ISO 8601", len(r.get("time", "")) == 20 and r["time"][10] == "T" and r["time"].endswith("Z"))
+check("driver is the remembered one", r.get("driver") == "QmSim.Focuser")
+check("run parameters", (r.get("steps"), r.get("increment"), r.get("exposuresPerStep")) == (7, 100, 2))
+check("duration measured", isinstance(r.get("durationMs"), int) and r["durationMs"] > 0)
+points = r.get("points", [])
+check("two counted values per step, the largest logged",
+      all(len(p["values"]) == 2 and p["value"] == max(0, max(p["values"])) for p in points))
+if outcome == "stopped":
+    check("no result for a stopped run", r.get("result") is None and r.get("threePoint") is None)
+    check("some steps before the stop", 1 <= len(points) < 7)
+else:
+    check("seven steps 100 apart", [p["position"] for p in points] ==
+          [points[0]["position"] + 100 * k for k in range(7)] if points else False)
+    check("result is the best focus " + result, str(r.get("result")) == result)
+    check("three-point result recorded", str(r.get("threePoint")) == result)
+    check("fit and check recorded", isinstance(r.get("fit"), dict) and r["check"]["passed"] in (True, False))
+EOF
+}
+expect_record() {
+  local line
+  while IFS= read -r line; do
+    case $line in ok*) pass "record: ${line#ok   }" ;; *) fail "record: ${line#FAIL }" ;; esac
+  done < <(check_record "$@" 2>&1)
+}
+
+e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
+printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
+  > "$E2E_DIR/prog/autofocus.ini"
+printf 'run-record = on\r\n' > "$E2E_DIR/prog/autofocus-options.ini"
+e2e_start
+wait_for "the automatic connection" 10 bash -c "grep -q 'VT_BOOL=-1) -> OK' '$E2E_DIR/sim/calls.log' 2>/dev/null"
+
+# 1. A completed run: one record with every field, and the page.
+out=$(host --true-offset 40 --quiet --cadence-ms 250)
+expect_eq "host received the report" "$?" 0
+best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
+wait_for "the first record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
+expect_record focus "$best"
+expect_true "page written" test -s "$page"
+expect_eq "page holds one plot" "$(grep -c '<svg' "$page")" 1
+expect_eq "page has no script" "$(grep -ci '<script' "$page")" 0
+
+# 2. A run stopped by the user: recorded as stopped, nothing moved after the stop.
+: > "$E2E_DIR/sim/calls.log"
+host --quiet --cadence-ms 300 --expect-no-report 6 > "$E2E_DIR/run2.out" &
+hostpid=$!
+under_way() { stop_enabled && [ "$(moves)" -ge 3 ]; }
+wait_for "the second run to be under way" 20 under_way
+probe click Quillomar Stop >/dev/null
+wait_for "the stopped run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 2 ]"
+wait $hostpid
+expect_eq "no report after Stop" "$?" 0
+expect_record stopped ""
+expect_eq "page holds both runs" "$(grep -c '<svg' "$page")" 2
+expect_true "newest run first on the page" python3 -c "
+import sys; t = open('$page', encoding='utf-8').read()
+sys.exit(0 if t.find('<b>stopped</b>') < t.find('<b>focus</b>') else 1)"
+
+# 3. The record file is a directory and the page cannot be replaced either: the run goes
+# on as ever, with no box and the report sent.
+cp "$page" "$E2E_DIR/page-before.htm"
+rm -f "$jsonl"; mkdir "$jsonl"
+chmod a-w "$page" 2>/dev/null
+n=$(moves)
+out=$(host --true-offset -60 --quiet --cadence-ms 250)
+expect_eq "run with an unwritable record reports" "$?" 0
+expect_match "run with an unwritable record finds a result" "$out" 'result: BestFocus=-?[0-9]+ '
+expect_eq "sweep and final move made" "$(($(moves) - n))" 8
+count_boxes Quillomar 1
+expect_eq "no error report" "$BOXES" 0
+count_boxes Error 1
+expect_eq "no error box" "$BOXES" 0
+expect_true "record path still a directory" test -d "$jsonl"
+expect_true "read-only page untouched" cmp -s "$page" "$E2E_DIR/page-before.htm"
+chmod u+w "$page"
+expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillomar'
+
+# 4. With the fit and the check on as well, the record holds the fit's peak, quality and
+# curve and the check's verdict; the run moves to the fitted peak.
+rmdir "$jsonl"
+printf '%s\r\n' 'run-record = on' 'best-focus = fit' 'curve-check = on' > "$E2E_DIR/prog/autofocus-options.ini"
+probe close Quillomar >/dev/null
+e2e_wait_exit 20
+e2e_start
+wait_for "the automatic connection again" 10 connected
+host --raw 5 10000 >/dev/null
+out=$(host --true-offset 40 --quiet --cadence-ms 250)
+expect_eq "fitted run reports" "$?" 0
+best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
+wait_for "the fitted run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
+expect_true "record of the fit: converged, peak, quality, curve, check passed, moved to the peak" python3 -c "
+import json, sys
+r = json.loads(open('$jsonl', encoding='utf-8').read().splitlines()[-1])
+f = r['fit']
+ok = (f['converged'] and isinstance(f['peak'], (int, float)) and isinstance(f['quality'], (int, float))
+      and len(f['curve']) >= 10 and r['check'] == {'passed': True, 'reason': ''}
+      and r['result'] == round(f['peak']) == $best and r['outcome'] == 'focus')
+sys.exit(0 if ok else print(json.dumps(r)) or 1)"
+
+# 5. The page in a real browser: headless Chromium renders it, and the screenshot shows
+# the fitted run's plot: the step values, the fitted curve and the marks of both results.
+browser=$(command -v chromium || command -v chromium-browser || true)
+if [ -z "$browser" ]; then
+  echo "  skip page screenshot (no chromium; scripts/setup.sh installs it)"
+else
+  shot=$E2E_DIR/page.png
+  timeout -k 5 120 "$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --no-first-run \
+    --user-data-dir="$E2E_DIR/chromium" --window-size=1000,900 --screenshot="$shot" "file://$page" \
+    >"$E2E_DIR/chromium.log" 2>&1
+  expect_true "screenshot taken" test -s "$shot"
+  # Pixels of COLOUR inside GEOMETRY (WxH+X+Y) of the screenshot.
+  colour_pixels() {
+    convert "$shot" -crop "$2" +repage -fuzz 4% -fill black -opaque "$1" -fill white +opaque black \
+      -colorspace gray -format '%[fx:round(w*h*(1-mean))]' info: 2>/dev/null || echo 0
+  }
+  # The one run's plot stands at the left of its box, below the heading and the colour key.
+  left='500x800+0+100'
+  right='480x800+520+100'
+  expect_true "step values plotted at the left" test "$(colour_pixels '#1f5fbf' "$left")" -ge 200
+  expect_true "fitted curve plotted" test "$(colour_pixels '#e07800' "$left")" -ge 200
+  expect_true "three-point mark plotted" test "$(colour_pixels '#139a2a' "$left")" -ge 100
+  expect_true "fitted peak mark plotted" test "$(colour_pixels '#c81e1e' "$left")" -ge 60
+  expect_eq "no plot colour among the numbers" "$(colour_pixels '#1f5fbf' "$right")" 0
+fi
