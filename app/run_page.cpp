@@ -4,8 +4,9 @@
 #include "app/run_page.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+
+#include "common/decimal_text.h"
 
 namespace qm {
 
@@ -47,13 +48,8 @@ std::string Escaped(const std::string& text) {
 }
 
 std::string Fixed(double value, int decimals) {
-    if (!std::isfinite(value))
-        return "-";
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    if (result.ec != std::errc())
-        return "-";
-    return std::string(buffer, result.ptr);
+    std::string text = FixedDecimal(value, decimals);
+    return text.empty() ? "-" : text;
 }
 
 // Maps run positions and focus values onto the plot area.

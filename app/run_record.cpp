@@ -3,9 +3,10 @@
 // earlier run of the program must read back as they were written).
 #include "app/run_record.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
+
+#include "common/decimal_text.h"
 
 namespace qm {
 
@@ -92,15 +93,11 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
-// The shortest text that reads back as the same number; null for what JSON cannot hold.
+// Positions, values and fit figures to four decimals, more than a plot or a reader needs;
+// null for what JSON cannot hold (and for a number too large to round exactly).
 void AppendJsonNumber(std::string& out, double value) {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
+    const std::string text = TrimmedDecimal(value, 4);
+    out += text.empty() ? "null" : text;
 }
 
 void AppendJsonNumber(std::string& out, int64_t value) {
@@ -236,11 +233,10 @@ class JsonReader {
     bool ReadNumber(Json& out) {
         const char* begin = text_.data() + pos_;
         const char* end = text_.data() + text_.size();
-        // from_chars takes no leading '+', as JSON allows none.
-        const auto result = std::from_chars(begin, end, out.number);
-        if (result.ec != std::errc() || result.ptr == begin)
+        const char* stop = ReadJsonNumber(begin, end, out.number);
+        if (stop == nullptr)
             return false;
-        pos_ += static_cast<size_t>(result.ptr - begin);
+        pos_ += static_cast<size_t>(stop - begin);
         out.kind = Json::Kind::Number;
         return true;
     }

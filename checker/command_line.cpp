@@ -119,7 +119,8 @@ std::string UsageText() {
            "\n"
            "Exit status: 0 the driver works, 1 a call Quillomar needs fails (with\n"
            "--conform: or a run would time out, log wrong positions or not connect),\n"
-           "2 bad usage, 3 nothing was checked because no driver was chosen in the chooser.\n";
+           "2 bad usage,\n"
+           "3 nothing was checked because no driver was chosen in the chooser.\n";
 }
 
 }  // namespace qm::check
