@@ -107,27 +107,6 @@ TEST(CurveAnalysis, FitStandsOnlyWhereItIsTrustedOtherwiseThreePointDoes) {
     }
 }
 
-TEST(PeakFit, LopsidedComparesTheCurvaturesOfTheTwoSides) {
-    struct Case {
-        const char* name;
-        std::vector<CurvePoint> points;
-        double low, high;  // bounds of PeakFit::lopsided
-    };
-    const Case cases[] = {
-        {"gauss", Sampled(600, 100, 9, 1030, 200, Gauss), 1, 1.05},
-        {"lorentz", Sampled(600, 100, 9, 1030, 200, Lorentz), 1, 1.3},
-        {"skewed", Skewed(600, 9, 1000, 200), 2.5, 1e9},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<double> xs, ys;
-        for (const CurvePoint& p : c.points) xs.push_back((p.position - 600) / 100.0), ys.push_back(p.value);
-        const PeakFit f = FitPeak(xs, ys);
-        EXPECT_GE(f.lopsided, c.low);
-        EXPECT_LE(f.lopsided, c.high);
-    }
-}
-
 TEST(CurveAnalysis, CheckRefusesCurvesThatCannotBeTrusted) {
     struct Case {
         const char* name;
