@@ -1,8 +1,9 @@
 // A fit of a focus curve's peak: a weighted least-squares parabola through the logarithm
 // of the focus values (a Gaussian through the values), weighted towards the bright
-// points, first over the row and then over the points near its maximum. Small on
-// purpose: two 3x3 linear solves. Robust refits and a two-sided peak were measured and
-// left out (bench/focus_accuracy/RESULTS.md).
+// points, first over the row and then over the points near its maximum, plus how
+// lopsided the points are about it (a curvature for each side, the shared maximum
+// searched nearby). Small on purpose: 3x3 linear solves only. Robust refits and a
+// two-sided peak as the result were measured and left out (bench/focus_accuracy/RESULTS.md).
 #pragma once
 
 #include <vector>

@@ -136,8 +136,8 @@ std::vector<Candidate> Candidates() {
         change(s);
         list.push_back({name, s});
     };
-    // Which runs keep the three-point result (all tried at commit 3a4f156+; the grid over
-    // lopsidedness 2-5 and parting 0-0.3 traded the median against the worst scenario).
+    // Which runs keep the three-point result. A grid over lopsidedness 2, 3, 5 and parting
+    // 0-0.3 (commit 9147663's parent) only traded the median against the worst scenario.
     variant("no trust gate", [](auto& s) { s.narrowWidth = 0, s.maxLopsided = 0; });
     variant("no narrow", [](auto& s) { s.narrowWidth = 0; });
     variant("narrow 1.5", [](auto& s) { s.narrowWidth = 1.5; });
