@@ -28,6 +28,17 @@ double FitQuality(const PeakFit& fit, const std::vector<double>& xs, const std::
     return spread > 0 ? 1 - residual / spread : 0;
 }
 
+// Whether the fit may replace the three-point result (`parting`: how far apart the two
+// are, in increments). Not for a narrow star whose fit took more than the few brightest
+// lines: wing points of a heavy-winged, Lorentzian-like star bias a Gaussian while the
+// three-point rule is close to exact there. Nor for a lopsided curve whose fit parts from
+// the three-point result: the broad flank of a skewed curve pulls a symmetric fit further
+// than it pulls the three brightest lines.
+bool FitTrusted(const PeakFit& fit, double parting, const PeakFitSettings& settings) {
+    if (fit.HalfWidth() < settings.narrowWidth && fit.pointsUsed > settings.narrowMaxPoints) return false;
+    return !(settings.maxLopsided > 0 && fit.lopsided > settings.maxLopsided && parting > settings.lopsidedParting);
+}
+
 // Why the curve cannot be trusted, or empty when it can.
 std::string JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysis& analysis, double unit,
                        const CurveCheckSettings& settings) {
@@ -82,6 +93,8 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
             analysis.fitConverged = true;
             analysis.fitPeak = origin + fit.peak * unit;
             analysis.fitQuality = FitQuality(fit, xs, ys);
+            analysis.fitTrusted =
+                threePoint == 0 || FitTrusted(fit, std::fabs(analysis.fitPeak - threePoint) / unit, fitSettings);
             const int samples =
                 static_cast<int>(std::min(highest - lowest, double(kMaxCurveSteps))) * kCurveSamplesPerStep;
             for (int i = 0; i <= samples && samples > 0; ++i) {
@@ -90,7 +103,7 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
             }
         }
     }
-    if (options.bestFocus == BestFocusMethod::Fit && analysis.fitConverged) {
+    if (options.bestFocus == BestFocusMethod::Fit && analysis.fitConverged && analysis.fitTrusted) {
         const auto fitted = static_cast<int32_t>(std::lround(analysis.fitPeak));
         if (fitted != 0) analysis.chosen = fitted;  // 0 would read as a failed computation
     }

@@ -24,6 +24,9 @@ struct CurveAnalysis {
     bool fitConverged = false;  // a fit converged with its maximum inside the row
     double fitPeak = 0;         // position of the fitted maximum, when converged
     double fitQuality = 0;      // how well the fit explains the points, when converged
+    // The fit may stand for the result; when not, `best-focus = fit` keeps the three-point
+    // one. Always true when the three-point rule gave no result.
+    bool fitTrusted = false;
     // The fitted curve sampled across the row (position, value), for plots.
     std::vector<std::pair<double, double>> fitCurve;
     bool checkPassed = true;    // always true when the check is off

@@ -34,6 +34,8 @@ double PeakFit::Value(double x) const {
     return std::exp(a * d * d + b * d + c);
 }
 
+double PeakFit::HalfWidth() const { return a < 0 ? std::sqrt(std::log(2.0) / -a) : 0; }
+
 namespace {
 
 PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
@@ -62,24 +64,55 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
     fit.to = *std::max_element(x.begin(), x.end());
     for (double& xi : x) xi -= mean;
 
-    double m[3][4] = {};
-    for (size_t i = 0; i < x.size(); ++i) {
-        const double basis[3] = {x[i] * x[i], x[i], 1};
-        for (int r = 0; r < 3; ++r) {
-            for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
-            m[r][3] += weight[i] * basis[r] * y[i];
+    // Weighted least squares of y on three basis functions of x; the weighted sum of
+    // squared misses, or infinity when the system is singular.
+    auto solve = [&](auto basisOf, double coef[3]) {
+        double m[3][4] = {};
+        for (size_t i = 0; i < x.size(); ++i) {
+            double basis[3];
+            basisOf(x[i], basis);
+            for (int r = 0; r < 3; ++r) {
+                for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
+                m[r][3] += weight[i] * basis[r] * y[i];
+            }
         }
-    }
+        if (!Solve3(m, coef)) return double(INFINITY);
+        double misses = 0;
+        for (size_t i = 0; i < x.size(); ++i) {
+            double basis[3];
+            basisOf(x[i], basis);
+            const double r = y[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
+            misses += weight[i] * r * r;
+        }
+        return misses;
+    };
     double coef[3] = {};
-    if (!Solve3(m, coef)) return fit;
+    if (!std::isfinite(solve([](double xi, double* b) { b[0] = xi * xi, b[1] = xi, b[2] = 1; }, coef))) return fit;
     fit.pointsUsed = static_cast<int>(x.size());
     fit.a = coef[0];
     fit.b = coef[1];
     fit.c = coef[2] + std::log(largest);
     fit.centre = mean;
     if (!(fit.a < 0)) return fit;
-    fit.peak = mean - fit.b / (2 * fit.a);
+    const double top = -fit.b / (2 * fit.a);
+    fit.peak = mean + top;
     fit.converged = std::isfinite(fit.peak);
+    // A two-sided curve, a curvature of its own on each side of a maximum searched within
+    // one x unit of the symmetric one: how much faster one side falls than the other.
+    double bestMisses = INFINITY;
+    for (int k = -50; k <= 50; ++k) {
+        const double vertex = top + k * 0.02;
+        double sides[3] = {};
+        const double misses = solve(
+            [vertex](double xi, double* b) {
+                const double d = xi - vertex;
+                b[0] = d < 0 ? d * d : 0, b[1] = d < 0 ? 0 : d * d, b[2] = 1;
+            },
+            sides);
+        if (!(misses < bestMisses)) continue;
+        bestMisses = misses;
+        fit.lopsided = sides[0] < 0 && sides[1] < 0 ? std::max(sides[0] / sides[1], sides[1] / sides[0]) : INFINITY;
+    }
     return fit;
 }
 

@@ -63,6 +63,50 @@ TEST(CurveAnalysis, FitFindsThePeakOfCurvesThreePointsMissAndFallsBackOutsideThe
     }
 }
 
+// A Lorentzian twice as broad beyond the focus as before it.
+std::vector<CurvePoint> Skewed(int first, int steps, double focus, double width) {
+    std::vector<CurvePoint> points;
+    for (int k = 0; k < steps; ++k) {
+        const int position = first + k * 100;
+        const double d = (position - focus) / (position > focus ? 2 * width : width);
+        points.push_back({position, static_cast<int32_t>(std::lround(50000 / (1 + d * d)))});
+    }
+    return points;
+}
+
+TEST(CurveAnalysis, FitStandsOnlyWhereItIsTrustedOtherwiseThreePointDoes) {
+    const RunOptions fit{BestFocusMethod::Fit, false, false};
+    struct Case {
+        const char* name;
+        std::vector<CurvePoint> points;
+        bool trusted;
+    };
+    const Case cases[] = {
+        // Half width 1 Increment, wings above 15 % two lines out: the fit took five lines.
+        {"narrow lorentz", Sampled(600, 100, 9, 1040, 100, Lorentz), false},
+        // The same width without wings: three lines, the fit is exact.
+        {"narrow gauss", Sampled(700, 100, 7, 1040, 100, Gauss), true},
+        {"broad lorentz", Sampled(600, 100, 9, 1040, 250, Lorentz), true},
+        {"broad gauss", Sampled(600, 100, 9, 1040, 250, Gauss), true},
+        // One side falls twice as fast: the fit drifts to the broad side.
+        {"skewed broad", Skewed(600, 9, 1000, 200), false},
+        {"skewed narrow", Skewed(600, 9, 1000, 100), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines;
+        for (const CurvePoint& p : c.points) lines.push_back(FormatStepLine(p.position, p.value));
+        const int32_t threePoint = ComputeBestFocusFromLines(lines, 100);
+        ASSERT_NE(threePoint, 0);
+        const CurveAnalysis a = AnalyseCurve(c.points, 100, threePoint, fit);
+        ASSERT_TRUE(a.fitConverged);
+        EXPECT_EQ(a.fitTrusted, c.trusted);
+        EXPECT_EQ(a.chosen, c.trusted ? std::lround(a.fitPeak) : threePoint);
+        // Without a three-point result the fit is the only one left.
+        EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, std::lround(a.fitPeak));
+    }
+}
+
 TEST(CurveAnalysis, CheckRefusesCurvesThatCannotBeTrusted) {
     struct Case {
         const char* name;
