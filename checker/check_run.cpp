@@ -7,24 +7,12 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/error_report.h"
 #include "app/form_afoc.h"
 #include "checker/form_harness.h"
 
 namespace qm::check {
 
 namespace {
-
-// The last call before a box, leaving out releases (a failed link releases the
-// driver before its box shows).
-int CallBefore(const CallTrace& trace, size_t recordsBefore) {
-    const auto& records = trace.records();
-    for (size_t i = std::min(recordsBefore, records.size()); i > 0; --i) {
-        if (records[i - 1].access != CallRecord::Access::Release)
-            return static_cast<int>(i - 1);
-    }
-    return -1;
-}
 
 int32_t Saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
@@ -78,28 +66,12 @@ class Check {
     }
 
   private:
-    // Runs one of the program's handlers as its window does: an error that escapes
-    // becomes the general error report. True when no box showed.
+    // Runs one of the program's handlers as its window does. True when no box showed.
     template <typename Handler>
     bool Do(CheckOutcome& outcome, Stage stage, Handler handler) {
-        const size_t before = platform_.boxes.size();
-        try {
-            handler();
-        } catch (const std::exception& error) {
-            platform_.ShowErrorReport(ErrorReportText(error.what()));
-        } catch (...) {
-            platform_.ShowErrorReport("Unknown error");
-        }
-        if (platform_.boxes.size() == before)
-            return true;
-        const ShownBox& box = platform_.boxes[before];
-        Problem problem;
-        problem.stage = stage;
-        problem.caption = box.caption;
-        problem.text = box.text;
-        problem.callIndex = CallBefore(trace_, box.recordsBefore);
-        outcome.problems.push_back(problem);
-        return false;
+        std::optional<Problem> problem = platform_.Run(stage, handler);
+        if (problem) outcome.problems.push_back(*problem);
+        return !problem;
     }
 
     // As the position display refreshes on the "Control" page.

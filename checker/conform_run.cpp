@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/error_report.h"
 #include "checker/form_harness.h"
 #include "common/whole_number.h"
 
@@ -77,33 +76,9 @@ class Conform {
   private:
     template <typename Handler>
     bool Do(ConformOutcome& out, Stage stage, Handler handler) {
-        const size_t before = platform_.boxes.size();
-        try {
-            handler();
-        } catch (const std::exception& error) {
-            platform_.ShowErrorReport(ErrorReportText(error.what()));
-        } catch (...) {
-            platform_.ShowErrorReport("Unknown error");
-        }
-        if (platform_.boxes.size() == before)
-            return true;
-        const ShownBox& box = platform_.boxes[before];
-        Problem problem;
-        problem.stage = stage;
-        problem.caption = box.caption;
-        problem.text = box.text;
-        problem.callIndex = LastCallBefore(box.recordsBefore);
-        out.check.problems.push_back(problem);
-        return false;
-    }
-
-    int LastCallBefore(size_t recordsBefore) const {
-        const auto& records = trace_.records();
-        for (size_t i = std::min(recordsBefore, records.size()); i > 0; --i) {
-            if (records[i - 1].access != CallRecord::Access::Release)
-                return static_cast<int>(i - 1);
-        }
-        return -1;
+        std::optional<Problem> problem = platform_.Run(stage, handler);
+        if (problem) out.check.problems.push_back(*problem);
+        return !problem;
     }
 
     // The position as the program reads it; notes how the program took Absolute.

@@ -3,11 +3,14 @@
 // real pauses and clock that writes boxes down instead of showing them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/error_report.h"
 #include "app/form_afoc.h"
 #include "checker/call_trace.h"
 #include "checker/check_run.h"
@@ -108,7 +111,41 @@ class CheckPlatform : public Platform {
     void MinimiseMainWindow() override {}
     void CloseMainWindow() override {}
 
+    // Runs one of the program's handlers as its window does: an error that escapes
+    // becomes the general error report. The problem, when a box showed.
+    template <typename Handler>
+    std::optional<Problem> Run(Stage stage, Handler handler) {
+        const size_t before = boxes.size();
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            ShowErrorReport(ErrorReportText(error.what()));
+        } catch (...) {
+            ShowErrorReport("Unknown error");
+        }
+        if (boxes.size() == before)
+            return std::nullopt;
+        const ShownBox& box = boxes[before];
+        Problem problem;
+        problem.stage = stage;
+        problem.caption = box.caption;
+        problem.text = box.text;
+        problem.callIndex = CallBefore(box.recordsBefore);
+        return problem;
+    }
+
   private:
+    // The last call before a box, leaving out releases (a failed link releases the
+    // driver before its box shows).
+    int CallBefore(size_t recordsBefore) const {
+        const auto& records = trace_.records();
+        for (size_t i = std::min(recordsBefore, records.size()); i > 0; --i) {
+            if (records[i - 1].access != CallRecord::Access::Release)
+                return static_cast<int>(i - 1);
+        }
+        return -1;
+    }
+
     const CheckServices& services_;
     const CallTrace& trace_;
 };
