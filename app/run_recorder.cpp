@@ -1,9 +1,7 @@
 // Keeping the run record in its two files: see run_recorder.h.
 #include "app/run_recorder.h"
 
-#include <algorithm>
 #include <optional>
-#include <vector>
 
 #include "app/run_page.h"
 
@@ -18,19 +16,13 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept
         std::optional<std::string> old = files.ReadAll(recordPath);
         if (!old && files.Exists(recordPath))
             return;
-        const std::string text = AppendRunRecordLine(old.value_or(std::string()), FormatRunRecordLine(record));
-        files.ReplaceAll(recordPath, text);
+        files.ReplaceAll(recordPath, AppendRunRecordLine(old.value_or(std::string()), FormatRunRecordLine(record)));
 
-        // The page is made from the same lines, so it shows this run even when the
-        // record file could not be replaced.
-        // Only the newest records that the page shows are read back, from the end.
-        const std::vector<std::string> lines = RunRecordLines(text);
-        std::vector<RunRecord> records;
-        for (auto line = lines.rbegin(); line != lines.rend() && records.size() < kRunPageRuns; ++line)
-            if (std::optional<RunRecord> r = ParseRunRecordLine(*line))
-                records.push_back(std::move(*r));
-        std::reverse(records.begin(), records.end());
-        files.ReplaceAll(directory + kRunPageFileName, RenderRunPage(records));
+        // The page is made from the old page and this run, so it shows this run even
+        // when the record file could not be replaced. A page that cannot be read starts
+        // anew: the record file still holds every run.
+        const std::string pagePath = directory + kRunPageFileName;
+        files.ReplaceAll(pagePath, ComposeRunPage(RenderRunSection(record), files.ReadAll(pagePath).value_or("")));
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.
     }

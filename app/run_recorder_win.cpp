@@ -35,11 +35,10 @@ std::string RunRecorderWin::UtcTimeNow() {
     return FormatUtcTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
-void RunRecorderWin::RunEnded(const RunRecord& record) noexcept {
+void RunRecorderWin::RunEnded(RunRecord& record) noexcept {
     try {
-        RunRecord converted = record;
-        converted.driverId = CodePageToUtf8(record.driverId);
-        WriteRunRecordFiles(files_, converted);
+        record.driverId = CodePageToUtf8(record.driverId);
+        WriteRunRecordFiles(files_, record);
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.
     }

@@ -1,6 +1,6 @@
-// Decimal text of doubles for the run record and its page, written and read without
-// the standard library's floating-point conversions (std::to_chars and std::from_chars
-// for double link tables that would double the size of the program).
+// Decimal text of numbers for the run record and its page, written without the
+// standard library's floating-point conversions (std::to_chars for double links tables
+// that would double the size of the program).
 #pragma once
 
 #include <string>
@@ -16,10 +16,8 @@ std::string FixedDecimal(double value, int decimals);
 // As FixedDecimal, with the fraction's trailing zeros (and a bare point) taken off.
 std::string TrimmedDecimal(double value, int maxDecimals);
 
-// Reads a JSON number (-?int(.frac)?([eE][+-]?digits)?) from the start of [begin, end).
-// Returns the end of the number, or nullptr when none starts there. Numbers of up to 15
-// significant digits with a decimal exponent of at most 22 either way (everything the
-// record writes) read exactly rounded; others as closely as repeated scaling gives.
-const char* ReadJsonNumber(const char* begin, const char* end, double& value);
+// Appends `value` in decimal digits, with a minus sign when negative: one loop that
+// every writer of the record shares, in place of std::to_string's inlined digit table.
+void AppendInteger(std::string& out, long long value);
 
 }  // namespace qm

@@ -22,7 +22,7 @@ class CollectingRecorder : public RunRecorder {
         ++timeReads;
         return "2026-12-08T10:00:00Z";
     }
-    void RunEnded(const RunRecord& record) noexcept override { records.push_back(record); }
+    void RunEnded(RunRecord& record) noexcept override { records.push_back(record); }
 };
 
 struct RecordFixture : FakeWindow {
