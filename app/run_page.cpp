@@ -23,55 +23,24 @@ constexpr double kSpanMargin = 0.05;
 constexpr double kValueHeadroom = 1.08;
 
 void AppendEscaped(std::string& out, const std::string& text) {
+    static constexpr char kSpecial[] = "&<>\"'";
+    static constexpr const char* kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
     for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-void AppendFixed(std::string& out, double value, int decimals) {
-    const std::string text = FixedDecimal(value, decimals);
-    out += text.empty() ? "-" : text;
-}
-
-// Appends `pattern` with each '~' replaced by the next of `numbers` to one decimal,
-// each '^' by the next number to none, and each '`' by the next of `texts` as it is.
-void Put(std::string& out, const char* pattern, std::initializer_list<double> numbers = {},
-         std::initializer_list<const char*> texts = {}) {
-    const double* number = numbers.begin();
-    const char* const* text = texts.begin();
-    for (; *pattern; ++pattern) {
-        if (*pattern == '~' || *pattern == '^')
-            AppendFixed(out, *number++, *pattern == '~');
-        else if (*pattern == '`')
-            out += *text++;
+        const char* special = c != 0 ? std::strchr(kSpecial, c) : nullptr;
+        if (special)
+            out += kEntities[special - kSpecial];
         else
-            out += *pattern;
+            out += c;
     }
 }
+
+constexpr auto Put = AppendPattern;
 
 void AppendIntegers(std::string& out, const std::vector<int32_t>& values) {
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i)
-            out += ", ";
-        AppendInteger(out, values[i]);
+    const char* pattern = "^";
+    for (int32_t value : values) {
+        Put(out, pattern, {static_cast<double>(value)}, {});
+        pattern = ", ^";
     }
 }
 
@@ -147,7 +116,7 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         "<text x=\"426.0\" y=\"224.0\" text-anchor=\"end\">^</text>\n"
         "<text x=\"56.0\" y=\"24.0\" text-anchor=\"end\">^</text>\n"
         "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
-        {s.xMin, s.xMax, s.yMax});
+        {s.xMin, s.xMax, s.yMax}, {});
     if (r.points.empty())
         out += "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n";
     AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
@@ -156,14 +125,14 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", {}, {kPlotCurveColour});
         for (const auto& [x, y] : r.verdict->fitCurve)
             if (std::isfinite(x) && std::isfinite(y))
-                Put(out, "~,~ ", {s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax))});
+                Put(out, "~,~ ", {s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax))}, {});
         out += "\"/>\n";
     }
     for (const RunStep& p : r.points) {
         const double x = s.X(p.position);
         // Every counted value as a small dot, the step's value as the large one.
         for (int32_t v : p.values)
-            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", {x, s.Y(v > 0 ? v : 0)});
+            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", {x, s.Y(v > 0 ? v : 0)}, {});
         Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", {x, s.Y(p.value)}, {kPlotPointColour});
     }
     out += "</svg>\n";
@@ -183,19 +152,17 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Row(out, "Outcome");
     Put(out, "<b>`</b>", {}, {RunOutcomeName(r.outcome)});
     Row(out, "Steps, Increment, Expo/Step");
-    Put(out, "^, ^, ^", {static_cast<double>(r.steps), static_cast<double>(r.increment),
-                        static_cast<double>(r.exposuresPerStep)});
+    Put(out, "^, ^, ^",
+        {static_cast<double>(r.steps), static_cast<double>(r.increment), static_cast<double>(r.exposuresPerStep)}, {});
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
         Row(out, "Three-point result");
-        if (v.threePoint != 0)
-            AppendInteger(out, v.threePoint);
-        else
-            out += "failed";
+        Put(out, v.threePoint != 0 ? "^" : "failed", {static_cast<double>(v.threePoint)}, {});
         Row(out, "Fitted peak");
         if (v.fitConverged) {
-            Put(out, "~ (quality ", {v.fitPeak});
-            AppendFixed(out, v.fitQuality, 3);
+            Put(out, "~ (quality ", {v.fitPeak}, {});
+            if (!AppendDecimal(out, v.fitQuality, 3, false))
+                out += '-';
             out += ')';
         } else {
             out += "no fit";
@@ -206,18 +173,12 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
             AppendEscaped(out, v.checkReason);
     }
     Row(out, "Moved to");
-    if (r.movedTo)
-        AppendInteger(out, *r.movedTo);
-    else
-        out += '-';
+    Put(out, "^", {r.movedTo ? static_cast<double>(*r.movedTo) : NAN}, {});
     Row(out, "Duration");
-    Put(out, "~ s", {r.durationMs / 1000.0});
+    Put(out, "~ s", {r.durationMs / 1000.0}, {});
     Row(out, "Positions");
     for (const RunStep& p : r.points) {
-        AppendInteger(out, p.position);
-        out += " = ";
-        AppendInteger(out, p.value);
-        out += " (";
+        Put(out, "^ = ^ (", {static_cast<double>(p.position), static_cast<double>(p.value)}, {});
         AppendIntegers(out, p.values);
         out += ")<br>";
     }
@@ -268,7 +229,7 @@ std::string ComposeRunPage(const std::string& newSection, const std::string& old
     if (count == 1)
         out += "<p>The last recorded run.</p>\n";
     else
-        Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", {static_cast<double>(count)});
+        Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", {static_cast<double>(count)}, {});
     Put(out,
         "<p class=\"key\"><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
         "curve<span style=\"background:`\"></span>three-point result<span style=\"background:`\"></span>fitted "

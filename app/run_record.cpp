@@ -3,6 +3,7 @@
 #include "app/run_record.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "common/decimal_text.h"
 
@@ -40,78 +41,40 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
     return length;
 }
 
-void AppendHexEscape(std::string& out, unsigned value) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += "\\u00";
-    out += kHex[(value >> 4) & 0xF];
-    out += kHex[value & 0xF];
-}
-
 // A JSON string. Bytes that are not valid UTF-8 are taken as Latin-1 and escaped, so
 // that the line stays valid JSON whatever text it is given.
 void AppendJsonString(std::string& out, const std::string& text) {
+    static constexpr char kEscaped[] = "\"\\\n\r\t";
+    static constexpr char kEscapeLetters[] = "\"\\nrt";
+    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const size_t length = Utf8SequenceLength(text, i);
-            if (length == 0) {
-                AppendHexEscape(out, c);
-                ++i;
-            } else {
-                out.append(text, i, length);
-                i += length;
-            }
-            continue;
+        size_t length = c >= 0x80 ? Utf8SequenceLength(text, i) : 1;
+        const char* escaped = c != 0 ? std::strchr(kEscaped, c) : nullptr;
+        if (escaped) {
+            const char pair[] = {'\\', kEscapeLetters[escaped - kEscaped]};
+            out.append(pair, 2);
+        } else if (length == 0 || c < 0x20 || c == 0x7F) {
+            const char hex[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+            out.append(hex, 6);
+            length = 1;
+        } else {
+            out.append(text, i, length);
         }
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F)
-                    AppendHexEscape(out, c);
-                else
-                    out += static_cast<char>(c);
-        }
-        ++i;
+        i += length;
     }
     out += '"';
 }
 
-// Positions, values and fit figures to four decimals, more than a plot or a reader needs;
-// null for what JSON cannot hold (and for a number too large to round exactly).
-void AppendJsonNumber(std::string& out, double value) {
-    const std::string text = TrimmedDecimal(value, 4);
-    out += text.empty() ? "null" : text;
-}
-
 void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
+    const char* pattern = "^";
     out += '[';
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i)
-            out += ',';
-        AppendInteger(out, values[i]);
+    for (int32_t value : values) {
+        AppendPattern(out, pattern, {static_cast<double>(value)});
+        pattern = ",^";
     }
     out += ']';
-}
-
-// A key, given with its quotes, colon and any comma before it, and a whole number.
-void AppendIntField(std::string& out, const char* key, int64_t value) {
-    out += key;
-    AppendInteger(out, value);
 }
 
 }  // namespace
@@ -146,52 +109,39 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     AppendJsonString(out, r.timeUtc);
     out += ",\"driver\":";
     AppendJsonString(out, r.driverId);
-    AppendIntField(out, ",\"steps\":", r.steps);
-    AppendIntField(out, ",\"increment\":", r.increment);
-    AppendIntField(out, ",\"exposuresPerStep\":", r.exposuresPerStep);
-    out += ",\"points\":[";
-    const char* separator = "{\"position\":";
+    AppendPattern(out, ",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,\"points\":[",
+                  {static_cast<double>(r.steps), static_cast<double>(r.increment),
+                   static_cast<double>(r.exposuresPerStep)});
+    const char* pattern = "{\"position\":^,\"value\":^,\"values\":";
     for (const RunStep& p : r.points) {
-        AppendIntField(out, separator, p.position);
-        AppendIntField(out, ",\"value\":", p.value);
-        out += ",\"values\":";
+        AppendPattern(out, pattern, {static_cast<double>(p.position), static_cast<double>(p.value)});
         AppendIntArray(out, p.values);
         out += '}';
-        separator = ",{\"position\":";
+        pattern = ",{\"position\":^,\"value\":^,\"values\":";
     }
     out += "],\"pendingValues\":";
     AppendIntArray(out, r.pendingValues);
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
-        AppendIntField(out, ",\"threePoint\":", v.threePoint);
-        out += v.fitConverged ? ",\"fit\":{\"converged\":true,\"peak\":" : ",\"fit\":{\"converged\":false,\"peak\":";
-        AppendJsonNumber(out, v.fitConverged ? v.fitPeak : NAN);
-        out += ",\"quality\":";
-        AppendJsonNumber(out, v.fitConverged ? v.fitQuality : NAN);
-        out += ",\"curve\":[";
-        const char* pairStart = "[";
+        // Without a fit, its peak and quality are null whatever the record holds.
+        AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%,\"curve\":[",
+                      {static_cast<double>(v.threePoint), v.fitConverged ? v.fitPeak : NAN,
+                       v.fitConverged ? v.fitQuality : NAN},
+                      {v.fitConverged ? "true" : "false"});
+        pattern = "[%,%]";
         for (const auto& [x, y] : v.fitCurve) {
-            out += pairStart;
-            AppendJsonNumber(out, x);
-            out += ',';
-            AppendJsonNumber(out, y);
-            out += ']';
-            pairStart = ",[";
+            AppendPattern(out, pattern, {x, y});
+            pattern = ",[%,%]";
         }
-        out += v.checkPassed ? "]},\"check\":{\"passed\":true,\"reason\":" : "]},\"check\":{\"passed\":false,\"reason\":";
+        AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":", {}, {v.checkPassed ? "true" : "false"});
         AppendJsonString(out, v.checkReason);
         out += '}';
     } else {
         out += ",\"threePoint\":null,\"fit\":null,\"check\":null";
     }
-    if (r.movedTo)
-        AppendIntField(out, ",\"result\":", *r.movedTo);
-    else
-        out += ",\"result\":null";
-    out += ",\"outcome\":";
-    AppendJsonString(out, RunOutcomeName(r.outcome));
-    AppendIntField(out, ",\"durationMs\":", r.durationMs);
-    out += '}';
+    AppendPattern(out, ",\"result\":%,\"outcome\":\"`\",\"durationMs\":^}",
+                  {r.movedTo ? static_cast<double>(*r.movedTo) : NAN, static_cast<double>(r.durationMs)},
+                  {RunOutcomeName(r.outcome)});
     return out;
 }
 

@@ -14,43 +14,68 @@ constexpr double kExactPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 
 
 }  // namespace
 
-std::string FixedDecimal(double value, int decimals) {
-    if (!std::isfinite(value) || decimals < 0 || decimals > 9) return {};
+bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
+    if (!std::isfinite(value) || decimals < 0 || decimals > 9)
+        return false;
     const double scaled = std::nearbyint(value * kExactPowersOfTen[decimals]);
-    if (std::fabs(scaled) >= kExactIntegerLimit) return {};
-    const auto whole = static_cast<int64_t>(scaled);
-    std::string digits;
-    AppendInteger(digits, whole < 0 ? -whole : whole);
-    const auto width = static_cast<size_t>(decimals);
-    if (width > 0) {
-        if (digits.size() <= width) digits.insert(0, width + 1 - digits.size(), '0');
-        digits.insert(digits.size() - width, 1, '.');
+    if (std::fabs(scaled) >= kExactIntegerLimit)
+        return false;
+    // Digits written from the last one back: the fraction's, the point, then at least
+    // one of the whole part.
+    uint64_t magnitude = static_cast<uint64_t>(std::fabs(scaled));
+    char text[32];
+    char* const end = text + sizeof text;
+    char* first = end;
+    int place = 0;
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+        if (++place == decimals)
+            *--first = '.';
+    } while (magnitude || place <= decimals);
+    char* last = end;
+    if (trim && decimals > 0) {
+        while (last[-1] == '0')
+            --last;
+        if (last[-1] == '.')
+            --last;
     }
-    if (whole < 0) digits.insert(0, 1, '-');
-    return digits;
+    if (scaled < 0)
+        *--first = '-';
+    out.append(first, last);
+    return true;
 }
 
-std::string TrimmedDecimal(double value, int maxDecimals) {
-    std::string text = FixedDecimal(value, maxDecimals);
-    if (text.find('.') == std::string::npos) return text;
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
-    if (text == "-0") text = "0";
+std::string FixedDecimal(double value, int decimals) {
+    std::string text;
+    AppendDecimal(text, value, decimals, false);
     return text;
 }
 
-void AppendInteger(std::string& out, long long value) {
-    char digits[24];
-    char* p = digits + sizeof digits;
-    // The magnitude as unsigned, so that the most negative value has one too.
-    unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
-    do {
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (value < 0)
-        *--p = '-';
-    out.append(p, digits + sizeof digits);
+std::string TrimmedDecimal(double value, int maxDecimals) {
+    std::string text;
+    AppendDecimal(text, value, maxDecimals, true);
+    return text;
+}
+
+void AppendPattern(std::string& out, const char* pattern, std::initializer_list<double> numbers,
+                   std::initializer_list<const char*> texts) {
+    const double* number = numbers.begin();
+    const char* const* text = texts.begin();
+    for (; *pattern; ++pattern) {
+        const char c = *pattern;
+        if (c == '~' || c == '^') {
+            if (!AppendDecimal(out, *number++, c == '~', false))
+                out += '-';
+        } else if (c == '%') {
+            if (!AppendDecimal(out, *number++, 4, true))
+                out += "null";
+        } else if (c == '`') {
+            out += *text++;
+        } else {
+            out += c;
+        }
+    }
 }
 
 }  // namespace qm

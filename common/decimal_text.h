@@ -1,23 +1,31 @@
 // Decimal text of numbers for the run record and its page, written without the
 // standard library's floating-point conversions (std::to_chars for double links tables
-// that would double the size of the program).
+// that would double the size of the program), and the one pattern writer through which
+// the record and its page append their text: a call of it is far shorter code than a
+// chain of std::string appends.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 namespace qm {
 
-// `value` with exactly `decimals` (0 to 9) digits after the point: value x 10^decimals
-// rounded to a whole number, halves to even (the product is itself rounded, so 0.35 to
-// one decimal gives 0.4; plenty for a record and its plots); empty when the value is not finite or too large to round exactly (|value| x
+// Appends `value` with exactly `decimals` (0 to 9) digits after the point: value x
+// 10^decimals rounded to a whole number, halves to even (the product is itself rounded,
+// so 0.35 to one decimal gives 0.4; plenty for a record and its plots). With `trim`, the
+// fraction's trailing zeros and a bare point are left off. Appends nothing and returns
+// false when the value is not finite or too large to round exactly (|value| x
 // 10^decimals of 2^53 or more).
-std::string FixedDecimal(double value, int decimals);
+bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 
-// As FixedDecimal, with the fraction's trailing zeros (and a bare point) taken off.
+// AppendDecimal's text on its own: empty for a value it cannot write.
+std::string FixedDecimal(double value, int decimals);
 std::string TrimmedDecimal(double value, int maxDecimals);
 
-// Appends `value` in decimal digits, with a minus sign when negative: one loop that
-// every writer of the record shares, in place of std::to_string's inlined digit table.
-void AppendInteger(std::string& out, long long value);
+// Appends `pattern` with its marks replaced, in order, by the next of `numbers` or of
+// `texts`: '~' a number to one decimal, '^' a number to none (each "-" when it cannot
+// be written), '%' a number to at most four decimals or "null", '`' a text as it is.
+void AppendPattern(std::string& out, const char* pattern, std::initializer_list<double> numbers = {},
+                   std::initializer_list<const char*> texts = {});
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,11 @@ TEST(DecimalText, FixedAndTrimmed) {
         {0.05, 4, "0.0500", "0.05"},
         {2147483647.0, 4, "2147483647.0000", "2147483647"},
         {-2147483648.0, 1, "-2147483648.0", "-2147483648"},
+        {-2147483648.0, 0, "-2147483648", "-2147483648"},
+        {4294967295.0, 0, "4294967295", "4294967295"},
+        {0, 0, "0", "0"},
+        {0.05, 2, "0.05", "0.05"},
+        {-1.5, 9, "-1.500000000", "-1.5"},
         {1e13, 4, "", ""},  // beyond exact rounding at four decimals
         {NAN, 2, "", ""},
         {inf, 0, "", ""},
@@ -40,24 +46,30 @@ TEST(DecimalText, FixedAndTrimmed) {
     }
 }
 
-TEST(DecimalText, Integers) {
+TEST(DecimalText, Patterns) {
     struct Case {
-        long long value;
+        const char* pattern;
+        std::vector<double> numbers;
+        std::vector<const char*> texts;
         const char* text;
-    } cases[] = {
-        {0, "0"},
-        {7, "7"},
-        {-1, "-1"},
-        {1026, "1026"},
-        {4294967295LL, "4294967295"},
-        {-2147483648LL, "-2147483648"},
-        {std::numeric_limits<long long>::max(), "9223372036854775807"},
-        {std::numeric_limits<long long>::min(), "-9223372036854775808"},
+    };
+    const std::vector<Case> cases = {
+        {"plain", {}, {}, "plain"},
+        {"x=\"~\" y=\"~\"", {62, -0.04}, {}, "x=\"62.0\" y=\"0.0\""},
+        {"^, ^, ^", {7, -2147483648.0, 4294967295.0}, {}, "7, -2147483648, 4294967295"},
+        {"[%,%,%]", {39.5, NAN, 1012.40004}, {}, "[39.5,null,1012.4]"},
+        {"~ s|^", {INFINITY, 1e300}, {}, "- s|-"},
+        {"<b>`</b>`", {}, {"focus", "!"}, "<b>focus</b>!"},
+        {"a`b^c", {3}, {"-"}, "a-b3c"},
     };
     for (const Case& c : cases) {
         std::string out = "x";
-        AppendInteger(out, c.value);
-        EXPECT_EQ(out, std::string("x") + c.text) << c.value;
+        // The lists are handed over as initializer lists of up to three items.
+        const double n[3] = {c.numbers.size() > 0 ? c.numbers[0] : 0, c.numbers.size() > 1 ? c.numbers[1] : 0,
+                             c.numbers.size() > 2 ? c.numbers[2] : 0};
+        const char* t[2] = {c.texts.size() > 0 ? c.texts[0] : "", c.texts.size() > 1 ? c.texts[1] : ""};
+        AppendPattern(out, c.pattern, {n[0], n[1], n[2]}, {t[0], t[1]});
+        EXPECT_EQ(out, std::string("x") + c.text) << c.pattern;
     }
 }
 
