@@ -39,7 +39,7 @@ constexpr auto Put = AppendPattern;
 void AppendIntegers(std::string& out, const std::vector<int32_t>& values) {
     const char* pattern = "^";
     for (int32_t value : values) {
-        Put(out, pattern, {static_cast<double>(value)}, {});
+        Put(out, pattern, static_cast<double>(value));
         pattern = ", ^";
     }
 }
@@ -101,8 +101,8 @@ void AppendVerticalMark(std::string& out, const PlotScale& s, double position, c
     if (!std::isfinite(position))
         return;
     const double x = s.X(position);
-    Put(out, "<line x1=\"~\" y1=\"14.0\" x2=\"~\" y2=\"206.0\" stroke=\"`\" stroke-width=\"3\"`/>\n", {x, x},
-        {colour, dash});
+    Put(out, "<line x1=\"~\" y1=\"14.0\" x2=\"~\" y2=\"206.0\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour,
+        dash);
 }
 
 void AppendPlot(std::string& out, const RunRecord& r) {
@@ -116,31 +116,31 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         "<text x=\"426.0\" y=\"224.0\" text-anchor=\"end\">^</text>\n"
         "<text x=\"56.0\" y=\"24.0\" text-anchor=\"end\">^</text>\n"
         "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
-        {s.xMin, s.xMax, s.yMax}, {});
+        s.xMin, s.xMax, s.yMax);
     if (r.points.empty())
         out += "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n";
     AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
     AppendVerticalMark(out, s, FitPeak(r), kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
-        Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", {}, {kPlotCurveColour});
+        Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
         for (const auto& [x, y] : r.verdict->fitCurve)
             if (std::isfinite(x) && std::isfinite(y))
-                Put(out, "~,~ ", {s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax))}, {});
+                Put(out, "~,~ ", s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax)));
         out += "\"/>\n";
     }
     for (const RunStep& p : r.points) {
         const double x = s.X(p.position);
         // Every counted value as a small dot, the step's value as the large one.
         for (int32_t v : p.values)
-            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", {x, s.Y(v > 0 ? v : 0)}, {});
-        Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", {x, s.Y(p.value)}, {kPlotPointColour});
+            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", x, s.Y(v > 0 ? v : 0));
+        Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", x, s.Y(p.value), kPlotPointColour);
     }
     out += "</svg>\n";
 }
 
 // Opens a row of the numbers' table.
 void Row(std::string& out, const char* name) {
-    Put(out, "</td></tr>\n<tr><th>`</th><td>", {}, {name});
+    Put(out, "</td></tr>\n<tr><th>`</th><td>", name);
 }
 
 void AppendNumbers(std::string& out, const RunRecord& r) {
@@ -150,17 +150,17 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Row(out, "Driver");
     AppendEscaped(out, r.driverId);
     Row(out, "Outcome");
-    Put(out, "<b>`</b>", {}, {RunOutcomeName(r.outcome)});
+    Put(out, "<b>`</b>", RunOutcomeName(r.outcome));
     Row(out, "Steps, Increment, Expo/Step");
-    Put(out, "^, ^, ^",
-        {static_cast<double>(r.steps), static_cast<double>(r.increment), static_cast<double>(r.exposuresPerStep)}, {});
+    Put(out, "^, ^, ^", static_cast<double>(r.steps), static_cast<double>(r.increment),
+        static_cast<double>(r.exposuresPerStep));
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
         Row(out, "Three-point result");
-        Put(out, v.threePoint != 0 ? "^" : "failed", {static_cast<double>(v.threePoint)}, {});
+        Put(out, v.threePoint != 0 ? "^" : "failed", static_cast<double>(v.threePoint));
         Row(out, "Fitted peak");
         if (v.fitConverged) {
-            Put(out, "~ (quality ", {v.fitPeak}, {});
+            Put(out, "~ (quality ", v.fitPeak);
             if (!AppendDecimal(out, v.fitQuality, 3, false))
                 out += '-';
             out += ')';
@@ -173,12 +173,12 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
             AppendEscaped(out, v.checkReason);
     }
     Row(out, "Moved to");
-    Put(out, "^", {r.movedTo ? static_cast<double>(*r.movedTo) : NAN}, {});
+    Put(out, "^", r.movedTo ? static_cast<double>(*r.movedTo) : NAN);
     Row(out, "Duration");
-    Put(out, "~ s", {r.durationMs / 1000.0}, {});
+    Put(out, "~ s", r.durationMs / 1000.0);
     Row(out, "Positions");
     for (const RunStep& p : r.points) {
-        Put(out, "^ = ^ (", {static_cast<double>(p.position), static_cast<double>(p.value)}, {});
+        Put(out, "^ = ^ (", static_cast<double>(p.position), static_cast<double>(p.value));
         AppendIntegers(out, p.values);
         out += ")<br>";
     }
@@ -229,12 +229,12 @@ std::string ComposeRunPage(const std::string& newSection, const std::string& old
     if (count == 1)
         out += "<p>The last recorded run.</p>\n";
     else
-        Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", {static_cast<double>(count)}, {});
+        Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", static_cast<double>(count));
     Put(out,
         "<p class=\"key\"><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
         "curve<span style=\"background:`\"></span>three-point result<span style=\"background:`\"></span>fitted "
         "peak</p>\n",
-        {}, {kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour});
+        kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour);
     out += sections;
     out += "</body>\n</html>\n";
     return out;

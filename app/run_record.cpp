@@ -71,7 +71,7 @@ void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
     const char* pattern = "^";
     out += '[';
     for (int32_t value : values) {
-        AppendPattern(out, pattern, {static_cast<double>(value)});
+        AppendPattern(out, pattern, static_cast<double>(value));
         pattern = ",^";
     }
     out += ']';
@@ -109,12 +109,11 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     AppendJsonString(out, r.timeUtc);
     out += ",\"driver\":";
     AppendJsonString(out, r.driverId);
-    AppendPattern(out, ",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,\"points\":[",
-                  {static_cast<double>(r.steps), static_cast<double>(r.increment),
-                   static_cast<double>(r.exposuresPerStep)});
+    AppendPattern(out, ",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,\"points\":[", static_cast<double>(r.steps),
+                  static_cast<double>(r.increment), static_cast<double>(r.exposuresPerStep));
     const char* pattern = "{\"position\":^,\"value\":^,\"values\":";
     for (const RunStep& p : r.points) {
-        AppendPattern(out, pattern, {static_cast<double>(p.position), static_cast<double>(p.value)});
+        AppendPattern(out, pattern, static_cast<double>(p.position), static_cast<double>(p.value));
         AppendIntArray(out, p.values);
         out += '}';
         pattern = ",{\"position\":^,\"value\":^,\"values\":";
@@ -125,23 +124,22 @@ std::string FormatRunRecordLine(const RunRecord& r) {
         const RunVerdict& v = *r.verdict;
         // Without a fit, its peak and quality are null whatever the record holds.
         AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%,\"curve\":[",
-                      {static_cast<double>(v.threePoint), v.fitConverged ? v.fitPeak : NAN,
-                       v.fitConverged ? v.fitQuality : NAN},
-                      {v.fitConverged ? "true" : "false"});
+                      static_cast<double>(v.threePoint), v.fitConverged ? "true" : "false",
+                      v.fitConverged ? v.fitPeak : NAN, v.fitConverged ? v.fitQuality : NAN);
         pattern = "[%,%]";
         for (const auto& [x, y] : v.fitCurve) {
-            AppendPattern(out, pattern, {x, y});
+            AppendPattern(out, pattern, x, y);
             pattern = ",[%,%]";
         }
-        AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":", {}, {v.checkPassed ? "true" : "false"});
+        AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":", v.checkPassed ? "true" : "false");
         AppendJsonString(out, v.checkReason);
         out += '}';
     } else {
         out += ",\"threePoint\":null,\"fit\":null,\"check\":null";
     }
     AppendPattern(out, ",\"result\":%,\"outcome\":\"`\",\"durationMs\":^}",
-                  {r.movedTo ? static_cast<double>(*r.movedTo) : NAN, static_cast<double>(r.durationMs)},
-                  {RunOutcomeName(r.outcome)});
+                  r.movedTo ? static_cast<double>(*r.movedTo) : NAN, RunOutcomeName(r.outcome),
+                  static_cast<double>(r.durationMs));
     return out;
 }
 

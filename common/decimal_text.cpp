@@ -1,6 +1,7 @@
 #include "common/decimal_text.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 
 namespace qm {
@@ -58,24 +59,24 @@ std::string TrimmedDecimal(double value, int maxDecimals) {
     return text;
 }
 
-void AppendPattern(std::string& out, const char* pattern, std::initializer_list<double> numbers,
-                   std::initializer_list<const char*> texts) {
-    const double* number = numbers.begin();
-    const char* const* text = texts.begin();
+void AppendPattern(std::string& out, const char* pattern, ...) {
+    va_list arguments;
+    va_start(arguments, pattern);
     for (; *pattern; ++pattern) {
         const char c = *pattern;
         if (c == '~' || c == '^') {
-            if (!AppendDecimal(out, *number++, c == '~', false))
+            if (!AppendDecimal(out, va_arg(arguments, double), c == '~', false))
                 out += '-';
         } else if (c == '%') {
-            if (!AppendDecimal(out, *number++, 4, true))
+            if (!AppendDecimal(out, va_arg(arguments, double), 4, true))
                 out += "null";
         } else if (c == '`') {
-            out += *text++;
+            out += va_arg(arguments, const char*);
         } else {
             out += c;
         }
     }
+    va_end(arguments);
 }
 
 }  // namespace qm

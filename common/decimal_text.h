@@ -5,7 +5,6 @@
 // chain of std::string appends.
 #pragma once
 
-#include <initializer_list>
 #include <string>
 
 namespace qm {
@@ -22,10 +21,11 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 std::string FixedDecimal(double value, int decimals);
 std::string TrimmedDecimal(double value, int maxDecimals);
 
-// Appends `pattern` with its marks replaced, in order, by the next of `numbers` or of
-// `texts`: '~' a number to one decimal, '^' a number to none (each "-" when it cannot
-// be written), '%' a number to at most four decimals or "null", '`' a text as it is.
-void AppendPattern(std::string& out, const char* pattern, std::initializer_list<double> numbers = {},
-                   std::initializer_list<const char*> texts = {});
+// Appends `pattern` with its marks replaced, in order, by the arguments that follow it:
+// '~' a double to one decimal, '^' a double to none (each "-" when it cannot be
+// written), '%' a double to at most four decimals or "null", '`' a const char* as it
+// is. Every number must be passed as a double. A C variable argument list keeps each
+// call short, which is the point of the writer.
+void AppendPattern(std::string& out, const char* pattern, ...);
 
 }  // namespace qm

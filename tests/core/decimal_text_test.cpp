@@ -47,30 +47,26 @@ TEST(DecimalText, FixedAndTrimmed) {
 }
 
 TEST(DecimalText, Patterns) {
+    const auto put = [](const char* pattern, auto... arguments) {
+        std::string out = "x";
+        AppendPattern(out, pattern, arguments...);
+        return out;
+    };
     struct Case {
-        const char* pattern;
-        std::vector<double> numbers;
-        std::vector<const char*> texts;
+        std::string written;
         const char* text;
     };
     const std::vector<Case> cases = {
-        {"plain", {}, {}, "plain"},
-        {"x=\"~\" y=\"~\"", {62, -0.04}, {}, "x=\"62.0\" y=\"0.0\""},
-        {"^, ^, ^", {7, -2147483648.0, 4294967295.0}, {}, "7, -2147483648, 4294967295"},
-        {"[%,%,%]", {39.5, NAN, 1012.40004}, {}, "[39.5,null,1012.4]"},
-        {"~ s|^", {INFINITY, 1e300}, {}, "- s|-"},
-        {"<b>`</b>`", {}, {"focus", "!"}, "<b>focus</b>!"},
-        {"a`b^c", {3}, {"-"}, "a-b3c"},
+        {put("plain"), "xplain"},
+        {put("x=\"~\" y=\"~\"", 62.0, -0.04), "xx=\"62.0\" y=\"0.0\""},
+        {put("^, ^, ^", 7.0, -2147483648.0, 4294967295.0), "x7, -2147483648, 4294967295"},
+        {put("[%,%,%]", 39.5, double(NAN), 1012.40004), "x[39.5,null,1012.4]"},
+        {put("~ s|^", double(INFINITY), 1e300), "x- s|-"},
+        {put("<b>`</b>`", "focus", "!"), "x<b>focus</b>!"},
+        {put("a`b^c%", "-", 3.0, 0.25), "xa-b3c0.25"},
     };
-    for (const Case& c : cases) {
-        std::string out = "x";
-        // The lists are handed over as initializer lists of up to three items.
-        const double n[3] = {c.numbers.size() > 0 ? c.numbers[0] : 0, c.numbers.size() > 1 ? c.numbers[1] : 0,
-                             c.numbers.size() > 2 ? c.numbers[2] : 0};
-        const char* t[2] = {c.texts.size() > 0 ? c.texts[0] : "", c.texts.size() > 1 ? c.texts[1] : ""};
-        AppendPattern(out, c.pattern, {n[0], n[1], n[2]}, {t[0], t[1]});
-        EXPECT_EQ(out, std::string("x") + c.text) << c.pattern;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(c.written, c.text);
 }
 
 // What the record writes reads back as the same double it would write again.
