@@ -9,20 +9,24 @@ namespace qm {
 
 void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept {
     try {
-        const std::string directory = files.ProgramDirectory();
-        if (directory.empty())
+        // One path string for both files: the directory, then each file's name.
+        std::string path = files.ProgramDirectory();
+        const size_t directoryLength = path.size();
+        if (directoryLength == 0)
             return;
-        const std::string recordPath = directory + kRunRecordFileName;
-        std::optional<std::string> old = files.ReadAll(recordPath);
-        if (!old && files.Exists(recordPath))
+        path += kRunRecordFileName;
+        std::optional<std::string> text = files.ReadAll(path);
+        if (!text && files.Exists(path))
             return;
-        files.ReplaceAll(recordPath, AppendRunRecordLine(old.value_or(std::string()), FormatRunRecordLine(record)));
+        files.ReplaceAll(path, AppendRunRecordLine(text ? *text : std::string(), FormatRunRecordLine(record)));
 
         // The page is made from the old page and this run, so it shows this run even
         // when the record file could not be replaced. A page that cannot be read starts
         // anew: the record file still holds every run.
-        const std::string pagePath = directory + kRunPageFileName;
-        files.ReplaceAll(pagePath, ComposeRunPage(RenderRunSection(record), files.ReadAll(pagePath).value_or("")));
+        path.resize(directoryLength);
+        path += kRunPageFileName;
+        text = files.ReadAll(path);
+        files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), text ? *text : std::string()));
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.
     }
