@@ -22,19 +22,19 @@ constexpr double kLeft = 62, kRight = 426, kTop = 14, kBottom = 206;
 constexpr double kSpanMargin = 0.05;
 constexpr double kValueHeadroom = 1.08;
 
+constexpr auto Put = AppendPattern;
+
 void AppendEscaped(std::string& out, const std::string& text) {
     static constexpr char kSpecial[] = "&<>\"'";
     static constexpr const char* kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
     for (char c : text) {
         const char* special = c != 0 ? std::strchr(kSpecial, c) : nullptr;
         if (special)
-            out += kEntities[special - kSpecial];
+            Put(out, kEntities[special - kSpecial]);
         else
             out += c;
     }
 }
-
-constexpr auto Put = AppendPattern;
 
 void AppendIntegers(std::string& out, const std::vector<int32_t>& values) {
     const char* pattern = "^";
@@ -118,7 +118,7 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
         s.xMin, s.xMax, s.yMax);
     if (r.points.empty())
-        out += "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n";
+        Put(out, "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n");
     AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
     AppendVerticalMark(out, s, FitPeak(r), kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
@@ -126,7 +126,7 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         for (const auto& [x, y] : r.verdict->fitCurve)
             if (std::isfinite(x) && std::isfinite(y))
                 Put(out, "~,~ ", s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax)));
-        out += "\"/>\n";
+        Put(out, "\"/>\n");
     }
     for (const RunStep& p : r.points) {
         const double x = s.X(p.position);
@@ -135,7 +135,7 @@ void AppendPlot(std::string& out, const RunRecord& r) {
             Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", x, s.Y(v > 0 ? v : 0));
         Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", x, s.Y(p.value), kPlotPointColour);
     }
-    out += "</svg>\n";
+    Put(out, "</svg>\n");
 }
 
 // Opens a row of the numbers' table.
@@ -145,7 +145,7 @@ void Row(std::string& out, const char* name) {
 
 void AppendNumbers(std::string& out, const RunRecord& r) {
     // Each further row closes the one before it.
-    out += "<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>";
+    Put(out, "<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>");
     AppendEscaped(out, r.timeUtc);
     Row(out, "Driver");
     AppendEscaped(out, r.driverId);
@@ -165,10 +165,10 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
                 out += '-';
             out += ')';
         } else {
-            out += "no fit";
+            Put(out, "no fit");
         }
         Row(out, "Curve check");
-        out += v.checkPassed ? "passed" : "refused: ";
+        Put(out, v.checkPassed ? "passed" : "refused: ");
         if (!v.checkPassed)
             AppendEscaped(out, v.checkReason);
     }
@@ -180,33 +180,32 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     for (const RunStep& p : r.points) {
         Put(out, "^ = ^ (", static_cast<double>(p.position), static_cast<double>(p.value));
         AppendIntegers(out, p.values);
-        out += ")<br>";
+        Put(out, ")<br>");
     }
     if (!r.pendingValues.empty()) {
-        out += "not completed (";
+        Put(out, "not completed (");
         AppendIntegers(out, r.pendingValues);
         out += ')';
     }
     if (r.points.empty() && r.pendingValues.empty())
         out += '-';
-    out += "</td></tr>\n</table>\n";
+    Put(out, "</td></tr>\n</table>\n");
 }
 
 }  // namespace
 
 std::string RenderRunSection(const RunRecord& r) {
-    std::string out = kRunSectionBegin;
-    out += "<div class=\"run\">\n";
+    std::string out;
+    Put(out, "`<div class=\"run\">\n", kRunSectionBegin);
     AppendPlot(out, r);
     AppendNumbers(out, r);
-    out += "</div>\n";
-    out += kRunSectionEnd;
+    Put(out, "</div>\n");
+    Put(out, kRunSectionEnd);
     return out;
 }
 
-std::string ComposeRunPage(const std::string& newSection, const std::string& oldPage) {
+std::string ComposeRunPage(std::string sections, const std::string& oldPage) {
     // The sections the page keeps: the new one, then the old page's up to the limit.
-    std::string sections = newSection;
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
     for (size_t at = oldPage.find(kRunSectionBegin); at != std::string::npos && count < kRunPageRuns; ++count) {
@@ -216,7 +215,8 @@ std::string ComposeRunPage(const std::string& newSection, const std::string& old
         sections.append(oldPage, at, end + endLength - at);
         at = oldPage.find(kRunSectionBegin, end);
     }
-    std::string out =
+    std::string out;
+    Put(out,
         "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>Autofocus runs</title>\n<style>"
         "body{font-family:sans-serif;font-size:13px;margin:16px;color:#202020;background:#f4f4f4}"
         "h1{font-size:18px}"
@@ -225,9 +225,9 @@ std::string ComposeRunPage(const std::string& newSection, const std::string& old
         ".plot text{font-size:11px;fill:#404040}"
         ".numbers th{text-align:left;padding-right:10px;vertical-align:top;font-weight:normal;color:#606060}"
         ".key span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
-        "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n";
+        "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n");
     if (count == 1)
-        out += "<p>The last recorded run.</p>\n";
+        Put(out, "<p>The last recorded run.</p>\n");
     else
         Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", static_cast<double>(count));
     Put(out,
@@ -236,7 +236,7 @@ std::string ComposeRunPage(const std::string& newSection, const std::string& old
         "peak</p>\n",
         kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour);
     out += sections;
-    out += "</body>\n</html>\n";
+    Put(out, "</body>\n</html>\n");
     return out;
 }
 

@@ -105,9 +105,10 @@ std::string FormatUtcTime(int year, int month, int day, int hour, int minute, in
 }
 
 std::string FormatRunRecordLine(const RunRecord& r) {
-    std::string out = "{\"time\":";
+    std::string out;
+    AppendPattern(out, "{\"time\":");
     AppendJsonString(out, r.timeUtc);
-    out += ",\"driver\":";
+    AppendPattern(out, ",\"driver\":");
     AppendJsonString(out, r.driverId);
     AppendPattern(out, ",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,\"points\":[", static_cast<double>(r.steps),
                   static_cast<double>(r.increment), static_cast<double>(r.exposuresPerStep));
@@ -118,7 +119,7 @@ std::string FormatRunRecordLine(const RunRecord& r) {
         out += '}';
         pattern = ",{\"position\":^,\"value\":^,\"values\":";
     }
-    out += "],\"pendingValues\":";
+    AppendPattern(out, "],\"pendingValues\":");
     AppendIntArray(out, r.pendingValues);
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
@@ -135,7 +136,7 @@ std::string FormatRunRecordLine(const RunRecord& r) {
         AppendJsonString(out, v.checkReason);
         out += '}';
     } else {
-        out += ",\"threePoint\":null,\"fit\":null,\"check\":null";
+        AppendPattern(out, ",\"threePoint\":null,\"fit\":null,\"check\":null");
     }
     AppendPattern(out, ",\"result\":%,\"outcome\":\"`\",\"durationMs\":^}",
                   r.movedTo ? static_cast<double>(*r.movedTo) : NAN, RunOutcomeName(r.outcome),

@@ -16,17 +16,22 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept
             return;
         path += kRunRecordFileName;
         std::optional<std::string> text = files.ReadAll(path);
-        if (!text && files.Exists(path))
-            return;
-        files.ReplaceAll(path, AppendRunRecordLine(text ? *text : std::string(), FormatRunRecordLine(record)));
+        if (!text) {
+            if (files.Exists(path))
+                return;
+            text.emplace();
+        }
+        files.ReplaceAll(path, AppendRunRecordLine(*text, FormatRunRecordLine(record)));
 
         // The page is made from the old page and this run, so it shows this run even
         // when the record file could not be replaced. A page that cannot be read starts
         // anew: the record file still holds every run.
         path.resize(directoryLength);
         path += kRunPageFileName;
-        text = files.ReadAll(path);
-        files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), text ? *text : std::string()));
+        std::optional<std::string> page = files.ReadAll(path);
+        if (!page)
+            page.emplace();
+        files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), *page));
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.
     }
