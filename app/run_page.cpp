@@ -1,10 +1,13 @@
 // Renders the run page: plain HTML with an inline style sheet and one inline SVG plot
 // per run. Every text from a record is escaped, so a driver name or a check's reason
-// can never add markup to the page.
+// can never add markup to the page, nor a marker comment that would split a section.
+// The text is built by appending into one string through a small pattern writer, which
+// keeps the code short (the page is written once per run, never in a hurry).
 #include "app/run_page.h"
 
-#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 
 #include "common/decimal_text.h"
 
@@ -12,226 +15,228 @@ namespace qm {
 
 namespace {
 
-// Plot geometry in SVG user units.
-constexpr double kPlotWidth = 440;
-constexpr double kPlotHeight = 240;
-constexpr double kLeft = 62, kRight = 14, kTop = 14, kBottom = 34;
+// Plot geometry in SVG user units: a 440 x 240 picture whose plot area runs from
+// (62, 14) to (426, 206); the fixed numbers of the patterns below follow from these.
+constexpr double kLeft = 62, kRight = 426, kTop = 14, kBottom = 206;
 // Room left beside the outermost points, as a share of the span.
 constexpr double kSpanMargin = 0.05;
 constexpr double kValueHeadroom = 1.08;
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+constexpr auto Put = AppendPattern;
+
+void AppendEscaped(std::string& out, const std::string& text) {
+    static constexpr char kSpecial[] = "&<>\"'";
+    static constexpr const char* kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
     for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
+        const char* special = c != 0 ? std::strchr(kSpecial, c) : nullptr;
+        if (special)
+            Put(out, kEntities[special - kSpecial]);
+        else
+            out += c;
     }
-    return out;
 }
 
-std::string Fixed(double value, int decimals) {
-    std::string text = FixedDecimal(value, decimals);
-    return text.empty() ? "-" : text;
+void AppendIntegers(std::string& out, const std::vector<int32_t>& values) {
+    const char* pattern = "^";
+    for (int32_t value : values) {
+        Put(out, pattern, static_cast<double>(value));
+        pattern = ", ^";
+    }
 }
 
 // Maps run positions and focus values onto the plot area.
 struct PlotScale {
-    double xMin = 0, xMax = 1, yMax = 1;
+    double xMin = INFINITY, xMax = -INFINITY, yMax = 0;
 
-    double X(double position) const {
-        return kLeft + (position - xMin) / (xMax - xMin) * (kPlotWidth - kLeft - kRight);
+    double X(double position) const { return kLeft + (position - xMin) / (xMax - xMin) * (kRight - kLeft); }
+    double Y(double value) const { return kBottom - value / yMax * (kBottom - kTop); }
+    void TakeX(double x) {
+        if (std::isfinite(x)) {
+            xMin = std::fmin(xMin, x);
+            xMax = std::fmax(xMax, x);
+        }
     }
-    double Y(double value) const { return kPlotHeight - kBottom - value / yMax * (kPlotHeight - kTop - kBottom); }
+    void TakeY(double y) {
+        if (y > yMax && y < INFINITY)
+            yMax = y;  // false for NaN
+    }
 };
 
-bool HasFitPeak(const RunRecord& r) {
-    return r.verdict && r.verdict->fitConverged && std::isfinite(r.verdict->fitPeak);
+// The three-point result and the fitted peak, NaN for each the run does not have.
+double ThreePoint(const RunRecord& r) {
+    return r.verdict && r.verdict->threePoint != 0 ? r.verdict->threePoint : NAN;
 }
-bool HasThreePoint(const RunRecord& r) {
-    return r.verdict && r.verdict->threePoint != 0;
+double FitPeak(const RunRecord& r) {
+    return r.verdict && r.verdict->fitConverged ? r.verdict->fitPeak : NAN;
 }
 
 PlotScale ScaleFor(const RunRecord& r) {
-    double xMin = INFINITY, xMax = -INFINITY, yMax = 0;
-    const auto takeX = [&](double x) {
-        if (!std::isfinite(x))
-            return;
-        xMin = std::min(xMin, x);
-        xMax = std::max(xMax, x);
-    };
+    PlotScale s;
     for (const RunStep& p : r.points) {
-        takeX(p.position);
-        yMax = std::max(yMax, static_cast<double>(p.value));
+        s.TakeX(p.position);
+        s.TakeY(p.value);
         for (int32_t v : p.values)
-            yMax = std::max(yMax, static_cast<double>(v));
+            s.TakeY(v);
     }
     if (r.verdict) {
         for (const auto& [x, y] : r.verdict->fitCurve) {
-            takeX(x);
-            if (std::isfinite(y))
-                yMax = std::max(yMax, y);
+            s.TakeX(x);
+            s.TakeY(y);
         }
     }
-    if (HasThreePoint(r))
-        takeX(r.verdict->threePoint);
-    if (HasFitPeak(r))
-        takeX(r.verdict->fitPeak);
-    PlotScale scale;
-    if (!(xMin <= xMax))
-        xMin = xMax = 0;
-    double span = xMax - xMin;
-    if (span <= 0)
-        span = std::max(1.0, static_cast<double>(r.increment));
-    scale.xMin = xMin - span * kSpanMargin;
-    scale.xMax = xMax + span * kSpanMargin;
-    if (xMax == xMin)
-        scale.xMin = xMin - span, scale.xMax = xMax + span;
-    scale.yMax = yMax > 0 ? yMax * kValueHeadroom : 1;
-    return scale;
+    s.TakeX(ThreePoint(r));
+    s.TakeX(FitPeak(r));
+    if (!(s.xMin <= s.xMax))
+        s.xMin = s.xMax = 0;
+    double span = s.xMax - s.xMin;
+    // A single position gets a span of its own on either side.
+    const double margin = span > 0 ? span * kSpanMargin : (r.increment > 1 ? r.increment : 1);
+    s.xMin -= margin;
+    s.xMax += margin;
+    s.yMax = s.yMax > 0 ? s.yMax * kValueHeadroom : 1;
+    return s;
 }
 
 void AppendVerticalMark(std::string& out, const PlotScale& s, double position, const char* colour, const char* dash) {
-    const std::string x = Fixed(s.X(position), 1);
-    out += "<line x1=\"" + x + "\" y1=\"" + Fixed(kTop, 1) + "\" x2=\"" + x + "\" y2=\"" +
-           Fixed(kPlotHeight - kBottom, 1) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"";
-    if (*dash)
-        out += std::string(" stroke-dasharray=\"") + dash + "\"";
-    out += "/>\n";
+    if (!std::isfinite(position))
+        return;
+    const double x = s.X(position);
+    Put(out, "<line x1=\"~\" y1=\"14.0\" x2=\"~\" y2=\"206.0\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour,
+        dash);
 }
 
-std::string Plot(const RunRecord& r) {
+void AppendPlot(std::string& out, const RunRecord& r) {
     const PlotScale s = ScaleFor(r);
-    std::string out = "<svg class=\"plot\" width=\"" + Fixed(kPlotWidth, 0) + "\" height=\"" + Fixed(kPlotHeight, 0) +
-                      "\" viewBox=\"0 0 " + Fixed(kPlotWidth, 0) + " " + Fixed(kPlotHeight, 0) + "\">\n";
-    const double right = kPlotWidth - kRight, bottom = kPlotHeight - kBottom;
-    out += "<rect x=\"" + Fixed(kLeft, 1) + "\" y=\"" + Fixed(kTop, 1) + "\" width=\"" + Fixed(right - kLeft, 1) +
-           "\" height=\"" + Fixed(bottom - kTop, 1) + "\" fill=\"#ffffff\" stroke=\"#8a8a8a\"/>\n";
-    // Axis labels: the ends of the position axis and the top of the value axis.
-    out += "<text x=\"" + Fixed(kLeft, 1) + "\" y=\"" + Fixed(bottom + 18, 1) + "\">" + Fixed(s.xMin, 0) + "</text>\n";
-    out += "<text x=\"" + Fixed(right, 1) + "\" y=\"" + Fixed(bottom + 18, 1) + "\" text-anchor=\"end\">" +
-           Fixed(s.xMax, 0) + "</text>\n";
-    out += "<text x=\"" + Fixed(kLeft - 6, 1) + "\" y=\"" + Fixed(kTop + 10, 1) + "\" text-anchor=\"end\">" +
-           Fixed(s.yMax, 0) + "</text>\n";
-    out += "<text x=\"" + Fixed(kLeft - 6, 1) + "\" y=\"" + Fixed(bottom, 1) + "\" text-anchor=\"end\">0</text>\n";
-
-    if (r.points.empty()) {
-        out += "<text x=\"" + Fixed((kLeft + right) / 2, 1) + "\" y=\"" + Fixed((kTop + bottom) / 2, 1) +
-               "\" text-anchor=\"middle\">no step completed</text>\n";
-    }
-    if (HasThreePoint(r))
-        AppendVerticalMark(out, s, r.verdict->threePoint, kPlotThreePointColour, "");
-    if (HasFitPeak(r))
-        AppendVerticalMark(out, s, r.verdict->fitPeak, kPlotFitPeakColour, "6,4");
+    // The frame and the axis labels: the ends of the position axis and the top of the
+    // value axis.
+    Put(out,
+        "<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 240\">\n"
+        "<rect x=\"62.0\" y=\"14.0\" width=\"364.0\" height=\"192.0\" fill=\"#ffffff\" stroke=\"#8a8a8a\"/>\n"
+        "<text x=\"62.0\" y=\"224.0\">^</text>\n"
+        "<text x=\"426.0\" y=\"224.0\" text-anchor=\"end\">^</text>\n"
+        "<text x=\"56.0\" y=\"24.0\" text-anchor=\"end\">^</text>\n"
+        "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
+        s.xMin, s.xMax, s.yMax);
+    if (r.points.empty())
+        Put(out, "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n");
+    AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
+    AppendVerticalMark(out, s, FitPeak(r), kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
-        out += "<polyline fill=\"none\" stroke=\"";
-        out += kPlotCurveColour;
-        out += "\" stroke-width=\"3\" points=\"";
-        for (const auto& [x, y] : r.verdict->fitCurve) {
-            if (!std::isfinite(x) || !std::isfinite(y))
-                continue;
-            const double clampedY = std::clamp(y, 0.0, s.yMax);
-            out += Fixed(s.X(x), 1) + "," + Fixed(s.Y(clampedY), 1) + " ";
-        }
-        out += "\"/>\n";
+        Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
+        for (const auto& [x, y] : r.verdict->fitCurve)
+            if (std::isfinite(x) && std::isfinite(y))
+                Put(out, "~,~ ", s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax)));
+        Put(out, "\"/>\n");
     }
     for (const RunStep& p : r.points) {
+        const double x = s.X(p.position);
         // Every counted value as a small dot, the step's value as the large one.
-        for (int32_t v : p.values) {
-            out += "<circle cx=\"" + Fixed(s.X(p.position), 1) + "\" cy=\"" + Fixed(s.Y(std::max(0, v)), 1) +
-                   "\" r=\"2.5\" fill=\"#9aa6b8\"/>\n";
-        }
-        out += "<circle cx=\"" + Fixed(s.X(p.position), 1) + "\" cy=\"" + Fixed(s.Y(p.value), 1) + "\" r=\"5\" fill=\"";
-        out += kPlotPointColour;
-        out += "\"/>\n";
+        for (int32_t v : p.values)
+            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", x, s.Y(v > 0 ? v : 0));
+        Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", x, s.Y(p.value), kPlotPointColour);
     }
-    out += "</svg>\n";
-    return out;
+    Put(out, "</svg>\n");
 }
 
-std::string Row(const std::string& name, const std::string& valueHtml) {
-    return "<tr><th>" + Escaped(name) + "</th><td>" + valueHtml + "</td></tr>\n";
+// Opens a row of the numbers' table.
+void Row(std::string& out, const char* name) {
+    Put(out, "</td></tr>\n<tr><th>`</th><td>", name);
 }
 
-std::string Numbers(const RunRecord& r) {
-    std::string out = "<table class=\"numbers\">\n";
-    out += Row("Time (UTC)", Escaped(r.timeUtc));
-    out += Row("Driver", Escaped(r.driverId));
-    out += Row("Outcome", std::string("<b>") + RunOutcomeName(r.outcome) + "</b>");
-    out += Row("Steps, Increment, Expo/Step", std::to_string(r.steps) + ", " + std::to_string(r.increment) + ", " +
-                                                  std::to_string(r.exposuresPerStep));
+void AppendNumbers(std::string& out, const RunRecord& r) {
+    // Each further row closes the one before it.
+    Put(out, "<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>");
+    AppendEscaped(out, r.timeUtc);
+    Row(out, "Driver");
+    AppendEscaped(out, r.driverId);
+    Row(out, "Outcome");
+    Put(out, "<b>`</b>", RunOutcomeName(r.outcome));
+    Row(out, "Steps, Increment, Expo/Step");
+    Put(out, "^, ^, ^", static_cast<double>(r.steps), static_cast<double>(r.increment),
+        static_cast<double>(r.exposuresPerStep));
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
-        out += Row("Three-point result", v.threePoint != 0 ? std::to_string(v.threePoint) : "failed");
-        out += Row("Fitted peak",
-                   v.fitConverged ? Fixed(v.fitPeak, 1) + " (quality " + Fixed(v.fitQuality, 3) + ")" : "no fit");
-        out += Row("Curve check", v.checkPassed ? "passed" : "refused: " + Escaped(v.checkReason));
+        Row(out, "Three-point result");
+        Put(out, v.threePoint != 0 ? "^" : "failed", static_cast<double>(v.threePoint));
+        Row(out, "Fitted peak");
+        if (v.fitConverged) {
+            Put(out, "~ (quality ", v.fitPeak);
+            if (!AppendDecimal(out, v.fitQuality, 3, false))
+                out += '-';
+            out += ')';
+        } else {
+            Put(out, "no fit");
+        }
+        Row(out, "Curve check");
+        Put(out, v.checkPassed ? "passed" : "refused: ");
+        if (!v.checkPassed)
+            AppendEscaped(out, v.checkReason);
     }
-    out += Row("Moved to", r.movedTo ? std::to_string(*r.movedTo) : "-");
-    out += Row("Duration", Fixed(r.durationMs / 1000.0, 1) + " s");
-    std::string steps;
+    Row(out, "Moved to");
+    Put(out, "^", r.movedTo ? static_cast<double>(*r.movedTo) : NAN);
+    Row(out, "Duration");
+    Put(out, "~ s", r.durationMs / 1000.0);
+    Row(out, "Positions");
     for (const RunStep& p : r.points) {
-        steps += std::to_string(p.position) + " = " + std::to_string(p.value) + " (";
-        for (size_t i = 0; i < p.values.size(); ++i)
-            steps += (i ? ", " : "") + std::to_string(p.values[i]);
-        steps += ")<br>";
+        Put(out, "^ = ^ (", static_cast<double>(p.position), static_cast<double>(p.value));
+        AppendIntegers(out, p.values);
+        Put(out, ")<br>");
     }
     if (!r.pendingValues.empty()) {
-        steps += "not completed (";
-        for (size_t i = 0; i < r.pendingValues.size(); ++i)
-            steps += (i ? ", " : "") + std::to_string(r.pendingValues[i]);
-        steps += ")";
+        Put(out, "not completed (");
+        AppendIntegers(out, r.pendingValues);
+        out += ')';
     }
-    out += Row("Positions", steps.empty() ? "-" : steps);
-    out += "</table>\n";
-    return out;
+    if (r.points.empty() && r.pendingValues.empty())
+        out += '-';
+    Put(out, "</td></tr>\n</table>\n");
 }
-
-constexpr const char* kStyle =
-    "body{font-family:sans-serif;font-size:13px;margin:16px;color:#202020;background:#f4f4f4}"
-    "h1{font-size:18px}"
-    ".run{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;"
-    "padding:10px;margin:0 0 12px 0}"
-    ".plot text{font-size:11px;fill:#404040}"
-    ".numbers th{text-align:left;padding-right:10px;vertical-align:top;font-weight:normal;color:#606060}"
-    ".key span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}";
 
 }  // namespace
 
-std::string RenderRunPage(const std::vector<RunRecord>& records) {
-    std::string out =
-        "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>Autofocus runs</title>\n<style>";
-    out += kStyle;
-    out += "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n";
-    const size_t shown = std::min(records.size(), kRunPageRuns);
-    out += shown == 1 ? std::string("<p>The last recorded run.</p>\n")
-                      : "<p>The last " + std::to_string(shown) + " recorded runs, newest first.</p>\n";
-    out += std::string("<p class=\"key\"><span style=\"background:") + kPlotPointColour +
-           "\"></span>step value<span style=\"background:" + kPlotCurveColour +
-           "\"></span>fitted curve<span style=\"background:" + kPlotThreePointColour +
-           "\"></span>three-point result<span style=\"background:" + kPlotFitPeakColour + "\"></span>fitted peak</p>\n";
-    for (size_t k = 0; k < shown; ++k) {
-        const RunRecord& r = records[records.size() - 1 - k];
-        out += "<div class=\"run\">\n" + Plot(r) + Numbers(r) + "</div>\n";
+std::string RenderRunSection(const RunRecord& r) {
+    std::string out;
+    Put(out, "`<div class=\"run\">\n", kRunSectionBegin);
+    AppendPlot(out, r);
+    AppendNumbers(out, r);
+    Put(out, "</div>\n");
+    Put(out, kRunSectionEnd);
+    return out;
+}
+
+std::string ComposeRunPage(std::string sections, const std::string& oldPage) {
+    // The sections the page keeps: the new one, then the old page's up to the limit.
+    size_t count = 1;
+    const size_t endLength = std::strlen(kRunSectionEnd);
+    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string::npos && count < kRunPageRuns; ++count) {
+        const size_t end = oldPage.find(kRunSectionEnd, at);
+        if (end == std::string::npos)
+            break;
+        sections.append(oldPage, at, end + endLength - at);
+        at = oldPage.find(kRunSectionBegin, end);
     }
-    out += "</body>\n</html>\n";
+    std::string out;
+    Put(out,
+        "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>Autofocus runs</title>\n<style>"
+        "body{font-family:sans-serif;font-size:13px;margin:16px;color:#202020;background:#f4f4f4}"
+        "h1{font-size:18px}"
+        ".run{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;"
+        "padding:10px;margin:0 0 12px 0}"
+        ".plot text{font-size:11px;fill:#404040}"
+        ".numbers th{text-align:left;padding-right:10px;vertical-align:top;font-weight:normal;color:#606060}"
+        ".key span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
+        "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n");
+    if (count == 1)
+        Put(out, "<p>The last recorded run.</p>\n");
+    else
+        Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", static_cast<double>(count));
+    Put(out,
+        "<p class=\"key\"><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
+        "curve<span style=\"background:`\"></span>three-point result<span style=\"background:`\"></span>fitted "
+        "peak</p>\n",
+        kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour);
+    out += sections;
+    Put(out, "</body>\n</html>\n");
     return out;
 }
 

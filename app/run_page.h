@@ -2,10 +2,11 @@
 // newest first, each as a plot of its points, the fitted curve and the marks of the
 // three-point and fitted results, with its numbers beside it. The page is one
 // self-contained file: inline style and SVG, no script, nothing fetched from elsewhere.
+// The page carries each run's section between the marker comments kRunSectionBegin and
+// kRunSectionEnd, so that a new page is made from the old one and the new run alone.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "app/run_record.h"
 
@@ -13,6 +14,8 @@ namespace qm {
 
 inline constexpr const char* kRunPageFileName = "autofocus-runs.htm";
 inline constexpr size_t kRunPageRuns = 50;
+inline constexpr const char* kRunSectionBegin = "<!--run-->\n";
+inline constexpr const char* kRunSectionEnd = "<!--/run-->\n";
 
 // Colours of the plot, also looked for by the screenshot test.
 inline constexpr const char* kPlotPointColour = "#1f5fbf";
@@ -20,8 +23,12 @@ inline constexpr const char* kPlotCurveColour = "#e07800";
 inline constexpr const char* kPlotThreePointColour = "#139a2a";
 inline constexpr const char* kPlotFitPeakColour = "#c81e1e";
 
-// The page for `records`, given oldest first as the record file holds them; only the
-// last kRunPageRuns are shown.
-std::string RenderRunPage(const std::vector<RunRecord>& records);
+// One run's section of the page, markers included.
+std::string RenderRunSection(const RunRecord& record);
+
+// The page with `newSection` first and then the sections of `oldPage`, newest first as
+// it holds them, up to kRunPageRuns in all. An old page without sections (none yet, or
+// one that could not be read) gives a page of the new run alone.
+std::string ComposeRunPage(std::string newSection, const std::string& oldPage);
 
 }  // namespace qm

@@ -62,12 +62,8 @@ std::string FormatUtcTime(int year, int month, int day, int hour, int minute, in
 
 // The record as one line of JSON, without a line end.
 std::string FormatRunRecordLine(const RunRecord& record);
-// A line written by FormatRunRecordLine read back; nothing for a line that is not one.
-std::optional<RunRecord> ParseRunRecordLine(const std::string& line);
-
-// The lines of a record file, blank lines dropped; CR LF, LF and CR each end a line.
-std::vector<std::string> RunRecordLines(const std::string& fileText);
-// The file text after appending `line` and keeping only the last `limit` lines.
+// The file text after appending `line` and keeping only the last `limit` lines. Blank
+// lines are dropped; CR LF, LF and CR each end a line, and every line is written with LF.
 std::string AppendRunRecordLine(const std::string& fileText, const std::string& line, size_t limit = kRunRecordLimit);
 
 }  // namespace qm

@@ -1,9 +1,7 @@
 // Keeping the run record in its two files: see run_recorder.h.
 #include "app/run_recorder.h"
 
-#include <algorithm>
 #include <optional>
-#include <vector>
 
 #include "app/run_page.h"
 
@@ -11,26 +9,29 @@ namespace qm {
 
 void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept {
     try {
-        const std::string directory = files.ProgramDirectory();
-        if (directory.empty())
+        // One path string for both files: the directory, then each file's name.
+        std::string path = files.ProgramDirectory();
+        const size_t directoryLength = path.size();
+        if (directoryLength == 0)
             return;
-        const std::string recordPath = directory + kRunRecordFileName;
-        std::optional<std::string> old = files.ReadAll(recordPath);
-        if (!old && files.Exists(recordPath))
-            return;
-        const std::string text = AppendRunRecordLine(old.value_or(std::string()), FormatRunRecordLine(record));
-        files.ReplaceAll(recordPath, text);
+        path += kRunRecordFileName;
+        std::optional<std::string> text = files.ReadAll(path);
+        if (!text) {
+            if (files.Exists(path))
+                return;
+            text.emplace();
+        }
+        files.ReplaceAll(path, AppendRunRecordLine(*text, FormatRunRecordLine(record)));
 
-        // The page is made from the same lines, so it shows this run even when the
-        // record file could not be replaced.
-        // Only the newest records that the page shows are read back, from the end.
-        const std::vector<std::string> lines = RunRecordLines(text);
-        std::vector<RunRecord> records;
-        for (auto line = lines.rbegin(); line != lines.rend() && records.size() < kRunPageRuns; ++line)
-            if (std::optional<RunRecord> r = ParseRunRecordLine(*line))
-                records.push_back(std::move(*r));
-        std::reverse(records.begin(), records.end());
-        files.ReplaceAll(directory + kRunPageFileName, RenderRunPage(records));
+        // The page is made from the old page and this run, so it shows this run even
+        // when the record file could not be replaced. A page that cannot be read starts
+        // anew: the record file still holds every run.
+        path.resize(directoryLength);
+        path += kRunPageFileName;
+        std::optional<std::string> page = files.ReadAll(path);
+        if (!page)
+            page.emplace();
+        files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), *page));
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.
     }

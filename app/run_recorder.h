@@ -15,13 +15,15 @@ class RunRecorder {
     virtual ~RunRecorder() = default;
     // The current time in UTC, ISO 8601 ("2026-01-31T21:05:09Z").
     virtual std::string UtcTimeNow() = 0;
-    // A run ended: keep its record. Never throws; a record that cannot be kept is lost
+    // A run ended: keep its record. The recorder may change the record's text in place
+    // (the caller is done with it). Never throws; a record that cannot be kept is lost
     // without a word, since the run must not be disturbed by it.
-    virtual void RunEnded(const RunRecord& record) noexcept = 0;
+    virtual void RunEnded(RunRecord& record) noexcept = 0;
 };
 
 // Appends the record to the record file in the program's directory, keeping its last
-// kRunRecordLimit lines, and rewrites the page of the last runs from that file. Both
+// kRunRecordLimit lines, and rewrites the page of the last runs from the page before and
+// this record. Both
 // files are replaced whole, so a failed write leaves the old file as it was. A record
 // file that exists but cannot be read is left alone rather than replaced by the one
 // new line. Never throws.

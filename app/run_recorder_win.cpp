@@ -9,22 +9,18 @@ namespace qm::win {
 
 namespace {
 
-// Text in the system code page as UTF-8; the text unchanged when it cannot be turned
-// (the record's writer then escapes its high bytes).
-std::string CodePageToUtf8(const std::string& text) {
-    if (text.empty())
-        return text;
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+// Text in the system code page as UTF-8, through buffers on the stack: a driver's
+// identifier is a short ProgID. Text too long for them, or that cannot be turned, is
+// left as it is (the record's writer then escapes its high bytes).
+void CodePageToUtf8(std::string& text) {
+    wchar_t wide[256];
+    char utf8[768];
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide, 256);
     if (wideLength <= 0)
-        return text;
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideLength);
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return text;
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
-    return utf8;
+        return;
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, utf8, sizeof utf8, nullptr, nullptr);
+    if (length > 0)
+        text.assign(utf8, static_cast<size_t>(length));
 }
 
 }  // namespace
@@ -35,11 +31,10 @@ std::string RunRecorderWin::UtcTimeNow() {
     return FormatUtcTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
-void RunRecorderWin::RunEnded(const RunRecord& record) noexcept {
+void RunRecorderWin::RunEnded(RunRecord& record) noexcept {
     try {
-        RunRecord converted = record;
-        converted.driverId = CodePageToUtf8(record.driverId);
-        WriteRunRecordFiles(files_, converted);
+        CodePageToUtf8(record.driverId);
+        WriteRunRecordFiles(files_, record);
     } catch (...) {
         // Out of memory: the record is lost, the run goes on.
     }

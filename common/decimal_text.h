@@ -1,25 +1,31 @@
-// Decimal text of doubles for the run record and its page, written and read without
-// the standard library's floating-point conversions (std::to_chars and std::from_chars
-// for double link tables that would double the size of the program).
+// Decimal text of numbers for the run record and its page, written without the
+// standard library's floating-point conversions (std::to_chars for double links tables
+// that would double the size of the program), and the one pattern writer through which
+// the record and its page append their text: a call of it is far shorter code than a
+// chain of std::string appends.
 #pragma once
 
 #include <string>
 
 namespace qm {
 
-// `value` with exactly `decimals` (0 to 9) digits after the point: value x 10^decimals
-// rounded to a whole number, halves to even (the product is itself rounded, so 0.35 to
-// one decimal gives 0.4; plenty for a record and its plots); empty when the value is not finite or too large to round exactly (|value| x
+// Appends `value` with exactly `decimals` (0 to 9) digits after the point: value x
+// 10^decimals rounded to a whole number, halves to even (the product is itself rounded,
+// so 0.35 to one decimal gives 0.4; plenty for a record and its plots). With `trim`, the
+// fraction's trailing zeros and a bare point are left off. Appends nothing and returns
+// false when the value is not finite or too large to round exactly (|value| x
 // 10^decimals of 2^53 or more).
-std::string FixedDecimal(double value, int decimals);
+bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 
-// As FixedDecimal, with the fraction's trailing zeros (and a bare point) taken off.
+// AppendDecimal's text on its own: empty for a value it cannot write.
+std::string FixedDecimal(double value, int decimals);
 std::string TrimmedDecimal(double value, int maxDecimals);
 
-// Reads a JSON number (-?int(.frac)?([eE][+-]?digits)?) from the start of [begin, end).
-// Returns the end of the number, or nullptr when none starts there. Numbers of up to 15
-// significant digits with a decimal exponent of at most 22 either way (everything the
-// record writes) read exactly rounded; others as closely as repeated scaling gives.
-const char* ReadJsonNumber(const char* begin, const char* end, double& value);
+// Appends `pattern` with its marks replaced, in order, by the arguments that follow it:
+// '~' a double to one decimal, '^' a double to none (each "-" when it cannot be
+// written), '%' a double to at most four decimals or "null", '`' a const char* as it
+// is. Every number must be passed as a double. A C variable argument list keeps each
+// call short, which is the point of the writer.
+void AppendPattern(std::string& out, const char* pattern, ...);
 
 }  // namespace qm

@@ -22,7 +22,7 @@ class CollectingRecorder : public RunRecorder {
         ++timeReads;
         return "2026-12-08T10:00:00Z";
     }
-    void RunEnded(const RunRecord& record) noexcept override { records.push_back(record); }
+    void RunEnded(RunRecord& record) noexcept override { records.push_back(record); }
 };
 
 struct RecordFixture : FakeWindow {
@@ -112,6 +112,31 @@ TEST(RunRecordForm, EveryWayOfStoppingIsRecordedAsStopped) {
         w.form.FormDestroy();
         EXPECT_EQ(w.recorder.records.size(), 1u) << c.name;
     }
+}
+
+// Each record holds its own run alone, whatever the run before it left behind.
+TEST(RunRecordForm, SecondRunKeepsNothingOfTheFirst) {
+    RecordFixture w;
+    w.form.ButStartClick();
+    w.FeedSweep({10, 20});
+    w.SendValues({33});
+    w.form.ButStopClick();
+    w.form.ButStartClick();
+    w.FeedSweep({10, 20, 40, 50, 45, 30, 15});
+    w.form.ButStartClick();
+    w.FeedSweep({10});
+    w.form.ButStopClick();
+    ASSERT_EQ(w.recorder.records.size(), 3u);
+    const RunRecord& completed = w.recorder.records[1];
+    EXPECT_EQ(completed.points.size(), 7u);
+    EXPECT_TRUE(completed.pendingValues.empty());
+    EXPECT_EQ(completed.outcome, RunOutcome::Focus);
+    const RunRecord& stopped = w.recorder.records[2];
+    EXPECT_EQ(stopped.points.size(), 1u);
+    EXPECT_TRUE(stopped.pendingValues.empty());
+    EXPECT_FALSE(stopped.verdict.has_value());
+    EXPECT_FALSE(stopped.movedTo.has_value());
+    EXPECT_EQ(stopped.outcome, RunOutcome::Stopped);
 }
 
 TEST(RunRecordForm, RunLeftRunningByADriverErrorIsRecordedWhenItEnds) {
