@@ -22,7 +22,10 @@ constexpr double kLeft = 62, kRight = 426, kTop = 14, kBottom = 206;
 constexpr double kSpanMargin = 0.05;
 constexpr double kValueHeadroom = 1.08;
 
-constexpr auto Put = AppendPattern;
+template <typename... Arguments>
+void Put(std::string& out, const char* pattern, const Arguments&... arguments) {
+    AppendPattern(out, pattern, arguments...);
+}
 
 void AppendEscaped(std::string& out, const std::string& text) {
     static constexpr char kSpecial[] = "&<>\"'";

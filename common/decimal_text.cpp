@@ -1,7 +1,6 @@
 #include "common/decimal_text.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 
 namespace qm {
@@ -59,24 +58,27 @@ std::string TrimmedDecimal(double value, int maxDecimals) {
     return text;
 }
 
-void AppendPattern(std::string& out, const char* pattern, ...) {
-    va_list arguments;
-    va_start(arguments, pattern);
+void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments,
+                            size_t count) {
+    size_t next = 0;
     for (; *pattern; ++pattern) {
         const char c = *pattern;
-        if (c == '~' || c == '^') {
-            if (!AppendDecimal(out, va_arg(arguments, double), c == '~', false))
-                out += '-';
-        } else if (c == '%') {
-            if (!AppendDecimal(out, va_arg(arguments, double), 4, true))
-                out += "null";
-        } else if (c == '`') {
-            out += va_arg(arguments, const char*);
-        } else {
+        if (c != '~' && c != '^' && c != '%' && c != '`') {
             out += c;
+            continue;
+        }
+        if (next == count) continue;
+        const PatternArgument& argument = arguments[next++];
+        if (c == '`') {
+            if (argument.text) out += argument.text;
+        } else if (argument.text) {
+            // a text where a number belongs: nothing
+        } else if (c == '%') {
+            if (!AppendDecimal(out, argument.number, 4, true)) out += "null";
+        } else if (!AppendDecimal(out, argument.number, c == '~', false)) {
+            out += '-';
         }
     }
-    va_end(arguments);
 }
 
 }  // namespace qm

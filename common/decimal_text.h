@@ -5,6 +5,7 @@
 // chain of std::string appends.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace qm {
@@ -21,11 +22,27 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 std::string FixedDecimal(double value, int decimals);
 std::string TrimmedDecimal(double value, int maxDecimals);
 
-// Appends `pattern` with its marks replaced, in order, by the arguments that follow it:
-// '~' a double to one decimal, '^' a double to none (each "-" when it cannot be
-// written), '%' a double to at most four decimals or "null", '`' a const char* as it
-// is. Every number must be passed as a double. A C variable argument list keeps each
-// call short, which is the point of the writer.
-void AppendPattern(std::string& out, const char* pattern, ...);
+// One argument of AppendPattern: a number (any arithmetic value, taken as a double) or a
+// text. Built only by AppendPattern's template, so a wrong type does not compile.
+struct PatternArgument {
+    PatternArgument(double value) : number(value) {}
+    PatternArgument(const char* value) : text(value) {}
+    double number = 0;
+    const char* text = nullptr;
+};
+
+// Appends `pattern` with its marks replaced, in order, by the arguments: '~' a number to
+// one decimal, '^' a number to none (each "-" when it cannot be written), '%' a number to
+// at most four decimals or "null", '`' a text as it is. A mark without an argument left
+// (or with an argument of the other kind) appends nothing. One out-of-line writer keeps
+// each call far shorter than a chain of std::string appends.
+void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments,
+                            size_t count);
+
+template <typename... Arguments>
+void AppendPattern(std::string& out, const char* pattern, const Arguments&... arguments) {
+    const PatternArgument list[] = {PatternArgument(arguments)..., PatternArgument(0.0)};
+    AppendPatternArguments(out, pattern, list, sizeof...(Arguments));
+}
 
 }  // namespace qm

@@ -64,6 +64,11 @@ TEST(DecimalText, Patterns) {
         {put("~ s|^", double(INFINITY), 1e300), "x- s|-"},
         {put("<b>`</b>`", "focus", "!"), "x<b>focus</b>!"},
         {put("a`b^c%", "-", 3.0, 0.25), "xa-b3c0.25"},
+        // Whole numbers of any type are taken as numbers; a mark left without its
+        // argument, or given one of the other kind, writes nothing.
+        {put("^/~/^", 7, int64_t{-3}, 4000000000u), "x7/-3.0/4000000000"},
+        {put("^ ^|`", 5.0), "x5 |"},
+        {put("[^][`]", "text", 2.0), "x[][]"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.written, c.text);
