@@ -106,7 +106,8 @@ chmod u+w "$page"
 expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillomar'
 
 # 4. With the fit and the check on as well, the record holds the fit's peak, quality and
-# curve and the check's verdict; the run moves to the fitted peak.
+# curve and the check's verdict; the run moves to the fitted peak, or to the three-point
+# result where the fit is not trusted (this star is narrow for a 100-step row).
 rmdir "$jsonl"
 printf '%s\r\n' 'run-record = on' 'best-focus = fit' 'curve-check = on' > "$E2E_DIR/prog/autofocus-options.ini"
 probe close Quillomar >/dev/null
@@ -118,13 +119,14 @@ out=$(host --true-offset 40 --quiet --cadence-ms 250)
 expect_eq "fitted run reports" "$?" 0
 best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
 wait_for "the fitted run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
-expect_true "record of the fit: converged, peak, quality, curve, check passed, moved to the peak" python3 -c "
+expect_true "record of the fit: converged, peak, quality, curve, check passed, moved to a result it holds" python3 -c "
 import json, sys
 r = json.loads(open('$jsonl', encoding='utf-8').read().splitlines()[-1])
 f = r['fit']
 ok = (f['converged'] and isinstance(f['peak'], (int, float)) and isinstance(f['quality'], (int, float))
       and len(f['curve']) >= 10 and r['check'] == {'passed': True, 'reason': ''}
-      and r['result'] == round(f['peak']) == $best and r['outcome'] == 'focus')
+      and r['result'] == $best and r['result'] in (round(f['peak']), r['threePoint'])
+      and r['outcome'] == 'focus')
 sys.exit(0 if ok else print(json.dumps(r)) or 1)"
 
 # 5. The page in a real browser: headless Chromium renders it, and the screenshot shows
