@@ -23,22 +23,17 @@ class Check {
   public:
     Check(ObjectFactory& objects, const CheckServices& services, CallTrace& trace)
         : trace_(trace),
-          platform_(services, trace),
-          tracing_(objects, trace),
-          save_(files_),
-          form_(controls_, platform_, tracing_, save_, [] { return std::vector<SettingsComponent*>{}; }) {
-        save_.Tag = 1000;
-    }
+          h_(objects, services, trace) {}
 
     CheckOutcome Run(const CheckOptions& options) {
         CheckOutcome outcome;
         // A named driver is connected as with "Automatic Connection" ticked: the chooser
         // is created and told the device type, but not shown.
-        save_.TagString = options.progId;
-        autoConnect_.checked = !options.progId.empty();
-        Do(outcome, Stage::Connect, [&] { form_.ButConnectClick(); });
-        outcome.driverProgId = DriverCreated();
-        outcome.connected = form_.HasDriver();
+        h_.save.TagString = options.progId;
+        h_.autoConnect.checked = !options.progId.empty();
+        Do(outcome, Stage::Connect, [&] { h_.form.ButConnectClick(); });
+        outcome.driverProgId = h_.DriverCreated();
+        outcome.connected = h_.form.HasDriver();
         if (!outcome.connected) {
             outcome.cancelled = outcome.problems.empty();
             return outcome;
@@ -51,17 +46,17 @@ class Check {
             // Out and back, each move waited for and then shown, as the program does. A
             // focuser that was sent out is sent back even when its wait timed out or a read
             // failed on the way out: the user should not be left with it elsewhere.
-            const bool movedOut = Do(outcome, Stage::Move, [&] { form_.MoveFocuserTo(target); });
+            const bool movedOut = Do(outcome, Stage::Move, [&] { h_.form.MoveFocuserTo(target); });
             const bool outFine = movedOut && Wait(outcome, Stage::Move) && ReadPosition(outcome);
             if (movedOut) {
-                const bool backFine = Do(outcome, Stage::MoveBack, [&] { form_.MoveFocuserTo(start); }) &&
+                const bool backFine = Do(outcome, Stage::MoveBack, [&] { h_.form.MoveFocuserTo(start); }) &&
                                       Wait(outcome, Stage::MoveBack) && ReadPosition(outcome);
                 if (!outFine)
                     outcome.moveBack = MovedBack(outcome, start, backFine);
             }
         }
         // After a problem too: a linked driver is unlinked and released, as Disconnect does.
-        Do(outcome, Stage::Disconnect, [&] { form_.ButDisconnectClick(); });
+        Do(outcome, Stage::Disconnect, [&] { h_.form.ButDisconnectClick(); });
         return outcome;
     }
 
@@ -69,7 +64,7 @@ class Check {
     // Runs one of the program's handlers as its window does. True when no box showed.
     template <typename Handler>
     bool Do(CheckOutcome& outcome, Stage stage, Handler handler) {
-        std::optional<Problem> problem = platform_.Run(stage, handler);
+        std::optional<Problem> problem = h_.platform.Run(stage, handler);
         if (problem) outcome.problems.push_back(*problem);
         return !problem;
     }
@@ -77,28 +72,28 @@ class Check {
     // As the position display refreshes on the "Control" page.
     bool ReadPosition(CheckOutcome& outcome) {
         const size_t before = trace_.records().size();
-        if (!Do(outcome, Stage::PositionRead, [&] { form_.Timer1Timer(); }))
+        if (!Do(outcome, Stage::PositionRead, [&] { h_.form.Timer1Timer(); }))
             return false;
         for (size_t i = before; i < trace_.records().size(); ++i) {
             const CallRecord& r = trace_.records()[i];
             if (r.member == "Absolute" && r.answer)
                 outcome.absolute = ToBool(*r.answer);
         }
-        outcome.positions.push_back(static_cast<int32_t>(std::stoll(position_.Text())));
+        outcome.positions.push_back(static_cast<int32_t>(std::stoll(h_.position.Text())));
         return true;
     }
 
     // The program's wait for the end of a move.
     bool Wait(CheckOutcome& outcome, Stage stage) {
         const size_t before = trace_.records().size();
-        if (!Do(outcome, stage, [&] { form_.WaitWhileMoving(); }))
+        if (!Do(outcome, stage, [&] { h_.form.WaitWhileMoving(); }))
             return false;
-        if (status_.Text() != "Move timeout")
+        if (h_.status.Text() != "Move timeout")
             return true;
         Problem problem;
         problem.stage = stage;
         problem.moveTimeout = true;
-        problem.text = status_.Text();
+        problem.text = h_.status.Text();
         for (size_t i = before; i < trace_.records().size(); ++i) {
             if (trace_.records()[i].member == "IsMoving") {
                 ++problem.polls;
@@ -125,31 +120,9 @@ class Check {
     }
 
     // The driver's identifier: the first object created that is not the chooser.
-    std::string DriverCreated() const {
-        for (const CallRecord& r : trace_.records()) {
-            if (r.access == CallRecord::Access::Create && r.object != TFormAFoc::kChooserProgId)
-                return r.object;
-        }
-        return {};
-    }
 
     CallTrace& trace_;
-    CheckPlatform platform_;
-    TracingFactory tracing_;
-    NoFiles files_;
-    TAutoSave save_;
-
-    StateButton start_{"Start", false}, stop_{"Stop", false}, connect_{"Connect", true},
-        disconnect_{"Disconnect", false};
-    StateLabel status_{"Disconnected"}, position_{"00000"};
-    StateCheckBox autoConnect_, backlash_;
-    StateNumber steps_{7}, increment_{100}, exposures_{2};
-    StateLog log_;
-    StatePages pages_;
-    StateTimer timer_;
-    FormControls controls_{start_, stop_, connect_, disconnect_, status_, position_, autoConnect_, backlash_,
-                           steps_, increment_, exposures_, log_, pages_, timer_};
-    TFormAFoc form_;
+    WindowlessForm h_;
 };
 
 }  // namespace

@@ -25,24 +25,19 @@ class Conform {
     Conform(ObjectFactory& objects, const CheckServices& services, CallTrace& trace)
         : services_(services),
           trace_(trace),
-          platform_(services, trace),
-          tracing_(objects, trace),
-          save_(files_),
-          form_(controls_, platform_, tracing_, save_, [] { return std::vector<SettingsComponent*>{}; }) {
-        save_.Tag = 1000;
-    }
+          h_(objects, services, trace) {}
 
     ConformOutcome Run(const std::string& progId, const RunSettings& run) {
         ConformOutcome out;
-        steps_.value = run.steps;
-        increment_.value = run.increment;
-        exposures_.value = run.exposures;
+        h_.steps.value = run.steps;
+        h_.increment.value = run.increment;
+        h_.exposures.value = run.exposures;
         // A named driver is connected as with "Automatic Connection" ticked.
-        save_.TagString = progId;
-        autoConnect_.checked = !progId.empty();
-        Do(out, Stage::Connect, [&] { form_.ButConnectClick(); });
-        out.check.driverProgId = DriverCreated();
-        out.check.connected = form_.HasDriver();
+        h_.save.TagString = progId;
+        h_.autoConnect.checked = !progId.empty();
+        Do(out, Stage::Connect, [&] { h_.form.ButConnectClick(); });
+        out.check.driverProgId = h_.DriverCreated();
+        out.check.connected = h_.form.HasDriver();
         out.linkAccepted = out.check.connected || !LinkRefused();
         if (!out.check.connected) {
             out.check.cancelled = out.check.problems.empty();
@@ -50,12 +45,12 @@ class Conform {
                 out.connectedAccepted = AcceptsConnected(out.check.driverProgId);
             return out;
         }
-        out.maxStep = form_.FocuserMaxStep();
+        out.maxStep = h_.form.FocuserMaxStep();
         bool fine = ReadPosition(out, out.start);
         if (fine) {
             // At rest, as before a run: a focuser that says it moves here never lets a wait end early.
-            fine = Do(out, Stage::Wait, [&] { form_.WaitWhileMoving(); });
-            out.restlessAtStart = fine && status_.Text() != "OK";
+            fine = Do(out, Stage::Wait, [&] { h_.form.WaitWhileMoving(); });
+            out.restlessAtStart = fine && h_.status.Text() != "OK";
         }
         if (fine && !out.restlessAtStart) {
             const int32_t first = FirstSweepPosition(run, out.start);
@@ -67,7 +62,7 @@ class Conform {
             if (out.check.problems.empty())
                 Measure(out, "the move back to the start", out.start);
         }
-        Do(out, Stage::Disconnect, [&] { form_.ButDisconnectClick(); });
+        Do(out, Stage::Disconnect, [&] { h_.form.ButDisconnectClick(); });
         if (fine && out.check.absolute == false)
             ProbeRelativePosition(out, out.check.driverProgId);
         return out;
@@ -76,7 +71,7 @@ class Conform {
   private:
     template <typename Handler>
     bool Do(ConformOutcome& out, Stage stage, Handler handler) {
-        std::optional<Problem> problem = platform_.Run(stage, handler);
+        std::optional<Problem> problem = h_.platform.Run(stage, handler);
         if (problem) out.check.problems.push_back(*problem);
         return !problem;
     }
@@ -84,7 +79,7 @@ class Conform {
     // The position as the program reads it; notes how the program took Absolute.
     bool ReadPosition(ConformOutcome& out, int32_t& position) {
         const size_t before = trace_.records().size();
-        if (!Do(out, Stage::PositionRead, [&] { position = form_.GetFocuserPosition(); }))
+        if (!Do(out, Stage::PositionRead, [&] { position = h_.form.GetFocuserPosition(); }))
             return false;
         for (size_t i = before; i < trace_.records().size(); ++i) {
             const CallRecord& r = trace_.records()[i];
@@ -105,9 +100,9 @@ class Conform {
         move.target = absolute ? std::clamp(target, 0, std::max(out.maxStep, 0)) : target;
         const int64_t start = trace_.Now();
         const size_t before = trace_.records().size();
-        if (!Do(out, Stage::Move, [&] { form_.MoveFocuserTo(target); }))
+        if (!Do(out, Stage::Move, [&] { h_.form.MoveFocuserTo(target); }))
             return false;
-        const bool waited = Do(out, Stage::Move, [&] { form_.WaitWhileMoving(); });
+        const bool waited = Do(out, Stage::Move, [&] { h_.form.WaitWhileMoving(); });
         for (size_t i = before; i < trace_.records().size(); ++i) {
             const CallRecord& r = trace_.records()[i];
             if (r.member == "Move")
@@ -123,7 +118,7 @@ class Conform {
             out.moves.push_back(move);
             return false;
         }
-        move.timedOut = status_.Text() != "OK";
+        move.timedOut = h_.status.Text() != "OK";
         move.untilRestMicros = move.untilIdleMicros;
         bool fine = true;
         if (absolute) {
@@ -171,7 +166,7 @@ class Conform {
     // drivers take Connected where older ones took Link.
     bool AcceptsConnected(const std::string& progId) {
         try {
-            std::unique_ptr<LateBoundObject> driver = tracing_.Create(progId);
+            std::unique_ptr<LateBoundObject> driver = h_.tracing.Create(progId);
             driver->PutProperty("Connected", AutoValue::Bool(true));
             try {
                 driver->PutProperty("Connected", AutoValue::Bool(false));
@@ -188,7 +183,7 @@ class Conform {
     // reads it, so this only tells the user whether the driver keeps to that.
     void ProbeRelativePosition(ConformOutcome& out, const std::string& progId) {
         try {
-            std::unique_ptr<LateBoundObject> driver = tracing_.Create(progId);
+            std::unique_ptr<LateBoundObject> driver = h_.tracing.Create(progId);
             driver->PutProperty("Link", AutoValue::Bool(true));
             try {
                 out.relativePositionAnswer = ToInt32(driver->Read("Position"));
@@ -201,32 +196,10 @@ class Conform {
         }
     }
 
-    std::string DriverCreated() const {
-        for (const CallRecord& r : trace_.records()) {
-            if (r.access == CallRecord::Access::Create && r.object != TFormAFoc::kChooserProgId)
-                return r.object;
-        }
-        return {};
-    }
 
     const CheckServices& services_;
     CallTrace& trace_;
-    CheckPlatform platform_;
-    TracingFactory tracing_;
-    NoFiles files_;
-    TAutoSave save_;
-
-    StateButton start_{"Start", false}, stop_{"Stop", false}, connect_{"Connect", true},
-        disconnect_{"Disconnect", false};
-    StateLabel status_{"Disconnected"}, position_{"00000"};
-    StateCheckBox autoConnect_, backlash_;
-    StateNumber steps_{7}, increment_{100}, exposures_{2};
-    StateLog log_;
-    StatePages pages_;
-    StateTimer timer_;
-    FormControls controls_{start_, stop_, connect_, disconnect_, status_, position_, autoConnect_, backlash_,
-                           steps_, increment_, exposures_, log_, pages_, timer_};
-    TFormAFoc form_;
+    WindowlessForm h_;
 };
 
 }  // namespace

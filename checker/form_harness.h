@@ -150,4 +150,58 @@ class CheckPlatform : public Platform {
     const CallTrace& trace_;
 };
 
+// The program's controller over the window-less controls and a tracing factory, as
+// both the plain check and --conform run it. The controls are public: the checks set
+// the run's parameters and read the status line and position display.
+class WindowlessForm {
+  public:
+    WindowlessForm(ObjectFactory& objects, const CheckServices& services, CallTrace& trace)
+        : platform(services, trace),
+          trace_(trace),
+          tracing(objects, trace),
+          save(files_),
+          form(controls_, platform, tracing, save, [] { return std::vector<SettingsComponent*>{}; }) {
+        save.Tag = 1000;
+    }
+
+    // The driver the controller created (not the chooser), or empty.
+    std::string DriverCreated() const {
+        for (const CallRecord& r : trace_.records()) {
+            if (r.access == CallRecord::Access::Create && r.object != TFormAFoc::kChooserProgId)
+                return r.object;
+        }
+        return {};
+    }
+
+    CheckPlatform platform;
+
+  private:
+    CallTrace& trace_;
+
+  public:
+    // Creates objects as the program does, for the checks' own calls beside the program's.
+    TracingFactory tracing;
+
+  private:
+    NoFiles files_;
+
+  public:
+    TAutoSave save;
+    StateButton start{"Start", false}, stop{"Stop", false}, connect{"Connect", true},
+        disconnect{"Disconnect", false};
+    StateLabel status{"Disconnected"}, position{"00000"};
+    StateCheckBox autoConnect, backlash;
+    StateNumber steps{7}, increment{100}, exposures{2};
+    StateLog log;
+    StatePages pages;
+    StateTimer timer;
+
+  private:
+    FormControls controls_{start, stop, connect, disconnect, status, position, autoConnect, backlash,
+                           steps, increment, exposures, log, pages, timer};
+
+  public:
+    TFormAFoc form;
+};
+
 }  // namespace qm::check
