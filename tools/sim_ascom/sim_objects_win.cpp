@@ -547,17 +547,6 @@ SimFocuser::SimFocuser(const char* objectName) : SimObject(objectName) {
 
 // NoLink=1 in sim.ini makes a newer driver that knows Connected but no longer Link.
 const std::vector<SimObject::Member>& SimFocuser::Members() const {
-    static const std::vector<Member> kWithoutLink = {
-        {L"Connected", "Connected", kConnected, Shape::ReadWrite},
-        {L"MaxStep", "MaxStep", kMaxStep, Shape::ReadOnly},
-        {L"Absolute", "Absolute", kAbsolute, Shape::ReadOnly},
-        {L"Position", "Position", kPosition, Shape::ReadOnly},
-        {L"IsMoving", "IsMoving", kIsMoving, Shape::ReadOnly},
-        {L"Move", "Move", kMove, Shape::Method, 1, 1},
-        {L"Halt", "Halt", kHalt, Shape::Method, 0, 0},
-    };
-    if (LoadConfig().GetBool("NoLink", false))
-        return kWithoutLink;
     static const std::vector<Member> kMembers = {
         {L"Link", "Link", kLink, Shape::ReadWrite},
         {L"Connected", "Connected", kConnected, Shape::ReadWrite},
@@ -568,6 +557,10 @@ const std::vector<SimObject::Member>& SimFocuser::Members() const {
         {L"Move", "Move", kMove, Shape::Method, 1, 1},
         {L"Halt", "Halt", kHalt, Shape::Method, 0, 0},
     };
+    // The same members less Link, which comes first.
+    static const std::vector<Member> kWithoutLink(kMembers.begin() + 1, kMembers.end());
+    if (LoadConfig().GetBool("NoLink", false))
+        return kWithoutLink;
     return kMembers;
 }
 
