@@ -29,14 +29,10 @@ double FitQuality(const PeakFit& fit, const std::vector<double>& xs, const std::
 }
 
 // Whether the fit may replace the three-point result (`parting`: how far apart the two
-// are, in increments). Not for a narrow star whose fit took more than the few brightest
-// lines: wing points of a heavy-winged, Lorentzian-like star bias a Gaussian while the
-// three-point rule is close to exact there. Nor for a lopsided curve whose fit parts from
-// the three-point result: the broad flank of a skewed curve pulls a symmetric fit further
-// than it pulls the three brightest lines.
+// are, in increments): not a symmetric fit of a lopsided curve that parts from it.
 bool FitTrusted(const PeakFit& fit, double parting, const PeakFitSettings& settings) {
-    if (fit.HalfWidth() < settings.narrowWidth && fit.pointsUsed > settings.narrowMaxPoints) return false;
-    return !(settings.maxLopsided > 0 && fit.lopsided > settings.maxLopsided && parting > settings.lopsidedParting);
+    return fit.twoSided ||
+           !(settings.maxLopsided > 0 && fit.lopsided > settings.maxLopsided && parting > settings.lopsidedParting);
 }
 
 // Why the curve cannot be trusted, or empty when it can.

@@ -27,100 +27,144 @@ bool Solve3(double m[3][4], double x[3]) {
     return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
 }
 
-}  // namespace
-
-double PeakFit::Value(double x) const {
-    const double d = x - centre;
-    return std::exp(a * d * d + b * d + c);
+// The Box-Cox transform of a positive fraction (increasing in it) and its inverse; a
+// transformed value beyond the transform's reach reads as an infinite value.
+double Transform(double y, double shape) {
+    return shape == 0 ? std::log(y) : (std::exp(shape * std::log(y)) - 1) / shape;
+}
+double Untransform(double g, double shape) {
+    if (shape == 0) return std::exp(g);
+    const double base = 1 + shape * g;
+    return base > 0 ? std::exp(std::log(base) / shape) : INFINITY;
 }
 
-double PeakFit::HalfWidth() const { return a < 0 ? std::sqrt(std::log(2.0) / -a) : 0; }
-
-namespace {
-
+// One fit of the given points: the best of the shapes, symmetric or two-sided.
 PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
-    PeakFit fit;
+    PeakFit best;
     const size_t n = std::min(xs.size(), values.size());
-    if (n < 3) return fit;
+    if (n < 3) return best;
     const double largest = *std::max_element(values.begin(), values.begin() + n);
-    if (!(largest > 0)) return fit;
+    if (!(largest > 0)) return best;
 
     // Only positive points above the window take part; x about their mean, values as
     // fractions of the largest, keep the normal equations well scaled.
-    std::vector<double> x, y, weight;
+    std::vector<double> x, y;
     double mean = 0;
     for (size_t i = 0; i < n; ++i) {
         if (!(values[i] > 0) || values[i] < settings.windowFraction * largest) continue;
         x.push_back(xs[i]);
-        y.push_back(std::log(values[i] / largest));
-        double w = 1;
-        for (int k = 0; k < settings.weightPower; ++k) w *= values[i] / largest;
-        weight.push_back(w);
+        y.push_back(values[i] / largest);
         mean += xs[i];
     }
-    if (x.size() < 3) return fit;
-    mean /= static_cast<double>(x.size());
-    fit.from = *std::min_element(x.begin(), x.end());
-    fit.to = *std::max_element(x.begin(), x.end());
+    const size_t used = x.size();
+    if (used < 3) return best;
+    const double count = static_cast<double>(used);
+    mean /= count;
     for (double& xi : x) xi -= mean;
 
-    // Weighted least squares of y on three basis functions of x; the weighted sum of
+    std::vector<double> g(used), weight(used);
+    // Weighted least squares of g on three basis functions of x; the weighted sum of
     // squared misses, or infinity when the system is singular.
     auto solve = [&](auto basisOf, double coef[3]) {
         double m[3][4] = {};
-        for (size_t i = 0; i < x.size(); ++i) {
+        for (size_t i = 0; i < used; ++i) {
             double basis[3];
             basisOf(x[i], basis);
             for (int r = 0; r < 3; ++r) {
                 for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
-                m[r][3] += weight[i] * basis[r] * y[i];
+                m[r][3] += weight[i] * basis[r] * g[i];
             }
         }
         if (!Solve3(m, coef)) return double(INFINITY);
         double misses = 0;
-        for (size_t i = 0; i < x.size(); ++i) {
+        for (size_t i = 0; i < used; ++i) {
             double basis[3];
             basisOf(x[i], basis);
-            const double r = y[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
+            const double r = g[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
             misses += weight[i] * r * r;
         }
         return misses;
     };
-    double coef[3] = {};
-    if (!std::isfinite(solve([](double xi, double* b) { b[0] = xi * xi, b[1] = xi, b[2] = 1; }, coef))) return fit;
-    fit.pointsUsed = static_cast<int>(x.size());
-    fit.a = coef[0];
-    fit.b = coef[1];
-    fit.c = coef[2] + std::log(largest);
-    fit.centre = mean;
-    if (!(fit.a < 0)) return fit;
-    const double top = -fit.b / (2 * fit.a);
-    fit.peak = mean + top;
-    fit.converged = std::isfinite(fit.peak);
-    // A two-sided curve, a curvature of its own on each side of a maximum searched within
-    // one x unit of the symmetric one: how much faster one side falls than the other.
-    double bestMisses = INFINITY;
-    for (int k = -50; k <= 50; ++k) {
-        const double vertex = top + k * 0.02;
-        double sides[3] = {};
-        const double misses = solve(
-            [vertex](double xi, double* b) {
-                const double d = xi - vertex;
-                b[0] = d < 0 ? d * d : 0, b[1] = d < 0 ? 0 : d * d, b[2] = 1;
-            },
-            sides);
-        if (!(misses < bestMisses)) continue;
-        bestMisses = misses;
-        fit.lopsided = sides[0] < 0 && sides[1] < 0 ? std::max(sides[0] / sides[1], sides[1] / sides[0]) : INFINITY;
+    // How well a fit explains the values themselves: n ln(squared misses / n).
+    auto score = [&](const PeakFit& fit) {
+        double misses = 0;
+        for (size_t i = 0; i < used; ++i) {
+            const double r = y[i] - fit.Value(x[i] + mean) / largest;
+            misses += r * r;
+        }
+        return count * std::log(misses / count + 1e-12);
+    };
+    // The two-sided fit's one extra figure against the symmetric fit's three, in the
+    // small-sample Akaike criterion; it needs at least six points.
+    const double twoSidedCost = used > 5 && settings.twoSidedPenalty >= 0
+                                    ? settings.twoSidedPenalty + 2 + 40 / (count - 5) - 24 / (count - 4)
+                                    : INFINITY;
+
+    double bestScore = INFINITY;
+    for (const double shape : settings.shapes) {
+        for (size_t i = 0; i < used; ++i) {
+            g[i] = Transform(y[i], shape);
+            weight[i] = std::exp((settings.weightPower - 2 * shape) * std::log(y[i]));
+        }
+        double coef[3] = {};
+        if (!std::isfinite(solve([](double xi, double* b) { b[0] = xi * xi, b[1] = xi, b[2] = 1; }, coef)) ||
+            !(coef[0] < 0))
+            continue;
+        PeakFit fit;
+        fit.shape = shape;
+        fit.scale = largest;
+        fit.pointsUsed = static_cast<int>(used);
+        fit.from = *std::min_element(x.begin(), x.end()) + mean;
+        fit.to = *std::max_element(x.begin(), x.end()) + mean;
+        const double vertex = -coef[1] / (2 * coef[0]);
+        fit.peak = mean + vertex;
+        fit.top = coef[2] - coef[1] * coef[1] / (4 * coef[0]);
+        fit.left = fit.right = coef[0];
+        if (!std::isfinite(fit.peak) || !std::isfinite(Untransform(fit.top, shape))) continue;
+        fit.converged = true;
+        // The two-sided fit: a curvature of its own on each side of a maximum searched
+        // within one x unit of the symmetric one.
+        double leastMisses = INFINITY, sides[3] = {}, sidesVertex = vertex;
+        for (int k = -50; k <= 50; ++k) {
+            const double v = vertex + k * 0.02;
+            double c[3] = {};
+            const double misses = solve(
+                [v](double xi, double* b) {
+                    const double d = xi - v;
+                    b[0] = d < 0 ? d * d : 0, b[1] = d < 0 ? 0 : d * d, b[2] = 1;
+                },
+                c);
+            if (misses < leastMisses) leastMisses = misses, sidesVertex = v, std::copy(c, c + 3, sides);
+        }
+        const bool bothFall = sides[0] < 0 && sides[1] < 0;
+        fit.lopsided = bothFall ? std::max(sides[0] / sides[1], sides[1] / sides[0]) : INFINITY;
+        const double symmetricScore = score(fit);
+        if (symmetricScore < bestScore) bestScore = symmetricScore, best = fit;
+        if (!bothFall || !std::isfinite(twoSidedCost)) continue;
+        PeakFit twoSided = fit;
+        twoSided.twoSided = true;
+        twoSided.peak = mean + sidesVertex;
+        twoSided.top = sides[2];
+        twoSided.left = sides[0];
+        twoSided.right = sides[1];
+        const double twoSidedScore = score(twoSided) + twoSidedCost;
+        if (twoSidedScore < bestScore && twoSidedScore < symmetricScore && std::isfinite(Untransform(sides[2], shape)))
+            bestScore = twoSidedScore, best = twoSided;
     }
-    return fit;
+    return best;
 }
 
 }  // namespace
 
+double PeakFit::Value(double x) const {
+    const double d = x - peak;
+    return scale * Untransform(top + (d < 0 ? left : right) * d * d, shape);
+}
+
 PeakFit FitPeak(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
     const PeakFit whole = FitOnce(xs, values, settings);
-    if (!(settings.localSpan > 0) || !whole.converged) return whole;
+    // A two-sided fit needs the points the near refit would leave out.
+    if (!(settings.localSpan > 0) || !whole.converged || whole.twoSided) return whole;
     std::vector<double> nearX, nearY;
     for (size_t i = 0; i < xs.size() && i < values.size(); ++i) {
         if (std::fabs(xs[i] - whole.peak) <= settings.localSpan) nearX.push_back(xs[i]), nearY.push_back(values[i]);

@@ -136,26 +136,28 @@ std::vector<Candidate> Candidates() {
         change(s);
         list.push_back({name, s});
     };
-    // Which runs keep the three-point result. A grid over lopsidedness 2, 3, 5 and parting
-    // 0-0.3 (commit 9147663's parent) only traded the median against the worst scenario.
-    variant("no trust gate", [](auto& s) { s.narrowWidth = 0, s.maxLopsided = 0; });
-    variant("no narrow", [](auto& s) { s.narrowWidth = 0; });
-    variant("narrow 1.5", [](auto& s) { s.narrowWidth = 1.5; });
-    variant("narrow pts 3", [](auto& s) { s.narrowMaxPoints = 3; });
-    variant("narrow pts 5", [](auto& s) { s.narrowMaxPoints = 5; });
-    variant("no lopsided", [](auto& s) { s.maxLopsided = 0; });
+    // Which transforms are tried, and whether one sided curvatures are.
+    variant("gaussian only", [](auto& s) { s.shapes = {0}; });
+    variant("lorentzian only", [](auto& s) { s.shapes = {-1}; });
+    variant("shapes 0,-1", [](auto& s) { s.shapes = {0, -1}; });
+    variant("shapes +0.5..-2", [](auto& s) { s.shapes = {0.5, 0, -0.5, -1, -2}; });
+    variant("symmetric only", [](auto& s) { s.twoSidedPenalty = -1; });
+    variant("two-sided pen 0", [](auto& s) { s.twoSidedPenalty = 0; });
+    variant("two-sided pen 8", [](auto& s) { s.twoSidedPenalty = 8; });
+    // Which runs keep the three-point result.
+    variant("no lopsided gate", [](auto& s) { s.maxLopsided = 0; });
+    variant("lopsided 1.5", [](auto& s) { s.maxLopsided = 1.5; });
     variant("lopsided 3", [](auto& s) { s.maxLopsided = 3; });
-    variant("lop. 3 part .2", [](auto& s) { s.maxLopsided = 3, s.lopsidedParting = 0.2; });
     variant("parting 0", [](auto& s) { s.lopsidedParting = 0; });
     variant("parting 0.2", [](auto& s) { s.lopsidedParting = 0.2; });
+    // Which points, and how they weigh.
     variant("whole row", [](auto& s) { s.localSpan = 0; });
-    variant("span 1.6", [](auto& s) { s.localSpan = 1.6; });
+    variant("span 2", [](auto& s) { s.localSpan = 2; });
     variant("span 3.5", [](auto& s) { s.localSpan = 3.5; });
-    variant("unweighted", [](auto& s) { s.weightPower = 0; });
     variant("weight v^1", [](auto& s) { s.weightPower = 1; });
-    variant("weight v^4", [](auto& s) { s.weightPower = 4; });
-    variant("no window", [](auto& s) { s.windowFraction = 0; });
-    variant("window 50%", [](auto& s) { s.windowFraction = 0.5; });
+    variant("weight v^3", [](auto& s) { s.weightPower = 3; });
+    variant("window 10%", [](auto& s) { s.windowFraction = 0.1; });
+    variant("window 25%", [](auto& s) { s.windowFraction = 0.25; });
     return list;
 }
 
@@ -191,6 +193,7 @@ int main(int argc, char** argv) {
     const int sweeps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4000;
     const uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1;
     const std::vector<Candidate> candidates = Candidates();
+    const size_t shown = argc > 3 ? std::min<size_t>(std::strtoul(argv[3], nullptr, 10), candidates.size() - 1) : 0;
     const qm::RunOptions fitOnly{qm::BestFocusMethod::Fit, false, false};
     const qm::RunOptions checkThree{qm::BestFocusMethod::ThreePoint, true, false};
     const qm::RunOptions checkFit{qm::BestFocusMethod::Fit, true, false};
@@ -273,8 +276,8 @@ int main(int argc, char** argv) {
             else std::snprintf(text, sizeof text, "%.1f", t.Mae());
             return std::string(text);
         };
-        std::printf("%-30s %14s %14s %7.2f\n", s.name.c_str(), cell(three).c_str(), cell(fits[0]).c_str(),
-                    fits[0].Mae() / three.Mae());
+        std::printf("%-30s %14s %14s %7.2f\n", s.name.c_str(), cell(three).c_str(), cell(fits[shown]).c_str(),
+                    fits[shown].Mae() / three.Mae());
         std::fflush(stdout);
     }
 

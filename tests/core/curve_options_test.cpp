@@ -74,23 +74,29 @@ std::vector<CurvePoint> Skewed(int first, int steps, double focus, double width)
     return points;
 }
 
-TEST(CurveAnalysis, FitStandsOnlyWhereItIsTrustedOtherwiseThreePointDoes) {
+double Moffat(double d) { return std::pow(1 + d * d * (std::pow(2.0, 0.4) - 1), -2.5); }
+
+TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
     const RunOptions fit{BestFocusMethod::Fit, false, false};
     struct Case {
         const char* name;
         std::vector<CurvePoint> points;
-        bool trusted;
+        double focus;
+        bool twoSided;
+        bool trusted;  // otherwise the run keeps the three-point result
     };
     const Case cases[] = {
-        // Half width 1 Increment, wings above 15 % two lines out: the fit took five lines.
-        {"narrow lorentz", Sampled(600, 100, 9, 1040, 100, Lorentz), false},
-        // The same width without wings: three lines, the fit is exact.
-        {"narrow gauss", Sampled(700, 100, 7, 1040, 100, Gauss), true},
-        {"broad lorentz", Sampled(600, 100, 9, 1040, 250, Lorentz), true},
-        {"broad gauss", Sampled(600, 100, 9, 1040, 250, Gauss), true},
-        // One side falls twice as fast: the fit drifts to the broad side.
-        {"skewed broad", Skewed(600, 9, 1000, 200), false},
-        {"skewed narrow", Skewed(600, 9, 1000, 100), false},
+        // Heavy wings above 15 % two lines out: a Gaussian alone would be pulled off.
+        {"narrow lorentz", Sampled(600, 100, 9, 1040, 100, Lorentz), 1040, false, true},
+        {"narrow gauss", Sampled(700, 100, 7, 1040, 100, Gauss), 1040, false, true},
+        {"broad lorentz", Sampled(600, 100, 9, 1040, 250, Lorentz), 1040, false, true},
+        {"broad gauss", Sampled(600, 100, 9, 1040, 250, Gauss), 1040, false, true},
+        {"broad moffat", Sampled(600, 100, 9, 1060, 250, Moffat), 1060, false, true},
+        // One side falls half as fast: a curvature of its own for each side finds the peak.
+        {"skewed broad", Skewed(600, 9, 1000, 200), 1000, true, true},
+        {"skewed narrow", Skewed(600, 9, 1000, 100), 1000, true, true},
+        // Too few lines for two sides: a symmetric fit drifts to the broad flank.
+        {"skewed, five lines", Skewed(850, 5, 1000, 150), 1000, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,6 +108,8 @@ TEST(CurveAnalysis, FitStandsOnlyWhereItIsTrustedOtherwiseThreePointDoes) {
         ASSERT_TRUE(a.fitConverged);
         EXPECT_EQ(a.fitTrusted, c.trusted);
         EXPECT_EQ(a.chosen, c.trusted ? std::lround(a.fitPeak) : threePoint);
+        if (c.trusted) EXPECT_NEAR(a.fitPeak, c.focus, 3);
+        if (c.twoSided) EXPECT_LT(std::fabs(a.chosen - c.focus) + 10, std::fabs(threePoint - c.focus));
         // Without a three-point result the fit is the only one left.
         EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, std::lround(a.fitPeak));
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The run options file beside the program: QmDriverCheck --options shows what the
 # program will use; "best-focus = fit" moves the focuser nearer the true focus of a
-# broad star than the three-point rule; "curve-check = on" refuses a curve with a
+# broad star and of a skewed one than the three-point rule; "curve-check = on" refuses a curve with a
 # clouded position and one whose peak lies beyond the row, ending the run as a failed
 # computation (no result line, back to where the run was switched on, report posted).
 # e2e: both-architectures
@@ -50,6 +50,23 @@ expect_eq "fit: reported" "$?" 0
 e3=$(result_field Error "$three"); ef=$(result_field Error "$fit")
 echo "  (three-point: $(sed -n 's/^result: //p' <<<"$three"); fit: $(sed -n 's/^result: //p' <<<"$fit"))"
 expect_true "fit nearer the true focus (${ef:-none}) than three-point (${e3:-none})" \
+  test -n "$e3" -a -n "$ef" -a "${ef#-}" -lt "${e3#-}"
+
+# 2b. A skewed star, falling more slowly beyond its focus than before it: the fit takes
+# a curvature of its own for each side, while the three-point rule is drawn towards the
+# broad side. The fit first (its options are on), then the three-point rule.
+skewed=(--slope 0.02 --slope-above 0.008 --true-offset 40 --quiet --cadence-ms 150 --timeout-s 60)
+host --raw 5 10000 >/dev/null
+wait_for "the focuser back at 10000" 5 at 10000
+fit=$(host "${skewed[@]}")
+expect_eq "skewed, fit: reported" "$?" 0
+rm -f "$E2E_DIR/prog/autofocus-options.ini"
+restart || exit 1
+three=$(host "${skewed[@]}")
+expect_eq "skewed, three-point: reported" "$?" 0
+e3=$(result_field Error "$three"); ef=$(result_field Error "$fit")
+echo "  (skewed: three-point: $(sed -n 's/^result: //p' <<<"$three"); fit: $(sed -n 's/^result: //p' <<<"$fit"))"
+expect_true "skewed: fit nearer the true focus (${ef:-none}) than three-point (${e3:-none})" \
   test -n "$e3" -a -n "$ef" -a "${ef#-}" -lt "${e3#-}"
 
 # 3. The curve check refuses a clouded position and a peak beyond the row.
