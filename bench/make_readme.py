@@ -155,7 +155,7 @@ scenario ("wins" below 0.9, "loses" above 1.1). The simulated star's width is ex
 hyperbola, the fit's own model, so the fit meets its best case here; a real star's curve
 departs from it, which costs a fit more than the three-point rule."""),
     ("curve_fit_accuracy", "Best-focus fit and curve check (bench/focus_accuracy/curve_fit_accuracy)", """\
-Deterministic (seed 1, 4,000 simulated sweeps per scenario; the true focus uniform within
+Deterministic (seed 1, 2,000 simulated sweeps per scenario; the true focus uniform within
 one Increment of the row's centre). Curve shapes the simulated host does not make
 (Lorentzian, Gaussian, Moffat, and a Lorentzian twice as broad beyond the focus as before
 it), each for a narrow and a broad star, with multiplicative and additive noise, a cloud

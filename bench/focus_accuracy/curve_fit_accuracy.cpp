@@ -3,8 +3,8 @@
 // two exposures per position (values below 0 as 0), exactly as the program does; the
 // three-point rule (qm::ComputeBestFocusFromLines) and the production curve analysis
 // (qm::AnalyseCurve, with candidate fit settings beside the shipped ones) read the same
-// lines. (A two-sided peak and biweight refits were measured here too, at commit 6f8f70f,
-// and left out of the program: bench/focus_accuracy/RESULTS.md.)
+// lines. (Biweight refits were measured here too, at commit 6f8f70f, and left out of the
+// program: bench/focus_accuracy/RESULTS.md.)
 //
 // Curve shapes, in steps d from the true focus and a width w in increments:
 //   lorentz  1 / (1 + (d/w)^2)          gauss  exp(-(d/w)^2 ln 2)
@@ -16,13 +16,14 @@
 // The true focus is uniform within +-1 increment of the row's centre.
 //
 // Table 1: mean absolute error in focuser steps of the three-point rule and the fit, the
-// failed sweeps (no result) in brackets, and their ratio. Then each candidate fit's median
+// failed sweeps (no result) in brackets, and their ratio, for the shipped fit or the
+// candidate named by its place in the list (third argument). Then each candidate's median
 // and largest ratio over the scenarios, the targets (median <= 0.8, none > 1.1).
 // Table 2: the curve check. Refusal rates among good runs (true focus inside the row,
 // no cloud or outlier, noise up to 5 %) and among runs whose result would be more than
 // one Increment from the true focus, over the scenarios above plus bad sweeps (true focus
 // beyond the row's ends, 20 % noise). Targets: bad runs refused >= 95 %, good <= 2 %.
-//   curve_fit_accuracy [sweeps per scenario, default 4000] [seed, default 1]
+//   curve_fit_accuracy [sweeps per scenario, default 2000] [seed, default 1] [candidate shown, default 0]
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -190,7 +191,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int sweeps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4000;
+    const int sweeps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     const uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1;
     const std::vector<Candidate> candidates = Candidates();
     const size_t shown = argc > 3 ? std::min<size_t>(std::strtoul(argv[3], nullptr, 10), candidates.size() - 1) : 0;
