@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "app/best_focus.h"
 #include "app/curve_analysis.h"
@@ -112,6 +113,37 @@ TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
         if (c.twoSided) EXPECT_LT(std::fabs(a.chosen - c.focus) + 10, std::fabs(threePoint - c.focus));
         // Without a three-point result the fit is the only one left.
         EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, std::lround(a.fitPeak));
+    }
+}
+
+// Whatever the values (zeros, equal lines, the largest a line can hold, wild noise), the
+// fit's result stays inside the row and its plotted curve is finite.
+TEST(CurveAnalysis, AnyValuesGiveAResultInsideTheRowAndAFiniteCurve) {
+    std::mt19937 random(7);
+    const int32_t extremes[] = {0, 1, 2, 50000, 2147483647};
+    for (int trial = 0; trial < 20000; ++trial) {
+        const int steps = 3 + static_cast<int>(random() % 13);
+        const int increment = trial % 2 ? 100 : -37;
+        std::vector<CurvePoint> points;
+        for (int k = 0; k < steps; ++k) {
+            const int32_t value = random() % 4 == 0 ? extremes[random() % 5]
+                                                    : static_cast<int32_t>(random() % (trial % 3 ? 60000 : 8));
+            points.push_back({5000 + k * increment, value});
+        }
+        const int32_t lowest = std::min(points.front().position, points.back().position);
+        const int32_t highest = std::max(points.front().position, points.back().position);
+        const CurveAnalysis a = AnalyseCurve(points, increment, 0, RunOptions{BestFocusMethod::Fit, true, false});
+        if (a.fitConverged) {
+            SCOPED_TRACE(trial);
+            ASSERT_GE(a.fitPeak, lowest);
+            ASSERT_LE(a.fitPeak, highest);
+            ASSERT_TRUE(std::isfinite(a.fitQuality));
+            for (const auto& [x, y] : a.fitCurve) ASSERT_TRUE(std::isfinite(x) && std::isfinite(y) && y >= 0);
+        }
+        if (a.chosen != 0) {
+            ASSERT_GE(a.chosen, lowest);
+            ASSERT_LE(a.chosen, highest);
+        }
     }
 }
 
