@@ -591,7 +591,7 @@ bool MainWindow::Create(HINSTANCE instance) {
         // unreadable file leaves every option at its default.
         const std::string dir = self.files.ProgramDirectory();
         if (std::optional<std::string> text = dir.empty() ? std::nullopt : self.files.ReadAll(dir + kRunOptionsFileName))
-            self.form.SetRunOptions(ParseRunOptions(*text).options);
+            self.form.SetRunOptions(ParseRunOptions(*text));
         self.form.FormCreate();
     });
     StartupMark("settings read");
