@@ -18,10 +18,6 @@ namespace qm {
 // 10^decimals of 2^53 or more).
 bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 
-// AppendDecimal's text on its own: empty for a value it cannot write.
-std::string FixedDecimal(double value, int decimals);
-std::string TrimmedDecimal(double value, int maxDecimals);
-
 // One argument of AppendPattern: a number (any arithmetic value, taken as a double) or a
 // text. Built only by AppendPattern's template, so a wrong type does not compile.
 struct PatternArgument {
@@ -36,11 +32,10 @@ struct PatternArgument {
 // at most four decimals or "null", '`' a text as it is. A mark without an argument left
 // (or with an argument of the other kind) appends nothing. One out-of-line writer keeps
 // each call far shorter than a chain of std::string appends.
-void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments,
-                            size_t count);
+void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, size_t count);
 
 template <typename... Arguments>
-void AppendPattern(std::string& out, const char* pattern, const Arguments&... arguments) {
+void AppendPattern(std::string& out, const char* pattern, Arguments... arguments) {
     const PatternArgument list[] = {PatternArgument(arguments)..., PatternArgument(0.0)};
     AppendPatternArguments(out, pattern, list, sizeof...(Arguments));
 }
