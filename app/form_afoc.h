@@ -126,6 +126,8 @@ private:
     void BeginRunRecord(uint32_t startTick, std::string startTime);
     void EndRunRecord();
     void EndRunRecordAsStopped();
+    // The first `count` values counted at the position under way.
+    std::vector<int32_t> CountedValues(size_t count) const;
     LateBoundObject& Driver();
 
     FormControls& c_;
