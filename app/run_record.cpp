@@ -68,12 +68,8 @@ void AppendJsonString(std::string& out, const std::string& text) {
 }
 
 void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
-    const char* pattern = "^";
     out += '[';
-    for (int32_t value : values) {
-        AppendPattern(out, pattern, static_cast<double>(value));
-        pattern = ",^";
-    }
+    AppendWholeNumbers(out, values, ",");
     out += ']';
 }
 

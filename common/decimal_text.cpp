@@ -47,22 +47,36 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
     return true;
 }
 
-void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, size_t count) {
-    const PatternArgument* next = arguments;
-    const PatternArgument* const end = arguments + count;
+void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator) {
+    const char* before = "";
+    for (int32_t value : values) {
+        out += before;
+        AppendDecimal(out, value, 0, false);  // never fails for a 32-bit whole number
+        before = separator;
+    }
+}
+
+void AppendPatternArguments(std::string& out,
+                            const char* pattern,
+                            const PatternArgument* arguments,
+                            size_t count,
+                            uint32_t textMask) {
+    size_t next = 0;
     for (; *pattern; ++pattern) {
         const char c = *pattern;
         if (c != '~' && c != '^' && c != '%' && c != '`') {
             out += c;
             continue;
         }
-        if (next == end)
+        if (next == count)
             continue;
-        const PatternArgument& argument = *next++;
+        const PatternArgument& argument = arguments[next];
+        const bool isText = textMask >> next & 1;
+        ++next;
         if (c == '`') {
-            if (argument.text)
+            if (isText && argument.text)
                 out += argument.text;
-        } else if (argument.text) {
+        } else if (isText) {
             // a text where a number belongs: nothing
         } else if (c == '%') {
             if (!AppendDecimal(out, argument.number, 4, true))
