@@ -201,15 +201,15 @@ std::string RenderRunSection(const RunRecord& r) {
     return out;
 }
 
-std::string ComposeRunPage(std::string sections, const std::string& oldPage) {
+std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
     // The sections the page keeps: the new one, then the old page's up to the limit.
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
-    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string::npos && count < kRunPageRuns; ++count) {
+    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string_view::npos && count < kRunPageRuns; ++count) {
         const size_t end = oldPage.find(kRunSectionEnd, at);
-        if (end == std::string::npos)
+        if (end == std::string_view::npos)
             break;
-        sections.append(oldPage, at, end + endLength - at);
+        sections.append(oldPage.data() + at, end + endLength - at);
         at = oldPage.find(kRunSectionBegin, end);
     }
     std::string out;

@@ -140,7 +140,7 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     return out;
 }
 
-std::string AppendRunRecordLine(const std::string& fileText, const std::string& line, size_t limit) {
+std::string AppendRunRecordLine(std::string_view fileText, const std::string& line, size_t limit) {
     // Two passes over the text without splitting it: count the lines, then copy all
     // but the oldest that do not fit, each ended with LF.
     std::string out;
@@ -154,7 +154,7 @@ std::string AppendRunRecordLine(const std::string& fileText, const std::string& 
                 if (pass == 0)
                     ++count;
                 else if (++index + limit > count) {
-                    out.append(fileText, start, i - start);
+                    out.append(fileText.data() + start, i - start);
                     out += '\n';
                 }
             }

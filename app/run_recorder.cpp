@@ -14,23 +14,18 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
     if (directoryLength == 0)
         return;
     path += kRunRecordFileName;
-    std::optional<std::string> text = files.ReadAll(path);
-    if (!text) {
-        if (files.Exists(path))
-            return;
-        text.emplace();
-    }
-    files.ReplaceAll(path, AppendRunRecordLine(*text, FormatRunRecordLine(record)));
+    std::optional<std::string> old = files.ReadAll(path);
+    if (!old && files.Exists(path))
+        return;
+    files.ReplaceAll(path, AppendRunRecordLine(old ? *old : std::string_view(), FormatRunRecordLine(record)));
 
     // The page is made from the old page and this run, so it shows this run even when
     // the record file could not be replaced. A page that cannot be read starts anew:
     // the record file still holds every run.
     path.resize(directoryLength);
     path += kRunPageFileName;
-    std::optional<std::string> page = files.ReadAll(path);
-    if (!page)
-        page.emplace();
-    files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), *page));
+    const std::optional<std::string> page = files.ReadAll(path);
+    files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), page ? *page : std::string_view()));
 }
 
 }  // namespace qm
