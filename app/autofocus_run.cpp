@@ -151,7 +151,7 @@ void TFormAFoc::EndRunRecord() {
     recordingRun_ = false;
     if (!runRecorder_) return;
     try {
-        runRecord_.driverId = settings_.TagString;
+        runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
         runRecord_.exposuresPerStep = c_.EdExpo.AsInteger();
