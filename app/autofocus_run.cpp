@@ -131,7 +131,7 @@ void TFormAFoc::FinishRun() {
     EndRunRecord();
 }
 
-void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string startTime) {
+void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string&& startTime) {
     // A run left running by a driver failure is over once another is switched on.
     EndRunRecordAsStopped();
     // The last run's record emptied field by field: shorter code than assigning a new
