@@ -92,9 +92,7 @@ void TFormAFoc::FinishRun() {
         }
         lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
         if (recordingRun_) {
-            runRecord_.verdict.emplace(RunVerdict{lastAnalysis_.threePoint, lastAnalysis_.fitConverged,
-                                                  lastAnalysis_.fitPeak, lastAnalysis_.fitQuality, lastAnalysis_.fitCurve,
-                                                  lastAnalysis_.checkPassed, lastAnalysis_.checkReason});
+            runRecord_.verdict.emplace(lastAnalysis_);
             runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
         }
         best = lastAnalysis_.chosen;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/curve_analysis.h"
 #include "common/decimal_text.h"
 
 namespace qm {
@@ -74,6 +75,15 @@ void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
 }
 
 }  // namespace
+
+RunVerdict::RunVerdict(const CurveAnalysis& analysis)
+    : threePoint(analysis.threePoint),
+      fitConverged(analysis.fitConverged),
+      fitPeak(analysis.fitPeak),
+      fitQuality(analysis.fitQuality),
+      fitCurve(analysis.fitCurve),
+      checkPassed(analysis.checkPassed),
+      checkReason(analysis.checkReason) {}
 
 const char* RunOutcomeName(RunOutcome outcome) {
     switch (outcome) {

@@ -27,8 +27,14 @@ struct RunStep {
     bool operator==(const RunStep&) const = default;
 };
 
+struct CurveAnalysis;
+
 // What a finished sweep's analysis concluded; absent for a stopped run.
 struct RunVerdict {
+    RunVerdict() = default;
+    // The figures of the analysis the controller made of the run's curve.
+    explicit RunVerdict(const CurveAnalysis& analysis);
+
     int32_t threePoint = 0;  // 0 when the three-point computation failed
     bool fitConverged = false;
     double fitPeak = 0;
