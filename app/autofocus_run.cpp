@@ -67,9 +67,7 @@ void TFormAFoc::HandleFocusValue(int32_t value) {
     stepSampleCount_ = 0;
     const int32_t position = GetFocuserPosition();
     c_.Memo1.AppendLine(FormatStepLine(position, stepValue));
-    if (recordingRun_)
-        runRecord_.points.push_back(
-            {position, stepValue, std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + counted)});
+    if (recordingRun_) runRecord_.points.push_back({position, stepValue, CountedValues(counted)});
 
     if (c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
         c_.LabStatus.RepaintNow();
@@ -94,10 +92,7 @@ void TFormAFoc::FinishRun() {
         }
         lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
         if (recordingRun_) {
-            runRecord_.verdict = RunVerdict{lastAnalysis_.threePoint, lastAnalysis_.fitConverged,
-                                            lastAnalysis_.fitPeak,    lastAnalysis_.fitQuality,
-                                            lastAnalysis_.fitCurve,   lastAnalysis_.checkPassed,
-                                            lastAnalysis_.checkReason};
+            runRecord_.verdict.emplace(lastAnalysis_);
             runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
         }
         best = lastAnalysis_.chosen;
@@ -134,7 +129,7 @@ void TFormAFoc::FinishRun() {
     EndRunRecord();
 }
 
-void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string startTime) {
+void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string&& startTime) {
     // A run left running by a driver failure is over once another is switched on.
     EndRunRecordAsStopped();
     // The last run's record emptied field by field: shorter code than assigning a new
@@ -154,7 +149,7 @@ void TFormAFoc::EndRunRecord() {
     recordingRun_ = false;
     if (!runRecorder_) return;
     try {
-        runRecord_.driverId = settings_.TagString;
+        runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
         runRecord_.exposuresPerStep = c_.EdExpo.AsInteger();
@@ -170,8 +165,12 @@ void TFormAFoc::EndRunRecordAsStopped() {
     runRecord_.outcome = RunOutcome::Stopped;
     runRecord_.verdict.reset();
     runRecord_.movedTo.reset();
-    runRecord_.pendingValues.assign(stepSamples_.begin(), stepSamples_.begin() + stepSampleCount_);
+    runRecord_.pendingValues = CountedValues(stepSampleCount_);
     EndRunRecord();
+}
+
+std::vector<int32_t> TFormAFoc::CountedValues(size_t count) const {
+    return std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + count);
 }
 
 std::vector<std::string> TFormAFoc::LogLines() const {

@@ -123,9 +123,11 @@ private:
     std::vector<std::string> LogLines() const;
     // The run record: begun when a run is switched on, handed to the recorder when the
     // run ends. Only when the options ask for it; otherwise these do nothing.
-    void BeginRunRecord(uint32_t startTick, std::string startTime);
+    void BeginRunRecord(uint32_t startTick, std::string&& startTime);
     void EndRunRecord();
     void EndRunRecordAsStopped();
+    // The first `count` values counted at the position under way.
+    std::vector<int32_t> CountedValues(size_t count) const;
     LateBoundObject& Driver();
 
     FormControls& c_;

@@ -589,9 +589,12 @@ bool MainWindow::Create(HINSTANCE instance) {
     self.Guarded([&] {
         // The run options are read once, before anything can start a run; a missing or
         // unreadable file leaves every option at its default.
-        const std::string dir = self.files.ProgramDirectory();
-        if (std::optional<std::string> text = dir.empty() ? std::nullopt : self.files.ReadAll(dir + kRunOptionsFileName))
-            self.form.SetRunOptions(ParseRunOptions(*text).options);
+        std::string path = self.files.ProgramDirectory();
+        if (!path.empty()) {
+            path += kRunOptionsFileName;
+            if (const std::optional<std::string> text = self.files.ReadAll(path))
+                self.form.SetRunOptions(ParseRunOptions(*text));
+        }
         self.form.FormCreate();
     });
     StartupMark("settings read");

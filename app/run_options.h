@@ -3,8 +3,7 @@
 // every option keeps its default, and the defaults are the program's standard run.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <string_view>
 
 namespace qm {
 
@@ -17,23 +16,20 @@ struct RunOptions {
     bool curveCheck = false;
     bool runRecord = false;
 
-    bool AllDefault() const {
-        return bestFocus == BestFocusMethod::ThreePoint && !curveCheck && !runRecord;
-    }
+    bool AllDefault() const { return bestFocus == BestFocusMethod::ThreePoint && !curveCheck && !runRecord; }
 };
 
-// A line of the file that was not used, with the reason, for the driver check to print.
-struct RejectedOptionLine {
-    int lineNumber = 0;  // from 1
-    std::string text;
-    std::string reason;
+// Told of each line of the file that was not used, with the reason; the driver check
+// lists them, the program itself does not ask.
+class RejectedOptionLines {
+  public:
+    // `lineNumber` counts from 1; `text` is the line without its leading and trailing blanks.
+    virtual void Add(int lineNumber, std::string_view text, const char* reason) = 0;
+
+  protected:
+    ~RejectedOptionLines() = default;
 };
 
-struct ParsedRunOptions {
-    RunOptions options;
-    std::vector<RejectedOptionLine> rejected;
-};
-
-ParsedRunOptions ParseRunOptions(const std::string& fileText);
+RunOptions ParseRunOptions(std::string_view fileText, RejectedOptionLines* rejected = nullptr);
 
 }  // namespace qm

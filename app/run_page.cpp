@@ -39,14 +39,6 @@ void AppendEscaped(std::string& out, const std::string& text) {
     }
 }
 
-void AppendIntegers(std::string& out, const std::vector<int32_t>& values) {
-    const char* pattern = "^";
-    for (int32_t value : values) {
-        Put(out, pattern, static_cast<double>(value));
-        pattern = ", ^";
-    }
-}
-
 // Maps run positions and focus values onto the plot area.
 struct PlotScale {
     double xMin = INFINITY, xMax = -INFINITY, yMax = 0;
@@ -55,8 +47,10 @@ struct PlotScale {
     double Y(double value) const { return kBottom - value / yMax * (kBottom - kTop); }
     void TakeX(double x) {
         if (std::isfinite(x)) {
-            xMin = std::fmin(xMin, x);
-            xMax = std::fmax(xMax, x);
+            if (x < xMin)
+                xMin = x;
+            if (x > xMax)
+                xMax = x;
         }
     }
     void TakeY(double y) {
@@ -128,7 +122,7 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
         for (const auto& [x, y] : r.verdict->fitCurve)
             if (std::isfinite(x) && std::isfinite(y))
-                Put(out, "~,~ ", s.X(x), s.Y(std::fmin(std::fmax(y, 0.0), s.yMax)));
+                Put(out, "~,~ ", s.X(x), s.Y(y < 0 ? 0 : y < s.yMax ? y : s.yMax));
         Put(out, "\"/>\n");
     }
     for (const RunStep& p : r.points) {
@@ -182,12 +176,12 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Row(out, "Positions");
     for (const RunStep& p : r.points) {
         Put(out, "^ = ^ (", static_cast<double>(p.position), static_cast<double>(p.value));
-        AppendIntegers(out, p.values);
+        AppendWholeNumbers(out, p.values, ", ");
         Put(out, ")<br>");
     }
     if (!r.pendingValues.empty()) {
         Put(out, "not completed (");
-        AppendIntegers(out, r.pendingValues);
+        AppendWholeNumbers(out, r.pendingValues, ", ");
         out += ')';
     }
     if (r.points.empty() && r.pendingValues.empty())
@@ -207,15 +201,15 @@ std::string RenderRunSection(const RunRecord& r) {
     return out;
 }
 
-std::string ComposeRunPage(std::string sections, const std::string& oldPage) {
+std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
     // The sections the page keeps: the new one, then the old page's up to the limit.
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
-    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string::npos && count < kRunPageRuns; ++count) {
+    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string_view::npos && count < kRunPageRuns; ++count) {
         const size_t end = oldPage.find(kRunSectionEnd, at);
-        if (end == std::string::npos)
+        if (end == std::string_view::npos)
             break;
-        sections.append(oldPage, at, end + endLength - at);
+        sections.append(oldPage.data() + at, end + endLength - at);
         at = oldPage.find(kRunSectionBegin, end);
     }
     std::string out;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "app/run_record.h"
 
@@ -29,6 +30,6 @@ std::string RenderRunSection(const RunRecord& record);
 // The page with `newSection` first and then the sections of `oldPage`, newest first as
 // it holds them, up to kRunPageRuns in all. An old page without sections (none yet, or
 // one that could not be read) gives a page of the new run alone.
-std::string ComposeRunPage(std::string newSection, const std::string& oldPage);
+std::string ComposeRunPage(std::string newSection, std::string_view oldPage);
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/curve_analysis.h"
 #include "common/decimal_text.h"
 
 namespace qm {
@@ -68,16 +69,21 @@ void AppendJsonString(std::string& out, const std::string& text) {
 }
 
 void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
-    const char* pattern = "^";
     out += '[';
-    for (int32_t value : values) {
-        AppendPattern(out, pattern, static_cast<double>(value));
-        pattern = ",^";
-    }
+    AppendWholeNumbers(out, values, ",");
     out += ']';
 }
 
 }  // namespace
+
+RunVerdict::RunVerdict(const CurveAnalysis& analysis)
+    : threePoint(analysis.threePoint),
+      fitConverged(analysis.fitConverged),
+      fitPeak(analysis.fitPeak),
+      fitQuality(analysis.fitQuality),
+      fitCurve(analysis.fitCurve),
+      checkPassed(analysis.checkPassed),
+      checkReason(analysis.checkReason) {}
 
 const char* RunOutcomeName(RunOutcome outcome) {
     switch (outcome) {
@@ -144,7 +150,7 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     return out;
 }
 
-std::string AppendRunRecordLine(const std::string& fileText, const std::string& line, size_t limit) {
+std::string AppendRunRecordLine(std::string_view fileText, const std::string& line, size_t limit) {
     // Two passes over the text without splitting it: count the lines, then copy all
     // but the oldest that do not fit, each ended with LF.
     std::string out;
@@ -158,7 +164,7 @@ std::string AppendRunRecordLine(const std::string& fileText, const std::string& 
                 if (pass == 0)
                     ++count;
                 else if (++index + limit > count) {
-                    out.append(fileText, start, i - start);
+                    out.append(fileText.data() + start, i - start);
                     out += '\n';
                 }
             }

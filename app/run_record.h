@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,8 +27,14 @@ struct RunStep {
     bool operator==(const RunStep&) const = default;
 };
 
+struct CurveAnalysis;
+
 // What a finished sweep's analysis concluded; absent for a stopped run.
 struct RunVerdict {
+    RunVerdict() = default;
+    // The figures of the analysis the controller made of the run's curve.
+    explicit RunVerdict(const CurveAnalysis& analysis);
+
     int32_t threePoint = 0;  // 0 when the three-point computation failed
     bool fitConverged = false;
     double fitPeak = 0;
@@ -64,6 +71,6 @@ std::string FormatUtcTime(int year, int month, int day, int hour, int minute, in
 std::string FormatRunRecordLine(const RunRecord& record);
 // The file text after appending `line` and keeping only the last `limit` lines. Blank
 // lines are dropped; CR LF, LF and CR each end a line, and every line is written with LF.
-std::string AppendRunRecordLine(const std::string& fileText, const std::string& line, size_t limit = kRunRecordLimit);
+std::string AppendRunRecordLine(std::string_view fileText, const std::string& line, size_t limit = kRunRecordLimit);
 
 }  // namespace qm

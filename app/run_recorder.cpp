@@ -7,34 +7,25 @@
 
 namespace qm {
 
-void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept {
-    try {
-        // One path string for both files: the directory, then each file's name.
-        std::string path = files.ProgramDirectory();
-        const size_t directoryLength = path.size();
-        if (directoryLength == 0)
-            return;
-        path += kRunRecordFileName;
-        std::optional<std::string> text = files.ReadAll(path);
-        if (!text) {
-            if (files.Exists(path))
-                return;
-            text.emplace();
-        }
-        files.ReplaceAll(path, AppendRunRecordLine(*text, FormatRunRecordLine(record)));
+void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
+    // One path string for both files: the directory, then each file's name.
+    std::string path = files.ProgramDirectory();
+    const size_t directoryLength = path.size();
+    if (directoryLength == 0)
+        return;
+    path += kRunRecordFileName;
+    std::optional<std::string> old = files.ReadAll(path);
+    if (!old && files.Exists(path))
+        return;
+    files.ReplaceAll(path, AppendRunRecordLine(old ? *old : std::string_view(), FormatRunRecordLine(record)));
 
-        // The page is made from the old page and this run, so it shows this run even
-        // when the record file could not be replaced. A page that cannot be read starts
-        // anew: the record file still holds every run.
-        path.resize(directoryLength);
-        path += kRunPageFileName;
-        std::optional<std::string> page = files.ReadAll(path);
-        if (!page)
-            page.emplace();
-        files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), *page));
-    } catch (...) {
-        // Out of memory: the record is lost, the run goes on.
-    }
+    // The page is made from the old page and this run, so it shows this run even when
+    // the record file could not be replaced. A page that cannot be read starts anew:
+    // the record file still holds every run.
+    path.resize(directoryLength);
+    path += kRunPageFileName;
+    const std::optional<std::string> page = files.ReadAll(path);
+    files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), page ? *page : std::string_view()));
 }
 
 }  // namespace qm

@@ -12,21 +12,23 @@ namespace qm {
 
 class RunRecorder {
   public:
-    virtual ~RunRecorder() = default;
     // The current time in UTC, ISO 8601 ("2026-01-31T21:05:09Z").
     virtual std::string UtcTimeNow() = 0;
     // A run ended: keep its record. The recorder may change the record's text in place
-    // (the caller is done with it). Never throws; a record that cannot be kept is lost
-    // without a word, since the run must not be disturbed by it.
-    virtual void RunEnded(RunRecord& record) noexcept = 0;
+    // (the caller is done with it). A record that cannot be kept is lost without a word,
+    // since the run must not be disturbed by it; only a lack of memory throws, and the
+    // controller drops the record then.
+    virtual void RunEnded(RunRecord& record) = 0;
+
+  protected:
+    ~RunRecorder() = default;  // never deleted through this interface
 };
 
 // Appends the record to the record file in the program's directory, keeping its last
 // kRunRecordLimit lines, and rewrites the page of the last runs from the page before and
-// this record. Both
-// files are replaced whole, so a failed write leaves the old file as it was. A record
-// file that exists but cannot be read is left alone rather than replaced by the one
-// new line. Never throws.
-void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) noexcept;
+// this record. Both files are replaced whole, so a failed write leaves the old file as
+// it was. A record file that exists but cannot be read is left alone rather than
+// replaced by the one new line. Throws only when memory runs out.
+void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record);
 
 }  // namespace qm

@@ -31,13 +31,9 @@ std::string RunRecorderWin::UtcTimeNow() {
     return FormatUtcTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
-void RunRecorderWin::RunEnded(RunRecord& record) noexcept {
-    try {
-        CodePageToUtf8(record.driverId);
-        WriteRunRecordFiles(files_, record);
-    } catch (...) {
-        // Out of memory: the record is lost, the run goes on.
-    }
+void RunRecorderWin::RunEnded(RunRecord& record) {
+    CodePageToUtf8(record.driverId);
+    WriteRunRecordFiles(files_, record);
 }
 
 }  // namespace qm::win

@@ -13,7 +13,7 @@ class RunRecorderWin : public RunRecorder {
   public:
     explicit RunRecorderWin(SettingsFiles& files) : files_(files) {}
     std::string UtcTimeNow() override;
-    void RunEnded(RunRecord& record) noexcept override;
+    void RunEnded(RunRecord& record) override;
 
   private:
     SettingsFiles& files_;

@@ -9,15 +9,16 @@ namespace {
 
 constexpr double kExactIntegerLimit = 9007199254740992.0;  // 2^53
 
-// Powers of ten that a double holds exactly.
-constexpr double kExactPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-
 }  // namespace
 
 bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
     if (!std::isfinite(value) || decimals < 0 || decimals > 9)
         return false;
-    const double scaled = std::nearbyint(value * kExactPowersOfTen[decimals]);
+    // 10^decimals, exact: every power of ten up to 10^9 is a whole double.
+    double scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    const double scaled = std::nearbyint(value * scale);
     if (std::fabs(scaled) >= kExactIntegerLimit)
         return false;
     // Digits written from the last one back: the fraction's, the point, then at least
@@ -46,20 +47,20 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
     return true;
 }
 
-std::string FixedDecimal(double value, int decimals) {
-    std::string text;
-    AppendDecimal(text, value, decimals, false);
-    return text;
+void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator) {
+    const char* before = "";
+    for (int32_t value : values) {
+        out += before;
+        AppendDecimal(out, value, 0, false);  // never fails for a 32-bit whole number
+        before = separator;
+    }
 }
 
-std::string TrimmedDecimal(double value, int maxDecimals) {
-    std::string text;
-    AppendDecimal(text, value, maxDecimals, true);
-    return text;
-}
-
-void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments,
-                            size_t count) {
+void AppendPatternArguments(std::string& out,
+                            const char* pattern,
+                            const PatternArgument* arguments,
+                            size_t count,
+                            uint32_t textMask) {
     size_t next = 0;
     for (; *pattern; ++pattern) {
         const char c = *pattern;
@@ -67,14 +68,19 @@ void AppendPatternArguments(std::string& out, const char* pattern, const Pattern
             out += c;
             continue;
         }
-        if (next == count) continue;
-        const PatternArgument& argument = arguments[next++];
+        if (next == count)
+            continue;
+        const PatternArgument& argument = arguments[next];
+        const bool isText = textMask >> next & 1;
+        ++next;
         if (c == '`') {
-            if (argument.text) out += argument.text;
-        } else if (argument.text) {
+            if (isText && argument.text)
+                out += argument.text;
+        } else if (isText) {
             // a text where a number belongs: nothing
         } else if (c == '%') {
-            if (!AppendDecimal(out, argument.number, 4, true)) out += "null";
+            if (!AppendDecimal(out, argument.number, 4, true))
+                out += "null";
         } else if (!AppendDecimal(out, argument.number, c == '~', false)) {
             out += '-';
         }

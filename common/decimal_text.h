@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 namespace qm {
 
@@ -18,31 +21,53 @@ namespace qm {
 // 10^decimals of 2^53 or more).
 bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 
-// AppendDecimal's text on its own: empty for a value it cannot write.
-std::string FixedDecimal(double value, int decimals);
-std::string TrimmedDecimal(double value, int maxDecimals);
+// Appends each of `values` as a whole number, with `separator` between them.
+void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator);
 
 // One argument of AppendPattern: a number (any arithmetic value, taken as a double) or a
-// text. Built only by AppendPattern's template, so a wrong type does not compile.
-struct PatternArgument {
-    PatternArgument(double value) : number(value) {}
-    PatternArgument(const char* value) : text(value) {}
-    double number = 0;
-    const char* text = nullptr;
+// text. Which of the two each argument is travels beside the list as a mask with a bit
+// set for each text, worked out from the arguments' types when the call is compiled.
+union PatternArgument {
+    double number;
+    const char* text;
 };
 
 // Appends `pattern` with its marks replaced, in order, by the arguments: '~' a number to
 // one decimal, '^' a number to none (each "-" when it cannot be written), '%' a number to
-// at most four decimals or "null", '`' a text as it is. A mark without an argument left
-// (or with an argument of the other kind) appends nothing. One out-of-line writer keeps
-// each call far shorter than a chain of std::string appends.
-void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments,
-                            size_t count);
+// at most four decimals or "null", '`' a text as it is (nothing for a null one). A mark
+// without an argument left (or with an argument of the other kind) appends nothing. One
+// out-of-line writer keeps each call far shorter than a chain of std::string appends.
+void AppendPatternArguments(std::string& out,
+                            const char* pattern,
+                            const PatternArgument* arguments,
+                            size_t count,
+                            uint32_t textMask);
 
+inline PatternArgument MakePatternArgument(double number) {
+    PatternArgument argument;
+    argument.number = number;
+    return argument;
+}
+inline PatternArgument MakePatternArgument(const char* text) {
+    PatternArgument argument;
+    argument.text = text;
+    return argument;
+}
+
+// Only numbers and texts compile as arguments.
 template <typename... Arguments>
-void AppendPattern(std::string& out, const char* pattern, const Arguments&... arguments) {
-    const PatternArgument list[] = {PatternArgument(arguments)..., PatternArgument(0.0)};
-    AppendPatternArguments(out, pattern, list, sizeof...(Arguments));
+void AppendPattern(std::string& out, const char* pattern, Arguments... arguments) {
+    static_assert(((std::is_arithmetic_v<Arguments> || std::is_convertible_v<Arguments, const char*>)&&...),
+                  "AppendPattern takes numbers and texts");
+    static_assert(sizeof...(Arguments) <= 32);
+    if constexpr (sizeof...(Arguments) == 0) {
+        AppendPatternArguments(out, pattern, nullptr, 0, 0);
+    } else {
+        const PatternArgument list[] = {MakePatternArgument(arguments)...};
+        uint32_t textMask = 0, bit = 1;
+        ((textMask |= std::is_arithmetic_v<Arguments> ? 0 : bit, bit <<= 1), ...);
+        AppendPatternArguments(out, pattern, list, sizeof...(Arguments), textMask);
+    }
 }
 
 }  // namespace qm

@@ -210,8 +210,12 @@ struct OptionsRun : FakeWindow {
 };
 
 TEST(CurveOptionsRun, WithoutOptionsOrWithEveryLineRejectedTheRunIsTheStandardOne) {
-    const ParsedRunOptions rejected = ParseRunOptions("best-focus = quick\ncurve-check = maybe\nrun-record\n");
-    ASSERT_EQ(rejected.rejected.size(), 3u);
+    struct Counted : RejectedOptionLines {
+        int count = 0;
+        void Add(int, std::string_view, const char*) override { ++count; }
+    } rejected;
+    const RunOptions options = ParseRunOptions("best-focus = quick\ncurve-check = maybe\nrun-record\n", &rejected);
+    ASSERT_EQ(rejected.count, 3);
     const std::vector<int32_t> sweeps[] = {
         {10, 20, 40, 50, 45, 30, 15},           // a good curve
         {10000, 20000, 40000, 50000, 48000, 47000, 46000},  // no clear fall: the check would refuse it
@@ -219,7 +223,7 @@ TEST(CurveOptionsRun, WithoutOptionsOrWithEveryLineRejectedTheRunIsTheStandardOn
     };
     for (const auto& values : sweeps) {
         for (bool backlash : {false, true}) {
-            OptionsRun standard(RunOptions{}), parsed(rejected.options);
+            OptionsRun standard(RunOptions{}), parsed(options);
             standard.CBBacklash.checked = parsed.CBBacklash.checked = backlash;
             standard.Sweep(values);
             parsed.Sweep(values);

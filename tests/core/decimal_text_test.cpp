@@ -12,6 +12,14 @@
 namespace qm {
 namespace {
 
+// AppendDecimal's text on its own: empty for a value it cannot write.
+std::string Decimal(double value, int decimals, bool trim) {
+    std::string text;
+    const bool written = AppendDecimal(text, value, decimals, trim);
+    EXPECT_EQ(written, !text.empty()) << value;
+    return text;
+}
+
 TEST(DecimalText, FixedAndTrimmed) {
     const double inf = std::numeric_limits<double>::infinity();
     struct Case {
@@ -41,8 +49,8 @@ TEST(DecimalText, FixedAndTrimmed) {
         {inf, 0, "", ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FixedDecimal(c.value, c.decimals), c.fixed) << c.value;
-        EXPECT_EQ(TrimmedDecimal(c.value, c.decimals), c.trimmed) << c.value;
+        EXPECT_EQ(Decimal(c.value, c.decimals, false), c.fixed) << c.value;
+        EXPECT_EQ(Decimal(c.value, c.decimals, true), c.trimmed) << c.value;
     }
 }
 
@@ -77,7 +85,7 @@ TEST(DecimalText, Patterns) {
 // What the record writes reads back as the same double it would write again.
 TEST(DecimalText, WrittenNumbersReadBackExactly) {
     for (double v : {1012.4, 0.987, 39.5, -7.0625, 123456.789, 2147483647.0, 0.0001}) {
-        const std::string text = TrimmedDecimal(v, 4);
+        const std::string text = Decimal(v, 4, true);
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), std::nearbyint(v * 10000) / 10000) << text;
     }
 }

@@ -1,10 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "app/run_options.h"
 #include "checker/options_report.h"
 
 namespace qm {
 namespace {
+
+// The lines the reader refused, as it reports them.
+struct Rejections : RejectedOptionLines {
+    struct Line {
+        int number;
+        std::string text;
+        std::string reason;
+    };
+    std::vector<Line> lines;
+    void Add(int lineNumber, std::string_view text, const char* reason) override {
+        lines.push_back({lineNumber, std::string(text), reason});
+    }
+};
 
 struct OptionsCase {
     const char* text;
@@ -29,23 +46,30 @@ TEST(RunOptions, ParsesKeysAndValuesAndKeepsDefaultsForWhatItCannotUse) {
     };
     for (const OptionsCase& c : cases) {
         SCOPED_TRACE(c.text);
-        const ParsedRunOptions parsed = ParseRunOptions(c.text);
-        EXPECT_EQ(parsed.options.bestFocus, c.bestFocus);
-        EXPECT_EQ(parsed.options.curveCheck, c.curveCheck);
-        EXPECT_EQ(parsed.options.runRecord, c.runRecord);
-        EXPECT_EQ(parsed.rejected.size(), c.rejected);
+        Rejections rejected;
+        const RunOptions options = ParseRunOptions(c.text, &rejected);
+        EXPECT_EQ(options.bestFocus, c.bestFocus);
+        EXPECT_EQ(options.curveCheck, c.curveCheck);
+        EXPECT_EQ(options.runRecord, c.runRecord);
+        EXPECT_EQ(rejected.lines.size(), c.rejected);
+        // Without a list of rejected lines the options come out the same.
+        const RunOptions unlisted = ParseRunOptions(c.text);
+        EXPECT_EQ(unlisted.bestFocus, c.bestFocus);
+        EXPECT_EQ(unlisted.curveCheck, c.curveCheck);
+        EXPECT_EQ(unlisted.runRecord, c.runRecord);
     }
 }
 
 TEST(RunOptions, RejectedLinesCarryTheirNumberTextAndReason) {
-    const ParsedRunOptions parsed = ParseRunOptions("; note\ncurve-check = on\n  colour = red  \nbest-focus=x\n");
-    ASSERT_EQ(parsed.rejected.size(), 2u);
-    EXPECT_EQ(parsed.rejected[0].lineNumber, 3);
-    EXPECT_EQ(parsed.rejected[0].text, "colour = red");
-    EXPECT_EQ(parsed.rejected[0].reason, "unknown key");
-    EXPECT_EQ(parsed.rejected[1].lineNumber, 4);
-    EXPECT_NE(parsed.rejected[1].reason.find("three-point or fit"), std::string::npos);
-    EXPECT_TRUE(parsed.options.curveCheck);
+    Rejections rejected;
+    const RunOptions options = ParseRunOptions("; note\ncurve-check = on\n  colour = red  \nbest-focus=x\n", &rejected);
+    ASSERT_EQ(rejected.lines.size(), 2u);
+    EXPECT_EQ(rejected.lines[0].number, 3);
+    EXPECT_EQ(rejected.lines[0].text, "colour = red");
+    EXPECT_EQ(rejected.lines[0].reason, "unknown key");
+    EXPECT_EQ(rejected.lines[1].number, 4);
+    EXPECT_NE(rejected.lines[1].reason.find("three-point or fit"), std::string::npos);
+    EXPECT_TRUE(options.curveCheck);
 }
 
 TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {

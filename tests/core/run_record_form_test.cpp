@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,14 @@ class CollectingRecorder : public RunRecorder {
         ++timeReads;
         return "2026-12-08T10:00:00Z";
     }
-    void RunEnded(RunRecord& record) noexcept override { records.push_back(record); }
+    void RunEnded(RunRecord& record) override { records.push_back(record); }
+};
+
+// A recorder that runs out of memory with every record it is handed.
+class ThrowingRecorder : public RunRecorder {
+  public:
+    std::string UtcTimeNow() override { return "2026-12-08T10:00:00Z"; }
+    void RunEnded(RunRecord&) override { throw std::bad_alloc(); }
 };
 
 struct RecordFixture : FakeWindow {
@@ -181,10 +189,13 @@ struct Trace {
     bool operator==(const Trace&) const = default;
 };
 
-Trace RunAndTrace(bool recordOn, bool withRecorder, const std::function<void(RecordFixture&)>& end) {
+enum class Recorder { None, Collecting, Throwing };
+
+Trace RunAndTrace(bool recordOn, Recorder recorder, const std::function<void(RecordFixture&)>& end) {
+    ThrowingRecorder throwing;
     RecordFixture w(recordOn);
-    if (!withRecorder)
-        w.form.SetRunRecorder(nullptr);
+    if (recorder != Recorder::Collecting)
+        w.form.SetRunRecorder(recorder == Recorder::Throwing ? &throwing : nullptr);
     w.form.ButStartClick();
     end(w);
     return {w.driver.MembersCalled("driver"), w.platform.sleeps, w.platform.posts.size(), w.Memo1.lines,
@@ -205,9 +216,11 @@ TEST(RunRecordForm, RecordingChangesNothingTheRunDoes) {
         },
     };
     for (const auto& end : ends) {
-        const Trace plain = RunAndTrace(false, false, end);
-        EXPECT_EQ(RunAndTrace(false, true, end), plain);
-        EXPECT_EQ(RunAndTrace(true, true, end), plain);
+        const Trace plain = RunAndTrace(false, Recorder::None, end);
+        EXPECT_EQ(RunAndTrace(false, Recorder::Collecting, end), plain);
+        EXPECT_EQ(RunAndTrace(true, Recorder::Collecting, end), plain);
+        // A record that cannot be kept for lack of memory is dropped; the run goes on.
+        EXPECT_EQ(RunAndTrace(true, Recorder::Throwing, end), plain);
     }
 }
 
