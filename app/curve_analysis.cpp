@@ -35,8 +35,8 @@ bool FitTrusted(const PeakFit& fit, double parting, const PeakFitSettings& setti
            !(settings.maxLopsided > 0 && fit.lopsided > settings.maxLopsided && parting > settings.lopsidedParting);
 }
 
-// Why the curve cannot be trusted, or empty when it can.
-std::string JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysis& analysis, double unit,
+// Why the curve cannot be trusted, or an empty text when it can.
+const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysis& analysis, double unit,
                        const CurveCheckSettings& settings) {
     if (points.size() < 3) return "too few step lines";
     const auto best = std::max_element(points.begin(), points.end(),
@@ -55,7 +55,7 @@ std::string JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysi
     if (analysis.threePoint != 0 &&
         std::fabs(analysis.fitPeak - analysis.threePoint) > settings.maxDisagreement * unit)
         return "the fit and the best lines disagree";
-    return {};
+    return "";
 }
 
 }  // namespace
@@ -100,12 +100,12 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
         }
     }
     if (options.bestFocus == BestFocusMethod::Fit && analysis.fitConverged && analysis.fitTrusted) {
-        const auto fitted = static_cast<int32_t>(std::lround(analysis.fitPeak));
+        const auto fitted = static_cast<int32_t>(std::nearbyint(analysis.fitPeak));
         if (fitted != 0) analysis.chosen = fitted;  // 0 would read as a failed computation
     }
     if (options.curveCheck) {
-        analysis.checkReason = analysis.chosen == 0 ? "no best focus from the step lines"
-                                                    : JudgeCurve(points, analysis, unit, checkSettings);
+        analysis.checkReason.assign(analysis.chosen == 0 ? "no best focus from the step lines"
+                                                         : JudgeCurve(points, analysis, unit, checkSettings));
         if (!analysis.checkReason.empty()) {
             analysis.checkPassed = false;
             analysis.chosen = 0;

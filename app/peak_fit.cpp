@@ -38,6 +38,38 @@ double Untransform(double g, double shape) {
     return base > 0 ? std::exp(std::log(base) / shape) : INFINITY;
 }
 
+// The three basis functions at x: a parabola (x^2, x, 1), or about `vertex` a
+// curvature for each side ((x - vertex)^2 before it, after it, 1).
+void Basis(double x, double vertex, bool twoSided, double basis[3]) {
+    const double d = x - vertex;
+    basis[0] = twoSided ? (d < 0 ? d * d : 0) : x * x;
+    basis[1] = twoSided ? (d < 0 ? 0 : d * d) : x;
+    basis[2] = 1;
+}
+
+// Weighted least squares of g on the basis; the weighted sum of squared misses, or
+// infinity when the system is singular.
+double SolveWeighted(const std::vector<double>& x, const std::vector<double>& g, const std::vector<double>& weight,
+                     double vertex, bool twoSided, double coef[3]) {
+    double m[3][4] = {};
+    double basis[3];
+    for (size_t i = 0; i < x.size(); ++i) {
+        Basis(x[i], vertex, twoSided, basis);
+        for (int r = 0; r < 3; ++r) {
+            for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
+            m[r][3] += weight[i] * basis[r] * g[i];
+        }
+    }
+    if (!Solve3(m, coef)) return INFINITY;
+    double misses = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        Basis(x[i], vertex, twoSided, basis);
+        const double r = g[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
+        misses += weight[i] * r * r;
+    }
+    return misses;
+}
+
 // One fit of the given points: the best of the shapes, symmetric or two-sided.
 PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
     PeakFit best;
@@ -63,27 +95,8 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
     for (double& xi : x) xi -= mean;
 
     std::vector<double> g(used), weight(used);
-    // Weighted least squares of g on three basis functions of x; the weighted sum of
-    // squared misses, or infinity when the system is singular.
-    auto solve = [&](auto basisOf, double coef[3]) {
-        double m[3][4] = {};
-        for (size_t i = 0; i < used; ++i) {
-            double basis[3];
-            basisOf(x[i], basis);
-            for (int r = 0; r < 3; ++r) {
-                for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
-                m[r][3] += weight[i] * basis[r] * g[i];
-            }
-        }
-        if (!Solve3(m, coef)) return double(INFINITY);
-        double misses = 0;
-        for (size_t i = 0; i < used; ++i) {
-            double basis[3];
-            basisOf(x[i], basis);
-            const double r = g[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
-            misses += weight[i] * r * r;
-        }
-        return misses;
+    auto solve = [&](double vertex, bool twoSided, double coef[3]) {
+        return SolveWeighted(x, g, weight, vertex, twoSided, coef);
     };
     // How well a fit explains the values themselves: n ln(squared misses / n).
     auto score = [&](const PeakFit& fit) {
@@ -101,15 +114,14 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
                                     : INFINITY;
 
     double bestScore = INFINITY;
-    for (const double shape : settings.shapes) {
+    for (int s = 0; s < settings.shapeCount && s < 5; ++s) {
+        const double shape = settings.shapes[s];
         for (size_t i = 0; i < used; ++i) {
             g[i] = Transform(y[i], shape);
             weight[i] = std::exp((settings.weightPower - 2 * shape) * std::log(y[i]));
         }
         double coef[3] = {};
-        if (!std::isfinite(solve([](double xi, double* b) { b[0] = xi * xi, b[1] = xi, b[2] = 1; }, coef)) ||
-            !(coef[0] < 0))
-            continue;
+        if (!std::isfinite(solve(0, false, coef)) || !(coef[0] < 0)) continue;
         PeakFit fit;
         fit.shape = shape;
         fit.scale = largest;
@@ -128,12 +140,7 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
         for (int k = -50; k <= 50; ++k) {
             const double v = vertex + k * 0.02;
             double c[3] = {};
-            const double misses = solve(
-                [v](double xi, double* b) {
-                    const double d = xi - v;
-                    b[0] = d < 0 ? d * d : 0, b[1] = d < 0 ? 0 : d * d, b[2] = 1;
-                },
-                c);
+            const double misses = solve(v, true, c);
             if (misses < leastMisses) leastMisses = misses, sidesVertex = v, std::copy(c, c + 3, sides);
         }
         const bool bothFall = sides[0] < 0 && sides[1] < 0;

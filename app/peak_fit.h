@@ -14,9 +14,10 @@
 namespace qm {
 
 struct PeakFitSettings {
-    // The transforms tried, as Box-Cox powers: 0 the logarithm (a Gaussian), -1 the
-    // reciprocal (a Lorentzian), -1/beta a Moffat profile of index beta.
-    std::vector<double> shapes{0, -0.5, -1, -2};
+    // The transforms tried, as Box-Cox powers (the first shapeCount): 0 the logarithm
+    // (a Gaussian), -1 the reciprocal (a Lorentzian), -1/beta a Moffat profile of index beta.
+    double shapes[5] = {0, -0.5, -1, -2};
+    int shapeCount = 4;
     // Each point weighs value^(weightPower - 2 * shape), so that with weightPower 2 the
     // transformed misses count as the misses of the values themselves would.
     int weightPower = 2;

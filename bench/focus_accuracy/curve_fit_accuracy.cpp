@@ -138,10 +138,14 @@ std::vector<Candidate> Candidates() {
         list.push_back({name, s});
     };
     // Which transforms are tried, and whether one sided curvatures are.
-    variant("gaussian only", [](auto& s) { s.shapes = {0}; });
-    variant("lorentzian only", [](auto& s) { s.shapes = {-1}; });
-    variant("shapes 0,-1", [](auto& s) { s.shapes = {0, -1}; });
-    variant("shapes +0.5..-2", [](auto& s) { s.shapes = {0.5, 0, -0.5, -1, -2}; });
+    auto shapes = [](qm::PeakFitSettings& s, std::initializer_list<double> list) {
+        s.shapeCount = 0;
+        for (double power : list) s.shapes[s.shapeCount++] = power;
+    };
+    variant("gaussian only", [&](auto& s) { shapes(s, {0}); });
+    variant("lorentzian only", [&](auto& s) { shapes(s, {-1}); });
+    variant("shapes 0,-1", [&](auto& s) { shapes(s, {0, -1}); });
+    variant("shapes +0.5..-2", [&](auto& s) { shapes(s, {0.5, 0, -0.5, -1, -2}); });
     variant("symmetric only", [](auto& s) { s.twoSidedPenalty = -1; });
     variant("two-sided pen 0", [](auto& s) { s.twoSidedPenalty = 0; });
     variant("two-sided pen 8", [](auto& s) { s.twoSidedPenalty = 8; });

@@ -108,11 +108,11 @@ TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
         const CurveAnalysis a = AnalyseCurve(c.points, 100, threePoint, fit);
         ASSERT_TRUE(a.fitConverged);
         EXPECT_EQ(a.fitTrusted, c.trusted);
-        EXPECT_EQ(a.chosen, c.trusted ? std::lround(a.fitPeak) : threePoint);
+        EXPECT_EQ(a.chosen, c.trusted ? std::nearbyint(a.fitPeak) : threePoint);
         if (c.trusted) EXPECT_NEAR(a.fitPeak, c.focus, 3);
         if (c.twoSided) EXPECT_LT(std::fabs(a.chosen - c.focus) + 10, std::fabs(threePoint - c.focus));
         // Without a three-point result the fit is the only one left.
-        EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, std::lround(a.fitPeak));
+        EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, std::nearbyint(a.fitPeak));
     }
 }
 
