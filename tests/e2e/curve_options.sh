@@ -22,6 +22,16 @@ restart() {
   wait_for "the focuser back at 10000" 5 at 10000
 }
 
+# Passes when the fit's run ($fit) ended nearer the true focus than the three-point
+# rule's ($three); LABEL starts the check's name.
+expect_fit_nearer() {
+  local label=$1 e3 ef
+  e3=$(result_field Error "$three"); ef=$(result_field Error "$fit")
+  echo "  (${label}three-point: $(sed -n 's/^result: //p' <<<"$three"); fit: $(sed -n 's/^result: //p' <<<"$fit"))"
+  expect_true "${label}fit nearer the true focus (${ef:-none}) than three-point (${e3:-none})" \
+    test -n "$e3" -a -n "$ef" -a "${ef#-}" -lt "${e3#-}"
+}
+
 e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=0
 printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
   >"$E2E_DIR/prog/autofocus.ini"
@@ -47,10 +57,7 @@ options 'best-focus = fit'
 restart || exit 1
 fit=$(host "${broad[@]}")
 expect_eq "fit: reported" "$?" 0
-e3=$(result_field Error "$three"); ef=$(result_field Error "$fit")
-echo "  (three-point: $(sed -n 's/^result: //p' <<<"$three"); fit: $(sed -n 's/^result: //p' <<<"$fit"))"
-expect_true "fit nearer the true focus (${ef:-none}) than three-point (${e3:-none})" \
-  test -n "$e3" -a -n "$ef" -a "${ef#-}" -lt "${e3#-}"
+expect_fit_nearer ""
 
 # 2b. A skewed star, falling more slowly beyond its focus than before it: the fit takes
 # a curvature of its own for each side, while the three-point rule is drawn towards the
@@ -64,10 +71,7 @@ rm -f "$E2E_DIR/prog/autofocus-options.ini"
 restart || exit 1
 three=$(host "${skewed[@]}")
 expect_eq "skewed, three-point: reported" "$?" 0
-e3=$(result_field Error "$three"); ef=$(result_field Error "$fit")
-echo "  (skewed: three-point: $(sed -n 's/^result: //p' <<<"$three"); fit: $(sed -n 's/^result: //p' <<<"$fit"))"
-expect_true "skewed: fit nearer the true focus (${ef:-none}) than three-point (${e3:-none})" \
-  test -n "$e3" -a -n "$ef" -a "${ef#-}" -lt "${e3#-}"
+expect_fit_nearer "skewed: "
 
 # 3. The curve check refuses a clouded position and a peak beyond the row.
 options 'best-focus = three-point' 'curve-check = on'
