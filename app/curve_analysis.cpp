@@ -62,7 +62,9 @@ const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysi
 
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
                            const RunOptions& options) {
-    return AnalyseCurve(points, increment, threePoint, options, PeakFitSettings{}, CurveCheckSettings{});
+    static constexpr PeakFitSettings kFitSettings;
+    static constexpr CurveCheckSettings kCheckSettings;
+    return AnalyseCurve(points, increment, threePoint, options, kFitSettings, kCheckSettings);
 }
 
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
@@ -77,10 +79,10 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     if (points.size() >= 3 && readable) {
         // Positions in increments from the first line keep the fit well scaled.
         const double origin = points.front().position;
-        std::vector<double> xs, ys;
-        for (const CurvePoint& p : points) {
-            xs.push_back((p.position - origin) / unit);
-            ys.push_back(std::max(0, p.value));
+        std::vector<double> xs(points.size()), ys(points.size());
+        for (size_t i = 0; i < points.size(); ++i) {
+            xs[i] = (points[i].position - origin) / unit;
+            ys[i] = std::max(0, points[i].value);
         }
         const double lowest = *std::min_element(xs.begin(), xs.end());
         const double highest = *std::max_element(xs.begin(), xs.end());

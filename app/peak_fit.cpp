@@ -49,11 +49,11 @@ void Basis(double x, double vertex, bool twoSided, double basis[3]) {
 
 // Weighted least squares of g on the basis; the weighted sum of squared misses, or
 // infinity when the system is singular.
-double SolveWeighted(const std::vector<double>& x, const std::vector<double>& g, const std::vector<double>& weight,
-                     double vertex, bool twoSided, double coef[3]) {
+double SolveWeighted(const double* x, const double* g, const double* weight, size_t count, double vertex,
+                     bool twoSided, double coef[3]) {
     double m[3][4] = {};
     double basis[3];
-    for (size_t i = 0; i < x.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         Basis(x[i], vertex, twoSided, basis);
         for (int r = 0; r < 3; ++r) {
             for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
@@ -62,7 +62,7 @@ double SolveWeighted(const std::vector<double>& x, const std::vector<double>& g,
     }
     if (!Solve3(m, coef)) return INFINITY;
     double misses = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         Basis(x[i], vertex, twoSided, basis);
         const double r = g[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
         misses += weight[i] * r * r;
@@ -70,43 +70,59 @@ double SolveWeighted(const std::vector<double>& x, const std::vector<double>& g,
     return misses;
 }
 
-// One fit of the given points: the best of the shapes, symmetric or two-sided.
-PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
+// How well a fit explains the fractions y at x (about `mean`): n ln(squared misses / n).
+double Score(const PeakFit& fit, const double* x, const double* y, size_t count, double mean, double largest) {
+    double misses = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double r = y[i] - fit.Value(x[i] + mean) / largest;
+        misses += r * r;
+    }
+    const double n = static_cast<double>(count);
+    return n * std::log(misses / n + 1e-12);
+}
+
+// One fit of the points with a positive value above the window and, when `span` is
+// above 0, within `span` of `centre`: the best of the shapes, symmetric or two-sided.
+PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings,
+                double centre, double span) {
     PeakFit best;
     const size_t n = std::min(xs.size(), values.size());
-    if (n < 3) return best;
-    const double largest = *std::max_element(values.begin(), values.begin() + n);
-    if (!(largest > 0)) return best;
+    auto taken = [&](size_t i) { return !(span > 0) || std::fabs(xs[i] - centre) <= span; };
+    double largest = -INFINITY;
+    size_t candidates = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (taken(i)) largest = std::max(largest, values[i]), ++candidates;
+    if (candidates < 3 || !(largest > 0)) return best;
 
-    // Only positive points above the window take part; x about their mean, values as
-    // fractions of the largest, keep the normal equations well scaled.
-    std::vector<double> x, y;
+    // x about the points' mean, values as fractions of the largest: the normal equations
+    // stay well scaled. One buffer holds x, the fractions, their transform and the weights.
+    std::vector<double> buffer(4 * n);
+    double* const x = buffer.data();
+    double* const y = x + n;
+    double* const g = y + n;
+    double* const weight = g + n;
+    size_t used = 0;
     double mean = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (!(values[i] > 0) || values[i] < settings.windowFraction * largest) continue;
-        x.push_back(xs[i]);
-        y.push_back(values[i] / largest);
+        if (!taken(i) || !(values[i] > 0) || values[i] < settings.windowFraction * largest) continue;
+        x[used] = xs[i];
+        y[used++] = values[i] / largest;
         mean += xs[i];
     }
-    const size_t used = x.size();
     if (used < 3) return best;
     const double count = static_cast<double>(used);
     mean /= count;
-    for (double& xi : x) xi -= mean;
+    double from = INFINITY, to = -INFINITY;
+    for (size_t i = 0; i < used; ++i) {
+        x[i] -= mean;
+        from = std::min(from, x[i]);
+        to = std::max(to, x[i]);
+    }
 
-    std::vector<double> g(used), weight(used);
     auto solve = [&](double vertex, bool twoSided, double coef[3]) {
-        return SolveWeighted(x, g, weight, vertex, twoSided, coef);
+        return SolveWeighted(x, g, weight, used, vertex, twoSided, coef);
     };
-    // How well a fit explains the values themselves: n ln(squared misses / n).
-    auto score = [&](const PeakFit& fit) {
-        double misses = 0;
-        for (size_t i = 0; i < used; ++i) {
-            const double r = y[i] - fit.Value(x[i] + mean) / largest;
-            misses += r * r;
-        }
-        return count * std::log(misses / count + 1e-12);
-    };
+    auto score = [&](const PeakFit& fit) { return Score(fit, x, y, used, mean, largest); };
     // The two-sided fit's one extra figure against the symmetric fit's three, in the
     // small-sample Akaike criterion; it needs at least six points.
     const double twoSidedCost = used > 5 && settings.twoSidedPenalty >= 0
@@ -126,8 +142,8 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
         fit.shape = shape;
         fit.scale = largest;
         fit.pointsUsed = static_cast<int>(used);
-        fit.from = *std::min_element(x.begin(), x.end()) + mean;
-        fit.to = *std::max_element(x.begin(), x.end()) + mean;
+        fit.from = from + mean;
+        fit.to = to + mean;
         const double vertex = -coef[1] / (2 * coef[0]);
         fit.peak = mean + vertex;
         fit.top = coef[2] - coef[1] * coef[1] / (4 * coef[0]);
@@ -169,14 +185,10 @@ double PeakFit::Value(double x) const {
 }
 
 PeakFit FitPeak(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
-    const PeakFit whole = FitOnce(xs, values, settings);
+    const PeakFit whole = FitOnce(xs, values, settings, 0, 0);
     // A two-sided fit needs the points the near refit would leave out.
     if (!(settings.localSpan > 0) || !whole.converged || whole.twoSided) return whole;
-    std::vector<double> nearX, nearY;
-    for (size_t i = 0; i < xs.size() && i < values.size(); ++i) {
-        if (std::fabs(xs[i] - whole.peak) <= settings.localSpan) nearX.push_back(xs[i]), nearY.push_back(values[i]);
-    }
-    PeakFit local = FitOnce(nearX, nearY, settings);
+    PeakFit local = FitOnce(xs, values, settings, whole.peak, settings.localSpan);
     if (!local.converged) return whole;
     // The stretch judged is the one the points were taken from, faint ones included.
     local.from = whole.peak - settings.localSpan;
