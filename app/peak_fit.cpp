@@ -70,17 +70,6 @@ double SolveWeighted(const double* x, const double* g, const double* weight, siz
     return misses;
 }
 
-// How well a fit explains the fractions y at x (about `mean`): n ln(squared misses / n).
-double Score(const PeakFit& fit, const double* x, const double* y, size_t count, double mean, double largest) {
-    double misses = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const double r = y[i] - fit.Value(x[i] + mean) / largest;
-        misses += r * r;
-    }
-    const double n = static_cast<double>(count);
-    return n * std::log(misses / n + 1e-12);
-}
-
 // One fit of the points with a positive value above the window and, when `span` is
 // above 0, within `span` of `centre`: the best of the shapes, symmetric or two-sided.
 PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings,
@@ -122,7 +111,15 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
     auto solve = [&](double vertex, bool twoSided, double coef[3]) {
         return SolveWeighted(x, g, weight, used, vertex, twoSided, coef);
     };
-    auto score = [&](const PeakFit& fit) { return Score(fit, x, y, used, mean, largest); };
+    // How well a fit explains the values themselves: n ln(squared misses / n).
+    auto score = [&](const PeakFit& fit) {
+        double misses = 0;
+        for (size_t i = 0; i < used; ++i) {
+            const double r = y[i] - fit.Value(x[i] + mean) / largest;
+            misses += r * r;
+        }
+        return count * std::log(misses / count + 1e-12);
+    };
     // The two-sided fit's one extra figure against the symmetric fit's three, in the
     // small-sample Akaike criterion; it needs at least six points.
     const double twoSidedCost = used > 5 && settings.twoSidedPenalty >= 0
