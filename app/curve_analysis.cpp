@@ -75,17 +75,20 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     analysis.chosen = threePoint;
     // A line whose position could not be read (0) leaves no row to fit.
     const double unit = increment != 0 ? std::fabs(static_cast<double>(increment)) : 1.0;
-    const bool readable = std::none_of(points.begin(), points.end(), [](const CurvePoint& p) { return p.position == 0; });
-    if (points.size() >= 3 && readable) {
-        // Positions in increments from the first line keep the fit well scaled.
-        const double origin = points.front().position;
-        std::vector<double> xs(points.size()), ys(points.size());
-        for (size_t i = 0; i < points.size(); ++i) {
-            xs[i] = (points[i].position - origin) / unit;
-            ys[i] = std::max(0, points[i].value);
-        }
-        const double lowest = *std::min_element(xs.begin(), xs.end());
-        const double highest = *std::max_element(xs.begin(), xs.end());
+    // Positions in increments from the first line keep the fit well scaled.
+    const size_t count = points.size();
+    const double origin = count ? points.front().position : 0;
+    std::vector<double> xs(count), ys(count);
+    double lowest = INFINITY, highest = -INFINITY;
+    bool readable = true;
+    for (size_t i = 0; i < count; ++i) {
+        xs[i] = (points[i].position - origin) / unit;
+        ys[i] = std::max(0, points[i].value);
+        lowest = std::min(lowest, xs[i]);
+        highest = std::max(highest, xs[i]);
+        readable = readable && points[i].position != 0;
+    }
+    if (count >= 3 && readable) {
         const PeakFit fit = FitPeak(xs, ys, fitSettings);
         if (fit.converged && fit.peak >= lowest && fit.peak <= highest) {
             analysis.fitConverged = true;
