@@ -56,27 +56,22 @@ void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, co
     }
 }
 
-void AppendPatternArguments(std::string& out,
-                            const char* pattern,
-                            const PatternArgument* arguments,
-                            size_t count,
-                            uint32_t textMask) {
-    size_t next = 0;
+void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, uint32_t kinds) {
     for (; *pattern; ++pattern) {
         const char c = *pattern;
         if (c != '~' && c != '^' && c != '%' && c != '`') {
             out += c;
             continue;
         }
-        if (next == count)
-            continue;
-        const PatternArgument& argument = arguments[next];
-        const bool isText = textMask >> next & 1;
-        ++next;
+        const uint32_t kind = kinds & 3;
+        if (kind == 0)
+            continue;  // no argument left
+        const PatternArgument& argument = *arguments++;
+        kinds >>= 2;
         if (c == '`') {
-            if (isText && argument.text)
+            if (kind == kPatternText && argument.text)
                 out += argument.text;
-        } else if (isText) {
+        } else if (kind != kPatternNumber) {
             // a text where a number belongs: nothing
         } else if (c == '%') {
             if (!AppendDecimal(out, argument.number, 4, true))
@@ -85,6 +80,10 @@ void AppendPatternArguments(std::string& out,
             out += '-';
         }
     }
+}
+
+void AppendPattern(std::string& out, const char* pattern) {
+    AppendPatternArguments(out, pattern, nullptr, 0);
 }
 
 }  // namespace qm

@@ -25,23 +25,24 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator);
 
 // One argument of AppendPattern: a number (any arithmetic value, taken as a double) or a
-// text. Which of the two each argument is travels beside the list as a mask with a bit
-// set for each text, worked out from the arguments' types when the call is compiled.
+// text. The kind of each argument travels beside the list as two bits of one word,
+// worked out from the arguments' types when the call is compiled: the first argument's
+// in the lowest bits, and 0 where the list ends, so the word also tells how many there are.
 union PatternArgument {
     double number;
     const char* text;
 };
+inline constexpr uint32_t kPatternNumber = 1, kPatternText = 2;
 
 // Appends `pattern` with its marks replaced, in order, by the arguments: '~' a number to
 // one decimal, '^' a number to none (each "-" when it cannot be written), '%' a number to
 // at most four decimals or "null", '`' a text as it is (nothing for a null one). A mark
 // without an argument left (or with an argument of the other kind) appends nothing. One
 // out-of-line writer keeps each call far shorter than a chain of std::string appends.
-void AppendPatternArguments(std::string& out,
-                            const char* pattern,
-                            const PatternArgument* arguments,
-                            size_t count,
-                            uint32_t textMask);
+void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, uint32_t kinds);
+
+// A pattern without marks to fill (its marks then append nothing).
+void AppendPattern(std::string& out, const char* pattern);
 
 inline PatternArgument MakePatternArgument(double number) {
     PatternArgument argument;
@@ -59,15 +60,11 @@ template <typename... Arguments>
 void AppendPattern(std::string& out, const char* pattern, Arguments... arguments) {
     static_assert(((std::is_arithmetic_v<Arguments> || std::is_convertible_v<Arguments, const char*>)&&...),
                   "AppendPattern takes numbers and texts");
-    static_assert(sizeof...(Arguments) <= 32);
-    if constexpr (sizeof...(Arguments) == 0) {
-        AppendPatternArguments(out, pattern, nullptr, 0, 0);
-    } else {
-        const PatternArgument list[] = {MakePatternArgument(arguments)...};
-        uint32_t textMask = 0, bit = 1;
-        ((textMask |= std::is_arithmetic_v<Arguments> ? 0 : bit, bit <<= 1), ...);
-        AppendPatternArguments(out, pattern, list, sizeof...(Arguments), textMask);
-    }
+    static_assert(sizeof...(Arguments) <= 16);
+    const PatternArgument list[] = {MakePatternArgument(arguments)...};
+    uint32_t kinds = 0, shift = 0;
+    ((kinds |= (std::is_arithmetic_v<Arguments> ? kPatternNumber : kPatternText) << shift, shift += 2), ...);
+    AppendPatternArguments(out, pattern, list, kinds);
 }
 
 }  // namespace qm
