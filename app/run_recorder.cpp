@@ -22,7 +22,7 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
     // The page is made from the old page and this run, so it shows this run even when
     // the record file could not be replaced. A page that cannot be read starts anew:
     // the record file still holds every run.
-    path.resize(directoryLength);
+    path.erase(path.begin() + directoryLength, path.end());
     path += kRunPageFileName;
     const std::optional<std::string> page = files.ReadAll(path);
     files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), page ? *page : std::string_view()));
