@@ -45,15 +45,15 @@ struct PlotScale {
 
     double X(double position) const { return kLeft + (position - xMin) / (xMax - xMin) * (kRight - kLeft); }
     double Y(double value) const { return kBottom - value / yMax * (kBottom - kTop); }
-    void TakeX(double x) {
+    // Widens the scale to a position and a value; NaN for either leaves its axis alone,
+    // as does an infinite one.
+    void Take(double x, double y) {
         if (std::isfinite(x)) {
             if (x < xMin)
                 xMin = x;
             if (x > xMax)
                 xMax = x;
         }
-    }
-    void TakeY(double y) {
         if (y > yMax && y < INFINITY)
             yMax = y;  // false for NaN
     }
@@ -70,19 +70,16 @@ double FitPeak(const RunRecord& r) {
 PlotScale ScaleFor(const RunRecord& r) {
     PlotScale s;
     for (const RunStep& p : r.points) {
-        s.TakeX(p.position);
-        s.TakeY(p.value);
+        s.Take(p.position, p.value);
         for (int32_t v : p.values)
-            s.TakeY(v);
+            s.Take(NAN, v);
     }
     if (r.verdict) {
-        for (const auto& [x, y] : r.verdict->fitCurve) {
-            s.TakeX(x);
-            s.TakeY(y);
-        }
+        for (const auto& [x, y] : r.verdict->fitCurve)
+            s.Take(x, y);
     }
-    s.TakeX(ThreePoint(r));
-    s.TakeX(FitPeak(r));
+    s.Take(ThreePoint(r), NAN);
+    s.Take(FitPeak(r), NAN);
     if (!(s.xMin <= s.xMax))
         s.xMin = s.xMax = 0;
     double span = s.xMax - s.xMin;
@@ -102,18 +99,21 @@ void AppendVerticalMark(std::string& out, const PlotScale& s, double position, c
         dash);
 }
 
+// The section's marker, the opening of the run's box and the plot in it. Each part of the
+// section opens in the same pattern as the part before it ends: fewer calls.
 void AppendPlot(std::string& out, const RunRecord& r) {
     const PlotScale s = ScaleFor(r);
     // The frame and the axis labels: the ends of the position axis and the top of the
     // value axis.
     Put(out,
+        "`<div class=\"run\">\n"
         "<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 240\">\n"
         "<rect x=\"62.0\" y=\"14.0\" width=\"364.0\" height=\"192.0\" fill=\"#ffffff\" stroke=\"#8a8a8a\"/>\n"
         "<text x=\"62.0\" y=\"224.0\">^</text>\n"
         "<text x=\"426.0\" y=\"224.0\" text-anchor=\"end\">^</text>\n"
         "<text x=\"56.0\" y=\"24.0\" text-anchor=\"end\">^</text>\n"
         "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
-        s.xMin, s.xMax, s.yMax);
+        kRunSectionBegin, s.xMin, s.xMax, s.yMax);
     if (r.points.empty())
         Put(out, "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n");
     AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
@@ -132,7 +132,6 @@ void AppendPlot(std::string& out, const RunRecord& r) {
             Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", x, s.Y(v > 0 ? v : 0));
         Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", x, s.Y(p.value), kPlotPointColour);
     }
-    Put(out, "</svg>\n");
 }
 
 // Opens a row of the numbers' table.
@@ -140,9 +139,10 @@ void Row(std::string& out, const char* name) {
     Put(out, "</td></tr>\n<tr><th>`</th><td>", name);
 }
 
+// The plot's end, the table of numbers beside it, and the ends of the box and the section.
 void AppendNumbers(std::string& out, const RunRecord& r) {
     // Each further row closes the one before it.
-    Put(out, "<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>");
+    Put(out, "</svg>\n<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>");
     AppendEscaped(out, r.timeUtc);
     Row(out, "Driver");
     AppendEscaped(out, r.driverId);
@@ -186,18 +186,26 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     }
     if (r.points.empty() && r.pendingValues.empty())
         out += '-';
-    Put(out, "</td></tr>\n</table>\n");
+    Put(out, "</td></tr>\n</table>\n</div>\n`", kRunSectionEnd);
+}
+
+// Where `marker` starts in `text` at or after `from`, or npos; a loop of its own, since
+// string_view::find would add the library's longer search to the program for this alone.
+size_t FindMarker(std::string_view text, const char* marker, size_t from) {
+    const size_t length = std::strlen(marker);
+    for (; from + length <= text.size(); ++from) {
+        if (std::memcmp(text.data() + from, marker, length) == 0)
+            return from;
+    }
+    return std::string_view::npos;
 }
 
 }  // namespace
 
 std::string RenderRunSection(const RunRecord& r) {
     std::string out;
-    Put(out, "`<div class=\"run\">\n", kRunSectionBegin);
     AppendPlot(out, r);
     AppendNumbers(out, r);
-    Put(out, "</div>\n");
-    Put(out, kRunSectionEnd);
     return out;
 }
 
@@ -205,12 +213,13 @@ std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
     // The sections the page keeps: the new one, then the old page's up to the limit.
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
-    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string_view::npos && count < kRunPageRuns; ++count) {
-        const size_t end = oldPage.find(kRunSectionEnd, at);
+    for (size_t at = FindMarker(oldPage, kRunSectionBegin, 0); at != std::string_view::npos && count < kRunPageRuns;
+         ++count) {
+        const size_t end = FindMarker(oldPage, kRunSectionEnd, at);
         if (end == std::string_view::npos)
             break;
         sections.append(oldPage.data() + at, end + endLength - at);
-        at = oldPage.find(kRunSectionBegin, end);
+        at = FindMarker(oldPage, kRunSectionBegin, end);
     }
     std::string out;
     Put(out,
