@@ -99,6 +99,11 @@ void AppendVerticalMark(std::string& out, const PlotScale& s, double position, c
         dash);
 }
 
+// A point of the plot: `pattern` given its plot coordinates and the points' colour.
+void AppendPoint(std::string& out, const PlotScale& s, const char* pattern, double position, double value) {
+    Put(out, pattern, s.X(position), s.Y(value), kPlotPointColour);
+}
+
 // The section's marker, the opening of the run's box and the plot in it. Each part of the
 // section opens in the same pattern as the part before it ends: fewer calls.
 void AppendPlot(std::string& out, const RunRecord& r) {
@@ -122,15 +127,14 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
         for (const auto& [x, y] : r.verdict->fitCurve)
             if (std::isfinite(x) && std::isfinite(y))
-                Put(out, "~,~ ", s.X(x), s.Y(y < 0 ? 0 : y < s.yMax ? y : s.yMax));
+                AppendPoint(out, s, "~,~ ", x, y < 0 ? 0 : y < s.yMax ? y : s.yMax);
         Put(out, "\"/>\n");
     }
     for (const RunStep& p : r.points) {
-        const double x = s.X(p.position);
         // Every counted value as a small dot, the step's value as the large one.
         for (int32_t v : p.values)
-            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", x, s.Y(v > 0 ? v : 0));
-        Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", x, s.Y(p.value), kPlotPointColour);
+            AppendPoint(out, s, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", p.position, v > 0 ? v : 0);
+        AppendPoint(out, s, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", p.position, p.value);
     }
 }
 
