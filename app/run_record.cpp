@@ -98,14 +98,18 @@ const char* RunOutcomeName(RunOutcome outcome) {
 }
 
 std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second) {
-    // Each field's digits written from its last place back into a fixed pattern.
+    // The digits written from the last one back, each field's into its own zeros.
     std::string out = "0000-00-00T00:00:00Z";
-    const int values[] = {year, month, day, hour, minute, second};
-    static constexpr unsigned char kLastDigit[] = {3, 6, 9, 12, 15, 18};
-    for (int k = 0; k < 6; ++k) {
-        int value = values[k] < 0 ? 0 : values[k];
-        for (int i = kLastDigit[k], width = k ? 2 : 4; width > 0; --i, --width, value /= 10)
-            out[static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+    const int fields[] = {second, minute, hour, day, month, year};
+    const int* field = fields;
+    int value = second;
+    for (size_t i = 19; i-- > 0;) {
+        if (out[i] != '0') {
+            value = *++field;
+        } else if (value > 0) {
+            out[i] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
     }
     return out;
 }
