@@ -61,7 +61,7 @@ void AppendJsonString(std::string& out, const std::string& text) {
             out.append(hex, 6);
             length = 1;
         } else {
-            out.append(text, i, length);
+            out.append(text.data() + i, length);
         }
         i += length;
     }
