@@ -67,7 +67,7 @@ double FitPeak(const RunRecord& r) {
     return r.verdict && r.verdict->fitConverged ? r.verdict->fitPeak : NAN;
 }
 
-PlotScale ScaleFor(const RunRecord& r) {
+PlotScale ScaleFor(const RunRecord& r, double threePoint, double fitPeak) {
     PlotScale s;
     for (const RunStep& p : r.points) {
         s.Take(p.position, p.value);
@@ -78,8 +78,8 @@ PlotScale ScaleFor(const RunRecord& r) {
         for (const auto& [x, y] : r.verdict->fitCurve)
             s.Take(x, y);
     }
-    s.Take(ThreePoint(r), NAN);
-    s.Take(FitPeak(r), NAN);
+    s.Take(threePoint, NAN);
+    s.Take(fitPeak, NAN);
     if (!(s.xMin <= s.xMax))
         s.xMin = s.xMax = 0;
     double span = s.xMax - s.xMin;
@@ -107,7 +107,8 @@ void AppendPoint(std::string& out, const PlotScale& s, const char* pattern, doub
 // The section's marker, the opening of the run's box and the plot in it. Each part of the
 // section opens in the same pattern as the part before it ends: fewer calls.
 void AppendPlot(std::string& out, const RunRecord& r) {
-    const PlotScale s = ScaleFor(r);
+    const double threePoint = ThreePoint(r), fitPeak = FitPeak(r);
+    const PlotScale s = ScaleFor(r, threePoint, fitPeak);
     // The frame and the axis labels: the ends of the position axis and the top of the
     // value axis.
     Put(out,
@@ -121,8 +122,8 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         kRunSectionBegin, s.xMin, s.xMax, s.yMax);
     if (r.points.empty())
         Put(out, "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n");
-    AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
-    AppendVerticalMark(out, s, FitPeak(r), kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
+    AppendVerticalMark(out, s, threePoint, kPlotThreePointColour, "");
+    AppendVerticalMark(out, s, fitPeak, kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
         Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
         for (const auto& [x, y] : r.verdict->fitCurve)
