@@ -122,12 +122,16 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     AppendJsonString(out, r.driverId);
     AppendPattern(out, ",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,\"points\":[", static_cast<double>(r.steps),
                   static_cast<double>(r.increment), static_cast<double>(r.exposuresPerStep));
-    const char* pattern = "{\"position\":^,\"value\":^,\"values\":";
+    // Each point and each pair of the curve comes after a comma but the first: one pattern
+    // for both, the first written from past its comma.
+    static constexpr const char* kPoint = ",{\"position\":^,\"value\":^,\"values\":";
+    static constexpr const char* kCurvePair = ",[%,%]";
+    const char* pattern = kPoint + 1;
     for (const RunStep& p : r.points) {
         AppendPattern(out, pattern, static_cast<double>(p.position), static_cast<double>(p.value));
         AppendIntArray(out, p.values);
         out += '}';
-        pattern = ",{\"position\":^,\"value\":^,\"values\":";
+        pattern = kPoint;
     }
     AppendPattern(out, "],\"pendingValues\":");
     AppendIntArray(out, r.pendingValues);
@@ -137,10 +141,10 @@ std::string FormatRunRecordLine(const RunRecord& r) {
         AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%,\"curve\":[",
                       static_cast<double>(v.threePoint), v.fitConverged ? "true" : "false",
                       v.fitConverged ? v.fitPeak : NAN, v.fitConverged ? v.fitQuality : NAN);
-        pattern = "[%,%]";
+        pattern = kCurvePair + 1;
         for (const auto& [x, y] : v.fitCurve) {
             AppendPattern(out, pattern, x, y);
-            pattern = ",[%,%]";
+            pattern = kCurvePair;
         }
         AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":", v.checkPassed ? "true" : "false");
         AppendJsonString(out, v.checkReason);
