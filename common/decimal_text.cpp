@@ -50,7 +50,7 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
 void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator) {
     const char* before = "";
     for (int32_t value : values) {
-        out += before;
+        out.append(before);
         AppendDecimal(out, value, 0, false);  // never fails for a 32-bit whole number
         before = separator;
     }
@@ -70,12 +70,12 @@ void AppendPatternArguments(std::string& out, const char* pattern, const Pattern
         kinds >>= 2;
         if (c == '`') {
             if (kind == kPatternText && argument.text)
-                out += argument.text;
+                out.append(argument.text);
         } else if (kind != kPatternNumber) {
             // a text where a number belongs: nothing
         } else if (c == '%') {
             if (!AppendDecimal(out, argument.number, 4, true))
-                out += "null";
+                out.append("null");
         } else if (!AppendDecimal(out, argument.number, c == '~', false)) {
             out += '-';
         }
