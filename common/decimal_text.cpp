@@ -23,7 +23,8 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
         return false;
     // Digits written from the last one back: the fraction's, the point, then at least
     // one of the whole part.
-    uint64_t magnitude = static_cast<uint64_t>(std::fabs(scaled));
+    // (Through a signed whole number: below 2^53, and one conversion instead of two.)
+    uint64_t magnitude = static_cast<int64_t>(std::fabs(scaled));
     char text[32];
     char* const end = text + sizeof text;
     char* first = end;
