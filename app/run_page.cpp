@@ -194,15 +194,15 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Put(out, "</td></tr>\n</table>\n</div>\n`", kRunSectionEnd);
 }
 
-// Where `marker` starts in `text` at or after `from`, or npos; a loop of its own, since
+// Where `marker` starts between `from` and `end`, or null; a loop of its own, since
 // string_view::find would add the library's longer search to the program for this alone.
-size_t FindMarker(std::string_view text, const char* marker, size_t from) {
+const char* FindMarker(const char* from, const char* end, const char* marker) {
     const size_t length = std::strlen(marker);
-    for (; from + length <= text.size(); ++from) {
-        if (std::memcmp(text.data() + from, marker, length) == 0)
+    for (; static_cast<size_t>(end - from) >= length; ++from) {
+        if (std::memcmp(from, marker, length) == 0)
             return from;
     }
-    return std::string_view::npos;
+    return nullptr;
 }
 
 }  // namespace
@@ -218,13 +218,13 @@ std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
     // The sections the page keeps: the new one, then the old page's up to the limit.
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
-    for (size_t at = FindMarker(oldPage, kRunSectionBegin, 0); at != std::string_view::npos && count < kRunPageRuns;
-         ++count) {
-        const size_t end = FindMarker(oldPage, kRunSectionEnd, at);
-        if (end == std::string_view::npos)
+    const char* const pageEnd = oldPage.data() + oldPage.size();
+    for (const char* at = FindMarker(oldPage.data(), pageEnd, kRunSectionBegin); at && count < kRunPageRuns; ++count) {
+        const char* const end = FindMarker(at, pageEnd, kRunSectionEnd);
+        if (!end)
             break;
-        sections.append(oldPage.data() + at, end + endLength - at);
-        at = FindMarker(oldPage, kRunSectionBegin, end);
+        sections.append(at, end + endLength - at);
+        at = FindMarker(end, pageEnd, kRunSectionBegin);
     }
     std::string out;
     Put(out,
