@@ -181,13 +181,11 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Row(out, "Positions");
     for (const RunStep& p : r.points) {
         Put(out, "^ = ^ (", static_cast<double>(p.position), static_cast<double>(p.value));
-        AppendWholeNumbers(out, p.values, ", ");
-        Put(out, ")<br>");
+        AppendWholeNumbers(out, p.values, ", ", ")<br>");
     }
     if (!r.pendingValues.empty()) {
         Put(out, "not completed (");
-        AppendWholeNumbers(out, r.pendingValues, ", ");
-        out += ')';
+        AppendWholeNumbers(out, r.pendingValues, ", ", ")");
     }
     if (r.points.empty() && r.pendingValues.empty())
         out += '-';

@@ -9,18 +9,6 @@
 
 namespace qm {
 
-namespace {
-
-// ---- Writing ----
-
-void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
-    out += '[';
-    AppendWholeNumbers(out, values, ",");
-    out += ']';
-}
-
-}  // namespace
-
 RunVerdict::RunVerdict(const CurveAnalysis& analysis)
     : threePoint(analysis.threePoint),
       fitConverged(analysis.fitConverged),
@@ -68,17 +56,16 @@ std::string FormatRunRecordLine(const RunRecord& r) {
                   static_cast<double>(r.exposuresPerStep));
     // Each point and each pair of the curve comes after a comma but the first: one pattern
     // for both, the first written from past its comma.
-    static constexpr const char* kPoint = ",{\"position\":^,\"value\":^,\"values\":";
+    static constexpr const char* kPoint = ",{\"position\":^,\"value\":^,\"values\":[";
     static constexpr const char* kCurvePair = ",[%,%]";
     const char* pattern = kPoint + 1;
     for (const RunStep& p : r.points) {
         AppendPattern(out, pattern, static_cast<double>(p.position), static_cast<double>(p.value));
-        AppendIntArray(out, p.values);
-        out += '}';
+        AppendWholeNumbers(out, p.values, ",", "]}");
         pattern = kPoint;
     }
-    AppendPattern(out, "],\"pendingValues\":");
-    AppendIntArray(out, r.pendingValues);
+    AppendPattern(out, "],\"pendingValues\":[");
+    AppendWholeNumbers(out, r.pendingValues, ",", "]");
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
         // Without a fit, its peak and quality are null whatever the record holds.

@@ -99,13 +99,14 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
     return true;
 }
 
-void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator) {
+void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator, const char* end) {
     const char* before = "";
     for (int32_t value : values) {
         out.append(before);
         AppendDecimal(out, value, 0, false);  // never fails for a 32-bit whole number
         before = separator;
     }
+    out.append(end);
 }
 
 void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, uint32_t kinds) {

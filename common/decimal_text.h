@@ -21,8 +21,9 @@ namespace qm {
 // 10^decimals of 2^53 or more).
 bool AppendDecimal(std::string& out, double value, int decimals, bool trim);
 
-// Appends each of `values` as a whole number, with `separator` between them.
-void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator);
+// Appends each of `values` as a whole number, with `separator` between them, and then
+// `end`, which closes the list.
+void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, const char* separator, const char* end);
 
 // One argument of AppendPattern: a number (any arithmetic value, taken as a double), a
 // text, or a string to escape, passed by its address. The kind of each argument travels
