@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 
 #include "common/decimal_text.h"
 
@@ -95,8 +94,7 @@ void AppendVerticalMark(std::string& out, const PlotScale& s, double position, c
     if (!std::isfinite(position))
         return;
     const double x = s.X(position);
-    Put(out, "<line x1=\"~\" y1=\"14.0\" x2=\"~\" y2=\"206.0\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour,
-        dash);
+    Put(out, "<line x1=\"~\" y1=\"14\" x2=\"~\" y2=\"206\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour, dash);
 }
 
 // A point of the plot: `pattern` given its plot coordinates and the points' colour.
@@ -112,16 +110,16 @@ void AppendPlot(std::string& out, const RunRecord& r) {
     // The frame and the axis labels: the ends of the position axis and the top of the
     // value axis.
     Put(out,
-        "`<div class=\"run\">\n"
-        "<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 240\">\n"
-        "<rect x=\"62.0\" y=\"14.0\" width=\"364.0\" height=\"192.0\" fill=\"#ffffff\" stroke=\"#8a8a8a\"/>\n"
-        "<text x=\"62.0\" y=\"224.0\">^</text>\n"
-        "<text x=\"426.0\" y=\"224.0\" text-anchor=\"end\">^</text>\n"
-        "<text x=\"56.0\" y=\"24.0\" text-anchor=\"end\">^</text>\n"
-        "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
+        "`<div>\n"
+        "<svg width=\"440\" height=\"240\">\n"
+        "<rect x=\"62\" y=\"14\" width=\"364\" height=\"192\" fill=\"#fff\" stroke=\"#8a8a8a\"/>\n"
+        "<text x=\"62\" y=\"224\">^</text>\n"
+        "<text x=\"426\" y=\"224\" text-anchor=\"end\">^</text>\n"
+        "<text x=\"56\" y=\"24\" text-anchor=\"end\">^</text>\n"
+        "<text x=\"56\" y=\"206\" text-anchor=\"end\">0</text>\n",
         kRunSectionBegin, s.xMin, s.xMax, s.yMax);
     if (r.points.empty())
-        Put(out, "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n");
+        Put(out, "<text x=\"244\" y=\"110\" text-anchor=\"middle\">no step completed</text>\n");
     AppendVerticalMark(out, s, threePoint, kPlotThreePointColour, "");
     AppendVerticalMark(out, s, fitPeak, kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
@@ -139,15 +137,15 @@ void AppendPlot(std::string& out, const RunRecord& r) {
     }
 }
 
-// Opens a row of the numbers' table.
+// Opens a row of the numbers' table. HTML ends a cell and a row where the next one
+// starts, and the table where it ends, so their end tags are left out.
 void Row(std::string& out, const char* name) {
-    Put(out, "</td></tr>\n<tr><th>`</th><td>", name);
+    Put(out, "\n<tr><th>`<td>", name);
 }
 
 // The plot's end, the table of numbers beside it, and the ends of the box and the section.
 void AppendNumbers(std::string& out, const RunRecord& r) {
-    // Each further row closes the one before it.
-    Put(out, "</svg>\n<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>");
+    Put(out, "</svg>\n<table>\n<tr><th>Time (UTC)<td>");
     AppendEscaped(out, r.timeUtc);
     Row(out, "Driver");
     AppendEscaped(out, r.driverId);
@@ -189,7 +187,7 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     }
     if (r.points.empty() && r.pendingValues.empty())
         out += '-';
-    Put(out, "</td></tr>\n</table>\n</div>\n`", kRunSectionEnd);
+    Put(out, "\n</table>\n</div>\n`", kRunSectionEnd);
 }
 
 // Where `marker` starts between `from` and `end`, or null; a loop of its own, since
@@ -224,23 +222,26 @@ std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
         sections.append(at, end + endLength - at);
         at = FindMarker(end, pageEnd, kRunSectionBegin);
     }
+    // The style sheet picks elements rather than classes: the page's only div, text, th and
+    // span elements are the runs' boxes, the plots' labels, the tables' headers and the
+    // key's swatches. Sections kept from pages written with classes look the same.
     std::string out;
     Put(out,
         "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>Autofocus runs</title>\n<style>"
-        "body{font-family:sans-serif;font-size:13px;margin:16px;color:#202020;background:#f4f4f4}"
+        "body{font:13px sans-serif;margin:16px;color:#202020;background:#f4f4f4}"
         "h1{font-size:18px}"
-        ".run{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;"
-        "padding:10px;margin:0 0 12px 0}"
-        ".plot text{font-size:11px;fill:#404040}"
-        ".numbers th{text-align:left;padding-right:10px;vertical-align:top;font-weight:normal;color:#606060}"
-        ".key span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
+        "div{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;"
+        "padding:10px;margin:0 0 12px}"
+        "text{font-size:11px;fill:#404040}"
+        "th{text-align:left;padding-right:10px;vertical-align:top;font-weight:400;color:#606060}"
+        "span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
         "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n");
     if (count == 1)
         Put(out, "<p>The last recorded run.</p>\n");
     else
         Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", static_cast<double>(count));
     Put(out,
-        "<p class=\"key\"><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
+        "<p><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
         "curve<span style=\"background:`\"></span>three-point result<span style=\"background:`\"></span>fitted "
         "peak</p>\n",
         kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour);
