@@ -112,7 +112,7 @@ void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, co
 void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, uint32_t kinds) {
     for (; *pattern; ++pattern) {
         const char c = *pattern;
-        if (c != '~' && c != '^' && c != '%' && c != '`' && c != '$') {
+        if (!std::strchr("~^%`$", c)) {  // not a mark
             out += c;
             continue;
         }
