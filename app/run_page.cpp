@@ -203,15 +203,9 @@ const char* FindMarker(const char* from, const char* end, const char* marker) {
 
 }  // namespace
 
-std::string RenderRunSection(const RunRecord& r) {
-    std::string out;
-    AppendPlot(out, r);
-    AppendNumbers(out, r);
-    return out;
-}
-
-std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
-    // The sections the page keeps: the new one, then the old page's up to the limit.
+std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage) {
+    // The old page's sections the page keeps, after the new one, up to the limit.
+    std::string sections;
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
     const char* const pageEnd = oldPage.data() + oldPage.size();
@@ -245,6 +239,9 @@ std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
         "curve<span style=\"background:`\"></span>three-point result<span style=\"background:`\"></span>fitted "
         "peak</p>\n",
         kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour);
+    // The new run's section, then the kept ones.
+    AppendPlot(out, record);
+    AppendNumbers(out, record);
     out += sections;
     Put(out, "</body>\n</html>\n");
     return out;

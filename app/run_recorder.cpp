@@ -25,7 +25,7 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
     path.erase(path.begin() + directoryLength, path.end());
     path.append(kRunPageFileName);
     const std::optional<std::string> page = files.ReadAll(path);
-    files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), page ? *page : std::string_view()));
+    files.ReplaceAll(path, ComposeRunPage(record, page ? *page : std::string_view()));
 }
 
 }  // namespace qm

@@ -193,11 +193,19 @@ std::vector<RunRecord> Numbered(size_t count) {
     return records;
 }
 
+// The section of `record` on a page, markers included.
+std::string SectionOf(const RunRecord& record) {
+    const std::string page = ComposeRunPage(record, "");
+    const size_t begin = page.find(kRunSectionBegin);
+    const size_t end = page.find(kRunSectionEnd);
+    return page.substr(begin, end + std::string(kRunSectionEnd).size() - begin);
+}
+
 // The page after recording `records`, given oldest first, one after the other.
 std::string RenderRunPage(const std::vector<RunRecord>& records) {
     std::string page;
     for (const RunRecord& r : records)
-        page = ComposeRunPage(RenderRunSection(r), page);
+        page = ComposeRunPage(r, page);
     return page;
 }
 
@@ -268,7 +276,7 @@ TEST(RunPage, IsWrittenExactly) {
         const char* text;
     };
     const std::vector<Case> cases = {
-        {RenderRunSection(FocusRecord()),
+        {SectionOf(FocusRecord()),
          R"html(<!--run-->
 <div>
 <svg width="440" height="240">
@@ -305,7 +313,7 @@ TEST(RunPage, IsWrittenExactly) {
 </div>
 <!--/run-->
 )html"},
-        {ComposeRunPage(RenderRunSection(StoppedRecord()), ""),
+        {ComposeRunPage(StoppedRecord(), ""),
          R"html(<!DOCTYPE html>
 <html>
 <head>
@@ -354,8 +362,8 @@ TEST(RunPage, OlderSectionsAreCarriedOverAsTheyAre) {
         "<!--run-->\n<div class=\"run\">\n<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 "
         "240\">\n<text x=\"62.0\" y=\"224.0\">890</text>\n</svg>\n<table class=\"numbers\">\n<tr><th>Driver</th><td>"
         "Old.Driver</td></tr>\n</table>\n</div>\n<!--/run-->\n";
-    const std::string section = RenderRunSection(FocusRecord());
-    const std::string page = ComposeRunPage(section, "<html><body>\n" + older + older + "</body></html>\n");
+    const std::string section = SectionOf(FocusRecord());
+    const std::string page = ComposeRunPage(FocusRecord(), "<html><body>\n" + older + older + "</body></html>\n");
     EXPECT_NE(page.find(section + older + older + "</body>"), std::string::npos);
     EXPECT_NE(page.find("The last 3 recorded runs, newest first."), std::string::npos);
 }
@@ -423,7 +431,7 @@ TEST(RunRecordFiles, PageShowsTheNewestFifty) {
 // A page the program cannot use (not there, not readable, not its own, cut short)
 // gives way to a page of the new run alone.
 TEST(RunRecordFiles, UnusablePageStartsAnew) {
-    const std::string section = RenderRunSection(StoppedRecord());
+    const std::string section = SectionOf(StoppedRecord());
     struct Case {
         const char* name;
         std::optional<std::string> oldPage;  // nothing: the page cannot be read
