@@ -97,13 +97,14 @@ void AppendVerticalMark(std::string& out, const PlotScale& s, double position, c
     Put(out, "<line x1=\"~\" y1=\"14\" x2=\"~\" y2=\"206\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour, dash);
 }
 
-// A point of the plot: `pattern` given its plot coordinates and the points' colour.
+// A point of the plot: `pattern` given the point's plot coordinates and, for a pattern
+// that shows it, the colour of the steps' points.
 void AppendPoint(std::string& out, const PlotScale& s, const char* pattern, double position, double value) {
     Put(out, pattern, s.X(position), s.Y(value), kPlotPointColour);
 }
 
-// The section's marker, the opening of the run's box and the plot in it. Each part of the
-// section opens in the same pattern as the part before it ends: fewer calls.
+// The section's marker, the opening of the run's box and the plot in it; AppendNumbers
+// ends the plot, the box and the section.
 void AppendPlot(std::string& out, const RunRecord& r) {
     const double threePoint = ThreePoint(r), fitPeak = FitPeak(r);
     const PlotScale s = ScaleFor(r, threePoint, fitPeak);

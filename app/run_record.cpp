@@ -31,11 +31,12 @@ const char* RunOutcomeName(RunOutcome outcome) {
 }
 
 std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second) {
-    // The digits written from the last one back, each field's into its own zeros.
+    // The digits written from the last one back, each field's into its own zeros (a
+    // negative field leaves them, a field too long for them loses its first digits).
     std::string out = "0000-00-00T00:00:00Z";
     const int fields[] = {second, minute, hour, day, month, year};
     const int* field = fields;
-    int value = second;
+    int value = *field;
     for (size_t i = 19; i-- > 0;) {
         if (out[i] != '0') {
             value = *++field;

@@ -73,8 +73,8 @@ bool AppendDecimal(std::string& out, double value, int decimals, bool trim) {
     if (std::fabs(scaled) >= kExactIntegerLimit)
         return false;
     // Digits written from the last one back: the fraction's, the point, then at least
-    // one of the whole part.
-    // (Through a signed whole number: below 2^53, and one conversion instead of two.)
+    // one of the whole part. The magnitude, below 2^53, goes through a signed whole
+    // number: one conversion, where an unsigned one takes two.
     uint64_t magnitude = static_cast<int64_t>(std::fabs(scaled));
     char text[32];
     char* const end = text + sizeof text;
