@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 
 #include "common/decimal_text.h"
 
@@ -45,15 +44,15 @@ struct PlotScale {
 
     double X(double position) const { return kLeft + (position - xMin) / (xMax - xMin) * (kRight - kLeft); }
     double Y(double value) const { return kBottom - value / yMax * (kBottom - kTop); }
-    void TakeX(double x) {
+    // Widens the scale to a position and a value; NaN for either leaves its axis alone,
+    // as does an infinite one.
+    void Take(double x, double y) {
         if (std::isfinite(x)) {
             if (x < xMin)
                 xMin = x;
             if (x > xMax)
                 xMax = x;
         }
-    }
-    void TakeY(double y) {
         if (y > yMax && y < INFINITY)
             yMax = y;  // false for NaN
     }
@@ -67,22 +66,19 @@ double FitPeak(const RunRecord& r) {
     return r.verdict && r.verdict->fitConverged ? r.verdict->fitPeak : NAN;
 }
 
-PlotScale ScaleFor(const RunRecord& r) {
+PlotScale ScaleFor(const RunRecord& r, double threePoint, double fitPeak) {
     PlotScale s;
     for (const RunStep& p : r.points) {
-        s.TakeX(p.position);
-        s.TakeY(p.value);
+        s.Take(p.position, p.value);
         for (int32_t v : p.values)
-            s.TakeY(v);
+            s.Take(NAN, v);
     }
     if (r.verdict) {
-        for (const auto& [x, y] : r.verdict->fitCurve) {
-            s.TakeX(x);
-            s.TakeY(y);
-        }
+        for (const auto& [x, y] : r.verdict->fitCurve)
+            s.Take(x, y);
     }
-    s.TakeX(ThreePoint(r));
-    s.TakeX(FitPeak(r));
+    s.Take(threePoint, NAN);
+    s.Take(fitPeak, NAN);
     if (!(s.xMin <= s.xMax))
         s.xMin = s.xMax = 0;
     double span = s.xMax - s.xMin;
@@ -98,51 +94,59 @@ void AppendVerticalMark(std::string& out, const PlotScale& s, double position, c
     if (!std::isfinite(position))
         return;
     const double x = s.X(position);
-    Put(out, "<line x1=\"~\" y1=\"14.0\" x2=\"~\" y2=\"206.0\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour,
-        dash);
+    Put(out, "<line x1=\"~\" y1=\"14\" x2=\"~\" y2=\"206\" stroke=\"`\" stroke-width=\"3\"`/>\n", x, x, colour, dash);
 }
 
+// A point of the plot: `pattern` given the point's plot coordinates and, for a pattern
+// that shows it, the colour of the steps' points.
+void AppendPoint(std::string& out, const PlotScale& s, const char* pattern, double position, double value) {
+    Put(out, pattern, s.X(position), s.Y(value), kPlotPointColour);
+}
+
+// The section's marker, the opening of the run's box and the plot in it; AppendNumbers
+// ends the plot, the box and the section.
 void AppendPlot(std::string& out, const RunRecord& r) {
-    const PlotScale s = ScaleFor(r);
+    const double threePoint = ThreePoint(r), fitPeak = FitPeak(r);
+    const PlotScale s = ScaleFor(r, threePoint, fitPeak);
     // The frame and the axis labels: the ends of the position axis and the top of the
     // value axis.
     Put(out,
-        "<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 240\">\n"
-        "<rect x=\"62.0\" y=\"14.0\" width=\"364.0\" height=\"192.0\" fill=\"#ffffff\" stroke=\"#8a8a8a\"/>\n"
-        "<text x=\"62.0\" y=\"224.0\">^</text>\n"
-        "<text x=\"426.0\" y=\"224.0\" text-anchor=\"end\">^</text>\n"
-        "<text x=\"56.0\" y=\"24.0\" text-anchor=\"end\">^</text>\n"
-        "<text x=\"56.0\" y=\"206.0\" text-anchor=\"end\">0</text>\n",
-        s.xMin, s.xMax, s.yMax);
+        "`<div>\n"
+        "<svg width=\"440\" height=\"240\">\n"
+        "<rect x=\"62\" y=\"14\" width=\"364\" height=\"192\" fill=\"#fff\" stroke=\"#8a8a8a\"/>\n"
+        "<text x=\"62\" y=\"224\">^</text>\n"
+        "<text x=\"426\" y=\"224\" text-anchor=\"end\">^</text>\n"
+        "<text x=\"56\" y=\"24\" text-anchor=\"end\">^</text>\n"
+        "<text x=\"56\" y=\"206\" text-anchor=\"end\">0</text>\n",
+        kRunSectionBegin, s.xMin, s.xMax, s.yMax);
     if (r.points.empty())
-        Put(out, "<text x=\"244.0\" y=\"110.0\" text-anchor=\"middle\">no step completed</text>\n");
-    AppendVerticalMark(out, s, ThreePoint(r), kPlotThreePointColour, "");
-    AppendVerticalMark(out, s, FitPeak(r), kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
+        Put(out, "<text x=\"244\" y=\"110\" text-anchor=\"middle\">no step completed</text>\n");
+    AppendVerticalMark(out, s, threePoint, kPlotThreePointColour, "");
+    AppendVerticalMark(out, s, fitPeak, kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
     if (r.verdict && !r.verdict->fitCurve.empty()) {
         Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
         for (const auto& [x, y] : r.verdict->fitCurve)
             if (std::isfinite(x) && std::isfinite(y))
-                Put(out, "~,~ ", s.X(x), s.Y(y < 0 ? 0 : y < s.yMax ? y : s.yMax));
+                AppendPoint(out, s, "~,~ ", x, y < 0 ? 0 : y < s.yMax ? y : s.yMax);
         Put(out, "\"/>\n");
     }
     for (const RunStep& p : r.points) {
-        const double x = s.X(p.position);
         // Every counted value as a small dot, the step's value as the large one.
         for (int32_t v : p.values)
-            Put(out, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", x, s.Y(v > 0 ? v : 0));
-        Put(out, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", x, s.Y(p.value), kPlotPointColour);
+            AppendPoint(out, s, "<circle cx=\"~\" cy=\"~\" r=\"2.5\" fill=\"#9aa6b8\"/>\n", p.position, v > 0 ? v : 0);
+        AppendPoint(out, s, "<circle cx=\"~\" cy=\"~\" r=\"5\" fill=\"`\"/>\n", p.position, p.value);
     }
-    Put(out, "</svg>\n");
 }
 
-// Opens a row of the numbers' table.
+// Opens a row of the numbers' table. HTML ends a cell and a row where the next one
+// starts, and the table where it ends, so their end tags are left out.
 void Row(std::string& out, const char* name) {
-    Put(out, "</td></tr>\n<tr><th>`</th><td>", name);
+    Put(out, "\n<tr><th>`<td>", name);
 }
 
+// The plot's end, the table of numbers beside it, and the ends of the box and the section.
 void AppendNumbers(std::string& out, const RunRecord& r) {
-    // Each further row closes the one before it.
-    Put(out, "<table class=\"numbers\">\n<tr><th>Time (UTC)</th><td>");
+    Put(out, "</svg>\n<table>\n<tr><th>Time (UTC)<td>");
     AppendEscaped(out, r.timeUtc);
     Row(out, "Driver");
     AppendEscaped(out, r.driverId);
@@ -176,62 +180,69 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Row(out, "Positions");
     for (const RunStep& p : r.points) {
         Put(out, "^ = ^ (", static_cast<double>(p.position), static_cast<double>(p.value));
-        AppendWholeNumbers(out, p.values, ", ");
-        Put(out, ")<br>");
+        AppendWholeNumbers(out, p.values, ", ", ")<br>");
     }
     if (!r.pendingValues.empty()) {
         Put(out, "not completed (");
-        AppendWholeNumbers(out, r.pendingValues, ", ");
-        out += ')';
+        AppendWholeNumbers(out, r.pendingValues, ", ", ")");
     }
     if (r.points.empty() && r.pendingValues.empty())
         out += '-';
-    Put(out, "</td></tr>\n</table>\n");
+    Put(out, "\n</table>\n</div>\n`", kRunSectionEnd);
+}
+
+// Where `marker` starts between `from` and `end`, or null; a loop of its own, since
+// string_view::find would add the library's longer search to the program for this alone.
+const char* FindMarker(const char* from, const char* end, const char* marker) {
+    const size_t length = std::strlen(marker);
+    for (; static_cast<size_t>(end - from) >= length; ++from) {
+        if (std::memcmp(from, marker, length) == 0)
+            return from;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-std::string RenderRunSection(const RunRecord& r) {
-    std::string out;
-    Put(out, "`<div class=\"run\">\n", kRunSectionBegin);
-    AppendPlot(out, r);
-    AppendNumbers(out, r);
-    Put(out, "</div>\n");
-    Put(out, kRunSectionEnd);
-    return out;
-}
-
-std::string ComposeRunPage(std::string sections, std::string_view oldPage) {
-    // The sections the page keeps: the new one, then the old page's up to the limit.
+std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage) {
+    // The old page's sections the page keeps, after the new one, up to the limit.
+    std::string sections;
     size_t count = 1;
     const size_t endLength = std::strlen(kRunSectionEnd);
-    for (size_t at = oldPage.find(kRunSectionBegin); at != std::string_view::npos && count < kRunPageRuns; ++count) {
-        const size_t end = oldPage.find(kRunSectionEnd, at);
-        if (end == std::string_view::npos)
+    const char* const pageEnd = oldPage.data() + oldPage.size();
+    for (const char* at = FindMarker(oldPage.data(), pageEnd, kRunSectionBegin); at && count < kRunPageRuns; ++count) {
+        const char* const end = FindMarker(at, pageEnd, kRunSectionEnd);
+        if (!end)
             break;
-        sections.append(oldPage.data() + at, end + endLength - at);
-        at = oldPage.find(kRunSectionBegin, end);
+        sections.append(at, end + endLength - at);
+        at = FindMarker(end, pageEnd, kRunSectionBegin);
     }
+    // The style sheet picks elements rather than classes: the page's only div, text, th and
+    // span elements are the runs' boxes, the plots' labels, the tables' headers and the
+    // key's swatches. Sections kept from pages written with classes look the same.
     std::string out;
     Put(out,
         "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>Autofocus runs</title>\n<style>"
-        "body{font-family:sans-serif;font-size:13px;margin:16px;color:#202020;background:#f4f4f4}"
+        "body{font:13px sans-serif;margin:16px;color:#202020;background:#f4f4f4}"
         "h1{font-size:18px}"
-        ".run{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;"
-        "padding:10px;margin:0 0 12px 0}"
-        ".plot text{font-size:11px;fill:#404040}"
-        ".numbers th{text-align:left;padding-right:10px;vertical-align:top;font-weight:normal;color:#606060}"
-        ".key span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
+        "div{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;"
+        "padding:10px;margin:0 0 12px}"
+        "text{font-size:11px;fill:#404040}"
+        "th{text-align:left;padding-right:10px;vertical-align:top;font-weight:400;color:#606060}"
+        "span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
         "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n");
     if (count == 1)
         Put(out, "<p>The last recorded run.</p>\n");
     else
         Put(out, "<p>The last ^ recorded runs, newest first.</p>\n", static_cast<double>(count));
     Put(out,
-        "<p class=\"key\"><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
+        "<p><span style=\"background:`\"></span>step value<span style=\"background:`\"></span>fitted "
         "curve<span style=\"background:`\"></span>three-point result<span style=\"background:`\"></span>fitted "
         "peak</p>\n",
         kPlotPointColour, kPlotCurveColour, kPlotThreePointColour, kPlotFitPeakColour);
+    // The new run's section, then the kept ones.
+    AppendPlot(out, record);
+    AppendNumbers(out, record);
     out += sections;
     Put(out, "</body>\n</html>\n");
     return out;

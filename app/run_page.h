@@ -24,12 +24,9 @@ inline constexpr const char* kPlotCurveColour = "#e07800";
 inline constexpr const char* kPlotThreePointColour = "#139a2a";
 inline constexpr const char* kPlotFitPeakColour = "#c81e1e";
 
-// One run's section of the page, markers included.
-std::string RenderRunSection(const RunRecord& record);
-
-// The page with `newSection` first and then the sections of `oldPage`, newest first as
-// it holds them, up to kRunPageRuns in all. An old page without sections (none yet, or
-// one that could not be read) gives a page of the new run alone.
-std::string ComposeRunPage(std::string newSection, std::string_view oldPage);
+// The page with the section of `record` first and then the sections of `oldPage`, newest
+// first as it holds them, up to kRunPageRuns in all. An old page without sections (none
+// yet, or one that could not be read) gives a page of the new run alone.
+std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage);
 
 }  // namespace qm

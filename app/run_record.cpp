@@ -3,78 +3,11 @@
 #include "app/run_record.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "app/curve_analysis.h"
 #include "common/decimal_text.h"
 
 namespace qm {
-
-namespace {
-
-// ---- Writing ----
-
-// Length of the valid UTF-8 sequence at text[i], or 0 when none starts there.
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    size_t length = 0;
-    uint32_t min = 0;
-    uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, min = 0x80, code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, min = 0x800, code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, min = 0x10000, code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-// A JSON string. Bytes that are not valid UTF-8 are taken as Latin-1 and escaped, so
-// that the line stays valid JSON whatever text it is given.
-void AppendJsonString(std::string& out, const std::string& text) {
-    static constexpr char kEscaped[] = "\"\\\n\r\t";
-    static constexpr char kEscapeLetters[] = "\"\\nrt";
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t length = c >= 0x80 ? Utf8SequenceLength(text, i) : 1;
-        const char* escaped = c != 0 ? std::strchr(kEscaped, c) : nullptr;
-        if (escaped) {
-            const char pair[] = {'\\', kEscapeLetters[escaped - kEscaped]};
-            out.append(pair, 2);
-        } else if (length == 0 || c < 0x20 || c == 0x7F) {
-            const char hex[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-            out.append(hex, 6);
-            length = 1;
-        } else {
-            out.append(text, i, length);
-        }
-        i += length;
-    }
-    out += '"';
-}
-
-void AppendIntArray(std::string& out, const std::vector<int32_t>& values) {
-    out += '[';
-    AppendWholeNumbers(out, values, ",");
-    out += ']';
-}
-
-}  // namespace
 
 RunVerdict::RunVerdict(const CurveAnalysis& analysis)
     : threePoint(analysis.threePoint),
@@ -98,49 +31,55 @@ const char* RunOutcomeName(RunOutcome outcome) {
 }
 
 std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second) {
-    // Each field's digits written from its last place back into a fixed pattern.
+    // The digits written from the last one back, each field's into its own zeros (a
+    // negative field leaves them, a field too long for them loses its first digits).
     std::string out = "0000-00-00T00:00:00Z";
-    const int values[] = {year, month, day, hour, minute, second};
-    static constexpr unsigned char kLastDigit[] = {3, 6, 9, 12, 15, 18};
-    for (int k = 0; k < 6; ++k) {
-        int value = values[k] < 0 ? 0 : values[k];
-        for (int i = kLastDigit[k], width = k ? 2 : 4; width > 0; --i, --width, value /= 10)
-            out[static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+    const int fields[] = {second, minute, hour, day, month, year};
+    const int* field = fields;
+    int value = *field;
+    for (size_t i = 19; i-- > 0;) {
+        if (out[i] != '0') {
+            value = *++field;
+        } else if (value > 0) {
+            out[i] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
     }
     return out;
 }
 
 std::string FormatRunRecordLine(const RunRecord& r) {
     std::string out;
-    AppendPattern(out, "{\"time\":");
-    AppendJsonString(out, r.timeUtc);
-    AppendPattern(out, ",\"driver\":");
-    AppendJsonString(out, r.driverId);
-    AppendPattern(out, ",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,\"points\":[", static_cast<double>(r.steps),
-                  static_cast<double>(r.increment), static_cast<double>(r.exposuresPerStep));
-    const char* pattern = "{\"position\":^,\"value\":^,\"values\":";
+    AppendPattern(out,
+                  "{\"time\":\"$\",\"driver\":\"$\",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,"
+                  "\"points\":[",
+                  &r.timeUtc, &r.driverId, static_cast<double>(r.steps), static_cast<double>(r.increment),
+                  static_cast<double>(r.exposuresPerStep));
+    // Each point and each pair of the curve comes after a comma but the first: one pattern
+    // for both, the first written from past its comma.
+    static constexpr const char* kPoint = ",{\"position\":^,\"value\":^,\"values\":[";
+    static constexpr const char* kCurvePair = ",[%,%]";
+    const char* pattern = kPoint + 1;
     for (const RunStep& p : r.points) {
         AppendPattern(out, pattern, static_cast<double>(p.position), static_cast<double>(p.value));
-        AppendIntArray(out, p.values);
-        out += '}';
-        pattern = ",{\"position\":^,\"value\":^,\"values\":";
+        AppendWholeNumbers(out, p.values, ",", "]}");
+        pattern = kPoint;
     }
-    AppendPattern(out, "],\"pendingValues\":");
-    AppendIntArray(out, r.pendingValues);
+    AppendPattern(out, "],\"pendingValues\":[");
+    AppendWholeNumbers(out, r.pendingValues, ",", "]");
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
         // Without a fit, its peak and quality are null whatever the record holds.
         AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%,\"curve\":[",
                       static_cast<double>(v.threePoint), v.fitConverged ? "true" : "false",
                       v.fitConverged ? v.fitPeak : NAN, v.fitConverged ? v.fitQuality : NAN);
-        pattern = "[%,%]";
+        pattern = kCurvePair + 1;
         for (const auto& [x, y] : v.fitCurve) {
             AppendPattern(out, pattern, x, y);
-            pattern = ",[%,%]";
+            pattern = kCurvePair;
         }
-        AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":", v.checkPassed ? "true" : "false");
-        AppendJsonString(out, v.checkReason);
-        out += '}';
+        AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":\"$\"}", v.checkPassed ? "true" : "false",
+                      &v.checkReason);
     } else {
         AppendPattern(out, ",\"threePoint\":null,\"fit\":null,\"check\":null");
     }

@@ -13,7 +13,7 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
     const size_t directoryLength = path.size();
     if (directoryLength == 0)
         return;
-    path += kRunRecordFileName;
+    path.append(kRunRecordFileName);
     std::optional<std::string> old = files.ReadAll(path);
     if (!old && files.Exists(path))
         return;
@@ -22,10 +22,10 @@ void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
     // The page is made from the old page and this run, so it shows this run even when
     // the record file could not be replaced. A page that cannot be read starts anew:
     // the record file still holds every run.
-    path.resize(directoryLength);
-    path += kRunPageFileName;
+    path.erase(path.begin() + directoryLength, path.end());
+    path.append(kRunPageFileName);
     const std::optional<std::string> page = files.ReadAll(path);
-    files.ReplaceAll(path, ComposeRunPage(RenderRunSection(record), page ? *page : std::string_view()));
+    files.ReplaceAll(path, ComposeRunPage(record, page ? *page : std::string_view()));
 }
 
 }  // namespace qm

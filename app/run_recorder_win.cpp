@@ -26,7 +26,7 @@ void CodePageToUtf8(std::string& text) {
 }  // namespace
 
 std::string RunRecorderWin::UtcTimeNow() {
-    SYSTEMTIME now{};
+    SYSTEMTIME now;  // filled whole by GetSystemTime
     GetSystemTime(&now);
     return FormatUtcTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }

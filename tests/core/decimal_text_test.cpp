@@ -60,6 +60,7 @@ TEST(DecimalText, Patterns) {
         AppendPattern(out, pattern, arguments...);
         return out;
     };
+    const std::string quoted = "say \"hi\"\n";
     struct Case {
         std::string written;
         const char* text;
@@ -77,6 +78,9 @@ TEST(DecimalText, Patterns) {
         {put("^/~/^", 7, int64_t{-3}, 4000000000u), "x7/-3.0/4000000000"},
         {put("^ ^|`", 5.0), "x5 |"},
         {put("[^][`]", "text", 2.0), "x[][]"},
+        // A string by its address, escaped for JSON; only '$' takes one, and '$' only one.
+        {put("\"$\"", &quoted), "x\"say \\\"hi\\\"\\n\""},
+        {put("[`][^][$]", &quoted, &quoted, "text"), "x[][][]"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.written, c.text);

@@ -193,11 +193,19 @@ std::vector<RunRecord> Numbered(size_t count) {
     return records;
 }
 
+// The section of `record` on a page, markers included.
+std::string SectionOf(const RunRecord& record) {
+    const std::string page = ComposeRunPage(record, "");
+    const size_t begin = page.find(kRunSectionBegin);
+    const size_t end = page.find(kRunSectionEnd);
+    return page.substr(begin, end + std::string(kRunSectionEnd).size() - begin);
+}
+
 // The page after recording `records`, given oldest first, one after the other.
 std::string RenderRunPage(const std::vector<RunRecord>& records) {
     std::string page;
     for (const RunRecord& r : records)
-        page = ComposeRunPage(RenderRunSection(r), page);
+        page = ComposeRunPage(r, page);
     return page;
 }
 
@@ -268,17 +276,17 @@ TEST(RunPage, IsWrittenExactly) {
         const char* text;
     };
     const std::vector<Case> cases = {
-        {RenderRunSection(FocusRecord()),
+        {SectionOf(FocusRecord()),
          R"html(<!--run-->
-<div class="run">
-<svg class="plot" width="440" height="240" viewBox="0 0 440 240">
-<rect x="62.0" y="14.0" width="364.0" height="192.0" fill="#ffffff" stroke="#8a8a8a"/>
-<text x="62.0" y="224.0">890</text>
-<text x="426.0" y="224.0" text-anchor="end">1110</text>
-<text x="56.0" y="24.0" text-anchor="end">54</text>
-<text x="56.0" y="206.0" text-anchor="end">0</text>
-<line x1="287.0" y1="14.0" x2="287.0" y2="206.0" stroke="#139a2a" stroke-width="3"/>
-<line x1="264.5" y1="14.0" x2="264.5" y2="206.0" stroke="#c81e1e" stroke-width="3" stroke-dasharray="6,4"/>
+<div>
+<svg width="440" height="240">
+<rect x="62" y="14" width="364" height="192" fill="#fff" stroke="#8a8a8a"/>
+<text x="62" y="224">890</text>
+<text x="426" y="224" text-anchor="end">1110</text>
+<text x="56" y="24" text-anchor="end">54</text>
+<text x="56" y="206" text-anchor="end">0</text>
+<line x1="287.0" y1="14" x2="287.0" y2="206" stroke="#139a2a" stroke-width="3"/>
+<line x1="264.5" y1="14" x2="264.5" y2="206" stroke="#c81e1e" stroke-width="3" stroke-dasharray="6,4"/>
 <polyline fill="none" stroke="#e07800" stroke-width="3" points="78.5,66.3 244.0,28.2 409.5,47.7 "/>
 <circle cx="78.5" cy="64.5" r="2.5" fill="#9aa6b8"/>
 <circle cx="78.5" cy="135.2" r="2.5" fill="#9aa6b8"/>
@@ -290,52 +298,52 @@ TEST(RunPage, IsWrittenExactly) {
 <circle cx="409.5" cy="46.8" r="2.5" fill="#9aa6b8"/>
 <circle cx="409.5" cy="46.8" r="5" fill="#1f5fbf"/>
 </svg>
-<table class="numbers">
-<tr><th>Time (UTC)</th><td>2026-12-08T11:40:05Z</td></tr>
-<tr><th>Driver</th><td>QmSim.Focuser</td></tr>
-<tr><th>Outcome</th><td><b>focus</b></td></tr>
-<tr><th>Steps, Increment, Expo/Step</th><td>3, 100, 2</td></tr>
-<tr><th>Three-point result</th><td>1026</td></tr>
-<tr><th>Fitted peak</th><td>1012.4 (quality 0.987)</td></tr>
-<tr><th>Curve check</th><td>refused: too flat</td></tr>
-<tr><th>Moved to</th><td>1026</td></tr>
-<tr><th>Duration</th><td>4294967.3 s</td></tr>
-<tr><th>Positions</th><td>900 = 40 (40, 20)<br>1000 = 50 (-3, 50)<br>1100 = 45 (45, 45)<br></td></tr>
+<table>
+<tr><th>Time (UTC)<td>2026-12-08T11:40:05Z
+<tr><th>Driver<td>QmSim.Focuser
+<tr><th>Outcome<td><b>focus</b>
+<tr><th>Steps, Increment, Expo/Step<td>3, 100, 2
+<tr><th>Three-point result<td>1026
+<tr><th>Fitted peak<td>1012.4 (quality 0.987)
+<tr><th>Curve check<td>refused: too flat
+<tr><th>Moved to<td>1026
+<tr><th>Duration<td>4294967.3 s
+<tr><th>Positions<td>900 = 40 (40, 20)<br>1000 = 50 (-3, 50)<br>1100 = 45 (45, 45)<br>
 </table>
 </div>
 <!--/run-->
 )html"},
-        {ComposeRunPage(RenderRunSection(StoppedRecord()), ""),
+        {ComposeRunPage(StoppedRecord(), ""),
          R"html(<!DOCTYPE html>
 <html>
 <head>
 <meta charset="utf-8">
 <title>Autofocus runs</title>
-<style>body{font-family:sans-serif;font-size:13px;margin:16px;color:#202020;background:#f4f4f4}h1{font-size:18px}.run{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;padding:10px;margin:0 0 12px 0}.plot text{font-size:11px;fill:#404040}.numbers th{text-align:left;padding-right:10px;vertical-align:top;font-weight:normal;color:#606060}.key span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}</style>
+<style>body{font:13px sans-serif;margin:16px;color:#202020;background:#f4f4f4}h1{font-size:18px}div{display:flex;gap:18px;align-items:flex-start;background:#fff;border:1px solid #ccc;padding:10px;margin:0 0 12px}text{font-size:11px;fill:#404040}th{text-align:left;padding-right:10px;vertical-align:top;font-weight:400;color:#606060}span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}</style>
 </head>
 <body>
 <h1>Autofocus runs</h1>
 <p>The last recorded run.</p>
-<p class="key"><span style="background:#1f5fbf"></span>step value<span style="background:#e07800"></span>fitted curve<span style="background:#139a2a"></span>three-point result<span style="background:#c81e1e"></span>fitted peak</p>
+<p><span style="background:#1f5fbf"></span>step value<span style="background:#e07800"></span>fitted curve<span style="background:#139a2a"></span>three-point result<span style="background:#c81e1e"></span>fitted peak</p>
 <!--run-->
-<div class="run">
-<svg class="plot" width="440" height="240" viewBox="0 0 440 240">
-<rect x="62.0" y="14.0" width="364.0" height="192.0" fill="#ffffff" stroke="#8a8a8a"/>
-<text x="62.0" y="224.0">-6</text>
-<text x="426.0" y="224.0" text-anchor="end">-4</text>
-<text x="56.0" y="24.0" text-anchor="end">1</text>
-<text x="56.0" y="206.0" text-anchor="end">0</text>
+<div>
+<svg width="440" height="240">
+<rect x="62" y="14" width="364" height="192" fill="#fff" stroke="#8a8a8a"/>
+<text x="62" y="224">-6</text>
+<text x="426" y="224" text-anchor="end">-4</text>
+<text x="56" y="24" text-anchor="end">1</text>
+<text x="56" y="206" text-anchor="end">0</text>
 <circle cx="244.0" cy="206.0" r="2.5" fill="#9aa6b8"/>
 <circle cx="244.0" cy="206.0" r="5" fill="#1f5fbf"/>
 </svg>
-<table class="numbers">
-<tr><th>Time (UTC)</th><td>2026-12-08T11:41:00Z</td></tr>
-<tr><th>Driver</th><td></td></tr>
-<tr><th>Outcome</th><td><b>stopped</b></td></tr>
-<tr><th>Steps, Increment, Expo/Step</th><td>7, 1, 9</td></tr>
-<tr><th>Moved to</th><td>-</td></tr>
-<tr><th>Duration</th><td>0.0 s</td></tr>
-<tr><th>Positions</th><td>-5 = 0 (0)<br>not completed (7, 8)</td></tr>
+<table>
+<tr><th>Time (UTC)<td>2026-12-08T11:41:00Z
+<tr><th>Driver<td>
+<tr><th>Outcome<td><b>stopped</b>
+<tr><th>Steps, Increment, Expo/Step<td>7, 1, 9
+<tr><th>Moved to<td>-
+<tr><th>Duration<td>0.0 s
+<tr><th>Positions<td>-5 = 0 (0)<br>not completed (7, 8)
 </table>
 </div>
 <!--/run-->
@@ -345,6 +353,19 @@ TEST(RunPage, IsWrittenExactly) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.written, c.text);
+}
+
+// A page written before the page's text was made shorter keeps its sections as they
+// are, after the new run's.
+TEST(RunPage, OlderSectionsAreCarriedOverAsTheyAre) {
+    const std::string older =
+        "<!--run-->\n<div class=\"run\">\n<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 "
+        "240\">\n<text x=\"62.0\" y=\"224.0\">890</text>\n</svg>\n<table class=\"numbers\">\n<tr><th>Driver</th><td>"
+        "Old.Driver</td></tr>\n</table>\n</div>\n<!--/run-->\n";
+    const std::string section = SectionOf(FocusRecord());
+    const std::string page = ComposeRunPage(FocusRecord(), "<html><body>\n" + older + older + "</body></html>\n");
+    EXPECT_NE(page.find(section + older + older + "</body>"), std::string::npos);
+    EXPECT_NE(page.find("The last 3 recorded runs, newest first."), std::string::npos);
 }
 
 TEST(RunPage, RunWithoutAResultHasNoMarks) {
@@ -410,7 +431,7 @@ TEST(RunRecordFiles, PageShowsTheNewestFifty) {
 // A page the program cannot use (not there, not readable, not its own, cut short)
 // gives way to a page of the new run alone.
 TEST(RunRecordFiles, UnusablePageStartsAnew) {
-    const std::string section = RenderRunSection(StoppedRecord());
+    const std::string section = SectionOf(StoppedRecord());
     struct Case {
         const char* name;
         std::optional<std::string> oldPage;  // nothing: the page cannot be read
