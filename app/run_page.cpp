@@ -60,7 +60,7 @@ struct PlotScale {
 
 // The three-point result and the fitted peak, NaN for each the run does not have.
 double ThreePoint(const RunRecord& r) {
-    return r.verdict && r.verdict->threePoint != 0 ? r.verdict->threePoint : NAN;
+    return r.verdict && r.verdict->threePoint != 0 ? static_cast<double>(r.verdict->threePoint) : NAN;
 }
 double FitPeak(const RunRecord& r) {
     return r.verdict && r.verdict->fitConverged ? r.verdict->fitPeak : NAN;

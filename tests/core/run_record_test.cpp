@@ -268,6 +268,22 @@ TEST(RunPage, PlotsPointsCurveAndBothResults) {
         EXPECT_NE(page.find(number), std::string::npos) << number;
 }
 
+// Both marks of a result at one position land on one line of the plot, however large
+// the position (beyond 2^24 a float could no longer hold it).
+TEST(RunPage, MarksOfOnePositionCoincideAtLargePositions) {
+    RunRecord r = FocusRecord();
+    r.points = {{100000000, 40, {40}}, {100000100, 50, {50}}, {100000200, 45, {45}}};
+    r.verdict->threePoint = 100000101;
+    r.verdict->fitPeak = 100000101;
+    r.verdict->fitCurve.clear();
+    const std::string page = RenderRunPage({r});
+    std::vector<std::string> marks;
+    for (size_t at = page.find("<line x1=\""); at != std::string::npos; at = page.find("<line x1=\"", at + 1))
+        marks.push_back(page.substr(at + 10, page.find('"', at + 10) - (at + 10)));
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks[0], marks[1]);
+}
+
 // The page's text byte for byte, plot coordinates included (on 32-bit too, where the
 // arithmetic runs on the x87 unit): writing it differently must not change what it says.
 TEST(RunPage, IsWrittenExactly) {
