@@ -7,7 +7,7 @@
 
 namespace qm {
 
-inline constexpr const char* kRunOptionsFileName = "autofocus-options.ini";
+inline constexpr char kRunOptionsFileName[] = "autofocus-options.ini";
 
 enum class BestFocusMethod { ThreePoint, Fit };
 

@@ -28,9 +28,9 @@ void Put(std::string& out, const char* pattern, const Arguments&... arguments) {
 
 void AppendEscaped(std::string& out, const std::string& text) {
     static constexpr char kSpecial[] = "&<>\"'";
-    static constexpr const char* kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
+    static constexpr char kEntities[][7] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"};
     for (char c : text) {
-        const char* special = c != 0 ? std::strchr(kSpecial, c) : nullptr;
+        const auto* special = static_cast<const char*>(std::memchr(kSpecial, c, sizeof kSpecial - 1));
         if (special)
             Put(out, kEntities[special - kSpecial]);
         else

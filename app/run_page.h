@@ -13,16 +13,16 @@
 
 namespace qm {
 
-inline constexpr const char* kRunPageFileName = "autofocus-runs.htm";
+inline constexpr char kRunPageFileName[] = "autofocus-runs.htm";
 inline constexpr size_t kRunPageRuns = 50;
-inline constexpr const char* kRunSectionBegin = "<!--run-->\n";
-inline constexpr const char* kRunSectionEnd = "<!--/run-->\n";
+inline constexpr char kRunSectionBegin[] = "<!--run-->\n";
+inline constexpr char kRunSectionEnd[] = "<!--/run-->\n";
 
 // Colours of the plot, also looked for by the screenshot test.
-inline constexpr const char* kPlotPointColour = "#1f5fbf";
-inline constexpr const char* kPlotCurveColour = "#e07800";
-inline constexpr const char* kPlotThreePointColour = "#139a2a";
-inline constexpr const char* kPlotFitPeakColour = "#c81e1e";
+inline constexpr char kPlotPointColour[] = "#1f5fbf";
+inline constexpr char kPlotCurveColour[] = "#e07800";
+inline constexpr char kPlotThreePointColour[] = "#139a2a";
+inline constexpr char kPlotFitPeakColour[] = "#c81e1e";
 
 // The page with the section of `record` first and then the sections of `oldPage`, newest
 // first as it holds them, up to kRunPageRuns in all. An old page without sections (none

@@ -30,11 +30,27 @@ const char* RunOutcomeName(RunOutcome outcome) {
     return "stopped";
 }
 
-std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second) {
+std::string FormatUtcTime(uint64_t fileTime) {
+    // The calendar date from the days since 1 March of year 0 of the proleptic Gregorian
+    // calendar, counted in 400-year cycles of 146,097 days; a year begins in March there,
+    // so that the leap day falls at its end. 1601-01-01 is day 584,694 of that count.
+    const uint64_t seconds = fileTime / 10000000;
+    const uint64_t days = seconds / 86400 + 584694;
+    const uint64_t cycle = days / 146097;
+    const uint64_t dayOfCycle = days % 146097;
+    const uint64_t yearOfCycle = (dayOfCycle - dayOfCycle / 1460 + dayOfCycle / 36524 - dayOfCycle / 146096) / 365;
+    const uint64_t dayOfYear = dayOfCycle - (365 * yearOfCycle + yearOfCycle / 4 - yearOfCycle / 100);
+    const uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    const int fields[] = {static_cast<int>(seconds % 60),
+                          static_cast<int>(seconds / 60 % 60),
+                          static_cast<int>(seconds / 3600 % 24),
+                          static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1),
+                          month,
+                          static_cast<int>(cycle * 400 + yearOfCycle + (month <= 2))};
     // The digits written from the last one back, each field's into its own zeros (a
-    // negative field leaves them, a field too long for them loses its first digits).
+    // year past 9999 loses its first digits).
     std::string out = "0000-00-00T00:00:00Z";
-    const int fields[] = {second, minute, hour, day, month, year};
     const int* field = fields;
     int value = *field;
     for (size_t i = 19; i-- > 0;) {

@@ -13,7 +13,7 @@
 
 namespace qm {
 
-inline constexpr const char* kRunRecordFileName = "autofocus-runs.jsonl";
+inline constexpr char kRunRecordFileName[] = "autofocus-runs.jsonl";
 inline constexpr size_t kRunRecordLimit = 1000;
 
 enum class RunOutcome { Focus, Error, Stopped };
@@ -64,8 +64,9 @@ struct RunRecord {
 
 const char* RunOutcomeName(RunOutcome outcome);
 
-// A UTC time as ISO 8601 with a trailing Z: "2026-01-31T21:05:09Z".
-std::string FormatUtcTime(int year, int month, int day, int hour, int minute, int second);
+// A Windows file time (100-nanosecond intervals since 1601-01-01 UTC) as ISO 8601 with
+// a trailing Z, to the second: "2026-01-31T21:05:09Z".
+std::string FormatUtcTime(uint64_t fileTime);
 
 // The record as one line of JSON, without a line end.
 std::string FormatRunRecordLine(const RunRecord& record);

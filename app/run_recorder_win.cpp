@@ -26,9 +26,9 @@ void CodePageToUtf8(std::string& text) {
 }  // namespace
 
 std::string RunRecorderWin::UtcTimeNow() {
-    SYSTEMTIME now;  // filled whole by GetSystemTime
-    GetSystemTime(&now);
-    return FormatUtcTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FormatUtcTime(static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
 }
 
 void RunRecorderWin::RunEnded(RunRecord& record) {

@@ -47,7 +47,7 @@ void AppendJsonText(std::string& out, const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         size_t length = c >= 0x80 ? Utf8SequenceLength(text, i) : 1;
-        const char* escaped = c != 0 ? std::strchr(kEscaped, c) : nullptr;
+        const auto* escaped = static_cast<const char*>(std::memchr(kEscaped, c, sizeof kEscaped - 1));
         if (escaped) {
             const char pair[] = {'\\', kEscapeLetters[escaped - kEscaped]};
             out.append(pair, 2);
@@ -112,7 +112,7 @@ void AppendWholeNumbers(std::string& out, const std::vector<int32_t>& values, co
 void AppendPatternArguments(std::string& out, const char* pattern, const PatternArgument* arguments, uint32_t kinds) {
     for (; *pattern; ++pattern) {
         const char c = *pattern;
-        if (!std::strchr("~^%`$", c)) {  // not a mark
+        if (!std::memchr("~^%`$", c, 5)) {  // not a mark
             out += c;
             continue;
         }

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -138,10 +139,36 @@ TEST(RunRecordLine, EscapesTextSoTheLineStaysJson) {
 }
 
 TEST(RunRecordLine, UtcTimeIsIso8601) {
-    EXPECT_EQ(FormatUtcTime(2026, 1, 31, 21, 5, 9), "2026-01-31T21:05:09Z");
-    EXPECT_EQ(FormatUtcTime(987, 12, 1, 0, 0, 0), "0987-12-01T00:00:00Z");
-    EXPECT_EQ(FormatUtcTime(9999, 9, 30, 23, 59, 59), "9999-09-30T23:59:59Z");
-    EXPECT_EQ(FormatUtcTime(-1, 0, -5, 10, 40, 7), "0000-00-00T10:40:07Z");
+    // Windows file times: 100-nanosecond intervals since 1601-01-01.
+    const struct {
+        uint64_t fileTime;
+        const char* text;
+    } cases[] = {
+        {0, "1601-01-01T00:00:00Z"},
+        {9999999, "1601-01-01T00:00:00Z"},
+        {116444736000000000, "1970-01-01T00:00:00Z"},
+        {94405823990000000, "1900-02-28T23:59:59Z"},  // 1900 has no leap day
+        {94405824000000000, "1900-03-01T00:00:00Z"},
+        {125963012960000000, "2000-02-29T12:34:56Z"},  // 2000 has one
+        {134412255090000000, "2026-12-08T17:45:09Z"},
+        {157520160000000000, "2100-03-01T00:00:00Z"},
+        {2650467743990000000, "9999-12-31T23:59:59Z"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatUtcTime(c.fileTime), c.text) << c.fileTime;
+}
+
+// Every day from 1601 to 2400 against a calendar counted day by day.
+TEST(RunRecordLine, UtcTimeCountsEveryDay) {
+    int year = 1601, month = 1, day = 1;
+    for (uint64_t days = 0; year <= 2400; ++days) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%04d-%02d-%02dT00:00:00Z", year, month, day);
+        ASSERT_EQ(FormatUtcTime(days * 86400 * 10000000), expected);
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const int length[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (++day > length[month - 1]) day = 1, ++month;
+        if (month > 12) month = 1, ++year;
+    }
 }
 
 // The lines of a record file, blank lines dropped; CR LF, LF and CR each end a line.
