@@ -41,7 +41,7 @@ void TFormAFoc::StartRun() {
 
 void TFormAFoc::ButStopClick() {
     SetRunning(false);
-    EndRunRecordAsStopped();
+    EndRunRecord();
 }
 
 void TFormAFoc::HandleFocusValue(int32_t value) {
@@ -91,10 +91,6 @@ void TFormAFoc::FinishRun() {
             points.push_back(point);
         }
         lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
-        if (recordingRun_) {
-            runRecord_.verdict.emplace(lastAnalysis_);
-            runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
-        }
         best = lastAnalysis_.chosen;
     }
     if (best == 0) {
@@ -105,37 +101,41 @@ void TFormAFoc::FinishRun() {
         c_.Memo1.AppendLine(FormatResultLine(best));
     }
     c_.LabStatus.RepaintNow();
-    if (recordingRun_) runRecord_.movedTo = best;
 
-    // A driver that fails in the final moves ends the run all the same: its record is
-    // kept before the failure goes on to the error report.
-    try {
-        if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
-            MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
-            platform_.Sleep(kFinalMoveSettle);
-            WaitWhileMoving();
-        }
-        platform_.Sleep(kBeforeMovePause);
-        MoveFocuserTo(best);
+    // The record is complete before the final moves and handed over however they end: a
+    // driver that fails in them ends the run all the same, and the failure goes on to the
+    // error report afterwards. Until here a failure leaves the record open, as stopped.
+    // (With a record kept the options are on, so the analysis was made.)
+    if (recordingRun_) {
+        runRecord_.verdict.emplace(lastAnalysis_);
+        runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
+        runRecord_.movedTo = best;
+    }
+    struct RecordHandedOver {
+        TFormAFoc& form;
+        ~RecordHandedOver() { form.EndRunRecord(); }
+    } recordHandedOver{*this};
+
+    if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
+        MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
         platform_.Sleep(kFinalMoveSettle);
         WaitWhileMoving();
-
-        if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
-        hostWindow_ = 0;
-    } catch (...) {
-        EndRunRecord();
-        throw;
     }
-    EndRunRecord();
+    platform_.Sleep(kBeforeMovePause);
+    MoveFocuserTo(best);
+    platform_.Sleep(kFinalMoveSettle);
+    WaitWhileMoving();
+
+    if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
+    hostWindow_ = 0;
 }
 
 void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string&& startTime) {
     // A run left running by a driver failure is over once another is switched on.
-    EndRunRecordAsStopped();
+    EndRunRecord();
     // The last run's record emptied field by field: shorter code than assigning a new
     // record. The fields not reset here are all set when the run ends.
     runRecord_.points.clear();
-    runRecord_.pendingValues.clear();
     runRecord_.verdict.reset();
     runRecord_.movedTo.reset();
     runRecord_.outcome = RunOutcome::Stopped;
@@ -149,6 +149,8 @@ void TFormAFoc::EndRunRecord() {
     recordingRun_ = false;
     if (!runRecorder_) return;
     try {
+        // Values counted for a position the run never completed; none when it completed.
+        runRecord_.pendingValues = CountedValues(stepSampleCount_);
         runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
@@ -158,15 +160,6 @@ void TFormAFoc::EndRunRecord() {
     } catch (...) {
         // Nothing about the record may disturb the program; this one is lost.
     }
-}
-
-void TFormAFoc::EndRunRecordAsStopped() {
-    if (!recordingRun_) return;
-    runRecord_.outcome = RunOutcome::Stopped;
-    runRecord_.verdict.reset();
-    runRecord_.movedTo.reset();
-    runRecord_.pendingValues = CountedValues(stepSampleCount_);
-    EndRunRecord();
 }
 
 std::vector<int32_t> TFormAFoc::CountedValues(size_t count) const {

@@ -122,10 +122,10 @@ private:
     void FinishRun();
     std::vector<std::string> LogLines() const;
     // The run record: begun when a run is switched on, handed to the recorder when the
-    // run ends. Only when the options ask for it; otherwise these do nothing.
+    // run ends, as stopped unless the run finished. Only when the options ask for it;
+    // otherwise these do nothing.
     void BeginRunRecord(uint32_t startTick, std::string&& startTime);
     void EndRunRecord();
-    void EndRunRecordAsStopped();
     // The first `count` values counted at the position under way.
     std::vector<int32_t> CountedValues(size_t count) const;
     LateBoundObject& Driver();
