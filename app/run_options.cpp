@@ -42,8 +42,9 @@ bool SameIgnoringCase(const char* first, const char* last, const char* lower) {
 }
 
 // Applies one "key = value" line, [first, last) without its blanks, noting for each key
-// the index of the value chosen; what was wrong with the line, or nothing when it was used.
-std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, int (&chosen)[kKeyCount]) {
+// whether its second value was chosen; what was wrong with the line, or nothing when it
+// was used.
+std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, bool (&second)[kKeyCount]) {
     const char* equals = first;
     while (equals != last && *equals != '=')
         ++equals;
@@ -63,7 +64,7 @@ std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, in
             continue;
         for (int value = 0; value < 2; ++value) {
             if (SameIgnoringCase(valueFirst, last, kKeys[key].values[value])) {
-                chosen[key] = value;
+                second[key] = value == 1;
                 return std::nullopt;
             }
         }
@@ -75,7 +76,7 @@ std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, in
 }  // namespace
 
 RunOptions ParseRunOptions(std::string_view fileText, RejectedOptionLines* rejected) {
-    int chosen[kKeyCount] = {};  // the first value of each key is its default
+    bool second[kKeyCount] = {};  // the first value of each key is its default
     const char* at = fileText.data();
     const char* const end = at + fileText.size();
     for (int lineNumber = 1; at != end; ++lineNumber) {
@@ -90,14 +91,14 @@ RunOptions ParseRunOptions(std::string_view fileText, RejectedOptionLines* rejec
             --last;
         if (first == last || *first == ';')
             continue;
-        const std::optional<OptionLineFault> fault = ApplyLine(first, last, chosen);
+        const std::optional<OptionLineFault> fault = ApplyLine(first, last, second);
         if (fault && rejected)
             rejected->Add(lineNumber, std::string_view(first, static_cast<size_t>(last - first)), *fault);
     }
     RunOptions options;
-    options.bestFocus = chosen[0] ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint;
-    options.curveCheck = chosen[1];
-    options.runRecord = chosen[2];
+    options.bestFocus = second[0] ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint;
+    options.curveCheck = second[1];
+    options.runRecord = second[2];
     return options;
 }
 
