@@ -163,7 +163,9 @@ void TFormAFoc::EndRunRecord() {
 }
 
 std::vector<int32_t> TFormAFoc::CountedValues(size_t count) const {
-    return std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + count);
+    // `count` is never above the slots; saying so spares the vector its check for a length
+    // beyond what it can hold, and that check's message.
+    return std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + std::min(count, kSampleSlots));
 }
 
 std::vector<std::string> TFormAFoc::LogLines() const {
