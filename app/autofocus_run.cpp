@@ -150,7 +150,8 @@ void TFormAFoc::EndRunRecord() {
     if (!runRecorder_) return;
     try {
         // Values counted for a position the run never completed; none when it completed.
-        runRecord_.pendingValues = CountedValues(stepSampleCount_);
+        // Swapped in, so that the last run's leave with the temporary.
+        CountedValues(stepSampleCount_).swap(runRecord_.pendingValues);
         runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
