@@ -36,7 +36,19 @@ void TFormAFoc::StartRun() {
     // enables Start again: either way the run is not switched on.
     if (!HasDriver() || c_.ButStart.Enabled()) return;
     SetRunning(true);
-    if (keepRecord) BeginRunRecord(startTick, std::move(startTime));
+    if (!keepRecord) return;
+
+    // A run left running by a driver failure is over once another is switched on.
+    EndRunRecord();
+    // The last run's record emptied field by field: shorter code than assigning a new
+    // record. The fields not reset here are all set when the run ends.
+    runRecord_.points.clear();
+    runRecord_.verdict.reset();
+    runRecord_.movedTo.reset();
+    runRecord_.outcome = RunOutcome::Stopped;
+    runRecord_.timeUtc = std::move(startTime);
+    runStartTick_ = startTick;
+    recordingRun_ = true;
 }
 
 void TFormAFoc::ButStopClick() {
@@ -128,20 +140,6 @@ void TFormAFoc::FinishRun() {
 
     if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
     hostWindow_ = 0;
-}
-
-void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string&& startTime) {
-    // A run left running by a driver failure is over once another is switched on.
-    EndRunRecord();
-    // The last run's record emptied field by field: shorter code than assigning a new
-    // record. The fields not reset here are all set when the run ends.
-    runRecord_.points.clear();
-    runRecord_.verdict.reset();
-    runRecord_.movedTo.reset();
-    runRecord_.outcome = RunOutcome::Stopped;
-    runRecord_.timeUtc = std::move(startTime);
-    runStartTick_ = startTick;
-    recordingRun_ = true;
 }
 
 void TFormAFoc::EndRunRecord() {
