@@ -10,10 +10,11 @@ namespace qm {
 namespace {
 
 // Each key with its two values, the first setting the option off (or to the three-point
-// rule), the second on (or to the fit), and the fault of any other value.
+// rule), the second on (or to the fit), and the fault of any other value. The texts are
+// held in the table itself rather than pointed to: no addresses for the loader to fix.
 struct OptionKey {
-    const char* name;
-    const char* values[2];
+    char name[12];
+    char values[2][12];
     OptionLineFault unknownValue;
 };
 constexpr OptionKey kKeys[] = {
