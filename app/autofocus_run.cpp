@@ -79,7 +79,10 @@ void TFormAFoc::HandleFocusValue(int32_t value) {
     stepSampleCount_ = 0;
     const int32_t position = GetFocuserPosition();
     c_.Memo1.AppendLine(FormatStepLine(position, stepValue));
-    if (recordingRun_) runRecord_.points.push_back({position, stepValue, CountedValues(counted)});
+    if (recordingRun_) {
+        runRecord_.points.push_back({position, stepValue, {}});
+        TakeCountedValues(counted, runRecord_.points.back().values);
+    }
 
     if (c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
         c_.LabStatus.RepaintNow();
@@ -148,8 +151,7 @@ void TFormAFoc::EndRunRecord() {
     if (!runRecorder_) return;
     try {
         // Values counted for a position the run never completed; none when it completed.
-        // Swapped in, so that the last run's leave with the temporary.
-        CountedValues(stepSampleCount_).swap(runRecord_.pendingValues);
+        TakeCountedValues(stepSampleCount_, runRecord_.pendingValues);
         runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
@@ -161,10 +163,11 @@ void TFormAFoc::EndRunRecord() {
     }
 }
 
-std::vector<int32_t> TFormAFoc::CountedValues(size_t count) const {
+void TFormAFoc::TakeCountedValues(size_t count, std::vector<int32_t>& values) const {
     // `count` is never above the slots; saying so spares the vector its check for a length
-    // beyond what it can hold, and that check's message.
-    return std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + std::min(count, kSampleSlots));
+    // beyond what it can hold, and that check's message. Swapped in, so that what `values`
+    // held leaves with the temporary.
+    std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + std::min(count, kSampleSlots)).swap(values);
 }
 
 std::vector<std::string> TFormAFoc::LogLines() const {

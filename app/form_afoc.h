@@ -124,8 +124,8 @@ private:
     // Hands the run record, begun when StartRun switched a run on, to the recorder: as
     // stopped unless the run finished. Does nothing when no record is kept.
     void EndRunRecord();
-    // The first `count` values counted at the position under way.
-    std::vector<int32_t> CountedValues(size_t count) const;
+    // Replaces `values` by the first `count` values counted at the position under way.
+    void TakeCountedValues(size_t count, std::vector<int32_t>& values) const;
     LateBoundObject& Driver();
 
     FormControls& c_;
