@@ -99,12 +99,10 @@ void TFormAFoc::FinishRun() {
     SetRunning(false);
     int32_t best = ComputeBestFocus();
     if (!options_.AllDefault()) {
-        std::vector<CurvePoint> points;
-        for (const std::string& line : LogLines()) {
-            CurvePoint point;
-            ReadStepLine(line, point.position, point.value);
-            points.push_back(point);
-        }
+        const std::vector<std::string> lines = LogLines();
+        std::vector<CurvePoint> points(lines.size());
+        for (size_t i = 0; i < lines.size(); ++i)
+            ReadStepLine(lines[i], points[i].position, points[i].value);
         lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
         best = lastAnalysis_.chosen;
     }
