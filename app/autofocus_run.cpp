@@ -36,12 +36,24 @@ void TFormAFoc::StartRun() {
     // enables Start again: either way the run is not switched on.
     if (!HasDriver() || c_.ButStart.Enabled()) return;
     SetRunning(true);
-    if (keepRecord) BeginRunRecord(startTick, std::move(startTime));
+    if (!keepRecord) return;
+
+    // A run left running by a driver failure is over once another is switched on.
+    EndRunRecord();
+    // The last run's record emptied field by field: shorter code than assigning a new
+    // record. The fields not reset here are all set when the run ends.
+    runRecord_.points.clear();
+    runRecord_.verdict.reset();
+    runRecord_.movedTo.reset();
+    runRecord_.outcome = RunOutcome::Stopped;
+    runRecord_.timeUtc = std::move(startTime);
+    runStartTick_ = startTick;
+    recordingRun_ = true;
 }
 
 void TFormAFoc::ButStopClick() {
     SetRunning(false);
-    EndRunRecordAsStopped();
+    EndRunRecord();
 }
 
 void TFormAFoc::HandleFocusValue(int32_t value) {
@@ -67,7 +79,10 @@ void TFormAFoc::HandleFocusValue(int32_t value) {
     stepSampleCount_ = 0;
     const int32_t position = GetFocuserPosition();
     c_.Memo1.AppendLine(FormatStepLine(position, stepValue));
-    if (recordingRun_) runRecord_.points.push_back({position, stepValue, CountedValues(counted)});
+    if (recordingRun_) {
+        runRecord_.points.push_back({position, stepValue, {}});
+        TakeCountedValues(counted, runRecord_.points.back().values);
+    }
 
     if (c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
         c_.LabStatus.RepaintNow();
@@ -84,17 +99,11 @@ void TFormAFoc::FinishRun() {
     SetRunning(false);
     int32_t best = ComputeBestFocus();
     if (!options_.AllDefault()) {
-        std::vector<CurvePoint> points;
-        for (const std::string& line : LogLines()) {
-            CurvePoint point;
-            ReadStepLine(line, point.position, point.value);
-            points.push_back(point);
-        }
+        const std::vector<std::string> lines = LogLines();
+        std::vector<CurvePoint> points(lines.size());
+        for (size_t i = 0; i < lines.size(); ++i)
+            ReadStepLine(lines[i], points[i].position, points[i].value);
         lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
-        if (recordingRun_) {
-            runRecord_.verdict.emplace(lastAnalysis_);
-            runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
-        }
         best = lastAnalysis_.chosen;
     }
     if (best == 0) {
@@ -105,43 +114,33 @@ void TFormAFoc::FinishRun() {
         c_.Memo1.AppendLine(FormatResultLine(best));
     }
     c_.LabStatus.RepaintNow();
-    if (recordingRun_) runRecord_.movedTo = best;
 
-    // A driver that fails in the final moves ends the run all the same: its record is
-    // kept before the failure goes on to the error report.
-    try {
-        if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
-            MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
-            platform_.Sleep(kFinalMoveSettle);
-            WaitWhileMoving();
-        }
-        platform_.Sleep(kBeforeMovePause);
-        MoveFocuserTo(best);
+    // The record is complete before the final moves and handed over however they end: a
+    // driver that fails in them ends the run all the same, and the failure goes on to the
+    // error report afterwards. Until here a failure leaves the record open, as stopped.
+    // (With a record kept the options are on, so the analysis was made.)
+    if (recordingRun_) {
+        runRecord_.verdict.emplace(lastAnalysis_);
+        runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
+        runRecord_.movedTo = best;
+    }
+    struct RecordHandedOver {
+        TFormAFoc& form;
+        ~RecordHandedOver() { form.EndRunRecord(); }
+    } recordHandedOver{*this};
+
+    if (c_.CBBacklash.Checked() && best != sweepFirstPosition_) {
+        MoveFocuserTo(SaturatingAdd(best, -(c_.EdInc.AsInteger() / 2)));
         platform_.Sleep(kFinalMoveSettle);
         WaitWhileMoving();
-
-        if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
-        hostWindow_ = 0;
-    } catch (...) {
-        EndRunRecord();
-        throw;
     }
-    EndRunRecord();
-}
+    platform_.Sleep(kBeforeMovePause);
+    MoveFocuserTo(best);
+    platform_.Sleep(kFinalMoveSettle);
+    WaitWhileMoving();
 
-void TFormAFoc::BeginRunRecord(uint32_t startTick, std::string&& startTime) {
-    // A run left running by a driver failure is over once another is switched on.
-    EndRunRecordAsStopped();
-    // The last run's record emptied field by field: shorter code than assigning a new
-    // record. The fields not reset here are all set when the run ends.
-    runRecord_.points.clear();
-    runRecord_.pendingValues.clear();
-    runRecord_.verdict.reset();
-    runRecord_.movedTo.reset();
-    runRecord_.outcome = RunOutcome::Stopped;
-    runRecord_.timeUtc = std::move(startTime);
-    runStartTick_ = startTick;
-    recordingRun_ = true;
+    if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
+    hostWindow_ = 0;
 }
 
 void TFormAFoc::EndRunRecord() {
@@ -149,6 +148,8 @@ void TFormAFoc::EndRunRecord() {
     recordingRun_ = false;
     if (!runRecorder_) return;
     try {
+        // Values counted for a position the run never completed; none when it completed.
+        TakeCountedValues(stepSampleCount_, runRecord_.pendingValues);
         runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
@@ -160,17 +161,11 @@ void TFormAFoc::EndRunRecord() {
     }
 }
 
-void TFormAFoc::EndRunRecordAsStopped() {
-    if (!recordingRun_) return;
-    runRecord_.outcome = RunOutcome::Stopped;
-    runRecord_.verdict.reset();
-    runRecord_.movedTo.reset();
-    runRecord_.pendingValues = CountedValues(stepSampleCount_);
-    EndRunRecord();
-}
-
-std::vector<int32_t> TFormAFoc::CountedValues(size_t count) const {
-    return std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + count);
+void TFormAFoc::TakeCountedValues(size_t count, std::vector<int32_t>& values) const {
+    // `count` is never above the slots; saying so spares the vector its check for a length
+    // beyond what it can hold, and that check's message. Swapped in, so that what `values`
+    // held leaves with the temporary.
+    std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + std::min(count, kSampleSlots)).swap(values);
 }
 
 std::vector<std::string> TFormAFoc::LogLines() const {

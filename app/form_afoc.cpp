@@ -27,14 +27,14 @@ void TFormAFoc::FormClose() {
 }
 
 void TFormAFoc::FormDestroy() {
-    EndRunRecordAsStopped();
+    EndRunRecord();
     settings_.SaveSettings(kSettingsFileName, components_());
 }
 
 void TFormAFoc::PGMainChange() {
     if (!IsConnected()) return;
     SetRunning(false);
-    EndRunRecordAsStopped();
+    EndRunRecord();
 }
 
 void TFormAFoc::ButHelpClick() {

@@ -121,13 +121,11 @@ private:
     void StartRun();
     void FinishRun();
     std::vector<std::string> LogLines() const;
-    // The run record: begun when a run is switched on, handed to the recorder when the
-    // run ends. Only when the options ask for it; otherwise these do nothing.
-    void BeginRunRecord(uint32_t startTick, std::string&& startTime);
+    // Hands the run record, begun when StartRun switched a run on, to the recorder: as
+    // stopped unless the run finished. Does nothing when no record is kept.
     void EndRunRecord();
-    void EndRunRecordAsStopped();
-    // The first `count` values counted at the position under way.
-    std::vector<int32_t> CountedValues(size_t count) const;
+    // Replaces `values` by the first `count` values counted at the position under way.
+    void TakeCountedValues(size_t count, std::vector<int32_t>& values) const;
     LateBoundObject& Driver();
 
     FormControls& c_;

@@ -42,7 +42,7 @@ void TFormAFoc::ButDisconnectClick() {
     c_.ButStop.SetEnabled(false);
     c_.LabPos.SetText("00000");
     c_.LabStatus.SetText("Disconnected");
-    EndRunRecordAsStopped();
+    EndRunRecord();
     if (unlinkFailure) std::rethrow_exception(unlinkFailure);
 }
 

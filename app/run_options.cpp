@@ -4,91 +4,102 @@
 // values are one table, compared in place: no lower-case copies of the text are made.
 #include "app/run_options.h"
 
-#include <cctype>
+#include <optional>
 
 namespace qm {
 namespace {
 
 // Each key with its two values, the first setting the option off (or to the three-point
-// rule), the second on (or to the fit), and the reason given for any other value.
+// rule), the second on (or to the fit), and the fault of any other value. The texts are
+// held in the table itself rather than pointed to: no addresses for the loader to fix.
 struct OptionKey {
-    const char* name;
-    const char* values[2];
-    const char* unknownValue;
+    char name[12];
+    char values[2][12];
+    OptionLineFault unknownValue;
 };
 constexpr OptionKey kKeys[] = {
-    {"best-focus", {"three-point", "fit"}, "unknown value for best-focus (three-point or fit)"},
-    {"curve-check", {"off", "on"}, "unknown value for curve-check (off or on)"},
-    {"run-record", {"off", "on"}, "unknown value for run-record (off or on)"},
+    {"best-focus", {"three-point", "fit"}, OptionLineFault::UnknownBestFocus},
+    {"curve-check", {"off", "on"}, OptionLineFault::UnknownCurveCheck},
+    {"run-record", {"off", "on"}, OptionLineFault::UnknownRunRecord},
 };
+constexpr int kKeyCount = 3;
 
+// Space, tab, LF, VT, FF and CR: the blanks of the C locale's isspace.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
-std::string_view Trim(const char* first, const char* last) {
-    while (first != last && IsBlank(*first))
-        ++first;
-    while (first != last && IsBlank(last[-1]))
-        --last;
-    return std::string_view(first, static_cast<size_t>(last - first));
-}
-
-// Whether `text` is `lower` (written in lower case) without regard to case.
-bool SameIgnoringCase(std::string_view text, const char* lower) {
-    for (char c : text) {
-        if (*lower == 0 || std::tolower(static_cast<unsigned char>(c)) != *lower)
+// Whether the text [first, last) is `lower` (written in lower case) without regard to
+// case. Only ASCII letters have a case here, as in the C locale the program runs in.
+bool SameIgnoringCase(const char* first, const char* last, const char* lower) {
+    for (; first != last; ++first, ++lower) {
+        char c = *first;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (*lower == 0 || c != *lower)
             return false;
-        ++lower;
     }
     return *lower == 0;
 }
 
-// Applies one "key = value" line; the reason it was refused, or null when it was used.
-const char* ApplyLine(std::string_view line, RunOptions& options) {
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos)
-        return "no '=' between a key and a value";
-    const char* const text = line.data();
-    const std::string_view key = Trim(text, text + equals);
-    const std::string_view value = Trim(text + equals + 1, text + line.size());
-    if (key.empty())
-        return "no key before '='";
-    for (const OptionKey& k : kKeys) {
-        if (!SameIgnoringCase(key, k.name))
+// Applies one "key = value" line, [first, last) without its blanks, noting for each key
+// whether its second value was chosen; what was wrong with the line, or nothing when it
+// was used.
+std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, bool (&second)[kKeyCount]) {
+    const char* equals = first;
+    while (equals != last && *equals != '=')
+        ++equals;
+    if (equals == last)
+        return OptionLineFault::NoEquals;
+    // The line has no blanks at its ends, so the key has none before it, the value none after it.
+    const char* keyLast = equals;
+    while (keyLast != first && IsBlank(keyLast[-1]))
+        --keyLast;
+    if (keyLast == first)
+        return OptionLineFault::NoKey;
+    const char* valueFirst = equals + 1;
+    while (valueFirst != last && IsBlank(*valueFirst))
+        ++valueFirst;
+    for (int key = 0; key < kKeyCount; ++key) {
+        if (!SameIgnoringCase(first, keyLast, kKeys[key].name))
             continue;
-        for (int second = 0; second < 2; ++second) {
-            if (!SameIgnoringCase(value, k.values[second]))
-                continue;
-            if (&k == kKeys)
-                options.bestFocus = second ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint;
-            else
-                (&k == kKeys + 1 ? options.curveCheck : options.runRecord) = second;
-            return nullptr;
+        for (int value = 0; value < 2; ++value) {
+            if (SameIgnoringCase(valueFirst, last, kKeys[key].values[value])) {
+                second[key] = value == 1;
+                return std::nullopt;
+            }
         }
-        return k.unknownValue;
+        return kKeys[key].unknownValue;
     }
-    return "unknown key";
+    return OptionLineFault::UnknownKey;
 }
 
 }  // namespace
 
 RunOptions ParseRunOptions(std::string_view fileText, RejectedOptionLines* rejected) {
-    RunOptions options;
+    bool second[kKeyCount] = {};  // the first value of each key is its default
     const char* at = fileText.data();
     const char* const end = at + fileText.size();
     for (int lineNumber = 1; at != end; ++lineNumber) {
-        const char* lineEnd = at;
-        while (lineEnd != end && *lineEnd != '\n')
-            ++lineEnd;
-        const std::string_view line = Trim(at, lineEnd);
-        at = lineEnd == end ? end : lineEnd + 1;
-        if (line.empty() || line.front() == ';')
+        const char* first = at;
+        const char* last = at;
+        while (last != end && *last != '\n')
+            ++last;
+        at = last == end ? end : last + 1;
+        while (first != last && IsBlank(*first))
+            ++first;
+        while (first != last && IsBlank(last[-1]))
+            --last;
+        if (first == last || *first == ';')
             continue;
-        const char* reason = ApplyLine(line, options);
-        if (reason && rejected)
-            rejected->Add(lineNumber, line, reason);
+        const std::optional<OptionLineFault> fault = ApplyLine(first, last, second);
+        if (fault && rejected)
+            rejected->Add(lineNumber, std::string_view(first, static_cast<size_t>(last - first)), *fault);
     }
+    RunOptions options;
+    options.bestFocus = second[0] ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint;
+    options.curveCheck = second[1];
+    options.runRecord = second[2];
     return options;
 }
 

@@ -19,12 +19,23 @@ struct RunOptions {
     bool AllDefault() const { return bestFocus == BestFocusMethod::ThreePoint && !curveCheck && !runRecord; }
 };
 
+// Why a line of the file was not used. The driver check words each one; the program
+// itself never shows them, so their texts stay out of it.
+enum class OptionLineFault {
+    NoEquals,  // no '=' between a key and a value
+    NoKey,     // nothing before the '='
+    UnknownKey,
+    UnknownBestFocus,   // a value for best-focus other than three-point or fit
+    UnknownCurveCheck,  // a value for curve-check other than off or on
+    UnknownRunRecord,   // a value for run-record other than off or on
+};
+
 // Told of each line of the file that was not used, with the reason; the driver check
 // lists them, the program itself does not ask.
 class RejectedOptionLines {
   public:
     // `lineNumber` counts from 1; `text` is the line without its leading and trailing blanks.
-    virtual void Add(int lineNumber, std::string_view text, const char* reason) = 0;
+    virtual void Add(int lineNumber, std::string_view text, OptionLineFault fault) = 0;
 
   protected:
     ~RejectedOptionLines() = default;

@@ -6,11 +6,30 @@ namespace qm::check {
 
 namespace {
 
+const char* FaultText(OptionLineFault fault) {
+    switch (fault) {
+        case OptionLineFault::NoEquals:
+            return "no '=' between a key and a value";
+        case OptionLineFault::NoKey:
+            return "no key before '='";
+        case OptionLineFault::UnknownKey:
+            return "unknown key";
+        case OptionLineFault::UnknownBestFocus:
+            return "unknown value for best-focus (three-point or fit)";
+        case OptionLineFault::UnknownCurveCheck:
+            return "unknown value for curve-check (off or on)";
+        case OptionLineFault::UnknownRunRecord:
+            return "unknown value for run-record (off or on)";
+    }
+    return "";
+}
+
 // The report's line for each line of the file that the program ignores.
 struct RejectedLines : RejectedOptionLines {
     std::vector<std::string> lines;
-    void Add(int lineNumber, std::string_view text, const char* reason) override {
-        lines.push_back("  line " + std::to_string(lineNumber) + ": \"" + std::string(text) + "\": " + reason);
+    void Add(int lineNumber, std::string_view text, OptionLineFault fault) override {
+        lines.push_back("  line " + std::to_string(lineNumber) + ": \"" + std::string(text) +
+                        "\": " + FaultText(fault));
     }
 };
 

@@ -212,7 +212,7 @@ struct OptionsRun : FakeWindow {
 TEST(CurveOptionsRun, WithoutOptionsOrWithEveryLineRejectedTheRunIsTheStandardOne) {
     struct Counted : RejectedOptionLines {
         int count = 0;
-        void Add(int, std::string_view, const char*) override { ++count; }
+        void Add(int, std::string_view, OptionLineFault) override { ++count; }
     } rejected;
     const RunOptions options = ParseRunOptions("best-focus = quick\ncurve-check = maybe\nrun-record\n", &rejected);
     ASSERT_EQ(rejected.count, 3);

@@ -15,11 +15,11 @@ struct Rejections : RejectedOptionLines {
     struct Line {
         int number;
         std::string text;
-        std::string reason;
+        OptionLineFault fault;
     };
     std::vector<Line> lines;
-    void Add(int lineNumber, std::string_view text, const char* reason) override {
-        lines.push_back({lineNumber, std::string(text), reason});
+    void Add(int lineNumber, std::string_view text, OptionLineFault fault) override {
+        lines.push_back({lineNumber, std::string(text), fault});
     }
 };
 
@@ -66,9 +66,9 @@ TEST(RunOptions, RejectedLinesCarryTheirNumberTextAndReason) {
     ASSERT_EQ(rejected.lines.size(), 2u);
     EXPECT_EQ(rejected.lines[0].number, 3);
     EXPECT_EQ(rejected.lines[0].text, "colour = red");
-    EXPECT_EQ(rejected.lines[0].reason, "unknown key");
+    EXPECT_EQ(rejected.lines[0].fault, OptionLineFault::UnknownKey);
     EXPECT_EQ(rejected.lines[1].number, 4);
-    EXPECT_NE(rejected.lines[1].reason.find("three-point or fit"), std::string::npos);
+    EXPECT_EQ(rejected.lines[1].fault, OptionLineFault::UnknownBestFocus);
     EXPECT_TRUE(options.curveCheck);
 }
 
@@ -83,14 +83,23 @@ TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {
         "  run-record = off",
         "No line rejected."};
     EXPECT_EQ(missing, expectedMissing);
-    const auto read = check::OptionsReportLines("o.ini", std::string("best-focus = fit\nspeed = 3\n"));
-    const std::vector<std::string> expectedRead{"Options file: o.ini",
-                                                "Options in use:",
-                                                "  best-focus = fit",
-                                                "  curve-check = off",
-                                                "  run-record = off",
-                                                "Rejected lines (the option keeps its value):",
-                                                "  line 2: \"speed = 3\": unknown key"};
+    // One line of each kind the program ignores, each with its own reason.
+    const auto read = check::OptionsReportLines(
+        "o.ini", std::string("best-focus = fit\nspeed = 3\n\tbest-focus = near \ncurve-check = yes\n"
+                             "run-record = always\n = on\nrun-record on\n"));
+    const std::vector<std::string> expectedRead{
+        "Options file: o.ini",
+        "Options in use:",
+        "  best-focus = fit",
+        "  curve-check = off",
+        "  run-record = off",
+        "Rejected lines (the option keeps its value):",
+        "  line 2: \"speed = 3\": unknown key",
+        "  line 3: \"best-focus = near\": unknown value for best-focus (three-point or fit)",
+        "  line 4: \"curve-check = yes\": unknown value for curve-check (off or on)",
+        "  line 5: \"run-record = always\": unknown value for run-record (off or on)",
+        "  line 6: \"= on\": no key before '='",
+        "  line 7: \"run-record on\": no '=' between a key and a value"};
     EXPECT_EQ(read, expectedRead);
 }
 
