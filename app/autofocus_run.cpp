@@ -103,9 +103,11 @@ void TFormAFoc::FinishRun() {
         std::vector<CurvePoint> points(lines.size());
         for (size_t i = 0; i < lines.size(); ++i)
             ReadStepLine(lines[i], points[i].position, points[i].value);
-        lastAnalysis_ = AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_);
-        best = lastAnalysis_.chosen;
+        // The analysis is made straight into the run's record, which is handed over only
+        // when a record is kept; a new record starts without one.
+        best = runRecord_.verdict.emplace(AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_)).chosen;
     }
+    const RunOutcome outcome = best == 0 ? RunOutcome::Error : RunOutcome::Focus;
     if (best == 0) {
         best = runStartPosition_;
         c_.LabStatus.SetText("Error");
@@ -118,12 +120,10 @@ void TFormAFoc::FinishRun() {
     // The record is complete before the final moves and handed over however they end: a
     // driver that fails in them ends the run all the same, and the failure goes on to the
     // error report afterwards. Until here a failure leaves the record open, as stopped.
-    // (With a record kept the options are on, so the analysis was made.)
-    if (recordingRun_) {
-        runRecord_.verdict.emplace(lastAnalysis_);
-        runRecord_.outcome = lastAnalysis_.chosen == 0 ? RunOutcome::Error : RunOutcome::Focus;
-        runRecord_.movedTo = best;
-    }
+    // (The record's fields are set whether or not a record is kept: only a kept one is
+    // handed over, and a new one starts afresh.)
+    runRecord_.outcome = outcome;
+    runRecord_.movedTo = best;
     struct RecordHandedOver {
         TFormAFoc& form;
         ~RecordHandedOver() { form.EndRunRecord(); }

@@ -32,6 +32,8 @@ struct CurveAnalysis {
     bool checkPassed = true;    // always true when the check is off
     std::string checkReason;    // why the check refused the curve; empty when it passed
     int32_t chosen = 0;         // the result the run moves to; 0 ends it as a failed computation
+
+    bool operator==(const CurveAnalysis&) const = default;
 };
 
 // The thresholds of the curve check and the settings of the fit, chosen from the focus

@@ -86,8 +86,6 @@ public:
     // The options of "autofocus-options.ini"; the defaults leave the run as it always was.
     void SetRunOptions(const RunOptions& options) { options_ = options; }
     const RunOptions& Options() const { return options_; }
-    // The analysis of the last finished run's curve; made only when an option is on.
-    const CurveAnalysis& LastCurveAnalysis() const { return lastAnalysis_; }
     // Where the record of each run goes when the options ask for it; none by default.
     void SetRunRecorder(RunRecorder* recorder) { runRecorder_ = recorder; }
 
@@ -150,7 +148,6 @@ private:
     std::array<int32_t, kSampleSlots> stepSamples_{};
 
     RunOptions options_;
-    CurveAnalysis lastAnalysis_;
 
     RunRecorder* runRecorder_ = nullptr;
     bool recordingRun_ = false;  // a run is switched on and its record not yet handed over

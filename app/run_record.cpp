@@ -9,15 +9,6 @@
 
 namespace qm {
 
-RunVerdict::RunVerdict(const CurveAnalysis& analysis)
-    : threePoint(analysis.threePoint),
-      fitConverged(analysis.fitConverged),
-      fitPeak(analysis.fitPeak),
-      fitQuality(analysis.fitQuality),
-      fitCurve(analysis.fitCurve),
-      checkPassed(analysis.checkPassed),
-      checkReason(analysis.checkReason) {}
-
 const char* RunOutcomeName(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Focus:
@@ -31,23 +22,25 @@ const char* RunOutcomeName(RunOutcome outcome) {
 }
 
 std::string FormatUtcTime(uint64_t fileTime) {
-    // The calendar date from the days since 1 March of year 0 of the proleptic Gregorian
-    // calendar, counted in 400-year cycles of 146,097 days; a year begins in March there,
-    // so that the leap day falls at its end. 1601-01-01 is day 584,694 of that count.
+    // The date counted forward from 1601-01-01 a year and then a month at a time: a few
+    // hundred steps, once a run, in fewer bytes than the arithmetic of whole cycles.
     const uint64_t seconds = fileTime / 10000000;
-    const uint64_t days = seconds / 86400 + 584694;
-    const uint64_t cycle = days / 146097;
-    const uint64_t dayOfCycle = days % 146097;
-    const uint64_t yearOfCycle = (dayOfCycle - dayOfCycle / 1460 + dayOfCycle / 36524 - dayOfCycle / 146096) / 365;
-    const uint64_t dayOfYear = dayOfCycle - (365 * yearOfCycle + yearOfCycle / 4 - yearOfCycle / 100);
-    const uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-    const int fields[] = {static_cast<int>(seconds % 60),
-                          static_cast<int>(seconds / 60 % 60),
-                          static_cast<int>(seconds / 3600 % 24),
-                          static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1),
-                          month,
-                          static_cast<int>(cycle * 400 + yearOfCycle + (month <= 2))};
+    const uint64_t wholeDays = seconds / 86400;
+    const uint32_t second = static_cast<uint32_t>(seconds - wholeDays * 86400);
+    uint32_t day = static_cast<uint32_t>(wholeDays);
+    int year = 1601;
+    unsigned char monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    for (;;) {
+        monthDays[1] = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0) ? 29 : 28;
+        const uint32_t length = 337u + monthDays[1];
+        if (day < length) break;
+        day -= length, ++year;
+    }
+    int month = 0;
+    while (day >= monthDays[month])
+        day -= monthDays[month++];
+    const int fields[] = {static_cast<int>(second % 60), static_cast<int>(second / 60 % 60),
+                          static_cast<int>(second / 3600), static_cast<int>(day) + 1, month + 1, year};
     // The digits written from the last one back, each field's into its own zeros (a
     // year past 9999 loses its first digits).
     std::string out = "0000-00-00T00:00:00Z";

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/curve_analysis.h"
+
 namespace qm {
 
 inline constexpr char kRunRecordFileName[] = "autofocus-runs.jsonl";
@@ -27,24 +29,9 @@ struct RunStep {
     bool operator==(const RunStep&) const = default;
 };
 
-struct CurveAnalysis;
-
-// What a finished sweep's analysis concluded; absent for a stopped run.
-struct RunVerdict {
-    RunVerdict() = default;
-    // The figures of the analysis the controller made of the run's curve.
-    explicit RunVerdict(const CurveAnalysis& analysis);
-
-    int32_t threePoint = 0;  // 0 when the three-point computation failed
-    bool fitConverged = false;
-    double fitPeak = 0;
-    double fitQuality = 0;
-    std::vector<std::pair<double, double>> fitCurve;
-    bool checkPassed = true;
-    std::string checkReason;
-
-    bool operator==(const RunVerdict&) const = default;
-};
+// What a finished sweep's analysis concluded (absent for a stopped run): the record
+// keeps the analysis itself, made straight into it when the run ends.
+using RunVerdict = CurveAnalysis;
 
 struct RunRecord {
     std::string timeUtc;  // start of the run, ISO 8601 with a trailing Z
