@@ -60,11 +60,9 @@ const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysi
 
 }  // namespace
 
-CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
-                           const RunOptions& options) {
-    static constexpr PeakFitSettings kFitSettings;
-    static constexpr CurveCheckSettings kCheckSettings;
-    return AnalyseCurve(points, increment, threePoint, options, kFitSettings, kCheckSettings);
+std::pair<double, double> CurveAnalysis::FitCurvePoint(int i) const {
+    const double x = rowLowest + (rowHighest - rowLowest) * i / (fitCurvePoints - 1);
+    return {rowOrigin + x * rowUnit, fit.Value(x)};
 }
 
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
@@ -98,10 +96,12 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
                 threePoint == 0 || FitTrusted(fit, std::fabs(analysis.fitPeak - threePoint) / unit, fitSettings);
             const int samples =
                 static_cast<int>(std::min(highest - lowest, double(kMaxCurveSteps))) * kCurveSamplesPerStep;
-            for (int i = 0; i <= samples && samples > 0; ++i) {
-                const double x = lowest + (highest - lowest) * i / samples;
-                analysis.fitCurve.emplace_back(origin + x * unit, fit.Value(x));
-            }
+            analysis.fitCurvePoints = samples > 0 ? samples + 1 : 0;
+            analysis.fit = fit;
+            analysis.rowOrigin = origin;
+            analysis.rowUnit = unit;
+            analysis.rowLowest = lowest;
+            analysis.rowHighest = highest;
         }
     }
     if (options.bestFocus == BestFocusMethod::Fit && analysis.fitConverged && analysis.fitTrusted) {

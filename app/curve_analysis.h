@@ -27,8 +27,15 @@ struct CurveAnalysis {
     // The fit may stand for the result; when not, `best-focus = fit` keeps the three-point
     // one. Always true when the three-point rule gave no result.
     bool fitTrusted = false;
-    // The fitted curve sampled across the row (position, value), for plots.
-    std::vector<std::pair<double, double>> fitCurve;
+    // The fitted curve across the row, for plots: fitCurvePoints points (position,
+    // value) from FitCurvePoint, none without a fit. They are worked out when asked: the
+    // fit and where the row lies describe the curve in far fewer bytes than a list.
+    int fitCurvePoints = 0;
+    PeakFit fit;                       // in increments from the first line's position
+    double rowOrigin = 0;              // the first line's position
+    double rowUnit = 1;                // positions per increment
+    double rowLowest = 0, rowHighest = 0;  // the row's ends, in increments from rowOrigin
+    std::pair<double, double> FitCurvePoint(int i) const;
     bool checkPassed = true;    // always true when the check is off
     std::string checkReason;    // why the check refused the curve; empty when it passed
     int32_t chosen = 0;         // the result the run moves to; 0 ends it as a failed computation
@@ -48,12 +55,14 @@ struct CurveCheckSettings {
     double maxDisagreement = 1.0;
 };
 
+// The settings the program uses.
+inline constexpr PeakFitSettings kPeakFitSettings;
+inline constexpr CurveCheckSettings kCurveCheckSettings;
+
 // Judges the step lines of a finished sweep under the given options. `threePoint` is
 // the standard result for the same lines (0 when it failed).
-CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment,
-                           int32_t threePoint, const RunOptions& options);
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
-                           const RunOptions& options, const PeakFitSettings& fitSettings,
-                           const CurveCheckSettings& checkSettings);
+                           const RunOptions& options, const PeakFitSettings& fitSettings = kPeakFitSettings,
+                           const CurveCheckSettings& checkSettings = kCurveCheckSettings);
 
 }  // namespace qm

@@ -52,6 +52,8 @@ struct PeakFit {
     double lopsided = 1;
     double from = 0, to = 0;  // the stretch of xs the fit took its points from
     double Value(double x) const;
+
+    bool operator==(const PeakFit&) const = default;
 };
 
 PeakFit FitPeak(const std::vector<double>& xs, const std::vector<double>& values,

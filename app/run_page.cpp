@@ -74,8 +74,10 @@ PlotScale ScaleFor(const RunRecord& r, double threePoint, double fitPeak) {
             s.Take(NAN, v);
     }
     if (r.verdict) {
-        for (const auto& [x, y] : r.verdict->fitCurve)
+        for (int i = 0; i < r.verdict->fitCurvePoints; ++i) {
+            const auto [x, y] = r.verdict->FitCurvePoint(i);
             s.Take(x, y);
+        }
     }
     s.Take(threePoint, NAN);
     s.Take(fitPeak, NAN);
@@ -123,10 +125,10 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         Put(out, "<text x=\"244\" y=\"110\" text-anchor=\"middle\">no step completed</text>\n");
     AppendVerticalMark(out, s, threePoint, kPlotThreePointColour, "");
     AppendVerticalMark(out, s, fitPeak, kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
-    if (r.verdict && !r.verdict->fitCurve.empty()) {
+    if (r.verdict && r.verdict->fitCurvePoints > 0) {
         Put(out, "<polyline fill=\"none\" stroke=\"`\" stroke-width=\"3\" points=\"", kPlotCurveColour);
-        for (const auto& [x, y] : r.verdict->fitCurve)
-            if (std::isfinite(x) && std::isfinite(y))
+        for (int i = 0; i < r.verdict->fitCurvePoints; ++i)
+            if (const auto [x, y] = r.verdict->FitCurvePoint(i); std::isfinite(x) && std::isfinite(y))
                 AppendPoint(out, s, "~,~ ", x, y < 0 ? 0 : y < s.yMax ? y : s.yMax);
         Put(out, "\"/>\n");
     }

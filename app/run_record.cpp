@@ -83,7 +83,8 @@ std::string FormatRunRecordLine(const RunRecord& r) {
                       static_cast<double>(v.threePoint), v.fitConverged ? "true" : "false",
                       v.fitConverged ? v.fitPeak : NAN, v.fitConverged ? v.fitQuality : NAN);
         pattern = kCurvePair + 1;
-        for (const auto& [x, y] : v.fitCurve) {
+        for (int i = 0; i < v.fitCurvePoints; ++i) {
+            const auto [x, y] = v.FitCurvePoint(i);
             AppendPattern(out, pattern, x, y);
             pattern = kCurvePair;
         }

@@ -29,7 +29,17 @@ RunRecord FocusRecord() {
     v.fitConverged = true;
     v.fitPeak = 1012.4;
     v.fitQuality = 0.987;
-    v.fitCurve = {{900, 39.5}, {1000, 50.25}, {1100, 44.75}};
+    // A fitted parabola (the transform of power 1 leaves values as they are) through
+    // (900, 39.5), (1000, 50.25) and (1100, 44.75): y = -8.125 x^2 + 18.875 x + 39.5,
+    // x in increments from 900, drawn with those three points.
+    v.fitCurvePoints = 3;
+    v.rowOrigin = 900;
+    v.rowUnit = 100;
+    v.rowHighest = 2;
+    v.fit.shape = 1;
+    v.fit.peak = 18.875 / 16.25;
+    v.fit.top = 39.5 + 18.875 * 18.875 / 32.5 - 1;
+    v.fit.left = v.fit.right = -8.125;
     v.checkPassed = false;
     v.checkReason = "too flat";
     r.verdict = v;
@@ -79,7 +89,7 @@ TEST(RunRecordLine, WholeLines) {
     unconverged.verdict->fitConverged = false;
     unconverged.verdict->fitPeak = std::nan("");
     unconverged.verdict->fitQuality = 1;  // not written without a fit
-    unconverged.verdict->fitCurve.clear();
+    unconverged.verdict->fitCurvePoints = 0;
     unconverged.verdict->threePoint = 0;
     unconverged.verdict->checkPassed = true;
     unconverged.verdict->checkReason = "";
@@ -302,7 +312,7 @@ TEST(RunPage, MarksOfOnePositionCoincideAtLargePositions) {
     r.points = {{100000000, 40, {40}}, {100000100, 50, {50}}, {100000200, 45, {45}}};
     r.verdict->threePoint = 100000101;
     r.verdict->fitPeak = 100000101;
-    r.verdict->fitCurve.clear();
+    r.verdict->fitCurvePoints = 0;
     const std::string page = RenderRunPage({r});
     std::vector<std::string> marks;
     for (size_t at = page.find("<line x1=\""); at != std::string::npos; at = page.find("<line x1=\"", at + 1))
