@@ -11,15 +11,15 @@ constexpr int kMaxCurveSteps = 100;  // a plot needs no more, however far apart 
 
 // R^2 of the fit, in focus values, over every line in the stretch of the row the fit
 // took its points from: a dimmed line there counts even where the fit left it out.
-double FitQuality(const PeakFit& fit, const std::vector<double>& xs, const std::vector<double>& ys) {
+double FitQuality(const PeakFit& fit, const double* xs, const double* ys, size_t points) {
     auto inside = [&](size_t i) { return xs[i] >= fit.from && xs[i] <= fit.to; };
     double sum = 0, count = 0;
-    for (size_t i = 0; i < ys.size(); ++i)
+    for (size_t i = 0; i < points; ++i)
         if (inside(i)) sum += ys[i], ++count;
     if (count < 3) return 0;
     const double mean = sum / count;
     double residual = 0, spread = 0;
-    for (size_t i = 0; i < ys.size(); ++i) {
+    for (size_t i = 0; i < points; ++i) {
         if (!inside(i)) continue;
         const double r = ys[i] - fit.Value(xs[i]);
         residual += r * r;
@@ -76,7 +76,10 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     // Positions in increments from the first line keep the fit well scaled.
     const size_t count = points.size();
     const double origin = count ? points.front().position : 0;
-    std::vector<double> xs(count), ys(count);
+    // Positions in increments, values and the fit's work area in one buffer.
+    std::vector<double> buffer(6 * count);
+    double* const xs = buffer.data();
+    double* const ys = xs + count;
     double lowest = INFINITY, highest = -INFINITY;
     bool readable = true;
     for (size_t i = 0; i < count; ++i) {
@@ -87,11 +90,11 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
         readable = readable && points[i].position != 0;
     }
     if (count >= 3 && readable) {
-        const PeakFit fit = FitPeak(xs, ys, fitSettings);
+        const PeakFit fit = FitPeak(xs, ys, count, ys + count, fitSettings);
         if (fit.converged && fit.peak >= lowest && fit.peak <= highest) {
             analysis.fitConverged = true;
             analysis.fitPeak = origin + fit.peak * unit;
-            analysis.fitQuality = FitQuality(fit, xs, ys);
+            analysis.fitQuality = FitQuality(fit, xs, ys, count);
             analysis.fitTrusted =
                 threePoint == 0 || FitTrusted(fit, std::fabs(analysis.fitPeak - threePoint) / unit, fitSettings);
             const int samples =

@@ -72,10 +72,9 @@ double SolveWeighted(const double* x, const double* g, const double* weight, siz
 
 // One fit of the points with a positive value above the window and, when `span` is
 // above 0, within `span` of `centre`: the best of the shapes, symmetric or two-sided.
-PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings,
+PeakFit FitOnce(const double* xs, const double* values, size_t n, double* work, const PeakFitSettings& settings,
                 double centre, double span) {
     PeakFit best;
-    const size_t n = std::min(xs.size(), values.size());
     auto taken = [&](size_t i) { return !(span > 0) || std::fabs(xs[i] - centre) <= span; };
     double largest = -INFINITY;
     size_t candidates = 0;
@@ -84,9 +83,8 @@ PeakFit FitOnce(const std::vector<double>& xs, const std::vector<double>& values
     if (candidates < 3 || !(largest > 0)) return best;
 
     // x about the points' mean, values as fractions of the largest: the normal equations
-    // stay well scaled. One buffer holds x, the fractions, their transform and the weights.
-    std::vector<double> buffer(4 * n);
-    double* const x = buffer.data();
+    // stay well scaled. The work area holds x, the fractions, their transform and the weights.
+    double* const x = work;
     double* const y = x + n;
     double* const g = y + n;
     double* const weight = g + n;
@@ -181,11 +179,12 @@ double PeakFit::Value(double x) const {
     return scale * Untransform(top + (d < 0 ? left : right) * d * d, shape);
 }
 
-PeakFit FitPeak(const std::vector<double>& xs, const std::vector<double>& values, const PeakFitSettings& settings) {
-    const PeakFit whole = FitOnce(xs, values, settings, 0, 0);
+PeakFit FitPeak(const double* xs, const double* values, size_t count, double* work,
+                const PeakFitSettings& settings) {
+    const PeakFit whole = FitOnce(xs, values, count, work, settings, 0, 0);
     // A two-sided fit needs the points the near refit would leave out.
     if (!(settings.localSpan > 0) || !whole.converged || whole.twoSided) return whole;
-    PeakFit local = FitOnce(xs, values, settings, whole.peak, settings.localSpan);
+    PeakFit local = FitOnce(xs, values, count, work, settings, whole.peak, settings.localSpan);
     if (!local.converged) return whole;
     // The stretch judged is the one the points were taken from, faint ones included.
     local.from = whole.peak - settings.localSpan;

@@ -9,7 +9,7 @@
 // solves only. How each choice was measured: bench/focus_accuracy/RESULTS.md.
 #pragma once
 
-#include <vector>
+#include <cstddef>
 
 namespace qm {
 
@@ -56,7 +56,9 @@ struct PeakFit {
     bool operator==(const PeakFit&) const = default;
 };
 
-PeakFit FitPeak(const std::vector<double>& xs, const std::vector<double>& values,
+// Fits the `count` points (xs[i], values[i]), working in `work`: room for 4 x count
+// doubles, which the caller allocates with its own (the fit allocates nothing).
+PeakFit FitPeak(const double* xs, const double* values, size_t count, double* work,
                 const PeakFitSettings& settings = {});
 
 }  // namespace qm
