@@ -25,15 +25,17 @@ void CodePageToUtf8(std::string& text) {
 
 }  // namespace
 
-std::string RunRecorderWin::UtcTimeNow() {
+RunRecorderWin::RunRecorderWin(SettingsFiles& files) : RunRecorder(&UtcTimeNowWin, &RunEndedWin), files_(files) {}
+
+std::string RunRecorderWin::UtcTimeNowWin(RunRecorder&) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return FormatUtcTime(static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
 }
 
-void RunRecorderWin::RunEnded(RunRecord& record) {
+void RunRecorderWin::RunEndedWin(RunRecorder& self, RunRecord& record) {
     CodePageToUtf8(record.driverId);
-    WriteRunRecordFiles(files_, record);
+    WriteRunRecordFiles(static_cast<RunRecorderWin&>(self).files_, record);
 }
 
 }  // namespace qm::win
