@@ -1,10 +1,14 @@
-// The run record's JSON line, written with every field in a fixed order, and the
-// trimming of the record file to its last lines.
+// The run record's JSON line, written with every field in a fixed order; the trimming of
+// the record file to its last lines; and the writing of both record files beside the
+// program (see run_recorder.h).
 #include "app/run_record.h"
 
 #include <cmath>
+#include <optional>
 
 #include "app/curve_analysis.h"
+#include "app/run_page.h"
+#include "app/run_recorder.h"
 #include "common/decimal_text.h"
 
 namespace qm {
@@ -126,6 +130,27 @@ std::string AppendRunRecordLine(std::string_view fileText, const std::string& li
         out += '\n';
     }
     return out;
+}
+
+void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
+    // One path string for both files: the directory, then each file's name.
+    std::string path = files.ProgramDirectory();
+    const size_t directoryLength = path.size();
+    if (directoryLength == 0)
+        return;
+    path.append(kRunRecordFileName);
+    std::optional<std::string> old = files.ReadAll(path);
+    if (!old && files.Exists(path))
+        return;
+    files.ReplaceAll(path, AppendRunRecordLine(old ? *old : std::string_view(), FormatRunRecordLine(record)));
+
+    // The page is made from the old page and this run, so it shows this run even when
+    // the record file could not be replaced. A page that cannot be read starts anew:
+    // the record file still holds every run.
+    path.erase(path.begin() + directoryLength, path.end());
+    path.append(kRunPageFileName);
+    const std::optional<std::string> page = files.ReadAll(path);
+    files.ReplaceAll(path, ComposeRunPage(record, page ? *page : std::string_view()));
 }
 
 }  // namespace qm
