@@ -181,15 +181,18 @@ double PeakFit::Value(double x) const {
 
 PeakFit FitPeak(const double* xs, const double* values, size_t count, double* work,
                 const PeakFitSettings& settings) {
-    const PeakFit whole = FitOnce(xs, values, count, work, settings, 0, 0);
+    PeakFit fit = FitOnce(xs, values, count, work, settings, 0, 0);
     // A two-sided fit needs the points the near refit would leave out.
-    if (!(settings.localSpan > 0) || !whole.converged || whole.twoSided) return whole;
-    PeakFit local = FitOnce(xs, values, count, work, settings, whole.peak, settings.localSpan);
-    if (!local.converged) return whole;
-    // The stretch judged is the one the points were taken from, faint ones included.
-    local.from = whole.peak - settings.localSpan;
-    local.to = whole.peak + settings.localSpan;
-    return local;
+    if (!(settings.localSpan > 0) || !fit.converged || fit.twoSided) return fit;
+    const double centre = fit.peak;
+    const PeakFit local = FitOnce(xs, values, count, work, settings, centre, settings.localSpan);
+    if (local.converged) {
+        fit = local;
+        // The stretch judged is the one the points were taken from, faint ones included.
+        fit.from = centre - settings.localSpan;
+        fit.to = centre + settings.localSpan;
+    }
+    return fit;
 }
 
 }  // namespace qm
