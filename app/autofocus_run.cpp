@@ -119,9 +119,10 @@ void TFormAFoc::FinishRun() {
 
     // The record is complete before the final moves and handed over however they end: a
     // driver that fails in them ends the run all the same, and the failure goes on to the
-    // error report afterwards. Until here a failure leaves the record open, as stopped.
-    // (The record's fields are set whether or not a record is kept: only a kept one is
-    // handed over, and a new one starts afresh.)
+    // error report afterwards. Until here a failure leaves the record open, to be handed
+    // over as stopped (with the analysis, once it was made). The record's fields are set
+    // whether or not a record is kept: only a kept one is handed over, and a new one
+    // starts afresh.
     runRecord_.outcome = outcome;
     runRecord_.movedTo = best;
     struct RecordHandedOver {

@@ -71,12 +71,11 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     CurveAnalysis analysis;
     analysis.threePoint = threePoint;
     analysis.chosen = threePoint;
-    // A line whose position could not be read (0) leaves no row to fit.
     const double unit = increment != 0 ? std::fabs(static_cast<double>(increment)) : 1.0;
-    // Positions in increments from the first line keep the fit well scaled.
+    // Positions in increments from the first line keep the fit well scaled. They, the
+    // values and the fit's work area share one buffer.
     const size_t count = points.size();
     const double origin = count ? points.front().position : 0;
-    // Positions in increments, values and the fit's work area in one buffer.
     std::vector<double> buffer(6 * count);
     double* const xs = buffer.data();
     double* const ys = xs + count;
@@ -87,7 +86,7 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
         ys[i] = std::max(0, points[i].value);
         lowest = std::min(lowest, xs[i]);
         highest = std::max(highest, xs[i]);
-        readable = readable && points[i].position != 0;
+        readable = readable && points[i].position != 0;  // a position not read (0) leaves no row to fit
     }
     if (count >= 3 && readable) {
         const PeakFit fit = FitPeak(xs, ys, count, ys + count, fitSettings);

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <optional>
 
-#include "app/curve_analysis.h"
 #include "app/run_page.h"
 #include "app/run_recorder.h"
 #include "common/decimal_text.h"
