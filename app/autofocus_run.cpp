@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/best_focus.h"
+#include "focus/best_focus.h"
 #include "app/form_afoc.h"
 #include "common/whole_number.h"
 
@@ -105,7 +105,8 @@ void TFormAFoc::FinishRun() {
             ReadStepLine(lines[i], points[i].position, points[i].value);
         // The analysis is made straight into the run's record, which is handed over only
         // when a record is kept; a new record starts without one.
-        best = runRecord_.verdict.emplace(AnalyseCurve(points, c_.EdInc.AsInteger(), best, options_)).chosen;
+        best = runRecord_.verdict.emplace(AnalyseCurve(points, c_.EdInc.AsInteger(), best,
+                                      CurveRequest{options_.bestFocus == BestFocusMethod::Fit, options_.curveCheck})).chosen;
     }
     const RunOutcome outcome = best == 0 ? RunOutcome::Error : RunOutcome::Focus;
     if (best == 0) {

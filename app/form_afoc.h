@@ -21,12 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "app/curve_analysis.h"
 #include "app/form_view.h"
-#include "app/late_bound.h"
 #include "app/platform.h"
 #include "app/reported_failure.h"
-#include "app/run_recorder.h"
+#include "com/late_bound.h"
+#include "focus/curve_analysis.h"
+#include "record/run_options.h"
+#include "record/run_recorder.h"
 #include "settings/auto_save.h"
 
 namespace qm {

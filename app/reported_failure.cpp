@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/late_bound.h"
+#include "com/late_bound.h"
 
 namespace qm {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/late_bound.h"
+#include "com/late_bound.h"
 
 namespace qm::check {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/late_bound.h"
+#include "com/late_bound.h"
 #include "checker/call_trace.h"
 
 namespace qm::check {

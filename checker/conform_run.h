@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/late_bound.h"
+#include "com/late_bound.h"
 #include "checker/call_trace.h"
 #include "checker/check_run.h"
 #include "checker/run_settings.h"

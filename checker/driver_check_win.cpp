@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/late_bound_win.h"
-#include "app/run_options.h"
+#include "com/late_bound_win.h"
+#include "record/run_options.h"
 #include "checker/check_run.h"
 #include "checker/command_line.h"
 #include "checker/conform_report.h"

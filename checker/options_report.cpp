@@ -1,6 +1,6 @@
 #include "checker/options_report.h"
 
-#include "app/run_options.h"
+#include "record/run_options.h"
 
 namespace qm::check {
 

@@ -230,11 +230,11 @@ plant_soak-leak() {
 }
 plant_noise-no-interpolation() {
   # The best step position without interpolation.
-  patch_text app/best_focus.cpp '    if (m == 0 || m == n - 1) return positions[m];' '    return positions[m];' || return 1
+  patch_text focus/best_focus.cpp '    if (m == 0 || m == n - 1) return positions[m];' '    return positions[m];' || return 1
   scratch_build win64 Quillomar || return 1
   QM_BUILD64=$(hybrid win64 Quillomar.exe) run_test_command "$work/$1.log" --only e2e --e2e focus_noise --quick
   judge "$1" $? "$work/$1.log" 'FAIL .*best focus within [0-9]+ steps'
-  restore app/best_focus.cpp
+  restore focus/best_focus.cpp
 }
 plant_start-ignored-once() {
   # The host's third start command is ignored.

@@ -34,8 +34,8 @@
 #include <string>
 #include <vector>
 
-#include "app/best_focus.h"
-#include "app/curve_analysis.h"
+#include "focus/best_focus.h"
+#include "focus/curve_analysis.h"
 
 namespace {
 
@@ -199,9 +199,9 @@ int main(int argc, char** argv) {
     const uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1;
     const std::vector<Candidate> candidates = Candidates();
     const size_t shown = argc > 3 ? std::min<size_t>(std::strtoul(argv[3], nullptr, 10), candidates.size() - 1) : 0;
-    const qm::RunOptions fitOnly{qm::BestFocusMethod::Fit, false, false};
-    const qm::RunOptions checkThree{qm::BestFocusMethod::ThreePoint, true, false};
-    const qm::RunOptions checkFit{qm::BestFocusMethod::Fit, true, false};
+    const qm::CurveRequest fitOnly{.useFit = true};
+    const qm::CurveRequest checkThree{.check = true};
+    const qm::CurveRequest checkFit{.useFit = true, .check = true};
     qm::CurveCheckSettings check;
 
     std::printf("curve fit accuracy: %d sweeps per scenario, increment %d, two values per step, seed %u\n", sweeps,

@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "app/best_focus.h"
+#include "focus/best_focus.h"
 #include "tools/sim_host/focus_model.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/late_bound_win.h"
+#include "com/late_bound_win.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The best-focus computation from the log's step lines.
-#include "app/best_focus.h"
+#include "focus/best_focus.h"
 
 #include <gtest/gtest.h>
 

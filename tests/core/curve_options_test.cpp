@@ -5,8 +5,9 @@
 #include <cmath>
 #include <random>
 
-#include "app/best_focus.h"
-#include "app/curve_analysis.h"
+#include "focus/best_focus.h"
+#include "focus/curve_analysis.h"
+#include "record/run_options.h"
 #include "tests/core/form_fakes.h"
 
 namespace qm::test {
@@ -33,7 +34,7 @@ std::vector<CurvePoint> Points(int first, const std::vector<int32_t>& values) {
 }
 
 TEST(CurveAnalysis, FitFindsThePeakOfCurvesThreePointsMissAndFallsBackOutsideTheRow) {
-    const RunOptions fit{BestFocusMethod::Fit, false, false};
+    const CurveRequest fit{.useFit = true};
     struct Case {
         const char* name;
         std::vector<CurvePoint> points;
@@ -78,7 +79,7 @@ std::vector<CurvePoint> Skewed(int first, int steps, double focus, double width)
 double Moffat(double d) { return std::pow(1 + d * d * (std::pow(2.0, 0.4) - 1), -2.5); }
 
 TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
-    const RunOptions fit{BestFocusMethod::Fit, false, false};
+    const CurveRequest fit{.useFit = true};
     struct Case {
         const char* name;
         std::vector<CurvePoint> points;
@@ -132,7 +133,7 @@ TEST(CurveAnalysis, AnyValuesGiveAResultInsideTheRowAndAFiniteCurve) {
         }
         const int32_t lowest = std::min(points.front().position, points.back().position);
         const int32_t highest = std::max(points.front().position, points.back().position);
-        const CurveAnalysis a = AnalyseCurve(points, increment, 0, RunOptions{BestFocusMethod::Fit, true, false});
+        const CurveAnalysis a = AnalyseCurve(points, increment, 0, CurveRequest{.useFit = true, .check = true});
         if (a.fitConverged) {
             SCOPED_TRACE(trial);
             ASSERT_GE(a.fitPeak, lowest);
@@ -177,7 +178,7 @@ TEST(CurveAnalysis, CheckRefusesCurvesThatCannotBeTrusted) {
         std::vector<std::string> lines;
         for (const CurvePoint& p : c.points) lines.push_back(FormatStepLine(p.position, p.value));
         const int32_t threePoint = ComputeBestFocusFromLines(lines, 100);
-        const CurveAnalysis a = AnalyseCurve(c.points, 100, threePoint, RunOptions{c.method, true, false});
+        const CurveAnalysis a = AnalyseCurve(c.points, 100, threePoint, CurveRequest{c.method == BestFocusMethod::Fit, true});
         EXPECT_EQ(a.checkReason, c.reason);
         EXPECT_EQ(a.checkPassed, c.reason.empty());
         if (!c.reason.empty()) EXPECT_EQ(a.chosen, 0);

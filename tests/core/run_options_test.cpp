@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/run_options.h"
+#include "record/run_options.h"
 #include "checker/options_report.h"
 
 namespace qm {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/run_page.h"
-#include "app/run_record.h"
-#include "app/run_recorder.h"
+#include "record/run_page.h"
+#include "record/run_record.h"
+#include "record/run_recorder.h"
 #include "tests/core/form_fakes.h"
 
 namespace qm::test {

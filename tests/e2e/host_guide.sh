@@ -18,7 +18,7 @@ expect_eq "example is one command line" "$(grep -c . <<<"$example")" 1
 constant() { sed -n "s/.*$1\[\?\]\? *= *\"\([^\"]*\)\";.*/\1/p" "$QM_ROOT/$2" | head -1; }
 message=$(constant kFocuserMessageName app/form_afoc.h)
 title=$(constant kTitle app/form_afoc.h)
-class=$(constant kWindowClass app/main_window_win.cpp)
+class=$(constant kWindowClass app/win/main_window_win.cpp)
 expect_true "names read from the sources" test -n "$message" -a -n "$title" -a -n "$class"
 expect_true "guide registers the program's message" grep -qF "RegisterWindowMessageA(\"$message\")" "$guide"
 expect_true "guide finds the program's window" grep -qF "FindWindowA(\"$class\", \"$title\")" "$guide"

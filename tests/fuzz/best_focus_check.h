@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/best_focus.h"
+#include "focus/best_focus.h"
 #include "tests/fuzz/byte_reader.h"
 
 namespace qm::fuzz {

@@ -13,7 +13,7 @@
 2. Messages: every text that the program can show in a message box, in its status
    line, its log or its position display appears in the first cell of a table row of
    the document (the tables of messages, each with cause and remedy beside it). The texts are collected
-   from the C++ sources (default: app/, controls/, settings/, common/ beside this
+   from the C++ sources (default: app/, com/, focus/, record/, controls/, settings/, common/ beside this
    repository's tests/) by this pattern: the string literals in the argument list of a
    call to ShowError, ShowErrorReport, ShowReport or AutomationError (which becomes
    the general error report), of SetText on LabStatus or LabPos, and of snprintf (a
@@ -310,7 +310,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("document")
     parser.add_argument("--sources", nargs="*",
-                        default=[os.path.join(root, d) for d in ("app", "controls", "settings", "common")])
+                        default=[os.path.join(root, d) for d in ("app", "com", "focus", "record", "controls", "settings", "common")])
     parser.add_argument("--template", action="store_true", help="accept the picture placeholders")
     args = parser.parse_args()
 

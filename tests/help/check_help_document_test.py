@@ -15,7 +15,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 CHECK = os.path.join(HERE, "check_help_document.py")
-SOURCE_DIRS = ("app", "controls", "settings", "common")
+SOURCE_DIRS = ("app", "com", "focus", "record", "controls", "settings", "common")
 
 
 def replace_once(old, new):

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/keyboard_win.h"
+#include "app/win/keyboard_win.h"
 #include "tests/win/test_parent_win.h"
 
 namespace qm::win {

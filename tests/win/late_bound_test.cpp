@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/late_bound_win.h"
+#include "com/late_bound_win.h"
 #include "tools/sim_ascom/focuser_state.h"
 
 namespace qm::win {

@@ -1,5 +1,5 @@
 // Result conversions of late-bound calls.
-#include "app/late_bound.h"
+#include "com/late_bound.h"
 
 #include <cmath>
 #include <cctype>

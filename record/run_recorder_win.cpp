@@ -1,5 +1,5 @@
 // Win32 side of the run record: see run_recorder_win.h.
-#include "app/run_recorder_win.h"
+#include "record/run_recorder_win.h"
 
 #include <windows.h>
 

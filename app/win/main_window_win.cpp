@@ -5,7 +5,7 @@
 // messages through once when a run starts, and message boxes run modal loops. So a
 // close request that arrives while a handler is running is held until the outermost
 // handler returns, and timer ticks are held back while an error report is open.
-#include "app/main_window_win.h"
+#include "app/win/main_window_win.h"
 
 #include <commctrl.h>
 
@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "app/form_afoc.h"
-#include "app/keyboard_win.h"
-#include "app/late_bound_win.h"
+#include "app/win/keyboard_win.h"
+#include "com/late_bound_win.h"
 #include "app/page_keys.h"
-#include "app/platform_win.h"
-#include "app/run_options.h"
-#include "app/run_recorder_win.h"
-#include "app/startup_trace_win.h"
+#include "app/win/platform_win.h"
+#include "record/run_options.h"
+#include "record/run_recorder_win.h"
+#include "app/win/startup_trace_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
 #include "controls/num_edit_win.h"

@@ -1,5 +1,5 @@
 // Records start-up phases against the creation time of the process (see the header).
-#include "app/startup_trace_win.h"
+#include "app/win/startup_trace_win.h"
 
 #ifdef QM_STARTUP_TRACE
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/curve_analysis.h"
+#include "focus/curve_analysis.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "app/peak_fit.h"
+#include "focus/peak_fit.h"
 
 #include <algorithm>
 #include <cmath>

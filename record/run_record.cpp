@@ -1,13 +1,13 @@
 // The run record's JSON line, written with every field in a fixed order; the trimming of
 // the record file to its last lines; and the writing of both record files beside the
 // program (see run_recorder.h).
-#include "app/run_record.h"
+#include "record/run_record.h"
 
 #include <cmath>
 #include <optional>
 
-#include "app/run_page.h"
-#include "app/run_recorder.h"
+#include "record/run_page.h"
+#include "record/run_recorder.h"
 #include "common/decimal_text.h"
 
 namespace qm {

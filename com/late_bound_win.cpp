@@ -1,7 +1,7 @@
 // Late-bound calls through IDispatch. Each call resolves the member's name with
 // GetIDsOfNames right before Invoke (no DISPID is kept between calls), passes the
 // arguments last-first as COM requires, and converts the result or the failure.
-#include "app/late_bound_win.h"
+#include "com/late_bound_win.h"
 
 #include <cstdio>
 #include <limits>

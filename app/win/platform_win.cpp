@@ -1,6 +1,6 @@
 // Platform services over the Win32 API. Text is single-byte in the system code page,
 // so the A functions are used throughout.
-#include "app/platform_win.h"
+#include "app/win/platform_win.h"
 
 #include <shellapi.h>
 

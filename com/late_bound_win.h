@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/late_bound.h"
+#include "com/late_bound.h"
 #include "common/raii_win.h"
 
 namespace qm::win {

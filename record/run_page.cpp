@@ -3,7 +3,7 @@
 // can never add markup to the page, nor a marker comment that would split a section.
 // The text is built by appending into one string through a small pattern writer, which
 // keeps the code short (the page is written once per run, never in a hurry).
-#include "app/run_page.h"
+#include "record/run_page.h"
 
 #include <cmath>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/run_record.h"
+#include "record/run_record.h"
 
 namespace qm {
 

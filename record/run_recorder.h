@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/run_record.h"
+#include "record/run_record.h"
 #include "settings/auto_save.h"
 
 namespace qm {

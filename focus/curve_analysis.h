@@ -8,8 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/peak_fit.h"
-#include "app/run_options.h"
+#include "focus/peak_fit.h"
 
 namespace qm {
 
@@ -55,14 +54,21 @@ struct CurveCheckSettings {
     double maxDisagreement = 1.0;
 };
 
+// What the run asks of the analysis: whether a trusted fit stands for the result
+// (`best-focus = fit`), and whether a doubtful curve is refused (`curve-check = on`).
+struct CurveRequest {
+    bool useFit = false;
+    bool check = false;
+};
+
 // The settings the program uses.
 inline constexpr PeakFitSettings kPeakFitSettings;
 inline constexpr CurveCheckSettings kCurveCheckSettings;
 
-// Judges the step lines of a finished sweep under the given options. `threePoint` is
+// Judges the step lines of a finished sweep as the request asks. `threePoint` is
 // the standard result for the same lines (0 when it failed).
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
-                           const RunOptions& options, const PeakFitSettings& fitSettings = kPeakFitSettings,
+                           CurveRequest request, const PeakFitSettings& fitSettings = kPeakFitSettings,
                            const CurveCheckSettings& checkSettings = kCurveCheckSettings);
 
 }  // namespace qm

@@ -4,8 +4,8 @@
 // initialisation succeeded; the window, and with it the driver, is gone by then.
 #include <windows.h>
 
-#include "app/main_window_win.h"
-#include "app/startup_trace_win.h"
+#include "app/win/main_window_win.h"
+#include "app/win/startup_trace_win.h"
 #include "common/raii_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

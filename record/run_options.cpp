@@ -2,7 +2,7 @@
 // with ';' skipped, keys and values compared without regard to case. A line that
 // cannot be used changes nothing and is reported with the reason. The keys and their
 // values are one table, compared in place: no lower-case copies of the text are made.
-#include "app/run_options.h"
+#include "record/run_options.h"
 
 #include <optional>
 

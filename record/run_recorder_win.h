@@ -4,7 +4,7 @@
 // a file whole through a temporary file.
 #pragma once
 
-#include "app/run_recorder.h"
+#include "record/run_recorder.h"
 #include "settings/auto_save.h"
 
 namespace qm::win {

@@ -1,4 +1,4 @@
-#include "app/keyboard_win.h"
+#include "app/win/keyboard_win.h"
 
 #include <commctrl.h>
 

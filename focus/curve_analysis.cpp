@@ -1,4 +1,4 @@
-#include "app/curve_analysis.h"
+#include "focus/curve_analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,7 +66,7 @@ std::pair<double, double> CurveAnalysis::FitCurvePoint(int i) const {
 }
 
 CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increment, int32_t threePoint,
-                           const RunOptions& options, const PeakFitSettings& fitSettings,
+                           CurveRequest request, const PeakFitSettings& fitSettings,
                            const CurveCheckSettings& checkSettings) {
     CurveAnalysis analysis;
     analysis.threePoint = threePoint;
@@ -106,11 +106,11 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
             analysis.rowHighest = highest;
         }
     }
-    if (options.bestFocus == BestFocusMethod::Fit && analysis.fitConverged && analysis.fitTrusted) {
+    if (request.useFit && analysis.fitConverged && analysis.fitTrusted) {
         const auto fitted = static_cast<int32_t>(std::nearbyint(analysis.fitPeak));
         if (fitted != 0) analysis.chosen = fitted;  // 0 would read as a failed computation
     }
-    if (options.curveCheck) {
+    if (request.check) {
         analysis.checkReason.assign(analysis.chosen == 0 ? "no best focus from the step lines"
                                                          : JudgeCurve(points, analysis, unit, checkSettings));
         if (!analysis.checkReason.empty()) {

@@ -1,7 +1,7 @@
 // Best-focus computation. The interpolation runs in single precision on purpose: the
 // results of earlier versions (and of the worked examples users compare against) are
 // those of single-precision arithmetic.
-#include "app/best_focus.h"
+#include "focus/best_focus.h"
 
 #include <cmath>
 #include <cstdio>
