@@ -13,6 +13,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update -qq
+  # A mirror in the middle of a sync serves some package lists short; the lists that
+  # did arrive are still used, and the update is tried again a few times before the
+  # install goes ahead with what there is (the install then names what it lacks).
+  for attempt in 1 2 3; do
+    $SUDO apt-get update -qq && break
+    echo "setup: the package lists did not all arrive (attempt $attempt of 3)"
+    [ "$attempt" -lt 3 ] && sleep 20
+  done
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
