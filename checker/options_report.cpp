@@ -1,6 +1,7 @@
 #include "checker/options_report.h"
 
 #include "record/run_options.h"
+#include "record/text_encoding.h"
 
 namespace qm::check {
 
@@ -39,6 +40,8 @@ std::vector<std::string> OptionsReportLines(const std::string& path, const std::
     std::vector<std::string> lines{"Options file: " + path};
     if (!text)
         lines.push_back("  not found or unreadable: every option has its default");
+    else
+        lines.push_back(std::string("  encoding: ") + TextEncodingName(DetectTextEncoding(*text)));
     RejectedLines rejected;
     const RunOptions o = ParseRunOptions(text.value_or(std::string()), &rejected);
     lines.push_back("Options in use:");

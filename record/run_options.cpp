@@ -5,6 +5,9 @@
 #include "record/run_options.h"
 
 #include <optional>
+#include <string>
+
+#include "record/text_encoding.h"
 
 namespace qm {
 namespace {
@@ -76,7 +79,10 @@ std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, bo
 
 }  // namespace
 
-RunOptions ParseRunOptions(std::string_view fileText, RejectedOptionLines* rejected) {
+RunOptions ParseRunOptions(std::string_view fileBytes, RejectedOptionLines* rejected) {
+    // As an editor saved it: a byte-order mark is no part of the first key, and a file
+    // saved as UTF-16 holds the same lines.
+    const std::string fileText = TextAsUtf8(fileBytes);
     bool second[kKeyCount] = {};  // the first value of each key is its default
     const char* at = fileText.data();
     const char* const end = at + fileText.size();

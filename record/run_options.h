@@ -41,6 +41,8 @@ class RejectedOptionLines {
     ~RejectedOptionLines() = default;
 };
 
-RunOptions ParseRunOptions(std::string_view fileText, RejectedOptionLines* rejected = nullptr);
+// `fileBytes` is the file as stored: UTF-8 or the system code page, with or without a
+// UTF-8 byte-order mark, or UTF-16 with its mark; lines end in LF or CR LF.
+RunOptions ParseRunOptions(std::string_view fileBytes, RejectedOptionLines* rejected = nullptr);
 
 }  // namespace qm

@@ -4,8 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "record/run_options.h"
 #include "checker/options_report.h"
+#include "record/run_options.h"
+#include "record/text_encoding.h"
 
 namespace qm {
 namespace {
@@ -89,6 +90,7 @@ TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {
                              "run-record = always\n = on\nrun-record on\n"));
     const std::vector<std::string> expectedRead{
         "Options file: o.ini",
+        "  encoding: UTF-8 or ANSI, no byte-order mark",
         "Options in use:",
         "  best-focus = fit",
         "  curve-check = off",
@@ -101,6 +103,65 @@ TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {
         "  line 6: \"= on\": no key before '='",
         "  line 7: \"run-record on\": no '=' between a key and a value"};
     EXPECT_EQ(read, expectedRead);
+}
+
+// The file as an editor stores the text: UTF-16 with its mark in either byte order.
+std::string AsUtf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST(RunOptions, ReadsTheFileInEveryEncodingAnEditorSavesIt) {
+    for (const char16_t* lines : {u"best-focus = fit\ncurve-check = on\n", u"best-focus = fit\r\ncurve-check = on\r\n"}) {
+        const std::u16string_view text(lines);
+        const std::string plain(text.begin(), text.end());
+        const struct {
+            std::string bytes;
+            TextEncoding encoding;
+        } files[] = {
+            {plain, TextEncoding::Plain},
+            {"\xEF\xBB\xBF" + plain, TextEncoding::Utf8WithMark},
+            {AsUtf16(text, false), TextEncoding::Utf16Le},
+            {AsUtf16(text, true), TextEncoding::Utf16Be},
+        };
+        for (const auto& file : files) {
+            SCOPED_TRACE(TextEncodingName(file.encoding));
+            EXPECT_EQ(DetectTextEncoding(file.bytes), file.encoding);
+            Rejections rejected;
+            const RunOptions options = ParseRunOptions(file.bytes, &rejected);
+            EXPECT_EQ(options.bestFocus, BestFocusMethod::Fit);
+            EXPECT_TRUE(options.curveCheck);
+            EXPECT_TRUE(rejected.lines.empty());
+            const auto report = check::OptionsReportLines("o.ini", file.bytes);
+            ASSERT_GE(report.size(), 2u);
+            EXPECT_EQ(report[1], std::string("  encoding: ") + TextEncodingName(file.encoding));
+        }
+    }
+}
+
+TEST(TextEncoding, TurnsUtf16IntoUtf8AndMarksWhatIsNoCharacter) {
+    const struct {
+        std::string bytes;
+        std::string utf8;
+    } cases[] = {
+        {AsUtf16(u"caf\u00e9 \u20ac", false), "caf\xC3\xA9 \xE2\x82\xAC"},
+        {AsUtf16(u"\U0001F52D", true), "\xF0\x9F\x94\xAD"},                     // a surrogate pair
+        {AsUtf16(std::u16string(1, char16_t(0xD83D)) + u"x", false), "\xEF\xBF\xBDx"},  // unpaired
+        {AsUtf16(std::u16string(1, char16_t(0xDC00)), false), "\xEF\xBF\xBD"},          // lone low half
+        {"\xFF\xFE" "a", "\xEF\xBF\xBD"},                                            // odd last byte
+        {"\xFF\xFE", ""},
+        {"\xEF\xBB\xBF", ""},
+        {"\xEF\xBB", "\xEF\xBB"},  // too short for a mark: kept as it is
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        EXPECT_EQ(TextAsUtf8(c.bytes), c.utf8);
+    }
 }
 
 }  // namespace

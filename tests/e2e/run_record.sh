@@ -56,7 +56,8 @@ expect_record() {
 e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
 printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
   > "$E2E_DIR/prog/autofocus.ini"
-printf 'run-record = on\r\n' > "$E2E_DIR/prog/autofocus-options.ini"
+# Saved as Notepad's "UTF-8" does, with a byte-order mark before the first key.
+printf '\xEF\xBB\xBFrun-record = on\r\n' > "$E2E_DIR/prog/autofocus-options.ini"
 e2e_start
 wait_for "the automatic connection" 10 bash -c "grep -q 'VT_BOOL=-1) -> OK' '$E2E_DIR/sim/calls.log' 2>/dev/null"
 
@@ -109,7 +110,14 @@ expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillom
 # curve and the check's verdict; the run moves to the fitted peak, or to the three-point
 # result where the fit is not trusted (this star is narrow for a 100-step row).
 rmdir "$jsonl"
-printf '%s\r\n' 'run-record = on' 'best-focus = fit' 'curve-check = on' > "$E2E_DIR/prog/autofocus-options.ini"
+# Saved as Notepad's "Unicode": UTF-16 little-endian with its mark.
+{ printf '\xFF\xFE'; printf '%s\r\n' 'run-record = on' 'best-focus = fit' 'curve-check = on' | iconv -f ASCII -t UTF-16LE; } \
+  > "$E2E_DIR/prog/autofocus-options.ini"
+cp "$E2E_BUILD/QmDriverCheck.exe" "$E2E_DIR/prog/"
+shown=$(cd "$E2E_DIR/prog" && timeout -k 5 60 wine QmDriverCheck.exe --options 2>/dev/null | tr -d '\r')
+expect_match "--options names the encoding" "$shown" 'encoding: UTF-16 little-endian'
+expect_match "--options reads the UTF-16 file" "$shown" '  best-focus = fit'
+expect_match "--options rejects no line of it" "$shown" 'No line rejected'
 probe close Quillomar >/dev/null
 e2e_wait_exit 20
 e2e_start
