@@ -120,6 +120,8 @@ void JudgeMove(const MeasuredMove& m, std::vector<Finding>& findings) {
 }
 
 void JudgeIsMoving(const MeasuredMove& m, std::vector<Finding>& findings) {
+    if (m.waitFailed)
+        return;  // the verdict names the failure
     const std::string what = "IsMoving, " + m.name + " (" + Steps(m.Distance()) + " " + Direction(m) + "): ";
     if (m.timedOut) {
         Add(findings, Level::Fault,

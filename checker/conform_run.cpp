@@ -86,6 +86,7 @@ class Conform {
         // Each poll of the wait comes after its pause: the read that said False came this long after Move.
         move.untilIdleMicros = move.moveMicros + int64_t{move.polls} * TFormAFoc::kMovePollInterval * 1000;
         if (!wait.answered) {
+            move.waitFailed = true;
             out.moves.push_back(move);
             return false;
         }

@@ -29,6 +29,7 @@ struct MeasuredMove {
     int polls = 0;                             // IsMoving reads of the wait after it
     bool sawMoving = false;                    // one of them said True
     bool timedOut = false;                     // the wait ran out of polls: "Move timeout"
+    bool waitFailed = false;                   // an IsMoving read of the wait failed: nothing to judge
     int64_t untilIdleMicros = 0;               // from calling Move to the read that said False
     std::optional<int32_t> positionAfterWait;  // absolute focusers: read right after the wait
     std::optional<int32_t> restPosition;       // where it came to rest, or was last seen
