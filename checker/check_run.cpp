@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/form_afoc.h"
-#include "checker/form_harness.h"
+#include "checker/program_calls.h"
 
 namespace qm::check {
 
@@ -22,107 +21,50 @@ int32_t Saturated(int64_t value) {
 class Check {
   public:
     Check(ObjectFactory& objects, const CheckServices& services, CallTrace& trace)
-        : trace_(trace),
-          h_(objects, services, trace) {}
+        : calls_(objects, services, trace, PositionReading::Display) {}
 
     CheckOutcome Run(const CheckOptions& options) {
         CheckOutcome outcome;
-        // A named driver is connected as with "Automatic Connection" ticked: the chooser
-        // is created and told the device type, but not shown.
-        h_.save.TagString = options.progId;
-        h_.autoConnect.checked = !options.progId.empty();
-        Do(outcome, Stage::Connect, [&] { h_.form.ButConnectClick(); });
-        outcome.driverProgId = h_.DriverCreated();
-        outcome.connected = h_.form.HasDriver();
-        if (!outcome.connected) {
-            outcome.cancelled = outcome.problems.empty();
+        if (!calls_.Connect(outcome, options.progId))
             return outcome;
-        }
 
-        const bool fine = ReadPosition(outcome) && Wait(outcome, Stage::Wait);
+        const bool fine = calls_.ReadPosition(outcome) && Wait(outcome, Stage::Wait);
         if (fine && options.moveSteps) {
             const int32_t start = outcome.positions.front();
             const int32_t target = Saturated(int64_t{start} + *options.moveSteps);
             // Out and back, each move waited for and then shown, as the program does. A
             // focuser that was sent out is sent back even when its wait timed out or a read
             // failed on the way out: the user should not be left with it elsewhere.
-            const bool movedOut = Do(outcome, Stage::Move, [&] { h_.form.MoveFocuserTo(target); });
-            const bool outFine = movedOut && Wait(outcome, Stage::Move) && ReadPosition(outcome);
+            WindowlessForm& h = calls_.Harness();
+            const bool movedOut = calls_.Do(outcome, Stage::Move, [&] { h.form.MoveFocuserTo(target); });
+            const bool outFine = movedOut && Wait(outcome, Stage::Move) && calls_.ReadPosition(outcome);
             if (movedOut) {
-                const bool backFine = Do(outcome, Stage::MoveBack, [&] { h_.form.MoveFocuserTo(start); }) &&
-                                      Wait(outcome, Stage::MoveBack) && ReadPosition(outcome);
+                const MovedBack back = calls_.MoveBack(outcome, start, 0);
                 if (!outFine)
-                    outcome.moveBack = MovedBack(outcome, start, backFine);
+                    outcome.moveBack = back;
             }
         }
-        // After a problem too: a linked driver is unlinked and released, as Disconnect does.
-        Do(outcome, Stage::Disconnect, [&] { h_.form.ButDisconnectClick(); });
+        calls_.Disconnect(outcome);
         return outcome;
     }
 
   private:
-    // Runs one of the program's handlers as its window does. True when no box showed.
-    template <typename Handler>
-    bool Do(CheckOutcome& outcome, Stage stage, Handler handler) {
-        std::optional<Problem> problem = h_.platform.Run(stage, handler);
-        if (problem) outcome.problems.push_back(*problem);
-        return !problem;
-    }
-
-    // As the position display refreshes on the "Control" page.
-    bool ReadPosition(CheckOutcome& outcome) {
-        const size_t before = trace_.records().size();
-        if (!Do(outcome, Stage::PositionRead, [&] { h_.form.Timer1Timer(); }))
-            return false;
-        for (size_t i = before; i < trace_.records().size(); ++i) {
-            const CallRecord& r = trace_.records()[i];
-            if (r.member == "Absolute" && r.answer)
-                outcome.absolute = ToBool(*r.answer);
-        }
-        outcome.positions.push_back(static_cast<int32_t>(std::stoll(h_.position.Text())));
-        return true;
-    }
-
-    // The program's wait for the end of a move.
+    // The program's wait for the end of a move; a timeout is a problem of its own.
     bool Wait(CheckOutcome& outcome, Stage stage) {
-        const size_t before = trace_.records().size();
-        if (!Do(outcome, stage, [&] { h_.form.WaitWhileMoving(); }))
-            return false;
-        if (h_.status.Text() != "Move timeout")
-            return true;
+        const WaitResult wait = calls_.Wait(outcome, stage);
+        if (!wait.timedOut)
+            return wait.answered;
         Problem problem;
         problem.stage = stage;
         problem.moveTimeout = true;
-        problem.text = h_.status.Text();
-        for (size_t i = before; i < trace_.records().size(); ++i) {
-            if (trace_.records()[i].member == "IsMoving") {
-                ++problem.polls;
-                problem.callIndex = static_cast<int>(i);
-            }
-        }
+        problem.text = calls_.Harness().status.Text();
+        problem.polls = wait.polls;
+        problem.callIndex = wait.lastPoll;
         outcome.problems.push_back(problem);
         return false;
     }
 
-    static MoveBackAfterProblem MovedBack(const CheckOutcome& outcome, int32_t start, bool backFine) {
-        using Result = MoveBackAfterProblem::Result;
-        MoveBackAfterProblem back;
-        back.target = start;
-        if (!backFine) {
-            back.result = Result::NotKnown;
-        } else if (outcome.absolute == false) {
-            back.result = Result::Counted;
-        } else {
-            back.reported = outcome.positions.back();
-            back.result = back.reported == start ? Result::Arrived : Result::Elsewhere;
-        }
-        return back;
-    }
-
-    // The driver's identifier: the first object created that is not the chooser.
-
-    CallTrace& trace_;
-    WindowlessForm h_;
+    ProgramCalls calls_;
 };
 
 }  // namespace

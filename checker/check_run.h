@@ -43,18 +43,19 @@ struct CheckServices {
     MicroClock clock;
 };
 
-// The move back to the start position that the check still makes when the outward
-// move of --move ran into a problem after the move was started.
-struct MoveBackAfterProblem {
+// Where the focuser stands after the check moved it back to its start position: the
+// plain check says it after a problem on the way out of --move, --conform always.
+struct MovedBack {
     enum class Result {
         Arrived,        // an absolute focuser reported the start position afterwards
         Elsewhere,      // an absolute focuser reported another position afterwards
         Counted,        // a relative focuser: only Quillomar's own count says it is back
-        NotKnown,       // the move back, its wait or the position read failed too
+        NotKnown,       // the position read afterwards failed, or a relative focuser's move back did
     };
     int32_t target = 0;
     Result result = Result::NotKnown;
-    int32_t reported = 0;  // the position reported after the move back (Arrived, Elsewhere)
+    int32_t reported = 0;     // the position reported afterwards (Arrived, Elsewhere)
+    bool moveFailed = false;  // the move back or its wait ended in a box
 };
 
 struct CheckOutcome {
@@ -64,7 +65,7 @@ struct CheckOutcome {
     std::optional<bool> absolute;    // as the program took the last answer of Absolute
     std::vector<int32_t> positions;  // positions shown, in order (start, after each move)
     std::vector<Problem> problems;   // in the order they showed; the check stops at the first
-    std::optional<MoveBackAfterProblem> moveBack;  // only after a problem on the way out
+    std::optional<MovedBack> moveBack;  // only after a problem on the way out
 };
 
 CheckOutcome RunCheck(ObjectFactory& objects, const CheckOptions& options, const CheckServices& services,

@@ -120,6 +120,8 @@ void JudgeMove(const MeasuredMove& m, std::vector<Finding>& findings) {
 }
 
 void JudgeIsMoving(const MeasuredMove& m, std::vector<Finding>& findings) {
+    if (m.waitFailed)
+        return;  // the verdict names the failure
     const std::string what = "IsMoving, " + m.name + " (" + Steps(m.Distance()) + " " + Direction(m) + "): ";
     if (m.timedOut) {
         Add(findings, Level::Fault,
@@ -135,6 +137,13 @@ void JudgeIsMoving(const MeasuredMove& m, std::vector<Finding>& findings) {
             what + (m.sawMoving ? "True, then False after " : "False after ") + std::to_string(m.polls) +
                 (m.polls == 1 ? " poll." : " polls."));
     }
+}
+
+// "7 steps short" of the target, or "7 steps past" it when the focuser went beyond.
+std::string OffTarget(const MeasuredMove& m, int32_t at) {
+    const int64_t off = std::llabs(int64_t{at} - m.target);
+    const bool beyond = m.target != m.startedAt && (at > m.target) == (m.target > m.startedAt);
+    return Steps(off) + (beyond ? " past it" : " short");
 }
 
 void JudgeArrival(const MeasuredMove& m, std::vector<Finding>& findings) {
@@ -155,12 +164,17 @@ void JudgeArrival(const MeasuredMove& m, std::vector<Finding>& findings) {
         Add(findings, Level::Fault,
             what + "Position " + std::to_string(*m.positionAfterWait) + ", " + Steps(off) + " away, " + when +
                 ". The run logs the position it then reads, short of its row.");
-    } else {
-        const int64_t short_ = std::llabs(int64_t{*m.restPosition} - m.target);
+    } else if (!m.rested) {
         Add(findings, Level::Fault,
-            what + "the focuser came to rest at " + std::to_string(*m.restPosition) + ", " + Steps(short_) +
-                " short. Each step of a run lands off its row, so the log's positions are wrong and so is the best "
-                "focus, and the final move stops short of it too.");
+            what + "Position " + std::to_string(*m.positionAfterWait) + " " + when + ", and the focuser was still "
+                "moving 3 s later, at " + std::to_string(*m.restPosition) + ", " + OffTarget(m, *m.restPosition) +
+                ". Quillomar takes the focuser as standing still while it moves: the host's exposures are taken on "
+                "the way, the log's positions are wrong, and so is the best focus.");
+    } else {
+        Add(findings, Level::Fault,
+            what + "the focuser came to rest at " + std::to_string(*m.restPosition) + ", " +
+                OffTarget(m, *m.restPosition) + ". Each step of a run lands off its row, so the log's positions are "
+                "wrong and so is the best focus, and the final move misses it too.");
     }
 }
 
@@ -176,6 +190,14 @@ std::vector<Finding> JudgeConformance(const ConformOutcome& outcome, const RunSe
             "IsMoving: True with the focuser at rest, still after 100 polls. After every move Quillomar waits "
             "about 10 s, then shows \"Move timeout\" and goes on: a run takes minutes longer and may measure while "
             "the focuser moves.");
+        return findings;
+    }
+    if (outcome.startOutsideRange) {
+        Add(findings, Level::Fault,
+            "Position " + std::to_string(outcome.start) + ", outside 0 to MaxStep (" + std::to_string(outcome.maxStep) +
+                "). Quillomar keeps each move of an absolute focuser within 0 to MaxStep, so a run from here does not "
+                "sweep the row around this position: its moves stop at " + (outcome.start < 0 ? "0" : "MaxStep") +
+                ". The check made no move; check the focuser's MaxStep and position in its driver's settings.");
         return findings;
     }
     const MeasuredMove* first = Named(outcome, 0);
@@ -240,7 +262,8 @@ int64_t RunMovesMillis(const ConformOutcome& outcome, const RunSettings& run) {
 std::string ConformMovesLine(const RunSettings& run) {
     return "Moves: with your consent (--conform), within the row a run with Steps " + std::to_string(run.steps) +
            " and Increment " + std::to_string(run.increment) +
-           " sweeps around the current position, never outside 0 to MaxStep, and back to the start.";
+           " sweeps around the current position, never outside 0 to MaxStep, and back to the start, after a failure "
+           "too.";
 }
 
 Verdict ConformVerdict(Verdict verdict) {
@@ -268,8 +291,9 @@ std::vector<std::string> ConformLines(const std::vector<Finding>& findings, cons
 }
 
 std::vector<std::string> RunTimeLines(const ConformOutcome& outcome, const RunSettings& run) {
+    // The figure stands on the measured moves: without both of them it would be a guess.
     std::vector<std::string> lines;
-    if (outcome.check.connected) {
+    if (outcome.measured) {
         lines.push_back("");
         const int64_t seconds = (RunMovesMillis(outcome, run) + 500) / 1000;
         for (auto& l : WrapWords("A run with Steps " + std::to_string(run.steps) + ", Increment " +
@@ -279,6 +303,38 @@ std::vector<std::string> RunTimeLines(const ConformOutcome& outcome, const RunSe
                                  kReportWidth, "", ""))
             lines.push_back(l);
     }
+    return lines;
+}
+
+std::vector<std::string> FocuserPlaceLines(const ConformOutcome& outcome) {
+    using Result = MovedBack::Result;
+    if (!outcome.check.connected)
+        return {};
+    std::string text;
+    if (!outcome.back) {
+        text = "The check did not move the focuser.";
+    } else {
+        const MovedBack& back = *outcome.back;
+        const std::string start = std::to_string(back.target);
+        switch (back.result) {
+            case Result::Arrived: text = "The focuser is back at its start, " + start + "."; break;
+            case Result::Elsewhere:
+                text = "The focuser is not back at its start, " + start + ": it is at " +
+                       std::to_string(back.reported) + ".";
+                break;
+            case Result::Counted:
+                text = "The focuser was moved back by the steps it had moved out; a relative focuser cannot tell "
+                       "whether it is at its start.";
+                break;
+            case Result::NotKnown:
+                text = "The focuser's position is not known: the move back to its start, " + start +
+                       ", or the position read after it failed.";
+                break;
+        }
+    }
+    std::vector<std::string> lines{""};
+    for (auto& l : WrapWords(text, kReportWidth, "", ""))
+        lines.push_back(l);
     return lines;
 }
 

@@ -31,7 +31,11 @@ int64_t RunMovesMillis(const ConformOutcome& outcome, const RunSettings& run);
 // as report lines.
 std::string ConformMovesLine(const RunSettings& run);
 std::vector<std::string> ConformLines(const std::vector<Finding>& findings, const RunSettings& run);
+// The run's time, only when both measured moves succeeded.
 std::vector<std::string> RunTimeLines(const ConformOutcome& outcome, const RunSettings& run);
+// The last line: where the focuser is after the move back (at its start, elsewhere,
+// or not known), or that it was not moved.
+std::vector<std::string> FocuserPlaceLines(const ConformOutcome& outcome);
 bool HasFault(const std::vector<Finding>& findings);
 // The verdict of the calls as without --conform, less its advice to try a move.
 Verdict ConformVerdict(Verdict verdict);

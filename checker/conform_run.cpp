@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "checker/form_harness.h"
+#include "checker/program_calls.h"
 #include "common/whole_number.h"
 
 namespace qm::check {
@@ -14,82 +14,56 @@ namespace qm::check {
 namespace {
 
 // Following a focuser that is not at its target after the wait: reads 100 ms apart
-// for at most 3 s, done when it reaches the target or stays put this many reads. A
-// focuser still on its way after that is reported as it stands.
+// for at most 3 s, done when it reaches the target or comes to rest. A focuser still
+// on its way after that is reported as it stands.
 constexpr int kSettleReads = 30;
-constexpr int kStillReads = 5;
-constexpr uint32_t kSettleInterval = 100;
 
 class Conform {
   public:
     Conform(ObjectFactory& objects, const CheckServices& services, CallTrace& trace)
-        : services_(services),
-          trace_(trace),
-          h_(objects, services, trace) {}
+        : trace_(trace),
+          calls_(objects, services, trace, PositionReading::Run),
+          h_(calls_.Harness()) {}
 
     ConformOutcome Run(const std::string& progId, const RunSettings& run) {
         ConformOutcome out;
         h_.steps.value = run.steps;
         h_.increment.value = run.increment;
         h_.exposures.value = run.exposures;
-        // A named driver is connected as with "Automatic Connection" ticked.
-        h_.save.TagString = progId;
-        h_.autoConnect.checked = !progId.empty();
-        Do(out, Stage::Connect, [&] { h_.form.ButConnectClick(); });
-        out.check.driverProgId = h_.DriverCreated();
-        out.check.connected = h_.form.HasDriver();
-        out.linkAccepted = out.check.connected || !LinkRefused();
+        out.linkAccepted = calls_.Connect(out.check, progId) || !LinkRefused();
         if (!out.check.connected) {
-            out.check.cancelled = out.check.problems.empty();
             if (!out.linkAccepted && !out.check.driverProgId.empty())
                 out.connectedAccepted = AcceptsConnected(out.check.driverProgId);
             return out;
         }
         out.maxStep = h_.form.FocuserMaxStep();
-        bool fine = ReadPosition(out, out.start);
+        const std::optional<int32_t> start = calls_.ReadPosition(out.check);
+        bool fine = start.has_value();
         if (fine) {
+            out.start = *start;
             // At rest, as before a run: a focuser that says it moves here never lets a wait end early.
-            fine = Do(out, Stage::Wait, [&] { h_.form.WaitWhileMoving(); });
-            out.restlessAtStart = fine && h_.status.Text() != "OK";
+            const WaitResult wait = calls_.Wait(out.check, Stage::Wait);
+            fine = wait.answered;
+            out.restlessAtStart = wait.timedOut;
         }
-        if (fine && !out.restlessAtStart) {
+        // The program keeps an absolute focuser's moves within 0 to MaxStep: from a start
+        // outside, its first move would leave the row the user consented to.
+        out.startOutsideRange = fine && out.check.absolute != false && (out.start < 0 || out.start > out.maxStep);
+        if (fine && !out.restlessAtStart && !out.startOutsideRange) {
             const int32_t first = FirstSweepPosition(run, out.start);
             // The step from where the first move really went: an absolute focuser's row is cut at 0.
-            fine = Measure(out, "the first move of a run", first) &&
-                   Measure(out, "one Increment", SaturatingAdd(out.moves.back().target, run.increment));
-            // Back to where it started, after a timeout or a wrong arrival too; a driver
-            // error has ended the moves, as it ends a run.
-            if (out.check.problems.empty())
-                Measure(out, "the move back to the start", out.start);
+            out.measured = Measure(out, "the first move of a run", first) &&
+                           Measure(out, "one Increment", SaturatingAdd(out.moves.back().target, run.increment));
+            // Back to where it started after whatever happened on the way out.
+            out.back = calls_.MoveBack(out.check, out.start, kSettleReads);
         }
-        Do(out, Stage::Disconnect, [&] { h_.form.ButDisconnectClick(); });
-        if (fine && out.check.absolute == false)
+        calls_.Disconnect(out.check);
+        if (out.measured && out.check.absolute == false)
             ProbeRelativePosition(out, out.check.driverProgId);
         return out;
     }
 
   private:
-    template <typename Handler>
-    bool Do(ConformOutcome& out, Stage stage, Handler handler) {
-        std::optional<Problem> problem = h_.platform.Run(stage, handler);
-        if (problem) out.check.problems.push_back(*problem);
-        return !problem;
-    }
-
-    // The position as the program reads it; notes how the program took Absolute.
-    bool ReadPosition(ConformOutcome& out, int32_t& position) {
-        const size_t before = trace_.records().size();
-        if (!Do(out, Stage::PositionRead, [&] { position = h_.form.GetFocuserPosition(); }))
-            return false;
-        for (size_t i = before; i < trace_.records().size(); ++i) {
-            const CallRecord& r = trace_.records()[i];
-            if (r.member == "Absolute" && r.answer)
-                out.check.absolute = ToBool(*r.answer);
-        }
-        out.check.positions.push_back(position);
-        return true;
-    }
-
     // One move as a run makes it: MoveFocuserTo, WaitWhileMoving, then the position.
     bool Measure(ConformOutcome& out, const std::string& name, int32_t target) {
         MeasuredMove move;
@@ -100,56 +74,50 @@ class Conform {
         move.target = absolute ? std::clamp(target, 0, std::max(out.maxStep, 0)) : target;
         const int64_t start = trace_.Now();
         const size_t before = trace_.records().size();
-        if (!Do(out, Stage::Move, [&] { h_.form.MoveFocuserTo(target); }))
+        if (!calls_.Do(out.check, Stage::Move, [&] { h_.form.MoveFocuserTo(target); }))
             return false;
-        const bool waited = Do(out, Stage::Move, [&] { h_.form.WaitWhileMoving(); });
         for (size_t i = before; i < trace_.records().size(); ++i) {
-            const CallRecord& r = trace_.records()[i];
-            if (r.member == "Move")
-                move.moveMicros = r.micros;
-            if (r.member == "IsMoving" && r.answer) {
-                ++move.polls;
-                move.sawMoving = move.sawMoving || ToBool(*r.answer);
-            }
+            if (trace_.records()[i].member == "Move")
+                move.moveMicros = trace_.records()[i].micros;
         }
+        const WaitResult wait = calls_.Wait(out.check, Stage::Move);
+        move.polls = wait.polls;
+        move.sawMoving = wait.sawMoving;
         // Each poll of the wait comes after its pause: the read that said False came this long after Move.
         move.untilIdleMicros = move.moveMicros + int64_t{move.polls} * TFormAFoc::kMovePollInterval * 1000;
-        if (!waited) {
+        if (!wait.answered) {
+            move.waitFailed = true;
             out.moves.push_back(move);
             return false;
         }
-        move.timedOut = h_.status.Text() != "OK";
+        move.timedOut = wait.timedOut;
         move.untilRestMicros = move.untilIdleMicros;
         bool fine = true;
         if (absolute) {
-            int32_t position = 0;
-            fine = ReadPosition(out, position);
-            if (fine) {
-                move.positionAfterWait = position;
-                fine = Settle(out, move, start, position);
-                move.restPosition = position;
-            }
+            const std::optional<int32_t> position = calls_.ReadPosition(out.check);
+            fine = position && Settle(out, move, start, *position);
         }
         out.moves.push_back(move);
         return fine;
     }
 
     // Follows a focuser that is not at its target after the wait until it arrives,
-    // stays put, or the 3 s are over.
-    bool Settle(ConformOutcome& out, MeasuredMove& move, int64_t start, int32_t& position) {
+    // comes to rest, or the 3 s are over.
+    bool Settle(ConformOutcome& out, MeasuredMove& move, int64_t start, int32_t position) {
+        move.positionAfterWait = position;
+        move.restPosition = position;
         if (position == move.target && !move.timedOut)
             return true;
-        int still = 0;
-        for (int read = 0; read < kSettleReads && position != move.target && still < kStillReads; ++read) {
-            services_.sleep(kSettleInterval);
-            const int32_t last = position;
-            if (!ReadPosition(out, position))
-                return false;
-            still = position == last ? still + 1 : 0;
-            if (still == 0)
-                move.untilRestMicros = trace_.Now() - start;
+        const Following f = calls_.Follow(out.check, position, move.target, kSettleReads);
+        if (!f.read) {
+            move.restPosition.reset();  // not seen to the end
+            return false;
         }
-        if (move.untilRestMicros == 0 || position == move.target)
+        move.restPosition = f.position;
+        move.rested = f.rested;
+        if (f.lastChange >= 0)
+            move.untilRestMicros = f.lastChange - start;
+        if (f.position == move.target)
             move.untilRestMicros = trace_.Now() - start;
         return true;
     }
@@ -196,10 +164,9 @@ class Conform {
         }
     }
 
-
-    const CheckServices& services_;
     CallTrace& trace_;
-    WindowlessForm h_;
+    ProgramCalls calls_;
+    WindowlessForm& h_;
 };
 
 }  // namespace

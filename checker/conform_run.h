@@ -3,7 +3,9 @@
 // around the current position, and the check measures what the program's waits
 // meet: how long Move takes, how many IsMoving polls a move needs, where the
 // focuser really stands when IsMoving says it stopped, and how fast it goes. It
-// then moves the focuser back to where it started.
+// then moves the focuser back to where it started, after a failure on the way out
+// too, and says where it is. A focuser that stands outside 0 to MaxStep is not
+// moved: the program's clamp would send it outside the row.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +29,11 @@ struct MeasuredMove {
     int polls = 0;                             // IsMoving reads of the wait after it
     bool sawMoving = false;                    // one of them said True
     bool timedOut = false;                     // the wait ran out of polls: "Move timeout"
+    bool waitFailed = false;                   // an IsMoving read of the wait failed: nothing to judge
     int64_t untilIdleMicros = 0;               // from calling Move to the read that said False
     std::optional<int32_t> positionAfterWait;  // absolute focusers: read right after the wait
-    std::optional<int32_t> restPosition;       // where it came to rest
+    std::optional<int32_t> restPosition;       // where it came to rest, or was last seen
+    bool rested = true;                        // false: still moving when the following ended
     int64_t untilRestMicros = 0;               // from calling Move until it came to rest
 
     int32_t Distance() const;
@@ -40,7 +44,10 @@ struct ConformOutcome {
     int32_t start = 0;
     int32_t maxStep = 0;
     bool restlessAtStart = false;  // IsMoving stayed True before any move
-    std::vector<MeasuredMove> moves;  // the first move of a run, one Increment, back to the start
+    bool startOutsideRange = false;   // an absolute focuser outside 0 to MaxStep: not moved
+    std::vector<MeasuredMove> moves;  // the first move of a run, one Increment
+    bool measured = false;            // both moves and the reads after them ended without a box
+    std::optional<MovedBack> back;    // where the focuser is after the move back; none when not moved
     bool linkAccepted = false;
     std::optional<bool> connectedAccepted;  // asked only when Link is refused
     // A relative focuser's Position: the error it raised, or the answer it gave.

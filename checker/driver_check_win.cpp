@@ -50,7 +50,7 @@ int64_t Microseconds() {
 
 // The conformance check: the run settings of autofocus.ini beside this program (or
 // the command line's), the program's moves measured, the findings, the verdict as
-// without it, and the time a run's moves and waits take.
+// without it, the time a run's moves and waits take, and where the focuser is.
 int Conform(const qm::check::CommandLine& line, int bits) {
     using namespace qm::check;
     qm::win::SettingsFilesWin files;
@@ -91,6 +91,7 @@ int Conform(const qm::check::CommandLine& line, int bits) {
     PrintLines(ConformLines(findings, run));
     PrintLines(VerdictLines(verdict));
     PrintLines(RunTimeLines(outcome, run));
+    PrintLines(FocuserPlaceLines(outcome));
     return verdict.exitCode != 0 || HasFault(findings) ? 1 : 0;
 }
 

@@ -142,15 +142,18 @@ std::string BoxLine(const Problem& p) {
 }
 
 // Where the focuser ended after the check sent it back from a troubled outward move.
-std::string MoveBackLine(const MoveBackAfterProblem& back) {
-    using Result = MoveBackAfterProblem::Result;
+std::string MoveBackLine(const MovedBack& back) {
+    using Result = MovedBack::Result;
     const std::string start = std::to_string(back.target);
+    const std::string tried = back.moveFailed ? "The check still tried to move the focuser back to its start position, " +
+                                                    start + ", but the move back failed"
+                                              : "The check still moved the focuser back to its start position, " + start;
     switch (back.result) {
         case Result::Arrived:
-            return "The check still moved the focuser back to its start position, " + start + ", and it arrived there.";
+            return tried + (back.moveFailed ? "; the focuser reported " + start + " afterwards." : ", and it arrived there.");
         case Result::Elsewhere:
-            return "The check still moved the focuser back to its start position, " + start +
-                   ", but it did not arrive: the focuser reported " + std::to_string(back.reported) + " afterwards.";
+            return tried + (back.moveFailed ? "; " : ", but it did not arrive: ") + "the focuser reported " +
+                   std::to_string(back.reported) + " afterwards.";
         case Result::Counted:
             return "The check still moved the focuser back by the steps it had moved out; a relative focuser cannot "
                    "tell whether it arrived at its start position.";

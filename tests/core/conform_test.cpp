@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "checker/command_line.h"
 #include "checker/conform_report.h"
@@ -29,6 +30,8 @@ struct TimedFocuser {
     int stopShort = 0;
     bool noLink = false;
     bool relativePositionFails = true;
+    std::map<std::string, std::pair<int, int>> fails;  // member -> its calls from..to that raise an error
+    std::map<std::string, int> calls;
 
     int32_t from = 1000, target = 1000;
     int64_t startMs = 0;
@@ -39,6 +42,12 @@ struct TimedFocuser {
         const double travelled = static_cast<double>(nowMs - startMs) * stepsPerSecond / 1000.0;
         if (travelled >= std::abs(target - from)) return target;
         return from + static_cast<int32_t>(target > from ? travelled : -travelled);
+    }
+    void Count(const std::string& member) {
+        const int n = ++calls[member];
+        auto it = fails.find(member);
+        if (it != fails.end() && n >= it->second.first && n <= it->second.second)
+            throw AutomationError(member + " failed in the driver");
     }
     bool Moving() const {
         if (stuck) return true;
@@ -57,6 +66,7 @@ class TimedObject : public LateBoundObject {
     }
     AutoValue Read(const std::string& name) override {
         if (chooser_) return AutoValue::Text("Sim.Focuser");
+        f_.Count(name);
         if (name == "MaxStep") return AutoValue::Int(f_.maxStep);
         if (name == "Absolute") return AutoValue::Bool(f_.absolute);
         if (name == "IsMoving") return AutoValue::Bool(f_.Moving());
@@ -68,6 +78,7 @@ class TimedObject : public LateBoundObject {
     }
     AutoValue CallMethod(const std::string& name, const std::vector<AutoValue>& args) override {
         if (name != "Move") throw AutomationError("Method '" + name + "' not supported by automation object");
+        f_.Count(name);
         const int32_t value = *args.at(0).ref();
         f_.moves.push_back(value);
         const int32_t here = f_.Position();
@@ -150,6 +161,21 @@ TEST(Conform, EachFaultGivesItsFindingAndStatus) {
         {"too slow", [](TimedFocuser& f) { f.stepsPerSecond = 25; }, true,
          {"IsMoving, the first move of a run (300 steps down): still True after 100 polls.", "\"Move timeout\"",
           "IsMoving, one Increment (100 steps up): True, then False after 40 polls.", "about 25 steps per second"}},
+        {"overshoots", [](TimedFocuser& f) { f.stopShort = -6; }, true,
+         {"Arrival, moving down to 700: the focuser came to rest at 694, 6 steps past it.",
+          "Arrival, moving up to 800: the focuser came to rest at 806, 6 steps past it."},
+         {"short"}},
+        {"still moving after the wait",
+         [](TimedFocuser& f) {
+             f.stepsPerSecond = 20;
+             f.idleEarlySteps = 200;
+         },
+         true,
+         {"Arrival, moving down to 700: Position 899 when IsMoving said False, and the focuser was still moving 3 s "
+          "later, at 839, 139 steps short."},
+         {"came to rest"}},
+        {"MaxStep below the start", [](TimedFocuser& f) { f.maxStep = 500; }, true,
+         {"Position 1000, outside 0 to MaxStep (500).", "its moves stop at MaxStep. The check made no move"}},
         {"restless at rest", [](TimedFocuser& f) { f.stuck = true; }, true,
          {"IsMoving: True with the focuser at rest"}},
         {"no Link", [](TimedFocuser& f) { f.noLink = true; }, true,
@@ -180,6 +206,56 @@ TEST(Conform, MovesStayInTheRowAndEndAtTheStart) {
     low.Run();
     EXPECT_EQ(low.focuser.moves, (std::vector<int32_t>{0, 100, 150}));
     EXPECT_TRUE(std::none_of(low.focuser.moves.begin(), low.focuser.moves.end(), [](int32_t m) { return m < 0; }));
+}
+
+TEST(Conform, BringsTheFocuserBackAfterAFailureOnTheWayOut) {
+    static constexpr int kAlways = 1 << 20;
+    struct Case {
+        const char* name;
+        void (*setUp)(TimedFocuser&);
+        std::vector<int32_t> moves;
+        const char* place;     // the report's last line
+        bool runTime;          // the run-time line is shown
+        int isMovingReads;     // -1: not counted
+    };
+    const Case cases[] = {
+        {"healthy", [](TimedFocuser&) {}, {700, 800, 1000}, "The focuser is back at its start, 1000.", true, -1},
+        // The move back follows the position: IsMoving is not read again.
+        {"IsMoving fails", [](TimedFocuser& f) { f.fails["IsMoving"] = {2, kAlways}; }, {700, 1000},
+         "The focuser is back at its start, 1000.", false, 2},
+        {"a position read fails once", [](TimedFocuser& f) { f.fails["Position"] = {2, 2}; }, {700, 1000},
+         "The focuser is back at its start, 1000.", false, -1},
+        {"position reads fail from then on", [](TimedFocuser& f) { f.fails["Position"] = {2, kAlways}; },
+         {700, 1000}, "The focuser's position is not known: the move back to its start, 1000,", false, -1},
+        {"the first Move fails", [](TimedFocuser& f) { f.fails["Move"] = {1, 1}; }, {1000},
+         "The focuser is back at its start, 1000.", false, -1},
+        {"the move back fails", [](TimedFocuser& f) { f.fails["Move"] = {3, 3}; }, {700, 800},
+         "The focuser is not back at its start, 1000: it is at 800.", true, -1},
+        {"relative, IsMoving fails",
+         [](TimedFocuser& f) {
+             f.absolute = false;
+             f.fails["IsMoving"] = {2, kAlways};
+         },
+         {-300, 300}, "moved back by the steps it had moved out", false, 2},
+        {"MaxStep below the start", [](TimedFocuser& f) { f.maxStep = 500; }, {},
+         "The check did not move the focuser.", false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConformRig rig;
+        c.setUp(rig.focuser);
+        const std::string findings = rig.Run();
+        // A wait whose IsMoving failed is left to the verdict, not judged as polls.
+        EXPECT_EQ(findings.find("after 0 polls"), std::string::npos) << findings;
+        EXPECT_EQ(rig.focuser.moves, c.moves);
+        std::string place;
+        for (const std::string& line : check::FocuserPlaceLines(rig.outcome)) place += line;
+        EXPECT_NE(place.find(c.place), std::string::npos) << place;
+        EXPECT_EQ(!check::RunTimeLines(rig.outcome, rig.run).empty(), c.runTime);
+        if (c.isMovingReads >= 0) {
+            EXPECT_EQ(rig.focuser.calls["IsMoving"], c.isMovingReads);
+        }
+    }
 }
 
 TEST(Conform, RunTimeFollowsTheProgramsWaits) {
