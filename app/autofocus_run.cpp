@@ -40,12 +40,7 @@ void TFormAFoc::StartRun() {
 
     // A run left running by a driver failure is over once another is switched on.
     EndRunRecord();
-    // The last run's record emptied field by field: shorter code than assigning a new
-    // record. The fields not reset here are all set when the run ends.
-    runRecord_.points.clear();
-    runRecord_.verdict.reset();
-    runRecord_.movedTo.reset();
-    runRecord_.outcome = RunOutcome::Stopped;
+    runRecord_ = RunRecord{};
     runRecord_.timeUtc = std::move(startTime);
     runStartTick_ = startTick;
     recordingRun_ = true;
@@ -103,10 +98,11 @@ void TFormAFoc::FinishRun() {
         std::vector<CurvePoint> points(lines.size());
         for (size_t i = 0; i < lines.size(); ++i)
             ReadStepLine(lines[i], points[i].position, points[i].value);
-        // The analysis is made straight into the run's record, which is handed over only
-        // when a record is kept; a new record starts without one.
-        best = runRecord_.verdict.emplace(AnalyseCurve(points, c_.EdInc.AsInteger(), best,
-                                      CurveRequest{options_.bestFocus == BestFocusMethod::Fit, options_.curveCheck})).chosen;
+        CurveAnalysis analysis = AnalyseCurve(points, c_.EdInc.AsInteger(), best,
+                                              CurveRequest{options_.bestFocus == BestFocusMethod::Fit, options_.curveCheck});
+        best = analysis.chosen;
+        if (recordingRun_)
+            runRecord_.verdict = std::move(analysis);
     }
     const RunOutcome outcome = best == 0 ? RunOutcome::Error : RunOutcome::Focus;
     if (best == 0) {
@@ -121,11 +117,11 @@ void TFormAFoc::FinishRun() {
     // The record is complete before the final moves and handed over however they end: a
     // driver that fails in them ends the run all the same, and the failure goes on to the
     // error report afterwards. Until here a failure leaves the record open, to be handed
-    // over as stopped (with the analysis, once it was made). The record's fields are set
-    // whether or not a record is kept: only a kept one is handed over, and a new one
-    // starts afresh.
-    runRecord_.outcome = outcome;
-    runRecord_.movedTo = best;
+    // over as stopped (with the analysis, once it was made).
+    if (recordingRun_) {
+        runRecord_.outcome = outcome;
+        runRecord_.movedTo = best;
+    }
     struct RecordHandedOver {
         TFormAFoc& form;
         ~RecordHandedOver() { form.EndRunRecord(); }
@@ -152,7 +148,7 @@ void TFormAFoc::EndRunRecord() {
     try {
         // Values counted for a position the run never completed; none when it completed.
         TakeCountedValues(stepSampleCount_, runRecord_.pendingValues);
-        runRecord_.driverId.assign(settings_.TagString.data(), settings_.TagString.size());
+        runRecord_.driverId = settings_.TagString;
         runRecord_.steps = c_.EdSteps.AsInteger();
         runRecord_.increment = c_.EdInc.AsInteger();
         runRecord_.exposuresPerStep = c_.EdExpo.AsInteger();
@@ -164,10 +160,7 @@ void TFormAFoc::EndRunRecord() {
 }
 
 void TFormAFoc::TakeCountedValues(size_t count, std::vector<int32_t>& values) const {
-    // `count` is never above the slots; saying so spares the vector its check for a length
-    // beyond what it can hold, and that check's message. Swapped in, so that what `values`
-    // held leaves with the temporary.
-    std::vector<int32_t>(stepSamples_.begin(), stepSamples_.begin() + std::min(count, kSampleSlots)).swap(values);
+    values.assign(stepSamples_.begin(), stepSamples_.begin() + std::min(count, kSampleSlots));
 }
 
 std::vector<std::string> TFormAFoc::LogLines() const {

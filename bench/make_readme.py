@@ -34,9 +34,9 @@ measured again with exactly the flags of the tree it is compared with:
 | before the options (fa082f4), `-Os -fno-ipa-sra -fno-move-loop-invariants` | 247,808 | 343,054 |
 | with the options (1066665), the same flags | 267,776 | 363,534 |
 | **growth, the same flags** | **+19,968 (19.5 KB)** | **+20,480 (20 KB)** |
-| allowed growth | 20,480 (20 KB) | 20,480 (20 KB) |
+| growth then allowed | 20,480 (20 KB) | 20,480 (20 KB) |
 
-The growth target is **met** on both: by 512 bytes on 64-bit, exactly on it on 32-bit (the
+The growth then allowed was met on both: by 512 bytes on 64-bit, exactly on it on 32-bit (the
 link maps' loaded sections grew by 19,868 and 20,268 bytes; the stripped files move in
 512-byte steps). Where it goes, on 64-bit: the fit 4.1 KB, the curve check and the
 analysis 2.5 KB, the C library's `exp` and `log` they call 1.1 KB; the run record's page
@@ -49,9 +49,10 @@ and the writing of both files 2.9 KB; the decimal text, pattern writer and JSON 
 JSON reader is linked. Two sections of fa082f4's 64-bit program sat a few bytes short of
 their next 512-byte step (the import table and the loader's relocations), so the options
 import nothing new and put no new address in data. What each change saved, and what was
-tried and left: `bench/size/RESULTS.md`. The 32-bit program stays above the 340 KB
-start-up size target it met before the options: the tree before them is 343,054 bytes
-with the same flags.
+tried and left: `bench/size/RESULTS.md`. Several of those savings made the code harder
+to read; the record's writer, its page and the recorder were since written plainly again
+for about 10 KB (RESULTS.md, last section). The sizes are now a guard, not a goal: each
+stripped executable stays under 300 KB on 64-bit and 400 KB on 32-bit (`bench/size/run.sh`).
 """
 
 SECTIONS = [
@@ -95,7 +96,10 @@ libraries, plus a link map); the script fails unless that build strips to exactl
 size of the executable described. `bench/size/map_groups.py` sums the map's loaded input
 sections (`.text`, `.rdata`, `.data`, `.pdata`, `.xdata`, `.eh_frame`, imports,
 relocations) by library group, by object file and by section; the rest of the file is PE
-headers and section alignment. The targets are 300 KB (64-bit) and 340 KB (32-bit)."""),
+headers and section alignment. Both executables, Quillomar.exe and QmDriverCheck.exe, are
+held to a guard of 300 KB (64-bit) and 400 KB (32-bit) stripped: a limit that shows when
+something grew out of proportion, not a figure to work towards; the script fails when an
+executable is over it."""),
     ("bench/idle", "Idle cost (bench/idle)", """\
 `MinimalWindow.exe`, then the program disconnected, then the program connected to the
 simulated focuser (whose position it reads twice a second), each alone in one Wine prefix,

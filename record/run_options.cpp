@@ -1,7 +1,7 @@
 // Reads "autofocus-options.ini": lines "key = value", blank lines and lines starting
 // with ';' skipped, keys and values compared without regard to case. A line that
 // cannot be used changes nothing and is reported with the reason. The keys and their
-// values are one table, compared in place: no lower-case copies of the text are made.
+// values are one table.
 #include "record/run_options.h"
 
 #include <optional>
@@ -13,11 +13,10 @@ namespace qm {
 namespace {
 
 // Each key with its two values, the first setting the option off (or to the three-point
-// rule), the second on (or to the fit), and the fault of any other value. The texts are
-// held in the table itself rather than pointed to: no addresses for the loader to fix.
+// rule), the second on (or to the fit), and the fault of any other value.
 struct OptionKey {
-    char name[12];
-    char values[2][12];
+    std::string_view name;
+    std::string_view values[2];
     OptionLineFault unknownValue;
 };
 constexpr OptionKey kKeys[] = {
@@ -29,20 +28,22 @@ constexpr int kKeyCount = 3;
 
 // Space, tab, LF, VT, FF and CR: the blanks of the C locale's isspace.
 bool IsBlank(char c) {
-    return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // Whether the text [first, last) is `lower` (written in lower case) without regard to
 // case. Only ASCII letters have a case here, as in the C locale the program runs in.
-bool SameIgnoringCase(const char* first, const char* last, const char* lower) {
-    for (; first != last; ++first, ++lower) {
-        char c = *first;
+bool SameIgnoringCase(const char* first, const char* last, std::string_view lower) {
+    if (static_cast<size_t>(last - first) != lower.size())
+        return false;
+    for (char l : lower) {
+        char c = *first++;
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-        if (*lower == 0 || c != *lower)
+        if (c != l)
             return false;
     }
-    return *lower == 0;
+    return true;
 }
 
 // Applies one "key = value" line, [first, last) without its blanks, noting for each key

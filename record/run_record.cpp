@@ -1,16 +1,39 @@
-// The run record's JSON line, written with every field in a fixed order; the trimming of
-// the record file to its last lines; and the writing of both record files beside the
-// program (see run_recorder.h).
+// The run record's JSON line, written with every field in a fixed order, and the
+// trimming of the record file to its last lines.
 #include "record/run_record.h"
 
-#include <cmath>
-#include <optional>
-
-#include "record/run_page.h"
-#include "record/run_recorder.h"
-#include "common/decimal_text.h"
+#include "common/json_writer.h"
 
 namespace qm {
+
+namespace {
+
+// A list of whole numbers as a JSON array.
+void WriteWholeNumbers(JsonWriter& json, const std::vector<int32_t>& values) {
+    json.BeginArray();
+    for (int32_t value : values)
+        json.Integer(value);
+    json.EndArray();
+}
+
+// `value` as `width` digits with leading zeros; a value with more digits keeps its last
+// `width` of them.
+void AppendDigits(std::string& out, uint32_t value, size_t width) {
+    std::string digits(width, '0');
+    for (size_t i = width; i-- > 0; value /= 10)
+        digits[i] = static_cast<char>('0' + value % 10);
+    out += digits;
+}
+
+bool IsLeapYear(uint32_t year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+uint32_t DaysInYear(uint32_t year) {
+    return IsLeapYear(year) ? 366 : 365;
+}
+
+}  // namespace
 
 const char* RunOutcomeName(RunOutcome outcome) {
     switch (outcome) {
@@ -25,80 +48,93 @@ const char* RunOutcomeName(RunOutcome outcome) {
 }
 
 std::string FormatUtcTime(uint64_t fileTime) {
-    // The date counted forward from 1601-01-01 a year and then a month at a time: a few
-    // hundred steps, once a run, in fewer bytes than the arithmetic of whole cycles.
     const uint64_t seconds = fileTime / 10000000;
-    const uint64_t wholeDays = seconds / 86400;
-    const uint32_t second = static_cast<uint32_t>(seconds - wholeDays * 86400);
-    uint32_t day = static_cast<uint32_t>(wholeDays);
-    int year = 1601;
-    unsigned char monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    for (;;) {
-        monthDays[1] = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0) ? 29 : 28;
-        const uint32_t length = 337u + monthDays[1];
-        if (day < length) break;
-        day -= length, ++year;
-    }
-    int month = 0;
+    const uint32_t secondOfDay = static_cast<uint32_t>(seconds % 86400);
+    // The date counted forward from 1601-01-01 a year and then a month at a time: a few
+    // hundred steps for any date of our time, once a run.
+    uint32_t day = static_cast<uint32_t>(seconds / 86400);  // below 2^32 for any file time
+    uint32_t year = 1601;
+    while (day >= DaysInYear(year))
+        day -= DaysInYear(year++);
+    const uint32_t monthDays[] = {31, IsLeapYear(year) ? 29u : 28u, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    uint32_t month = 0;
     while (day >= monthDays[month])
         day -= monthDays[month++];
-    const int fields[] = {static_cast<int>(second % 60), static_cast<int>(second / 60 % 60),
-                          static_cast<int>(second / 3600), static_cast<int>(day) + 1, month + 1, year};
-    // The digits written from the last one back, each field's into its own zeros (a
-    // year past 9999 loses its first digits).
-    std::string out = "0000-00-00T00:00:00Z";
-    const int* field = fields;
-    int value = *field;
-    for (size_t i = 19; i-- > 0;) {
-        if (out[i] != '0') {
-            value = *++field;
-        } else if (value > 0) {
-            out[i] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        }
-    }
+
+    // A year past 9999 loses its first digits.
+    std::string out;
+    AppendDigits(out, year, 4);
+    out += '-';
+    AppendDigits(out, month + 1, 2);
+    out += '-';
+    AppendDigits(out, day + 1, 2);
+    out += 'T';
+    AppendDigits(out, secondOfDay / 3600, 2);
+    out += ':';
+    AppendDigits(out, secondOfDay / 60 % 60, 2);
+    out += ':';
+    AppendDigits(out, secondOfDay % 60, 2);
+    out += 'Z';
     return out;
 }
 
 std::string FormatRunRecordLine(const RunRecord& r) {
     std::string out;
-    AppendPattern(out,
-                  "{\"time\":\"$\",\"driver\":\"$\",\"steps\":^,\"increment\":^,\"exposuresPerStep\":^,"
-                  "\"points\":[",
-                  &r.timeUtc, &r.driverId, static_cast<double>(r.steps), static_cast<double>(r.increment),
-                  static_cast<double>(r.exposuresPerStep));
-    // Each point and each pair of the curve comes after a comma but the first: one pattern
-    // for both, the first written from past its comma.
-    static constexpr const char* kPoint = ",{\"position\":^,\"value\":^,\"values\":[";
-    static constexpr const char* kCurvePair = ",[%,%]";
-    const char* pattern = kPoint + 1;
+    JsonWriter json(out);
+    json.BeginObject();
+    json.Key("time").String(r.timeUtc);
+    json.Key("driver").String(r.driverId);
+    json.Key("steps").Integer(r.steps);
+    json.Key("increment").Integer(r.increment);
+    json.Key("exposuresPerStep").Integer(r.exposuresPerStep);
+    json.Key("points").BeginArray();
     for (const RunStep& p : r.points) {
-        AppendPattern(out, pattern, static_cast<double>(p.position), static_cast<double>(p.value));
-        AppendWholeNumbers(out, p.values, ",", "]}");
-        pattern = kPoint;
+        json.BeginObject();
+        json.Key("position").Integer(p.position);
+        json.Key("value").Integer(p.value);
+        json.Key("values");
+        WriteWholeNumbers(json, p.values);
+        json.EndObject();
     }
-    AppendPattern(out, "],\"pendingValues\":[");
-    AppendWholeNumbers(out, r.pendingValues, ",", "]");
+    json.EndArray();
+    json.Key("pendingValues");
+    WriteWholeNumbers(json, r.pendingValues);
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
+        json.Key("threePoint").Integer(v.threePoint);
+        json.Key("fit").BeginObject();
+        json.Key("converged").Bool(v.fitConverged);
         // Without a fit, its peak and quality are null whatever the record holds.
-        AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%,\"curve\":[",
-                      static_cast<double>(v.threePoint), v.fitConverged ? "true" : "false",
-                      v.fitConverged ? v.fitPeak : NAN, v.fitConverged ? v.fitQuality : NAN);
-        pattern = kCurvePair + 1;
+        if (v.fitConverged) {
+            json.Key("peak").Number(v.fitPeak);
+            json.Key("quality").Number(v.fitQuality);
+        } else {
+            json.Key("peak").Null();
+            json.Key("quality").Null();
+        }
+        json.Key("curve").BeginArray();
         for (int i = 0; i < v.fitCurvePoints; ++i) {
             const auto [x, y] = v.FitCurvePoint(i);
-            AppendPattern(out, pattern, x, y);
-            pattern = kCurvePair;
+            json.BeginArray().Number(x).Number(y).EndArray();
         }
-        AppendPattern(out, "]},\"check\":{\"passed\":`,\"reason\":\"$\"}", v.checkPassed ? "true" : "false",
-                      &v.checkReason);
+        json.EndArray();
+        json.EndObject();
+        json.Key("check").BeginObject();
+        json.Key("passed").Bool(v.checkPassed);
+        json.Key("reason").String(v.checkReason);
+        json.EndObject();
     } else {
-        AppendPattern(out, ",\"threePoint\":null,\"fit\":null,\"check\":null");
+        json.Key("threePoint").Null();
+        json.Key("fit").Null();
+        json.Key("check").Null();
     }
-    AppendPattern(out, ",\"result\":%,\"outcome\":\"`\",\"durationMs\":^}",
-                  r.movedTo ? static_cast<double>(*r.movedTo) : NAN, RunOutcomeName(r.outcome),
-                  static_cast<double>(r.durationMs));
+    if (r.movedTo)
+        json.Key("result").Integer(*r.movedTo);
+    else
+        json.Key("result").Null();
+    json.Key("outcome").String(RunOutcomeName(r.outcome));
+    json.Key("durationMs").Integer(r.durationMs);
+    json.EndObject();
     return out;
 }
 
@@ -129,27 +165,6 @@ std::string AppendRunRecordLine(std::string_view fileText, const std::string& li
         out += '\n';
     }
     return out;
-}
-
-void WriteRunRecordFiles(SettingsFiles& files, const RunRecord& record) {
-    // One path string for both files: the directory, then each file's name.
-    std::string path = files.ProgramDirectory();
-    const size_t directoryLength = path.size();
-    if (directoryLength == 0)
-        return;
-    path.append(kRunRecordFileName);
-    std::optional<std::string> old = files.ReadAll(path);
-    if (!old && files.Exists(path))
-        return;
-    files.ReplaceAll(path, AppendRunRecordLine(old ? *old : std::string_view(), FormatRunRecordLine(record)));
-
-    // The page is made from the old page and this run, so it shows this run even when
-    // the record file could not be replaced. A page that cannot be read starts anew:
-    // the record file still holds every run.
-    path.erase(path.begin() + directoryLength, path.end());
-    path.append(kRunPageFileName);
-    const std::optional<std::string> page = files.ReadAll(path);
-    files.ReplaceAll(path, ComposeRunPage(record, page ? *page : std::string_view()));
 }
 
 }  // namespace qm

@@ -12,27 +12,14 @@ namespace qm {
 
 class RunRecorder {
   public:
+    virtual ~RunRecorder() = default;
     // The current time in UTC, ISO 8601 ("2026-01-31T21:05:09Z").
-    std::string UtcTimeNow() { return utcTimeNow_(*this); }
+    virtual std::string UtcTimeNow() = 0;
     // A run ended: keep its record. The recorder may change the record's text in place
     // (the caller is done with it). A record that cannot be kept is lost without a word,
     // since the run must not be disturbed by it; only a lack of memory throws, and the
     // controller drops the record then.
-    void RunEnded(RunRecord& record) { runEnded_(*this, record); }
-
-  protected:
-    // An implementation hands over its two operations as plain functions when it is
-    // made, rather than overriding virtual ones: the program has a single recorder, and
-    // a virtual table with its type information and the loader's fix-ups of both cost
-    // the 64-bit program half a kilobyte of its file (bench/size/RESULTS.md).
-    using TimeNow = std::string (*)(RunRecorder& self);
-    using Ended = void (*)(RunRecorder& self, RunRecord& record);
-    RunRecorder(TimeNow utcTimeNow, Ended runEnded) : utcTimeNow_(utcTimeNow), runEnded_(runEnded) {}
-    ~RunRecorder() = default;  // never deleted through this class
-
-  private:
-    TimeNow utcTimeNow_;
-    Ended runEnded_;
+    virtual void RunEnded(RunRecord& record) = 0;
 };
 
 // Appends the record to the record file in the program's directory, keeping its last

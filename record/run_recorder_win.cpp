@@ -25,17 +25,15 @@ void CodePageToUtf8(std::string& text) {
 
 }  // namespace
 
-RunRecorderWin::RunRecorderWin(SettingsFiles& files) : RunRecorder(&UtcTimeNowWin, &RunEndedWin), files_(files) {}
-
-std::string RunRecorderWin::UtcTimeNowWin(RunRecorder&) {
+std::string RunRecorderWin::UtcTimeNow() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return FormatUtcTime(static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
 }
 
-void RunRecorderWin::RunEndedWin(RunRecorder& self, RunRecord& record) {
+void RunRecorderWin::RunEnded(RunRecord& record) {
     CodePageToUtf8(record.driverId);
-    WriteRunRecordFiles(static_cast<RunRecorderWin&>(self).files_, record);
+    WriteRunRecordFiles(files_, record);
 }
 
 }  // namespace qm::win

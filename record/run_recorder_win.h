@@ -11,12 +11,12 @@ namespace qm::win {
 
 class RunRecorderWin : public RunRecorder {
   public:
-    explicit RunRecorderWin(SettingsFiles& files);
+    explicit RunRecorderWin(SettingsFiles& files) : files_(files) {}
+
+    std::string UtcTimeNow() override;
+    void RunEnded(RunRecord& record) override;
 
   private:
-    static std::string UtcTimeNowWin(RunRecorder& self);
-    static void RunEndedWin(RunRecorder& self, RunRecord& record);
-
     SettingsFiles& files_;
 };
 

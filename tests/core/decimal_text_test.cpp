@@ -54,38 +54,6 @@ TEST(DecimalText, FixedAndTrimmed) {
     }
 }
 
-TEST(DecimalText, Patterns) {
-    const auto put = [](const char* pattern, auto... arguments) {
-        std::string out = "x";
-        AppendPattern(out, pattern, arguments...);
-        return out;
-    };
-    const std::string quoted = "say \"hi\"\n";
-    struct Case {
-        std::string written;
-        const char* text;
-    };
-    const std::vector<Case> cases = {
-        {put("plain"), "xplain"},
-        {put("x=\"~\" y=\"~\"", 62.0, -0.04), "xx=\"62.0\" y=\"0.0\""},
-        {put("^, ^, ^", 7.0, -2147483648.0, 4294967295.0), "x7, -2147483648, 4294967295"},
-        {put("[%,%,%]", 39.5, double(NAN), 1012.40004), "x[39.5,null,1012.4]"},
-        {put("~ s|^", double(INFINITY), 1e300), "x- s|-"},
-        {put("<b>`</b>`", "focus", "!"), "x<b>focus</b>!"},
-        {put("a`b^c%", "-", 3.0, 0.25), "xa-b3c0.25"},
-        // Whole numbers of any type are taken as numbers; a mark left without its
-        // argument, or given one of the other kind, writes nothing.
-        {put("^/~/^", 7, int64_t{-3}, 4000000000u), "x7/-3.0/4000000000"},
-        {put("^ ^|`", 5.0), "x5 |"},
-        {put("[^][`]", "text", 2.0), "x[][]"},
-        // A string by its address, escaped for JSON; only '$' takes one, and '$' only one.
-        {put("\"$\"", &quoted), "x\"say \\\"hi\\\"\\n\""},
-        {put("[`][^][$]", &quoted, &quoted, "text"), "x[][][]"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.written, c.text);
-}
-
 // What the record writes reads back as the same double it would write again.
 TEST(DecimalText, WrittenNumbersReadBackExactly) {
     for (double v : {1012.4, 0.987, 39.5, -7.0625, 123456.789, 2147483647.0, 0.0001}) {

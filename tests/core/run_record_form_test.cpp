@@ -19,23 +19,18 @@ class CollectingRecorder : public RunRecorder {
   public:
     std::vector<RunRecord> records;
     int timeReads = 0;
-    CollectingRecorder()
-        : RunRecorder(
-              [](RunRecorder& self) {
-                  ++static_cast<CollectingRecorder&>(self).timeReads;
-                  return std::string("2026-12-08T10:00:00Z");
-              },
-              [](RunRecorder& self, RunRecord& record) {
-                  static_cast<CollectingRecorder&>(self).records.push_back(record);
-              }) {}
+    std::string UtcTimeNow() override {
+        ++timeReads;
+        return "2026-12-08T10:00:00Z";
+    }
+    void RunEnded(RunRecord& record) override { records.push_back(record); }
 };
 
 // A recorder that runs out of memory with every record it is handed.
 class ThrowingRecorder : public RunRecorder {
   public:
-    ThrowingRecorder()
-        : RunRecorder([](RunRecorder&) { return std::string("2026-12-08T10:00:00Z"); },
-                      [](RunRecorder&, RunRecord&) { throw std::bad_alloc(); }) {}
+    std::string UtcTimeNow() override { return "2026-12-08T10:00:00Z"; }
+    void RunEnded(RunRecord&) override { throw std::bad_alloc(); }
 };
 
 struct RecordFixture : FakeWindow {
