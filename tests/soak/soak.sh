@@ -35,7 +35,7 @@ if ! [[ $RUNS =~ ^[1-9][0-9]*$ ]]; then
 fi
 if [ -z "${QM_E2E_INNER:-}" ]; then
   QM_E2E_INNER=1 exec timeout -k 10 $((RUNS * 30 + 300)) \
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+    "$(dirname "$0")/../../scripts/xvfb_run" bash "$0" "$@"
 fi
 source "$(dirname "$0")/../e2e/lib.sh"
 e2e_begin soak
