@@ -180,7 +180,10 @@ e2e_lane() {
     IFS=, read -r -a archs <<<"${job#*:}"
     for arch in "${archs[@]}"; do
       start=$(date +%s)
-      QM_E2E_ARCH=$arch timeout -k 10 1000 bash "$root/tests/e2e/$name.sh" > "$results/e2e-$name-$arch.log" 2>&1
+      QM_E2E_ARCH=$arch timeout -k 10 1000 bash "$root/tests/e2e/$name.sh" > "$results/e2e-$name-$arch.log" 2>&1 &
+      # timeout leads a process group of its own: stop_lanes ends the run through it.
+      echo $! > "$results/lane-$lane.pid"
+      wait $!
       rc=$?
       took=$(( $(date +%s) - start ))
       echo "$rc $took $lane" > "$results/e2e-$name-$arch.rc"
@@ -194,12 +197,23 @@ e2e_lane() {
   rm -rf "$TMPDIR"
 }
 
+# Interrupted: the lanes and the runs in them end too.
+stop_lanes() {
+  local k pid
+  for pid in "${e2e_lane_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for ((k = 1; k <= ${#e2e_lane_pids[@]}; k++)); do
+    pid=$(cat "$results/lane-$k.pid" 2>/dev/null) && kill -TERM -- "-$pid" 2>/dev/null
+  done
+  exit 130
+}
+
 e2e_start_lanes() {
   local k queue=$results/e2e-queue
   e2e_plan
   printf '%s\n' "${e2e_jobs[@]}" > "$queue"
   echo "== end-to-end tests started in $e2e_lanes lanes (${#e2e_jobs[@]} runs, longest first)"
   e2e_t0=$(date +%s)
+  trap stop_lanes INT TERM
   for ((k = 1; k <= e2e_lanes; k++)); do
     e2e_lane "$k" "$queue" &
     e2e_lane_pids+=($!)
@@ -230,7 +244,7 @@ e2e_finish() {
   done
   # The next run's order: these times over those of scripts that did not run now.
   if [ ${#times[@]} -gt 0 ]; then
-    { printf '%s\n' "${times[@]}"; cat "$e2e_times_file" 2>/dev/null; } | awk '!seen[$1]++' | sort \
+    { printf '%s\n' "${times[@]}"; cat "$e2e_times_file" 2>/dev/null || true; } | awk '!seen[$1]++' | sort \
       > "$e2e_times_file.new" && mv "$e2e_times_file.new" "$e2e_times_file"
   fi
 }
@@ -375,7 +389,7 @@ done
 
 # ---- summary ------------------------------------------------------------------------
 echo "== times, slowest first (the end-to-end scripts run beside the stages after the Windows builds)"
-[ ${#stage_times[@]} -gt 0 ] && printf '%s\n' "${stage_times[@]}" | sort -k1,1nr | awk '{ t = $1; $1 = ""; printf "  %5d s %s\n", t, $0 }'
+[ ${#stage_times[@]} -gt 0 ] && printf '%s\n' "${stage_times[@]}" | sort -k1,1nr | awk '{ t = $1; sub(/^[0-9]+ /, ""); printf "  %5d s  %s\n", t, $0 }'
 echo "== summary ($(( $(date +%s) - start_all )) s)"
 passed=0; failed=0; skipped=0
 for c in "${configs[@]}"; do
