@@ -46,12 +46,16 @@ RECONNECT_EVERY=10
 
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
 
-# The Linux process that runs the program: the one whose command line names its exe.
+# The Linux process that runs the program: the one whose command line names its exe,
+# or, where Wine keeps the command line as given ("Quillomar.exe 1", when the wine
+# launcher is the 64-bit one itself), the one started in this run's program directory.
+# Other runs' programs, beside this one, have directories of their own.
 unix_pid() {
   local exe p
   exe=$(qm_winpath "$E2E_DIR/prog/Quillomar.exe")
   for p in $(pgrep -f 'Quillomar\.exe'); do
-    if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qF "$exe "; then
+    if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qF "$exe " ||
+      [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$(readlink -f "$E2E_DIR/prog")" ]; then
       echo "$p"
       return 0
     fi
