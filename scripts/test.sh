@@ -4,7 +4,9 @@
 #      and a short pass of every fuzz target,
 #   2. the Win32 tests and the core tests under Wine, 64-bit and 32-bit,
 #   3. the self-test of the test tools (tools/probe/selftest.sh),
-#   4. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb.
+#   4. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb,
+#      in QM_E2E_LANES lanes at once (default 3), started as soon as the Windows programs
+#      are built and running beside stages 1 to 3 (see "end-to-end scripts, in lanes").
 # Each configuration is counted under its own name (the core tests run in four: native,
 # sanitized, Wine 64-bit, Wine 32-bit); the last line is the total,
 # "N passed, N failed, N skipped". Exit status 0 only when nothing failed.
@@ -27,7 +29,8 @@
 # QM_TEST_NO_SETUP=1 skips the package check (scripts/setup.sh). The build directories
 # are build/native, build/native-san, build/win64 and build/win32 unless QM_BUILD_NATIVE,
 # QM_BUILD_SAN, QM_BUILD64 or QM_BUILD32 name others (with --no-build: to test another
-# build, as scripts/plant_faults.sh does).
+# build, as scripts/plant_faults.sh does). The summary ends with the time of every stage
+# and every end-to-end script, slowest first, before the counts.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
