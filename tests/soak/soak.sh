@@ -47,8 +47,8 @@ RECONNECT_EVERY=10
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
 
 # The Linux process that runs the program: the one whose command line names its exe,
-# or, where Wine keeps the command line as given ("Quillomar.exe 1", when the wine
-# launcher is the 64-bit one itself), the one started in this run's program directory.
+# or, where Wine keeps the command line as typed ("Quillomar.exe 1", seen with no 32-bit
+# Wine installed), the one started in this run's program directory.
 # Other runs' programs, beside this one, have directories of their own.
 unix_pid() {
   local exe p
