@@ -10,7 +10,7 @@ if [ "${1:-}" != "--inner" ]; then
   "$root/scripts/setup.sh"
   echo "Building (the first build takes a few minutes) ..."
   "$root/scripts/build.sh" win64 >/dev/null || { echo "build failed"; exit 1; }
-  exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --inner "$@"
+  exec timeout -k 10 600 "$root/scripts/xvfb_run" "$0" --inner "$@"
 fi
 shift
 source "$root/scripts/wine_env.sh"

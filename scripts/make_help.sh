@@ -27,7 +27,7 @@ if [ -z "${QM_HELP_INNER:-}" ]; then
       break
     fi
   done
-  QM_HELP_INNER=1 exec timeout -k 10 300 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+  QM_HELP_INNER=1 exec timeout -k 10 300 "$root/scripts/xvfb_run" \
     bash "$0" "$out"
 fi
 

@@ -16,7 +16,7 @@ archs=("$@"); [ ${#archs[@]} -eq 0 ] && archs=(win64 win32)
 shipped_programs=(Quillomar QmDriverCheck)
 shipped_documents=(focusers_readme.htm LICENSE.txt)
 
-"$root/scripts/setup.sh"
+[ "${QM_TEST_NO_SETUP:-0}" = 1 ] || "$root/scripts/setup.sh"  # as in scripts/test.sh
 dist=$root/dist
 stage=$root/build/package
 rm -rf "$stage"; mkdir -p "$stage/docs" "$dist"

@@ -4,7 +4,9 @@
 #      and a short pass of every fuzz target,
 #   2. the Win32 tests and the core tests under Wine, 64-bit and 32-bit,
 #   3. the self-test of the test tools (tools/probe/selftest.sh),
-#   4. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb.
+#   4. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb,
+#      in QM_E2E_LANES lanes at once (default 3), started as soon as the Windows programs
+#      are built and running beside stages 1 to 3 (see "end-to-end scripts, in lanes").
 # Each configuration is counted under its own name (the core tests run in four: native,
 # sanitized, Wine 64-bit, Wine 32-bit); the last line is the total,
 # "N passed, N failed, N skipped". Exit status 0 only when nothing failed.
@@ -27,7 +29,8 @@
 # QM_TEST_NO_SETUP=1 skips the package check (scripts/setup.sh). The build directories
 # are build/native, build/native-san, build/win64 and build/win32 unless QM_BUILD_NATIVE,
 # QM_BUILD_SAN, QM_BUILD64 or QM_BUILD32 name others (with --no-build: to test another
-# build, as scripts/plant_faults.sh does).
+# build, as scripts/plant_faults.sh does). The summary ends with the time of every stage
+# and every end-to-end script, slowest first, before the counts.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -107,6 +110,148 @@ judge_gtest() {
 # Sanitizer reports go to the log, some (LeakSanitizer) after the report is written.
 sanitizer_report() { grep -aE 'ERROR: [A-Za-z]+Sanitizer|runtime error:|SUMMARY: [A-Za-z]+Sanitizer' "$1" | head -5; }
 
+# ---- times of the stages and the end-to-end scripts --------------------------------
+stage_times=()  # "SECONDS NAME", printed slowest first in the summary
+stage_begin() { stage_t0=$(date +%s); }
+stage_end() { stage_times+=("$(( $(date +%s) - stage_t0 )) $1"); }
+
+# ---- end-to-end scripts, in lanes ---------------------------------------------------
+# The scripts spend most of their time waiting (Wine's start, the program's timers, the
+# simulated exposures and moves), so QM_E2E_LANES of them (default 3) run at once, each
+# lane taking the next script of one queue, longest first. Nothing of one run is seen by
+# another: each script (and architecture) has its own run directory build/e2e/NAME-ARCH
+# with its own Wine prefix (a clone of the prepared one) and simulator files, its own
+# Xvfb display (scripts/xvfb_run) and, per lane, its own TMPDIR. A script whose two
+# architectures share files outside its run directory (package: dist/ and the release
+# builds) says "# e2e: architectures-in-turn" and runs them one after the other in one
+# lane. QM_E2E_LANES=1 runs them one at a time.
+e2e_lanes=${QM_E2E_LANES:-3}
+[[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
+# Seconds each took in the last full run on a 2-core machine, for the order before this
+# checkout has times of its own (build/e2e-times, written after each run); a script not
+# named here counts as 40 s.
+e2e_default_times="host_timing-64 202 fault_matrix-64 116 soak_short-64 90 driver_conform-64 77
+driver_conform-32 86 package-64 79 package-32 35 driver_dies-64 68 driver_dies-32 69 keyboard-64 63
+keyboard-32 66"
+e2e_times_file=$root/build/e2e-times
+e2e_jobs=()  # "NAME:ARCH[,ARCH]", in the order the lanes take them
+e2e_lane_pids=()
+
+e2e_plan() {  # fills e2e_jobs
+  local t name arch archs weight known i
+  local -A last
+  read -r -a known <<<"$(tr '\n' ' ' <<<"$e2e_default_times")"
+  for ((i = 0; i + 1 < ${#known[@]}; i += 2)); do last[${known[i]}]=${known[i + 1]}; done
+  if [ -f "$e2e_times_file" ]; then
+    while read -r name weight; do last[$name]=$weight; done < "$e2e_times_file"
+  fi
+  mapfile -t e2e_jobs < <(
+    for t in "$root"/tests/e2e/*.sh; do
+      [ "$(basename "$t")" = lib.sh ] && continue
+      name=$(basename "$t" .sh)
+      [ -n "$e2e_only" ] && [[ $e2e_only != *",$name,"* ]] && continue
+      archs=(64)
+      [ $quick = 0 ] && grep -q '^# e2e: both-architectures' "$t" && archs+=(32)
+      if grep -q '^# e2e: architectures-in-turn' "$t"; then
+        weight=0
+        for arch in "${archs[@]}"; do weight=$((weight + ${last[$name-$arch]:-40})); done
+        echo "$weight $name:$(IFS=,; echo "${archs[*]}")"
+      else
+        for arch in "${archs[@]}"; do echo "${last[$name-$arch]:-40} $name:$arch"; done
+      fi
+    done | sort -k1,1nr -k2,2 | cut -d' ' -f2)
+}
+
+e2e_next() {  # e2e_next QUEUE: prints and removes the first job of QUEUE; fails when empty
+  local line
+  exec {lock}>"$1.lock"
+  flock "$lock"
+  line=$(head -1 "$1")
+  [ -n "$line" ] && sed -i 1d "$1"
+  exec {lock}>&-
+  [ -n "$line" ] && echo "$line"
+}
+
+# e2e_lane K QUEUE: runs jobs until the queue is empty. Each run leaves
+# e2e-NAME-ARCH.log and e2e-NAME-ARCH.rc ("STATUS SECONDS LANE") in the results.
+e2e_lane() {
+  local lane=$1 queue=$2 job name arch archs start rc took
+  export TMPDIR="$results/lane-$lane-tmp"
+  mkdir -p "$TMPDIR"
+  while job=$(e2e_next "$queue"); do
+    name=${job%%:*}
+    IFS=, read -r -a archs <<<"${job#*:}"
+    for arch in "${archs[@]}"; do
+      start=$(date +%s)
+      QM_E2E_ARCH=$arch timeout -k 10 1000 bash "$root/tests/e2e/$name.sh" > "$results/e2e-$name-$arch.log" 2>&1 &
+      # timeout leads a process group of its own: stop_lanes ends the run through it.
+      echo $! > "$results/lane-$lane.pid"
+      wait $!
+      rc=$?
+      took=$(( $(date +%s) - start ))
+      echo "$rc $took $lane" > "$results/e2e-$name-$arch.rc"
+      case $rc in
+        0) echo "  e2e lane $lane: passed  $name ($arch-bit, ${took}s)" ;;
+        77) echo "  e2e lane $lane: skipped $name ($arch-bit)" ;;
+        *) echo "  e2e lane $lane: FAILED  $name ($arch-bit, ${took}s, status $rc)" ;;
+      esac
+    done
+  done
+  rm -rf "$TMPDIR"
+}
+
+# Interrupted: the lanes and the runs in them end too.
+stop_lanes() {
+  local k pid
+  for pid in "${e2e_lane_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for ((k = 1; k <= ${#e2e_lane_pids[@]}; k++)); do
+    pid=$(cat "$results/lane-$k.pid" 2>/dev/null) && kill -TERM -- "-$pid" 2>/dev/null
+  done
+  exit 130
+}
+
+e2e_start_lanes() {
+  local k queue=$results/e2e-queue
+  e2e_plan
+  printf '%s\n' "${e2e_jobs[@]}" > "$queue"
+  echo "== end-to-end tests started in $e2e_lanes lanes (${#e2e_jobs[@]} runs, longest first)"
+  e2e_t0=$(date +%s)
+  trap stop_lanes INT TERM
+  for ((k = 1; k <= e2e_lanes; k++)); do
+    e2e_lane "$k" "$queue" &
+    e2e_lane_pids+=($!)
+  done
+}
+
+# Waits for the lanes and counts each run, in the order they were queued.
+e2e_finish() {
+  local job name arch archs rc took lane times=()
+  [ ${#e2e_lane_pids[@]} -gt 0 ] && wait "${e2e_lane_pids[@]}"
+  echo "== end-to-end tests ($e2e_lanes lanes, $(( $(date +%s) - e2e_t0 )) s)"
+  stage_times+=("$(( $(date +%s) - e2e_t0 )) end-to-end (all lanes)")
+  for job in "${e2e_jobs[@]}"; do
+    name=${job%%:*}
+    IFS=, read -r -a archs <<<"${job#*:}"
+    for arch in "${archs[@]}"; do
+      rc=""; took=0
+      read -r rc took lane < "$results/e2e-$name-$arch.rc" 2>/dev/null
+      case $rc in
+        0) count "end-to-end $arch-bit" 1 0 0 ;;
+        77) count "end-to-end $arch-bit" 0 0 1 ;;
+        "") failure "end-to-end $arch-bit" "$name ($arch-bit) did not run to its end" ;;
+        *) count "end-to-end $arch-bit" 0 1 0; echo "  FAILED  $name ($arch-bit, ${took}s, status $rc)"
+           sed 's/^/      /' "$results/e2e-$name-$arch.log" | tail -40 ;;
+      esac
+      [ -n "$rc" ] && stage_times+=("$took e2e $name ($arch-bit)") && times+=("$name-$arch $took")
+    done
+  done
+  # The next run's order: these times over those of scripts that did not run now.
+  if [ ${#times[@]} -gt 0 ]; then
+    { printf '%s\n' "${times[@]}"; cat "$e2e_times_file" 2>/dev/null || true; } | awk '!seen[$1]++' | sort \
+      > "$e2e_times_file.new" && mv "$e2e_times_file.new" "$e2e_times_file"
+  fi
+}
+
 # ---- builds -------------------------------------------------------------------------
 archs=(64); [ $quick = 0 ] && archs+=(32)
 targets=()
@@ -115,14 +260,29 @@ targets=()
 { has_stage wine || has_stage e2e; } && [ $quick = 0 ] && targets+=(win32)
 has_stage san && targets+=(native-san)
 [ $build = 0 ] && targets=()
+# build_targets T...: builds each, counted under "build", timed as a stage of its own.
+build_targets() {
+  local t
+  for t in "$@"; do
+    echo "== build $t"
+    stage_begin
+    if "$root/scripts/build.sh" "$t" > "$results/build-$t.log" 2>&1; then
+      count build 1 0 0
+    else
+      failure build "build $t failed:"; tail -30 "$results/build-$t.log"
+    fi
+    stage_end "build $t"
+  done
+}
+# The Windows programs first: the end-to-end lanes start on them while the native
+# builds and the stages after them go on beside the lanes.
+windows_targets=() native_targets=()
 for t in "${targets[@]}"; do
-  echo "== build $t"
-  if "$root/scripts/build.sh" "$t" > "$results/build-$t.log" 2>&1; then
-    count build 1 0 0
-  else
-    failure build "build $t failed:"; tail -30 "$results/build-$t.log"
-  fi
+  case "$t" in win*) windows_targets+=("$t") ;; *) native_targets+=("$t") ;; esac
 done
+build_targets "${windows_targets[@]}"
+has_stage e2e && e2e_start_lanes
+build_targets "${native_targets[@]}"
 
 # Tool test executables the build must produce.
 tool_tests=$(sed -n 's/^ *add_executable(\([A-Za-z0-9_]*_tests\)\b.*/\1/p' "$root"/tools/*/CMakeLists.txt | sort -u)
@@ -145,16 +305,21 @@ run_native() {  # run_native CONFIG BUILD_DIR PREFIX [ENV...]
 
 if has_stage native; then
   echo "== native tests"
+  stage_begin
   run_native native "$build_native" native
+  stage_end "native tests"
 fi
 if has_stage san; then
   echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+  stage_begin
   run_native sanitized "$build_san" san \
     ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  stage_end "sanitized tests"
 fi
 
 if has_stage fuzz; then
   echo "== fuzz targets (20 s each)"
+  stage_begin
   "$root/scripts/fuzz.sh" 20 > "$results/fuzz.log" 2>&1
   fuzz_rc=$?
   grep '^fuzz ' "$results/fuzz.log" | sed 's/^/  /'
@@ -166,11 +331,13 @@ if has_stage fuzz; then
   elif [ "$fuzz_rc" != 0 ] && [ "$fuzz_failed" -eq 0 ]; then
     failure fuzz "scripts/fuzz.sh ended with status $fuzz_rc:"; tail -20 "$results/fuzz.log"
   fi
+  stage_end "fuzz (its build included)"
 fi
 
 if has_stage wine; then
   echo "== Win32 tests under Wine"
-  QM_ARCHS="${archs[*]}" timeout -k 10 1500 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+  stage_begin
+  QM_ARCHS="${archs[*]}" timeout -k 10 1500 "$root/scripts/xvfb_run" \
     "$root/scripts/wine_tests.sh" "$results" > "$results/wine.log" 2>&1 \
     || echo "  (the Wine test run ended with status $?; see $results/wine.log)"
   for arch in "${archs[@]}"; do
@@ -181,10 +348,12 @@ if has_stage wine; then
       judge_gtest "Wine $arch-bit" "$exe" "$out.xml" "$out.log" "$rc" 1
     done
   done
+  stage_end "Win32 tests under Wine"
 fi
 
 if has_stage selftest; then
   echo "== self-test of the test tools"
+  stage_begin
   "$root/tools/probe/selftest.sh" "$QM_BUILD64" > "$results/selftest.log" 2>&1
   rc=$?
   line=$(grep -E '^selftest: [0-9]+ passed, [0-9]+ failed$' "$results/selftest.log" | tail -1)
@@ -198,32 +367,10 @@ if has_stage selftest; then
     [ "$rc" != 0 ] && [ "$f" = 0 ] && failure selftest "tools/probe/selftest.sh exited with status $rc"
   fi
   echo "  $line"
+  stage_end "self-test"
 fi
 
-if has_stage e2e; then
-  echo "== end-to-end tests"
-  for t in "$root"/tests/e2e/*.sh; do
-    [ "$(basename "$t")" = lib.sh ] && continue
-    name=$(basename "$t" .sh)
-    [ -n "$e2e_only" ] && [[ $e2e_only != *",$name,"* ]] && continue
-    arch_runs=(64)
-    [ $quick = 0 ] && grep -q '^# e2e: both-architectures' "$t" && arch_runs+=(32)
-    for arch in "${arch_runs[@]}"; do
-      start=$(date +%s)
-      QM_E2E_ARCH=$arch timeout -k 10 1000 bash "$t" > "$results/e2e-$name-$arch.log" 2>&1
-      rc=$?
-      took=$(( $(date +%s) - start ))
-      if [ $rc -eq 0 ]; then
-        count "end-to-end $arch-bit" 1 0 0; echo "  passed  $name ($arch-bit, ${took}s)"
-      elif [ $rc -eq 77 ]; then
-        count "end-to-end $arch-bit" 0 0 1; echo "  skipped $name ($arch-bit)"
-      else
-        count "end-to-end $arch-bit" 0 1 0; echo "  FAILED  $name ($arch-bit, ${took}s, status $rc)"
-        sed 's/^/      /' "$results/e2e-$name-$arch.log" | tail -40
-      fi
-    done
-  done
-fi
+has_stage e2e && e2e_finish
 
 # ---- the same executable in each configuration must give as many results ------------
 for name in $(printf '%s\n' "${exe_configs[@]}" | cut -d/ -f1 | sort -u); do
@@ -244,6 +391,8 @@ for name in $(printf '%s\n' "${exe_configs[@]}" | cut -d/ -f1 | sort -u); do
 done
 
 # ---- summary ------------------------------------------------------------------------
+echo "== times, slowest first (the end-to-end scripts run beside the stages after the Windows builds)"
+[ ${#stage_times[@]} -gt 0 ] && printf '%s\n' "${stage_times[@]}" | sort -k1,1nr | awk '{ t = $1; sub(/^[0-9]+ /, ""); printf "  %5d s  %s\n", t, $0 }'
 echo "== summary ($(( $(date +%s) - start_all )) s)"
 passed=0; failed=0; skipped=0
 for c in "${configs[@]}"; do

@@ -2,8 +2,9 @@
 # display and private prefix, with the simulated ASCOM focuser registered, driven
 # from outside by Probe.exe (as a user) and SimHost.exe (as the imaging host).
 #
-#   e2e_begin NAME [--plain]  re-runs the script inside xvfb-run (for at most
-#                         E2E_TIMEOUT_S seconds, default 600), makes build/e2e/NAME with
+#   e2e_begin NAME [--plain]  re-runs the script inside an Xvfb display of its own
+#                         (scripts/xvfb_run, for at most E2E_TIMEOUT_S seconds, default
+#                         600), makes build/e2e/NAME with
 #                         prog/ (the exe, where autofocus.ini lands), sim/ (the simulator's
 #                         sim.ini, calls.log, focuser.state) and a fresh prefix; with --plain
 #                         a prefix without the simulator and an empty prog/
@@ -33,7 +34,7 @@ E2E_CHECKS=0
 e2e_begin() {
   E2E_NAME=$1
   if [ -z "${QM_E2E_INNER:-}" ]; then
-    QM_E2E_INNER=1 exec timeout -k 10 "${E2E_TIMEOUT_S:-600}" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+    QM_E2E_INNER=1 exec timeout -k 10 "${E2E_TIMEOUT_S:-600}" "$QM_ROOT/scripts/xvfb_run" bash "$0" "$@"
   fi
   if [ "${QM_E2E_ARCH:-64}" = 32 ]; then E2E_BUILD=$QM_BUILD32; else E2E_BUILD=$QM_BUILD64; fi
   E2E_DIR=${QM_E2E_DIR_BASE:-$QM_ROOT/build/e2e}/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}

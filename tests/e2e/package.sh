@@ -5,6 +5,7 @@
 # unpacked into a fresh prefix it starts with a parameter, and its help button has the
 # shell open the help document beside it, with no error box.
 # e2e: both-architectures
+# e2e: architectures-in-turn (both write dist/ and the release builds)
 source "$(dirname "$0")/lib.sh"
 arch=win${QM_E2E_ARCH:-64}
 if [ -z "${QM_E2E_INNER:-}" ]; then

@@ -21,7 +21,7 @@ source "$(dirname "$0")/lib.sh"
 
 E2E_NAME=settings_durability
 if [ -z "${QM_E2E_INNER:-}" ]; then
-  QM_E2E_INNER=1 exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+  QM_E2E_INNER=1 exec timeout -k 10 600 "$QM_ROOT/scripts/xvfb_run" bash "$0" "$@"
 fi
 if [ "${QM_E2E_ARCH:-64}" = 32 ]; then build=$QM_BUILD32; else build=$QM_BUILD64; fi
 dir=$QM_ROOT/build/e2e/$E2E_NAME${QM_E2E_ARCH:+-$QM_E2E_ARCH}

@@ -9,7 +9,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ "${1:-}" != "inner" ]; then
-  exec timeout -k 10 600 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" inner
+  exec timeout -k 10 600 "$root/scripts/xvfb_run" "$0" inner
 fi
 source "$root/scripts/wine_env.sh"
 build64=${QM_BUILD64:-$root/build/win64}

@@ -35,7 +35,7 @@ if ! [[ $RUNS =~ ^[1-9][0-9]*$ ]]; then
 fi
 if [ -z "${QM_E2E_INNER:-}" ]; then
   QM_E2E_INNER=1 exec timeout -k 10 $((RUNS * 30 + 300)) \
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
+    "$(dirname "$0")/../../scripts/xvfb_run" bash "$0" "$@"
 fi
 source "$(dirname "$0")/../e2e/lib.sh"
 e2e_begin soak
@@ -46,12 +46,16 @@ RECONNECT_EVERY=10
 
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
 
-# The Linux process that runs the program: the one whose command line names its exe.
+# The Linux process that runs the program: the one whose command line names its exe,
+# or, where Wine keeps the command line as typed ("Quillomar.exe 1", seen with no 32-bit
+# Wine installed), the one started in this run's program directory.
+# Other runs' programs, beside this one, have directories of their own.
 unix_pid() {
   local exe p
   exe=$(qm_winpath "$E2E_DIR/prog/Quillomar.exe")
   for p in $(pgrep -f 'Quillomar\.exe'); do
-    if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qF "$exe "; then
+    if tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -qF "$exe " ||
+      [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$(readlink -f "$E2E_DIR/prog")" ]; then
       echo "$p"
       return 0
     fi
