@@ -170,6 +170,10 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
         } else {
             Put(out, "no fit");
         }
+        if (v.droppedPosition != 0) {
+            Row(out, "Left out of the fit");
+            Put(out, "^ (off the curve)", static_cast<double>(v.droppedPosition));
+        }
         Row(out, "Curve check");
         Put(out, v.checkPassed ? "passed" : "refused: ");
         if (!v.checkPassed)

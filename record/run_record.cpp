@@ -82,9 +82,12 @@ std::string FormatRunRecordLine(const RunRecord& r) {
     if (r.verdict) {
         const RunVerdict& v = *r.verdict;
         // Without a fit, its peak and quality are null whatever the record holds.
-        AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%,\"curve\":[",
+        AppendPattern(out, ",\"threePoint\":^,\"fit\":{\"converged\":`,\"peak\":%,\"quality\":%",
                       static_cast<double>(v.threePoint), v.fitConverged ? "true" : "false",
                       v.fitConverged ? v.fitPeak : NAN, v.fitConverged ? v.fitQuality : NAN);
+        // A line the fit left out as off the curve is named; records without one read as before.
+        if (v.droppedPosition != 0) AppendPattern(out, ",\"dropped\":^", static_cast<double>(v.droppedPosition));
+        AppendPattern(out, ",\"curve\":[");
         pattern = kCurvePair + 1;
         for (int i = 0; i < v.fitCurvePoints; ++i) {
             const auto [x, y] = v.FitCurvePoint(i);
