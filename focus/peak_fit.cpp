@@ -162,7 +162,8 @@ struct Fits {
     Candidate symmetric, twoSided;
     // The symmetric fit, or the lopsided one where it predicts the left-out lines better.
     const Candidate& Best(const PeakFitSettings& settings) const {
-        const bool better = twoSided.crossValidation < settings.lopsidedMargin * symmetric.crossValidation;
+        const bool better = twoSided.crossValidation < settings.lopsidedMargin * symmetric.crossValidation &&
+                            twoSided.crossValidation + settings.lopsidedGain < symmetric.crossValidation;
         return twoSided.fitted && (!symmetric.fitted || better) ? twoSided : symmetric;
     }
 };
@@ -236,7 +237,9 @@ PeakFit FitPeak(const double* xs, const double* values, size_t count, const Peak
             }
         }
     }
-    if (!best.shape.twoSided && samples.size() >= 5) {
+    const bool crossValidated =
+        settings.lopsidedFromLines > 0 && samples.size() >= static_cast<size_t>(settings.lopsidedFromLines);
+    if (!crossValidated && samples.size() >= 5) {
         const Candidate twoSided = FitCandidate(samples, Shape{true}, false, settings);
         if (twoSided.fitted) fit.lopsided = std::exp(std::fabs(twoSided.p[1] - twoSided.p[2]));
     }

@@ -27,12 +27,15 @@ struct PeakFitSettings {
     // The lopsided variant is tried on rows of at least this many lines (0: never), and
     // chosen when its cross-validation score (the squared misses, in noise units, of
     // each line predicted by the fit of the others) is below lopsidedMargin times the
-    // symmetric one's: its extra width fits noise too.
+    // symmetric one's (its extra width fits noise too),
+    // and by more than lopsidedGain noise units squared (a difference that noise alone
+    // would seldom make).
     int lopsidedFromLines = 6;
     double lopsidedMargin = 0.3;
-    // The three-point result stands instead of a symmetric fit (a row too short for the
-    // lopsided variant, or one where it lost) when the lopsided variant fitted to the
-    // same lines has one width more than maxLopsided times the other (0: never) and the
+    double lopsidedGain = 8;
+    // The three-point result stands instead of the symmetric fit of a row too short for
+    // the lopsided variant to be cross-validated when that variant, fitted to the same
+    // lines, has one width more than maxLopsided times the other (0: never) and the
     // fit lies more than lopsidedParting x units from the three-point result: the broad
     // flank of a skewed curve pulls a symmetric fit further than the three brightest lines.
     double maxLopsided = 1.6;
@@ -59,7 +62,8 @@ struct PeakFit {
     int pointsUsed = 0;          // lines the fit took
     int dropped = -1;            // the line left out as off the curve, -1 for none
     // The larger over the smaller width of the lopsided variant fitted to the same lines
-    // (1 where it could not be fitted).
+    // (1 where it was not: a row long enough to choose between the two by
+    // cross-validation, or a fit that did not converge).
     double lopsided = 1;
     double from = 0, to = 0;     // the stretch of xs the fit took its lines from
     double Value(double x) const;
