@@ -9,10 +9,15 @@ namespace {
 constexpr int kCurveSamplesPerStep = 4;
 constexpr int kMaxCurveSteps = 100;  // a plot needs no more, however far apart the lines are
 
+constexpr int kLeastLinesForFailedRule = 5;
+
 // R^2 of the fit, in focus values, over every line in the stretch of the row the fit
-// took its points from: a dimmed line there counts even where the fit left it out.
+// took its points from but the one it left out as off the curve: a faint line there
+// counts even where the fit's window left it out.
 double FitQuality(const PeakFit& fit, const double* xs, const double* ys, size_t points) {
-    auto inside = [&](size_t i) { return xs[i] >= fit.from && xs[i] <= fit.to; };
+    auto inside = [&](size_t i) {
+        return xs[i] >= fit.from && xs[i] <= fit.to && static_cast<int>(i) != fit.dropped;
+    };
     double sum = 0, count = 0;
     for (size_t i = 0; i < points; ++i)
         if (inside(i)) sum += ys[i], ++count;
@@ -29,7 +34,7 @@ double FitQuality(const PeakFit& fit, const double* xs, const double* ys, size_t
 }
 
 // Whether the fit may replace the three-point result (`parting`: how far apart the two
-// are, in increments): not a symmetric fit of a lopsided curve that parts from it.
+// are, in increments): not a symmetric fit of a curve that looks lopsided and parts from it.
 bool FitTrusted(const PeakFit& fit, double parting, const PeakFitSettings& settings) {
     return fit.twoSided ||
            !(settings.maxLopsided > 0 && fit.lopsided > settings.maxLopsided && parting > settings.lopsidedParting);
@@ -55,6 +60,12 @@ const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysi
     if (analysis.threePoint != 0 &&
         std::fabs(analysis.fitPeak - analysis.threePoint) > settings.maxDisagreement * unit)
         return "the fit and the best lines disagree";
+    // The three-point rule reads every line: one the fit left out as off the curve
+    // misled its result when it was the best line or one of its neighbours (the result
+    // lies within half an increment of the best line).
+    if (analysis.threePoint != 0 && analysis.chosen == analysis.threePoint && analysis.droppedPosition != 0 &&
+        std::fabs(static_cast<double>(analysis.droppedPosition) - analysis.threePoint) <= 1.5 * unit)
+        return "a line off the curve misled the best lines";
     return "";
 }
 
@@ -72,11 +83,10 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     analysis.threePoint = threePoint;
     analysis.chosen = threePoint;
     const double unit = increment != 0 ? std::fabs(static_cast<double>(increment)) : 1.0;
-    // Positions in increments from the first line keep the fit well scaled. They, the
-    // values and the fit's work area share one buffer.
+    // Positions in increments from the first line keep the fit well scaled.
     const size_t count = points.size();
     const double origin = count ? points.front().position : 0;
-    std::vector<double> buffer(6 * count);
+    std::vector<double> buffer(2 * count);
     double* const xs = buffer.data();
     double* const ys = xs + count;
     double lowest = INFINITY, highest = -INFINITY;
@@ -88,14 +98,25 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
         highest = std::max(highest, xs[i]);
         readable = readable && points[i].position != 0;  // a position not read (0) leaves no row to fit
     }
+    // The lines the check judges: all but the one the fit left out.
+    std::vector<CurvePoint> judged = points;
     if (count >= 3 && readable) {
-        const PeakFit fit = FitPeak(xs, ys, count, ys + count, fitSettings);
+        const PeakFit fit = FitPeak(xs, ys, count, fitSettings);
         if (fit.converged && fit.peak >= lowest && fit.peak <= highest) {
             analysis.fitConverged = true;
             analysis.fitPeak = origin + fit.peak * unit;
             analysis.fitQuality = FitQuality(fit, xs, ys, count);
-            analysis.fitTrusted =
-                threePoint == 0 || FitTrusted(fit, std::fabs(analysis.fitPeak - threePoint) / unit, fitSettings);
+            if (fit.dropped >= 0) {
+                analysis.droppedPosition = points[static_cast<size_t>(fit.dropped)].position;
+                judged.erase(judged.begin() + fit.dropped);
+            }
+            // A failed three-point result (a lost star, a line at 0) is replaced only by
+            // a fit that the check would pass, from enough lines to be more than a guess.
+            if (threePoint != 0)
+                analysis.fitTrusted = FitTrusted(fit, std::fabs(analysis.fitPeak - threePoint) / unit, fitSettings);
+            else
+                analysis.fitTrusted = fit.pointsUsed >= kLeastLinesForFailedRule &&
+                                      !*JudgeCurve(judged, analysis, unit, checkSettings);
             const int samples =
                 static_cast<int>(std::min(highest - lowest, double(kMaxCurveSteps))) * kCurveSamplesPerStep;
             analysis.fitCurvePoints = samples > 0 ? samples + 1 : 0;
@@ -112,7 +133,7 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     }
     if (request.check) {
         analysis.checkReason.assign(analysis.chosen == 0 ? "no best focus from the step lines"
-                                                         : JudgeCurve(points, analysis, unit, checkSettings));
+                                                         : JudgeCurve(judged, analysis, unit, checkSettings));
         if (!analysis.checkReason.empty()) {
             analysis.checkPassed = false;
             analysis.chosen = 0;

@@ -24,8 +24,12 @@ struct CurveAnalysis {
     double fitPeak = 0;         // position of the fitted maximum, when converged
     double fitQuality = 0;      // how well the fit explains the points, when converged
     // The fit may stand for the result; when not, `best-focus = fit` keeps the three-point
-    // one. Always true when the three-point rule gave no result.
+    // one. Where the three-point rule gave no result, only a fit of five lines or more
+    // that would pass the curve check (whether or not it is on) stands for it.
     bool fitTrusted = false;
+    // The position of the line the fit left out as off the curve (a passing cloud, a
+    // seeing spike); 0 when none was. The check judges the curve without it.
+    int32_t droppedPosition = 0;
     // The fitted curve across the row, for plots: fitCurvePoints points (position,
     // value) from FitCurvePoint, none without a fit. They are worked out when asked: the
     // fit and where the row lies describe the curve in far fewer bytes than a list.

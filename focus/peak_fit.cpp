@@ -2,196 +2,263 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "focus/least_squares.h"
 
 namespace qm {
 namespace {
 
-// Solves m x = v (3x3) by Gaussian elimination with partial pivoting; false when singular.
-bool Solve3(double m[3][4], double x[3]) {
-    for (int col = 0; col < 3; ++col) {
-        int pivot = col;
-        for (int r = col + 1; r < 3; ++r)
-            if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
-        if (!(std::fabs(m[pivot][col]) > 1e-12)) return false;
-        for (int k = 0; k < 4; ++k) std::swap(m[col][k], m[pivot][k]);
-        for (int r = col + 1; r < 3; ++r) {
-            const double f = m[r][col] / m[col][col];
-            for (int k = col; k < 4; ++k) m[r][k] -= f * m[col][k];
-        }
-    }
-    for (int r = 2; r >= 0; --r) {
-        double s = m[r][3];
-        for (int k = r + 1; k < 3; ++k) s -= m[r][k] * x[k];
-        x[r] = s / m[r][r];
-    }
-    return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
+constexpr double kLn2 = 0.69314718055994531;
+constexpr double kLeastFall = 0.98;    // the fitted curve at the row's ends, at most, of its height
+constexpr double kIndexCentre = kLn2;  // the prior's centre: index 2, in its logarithm
+// Reach of the parameters (logarithms of the index and of the widths in x units).
+constexpr double kLowestLogIndex = -0.9, kHighestLogIndex = 4.0;  // 0.4 to 55
+constexpr double kLowestLogWidth = -0.9, kHighestLogWidth = 5.0;  // 0.4 to 150 x units
+// The fitted height at most 1.5 times the largest value: no spike of a peak between lines.
+constexpr double kHighestLogHeight = 0.4;
+
+// One line as the fit sees it.
+struct Sample {
+    double x;
+    double logValue;  // log of the value as a fraction of the largest
+    double sd;        // expected noise of logValue
+};
+
+// Parameters: peak, log left width, log right width (lopsided only), log height, log index.
+struct Shape {
+    bool twoSided = false;
+    size_t Count() const { return twoSided ? 5 : 4; }
+};
+
+double LogProfile(const std::vector<double>& p, Shape shape, double x) {
+    const size_t h = shape.twoSided ? 3 : 2;
+    const double d = x - p[0];
+    const double logWidth = shape.twoSided && d > 0 ? p[2] : p[1];
+    const double index = std::exp(p[h + 1]);
+    const double k = std::expm1(kLn2 / index);
+    const double u = d * std::exp(-logWidth);
+    return p[h] - index * std::log1p(k * u * u);
 }
 
-// The Box-Cox transform of a positive fraction (increasing in it) and its inverse; a
-// transformed value beyond the transform's reach reads as an infinite value.
-double Transform(double y, double shape) {
-    return shape == 0 ? std::log(y) : (std::exp(shape * std::log(y)) - 1) / shape;
-}
-double Untransform(double g, double shape) {
-    if (shape == 0) return std::exp(g);
-    const double base = 1 + shape * g;
-    return base > 0 ? std::exp(std::log(base) / shape) : INFINITY;
+bool Reachable(const std::vector<double>& p, Shape shape, double lowest, double highest) {
+    const size_t h = shape.twoSided ? 3 : 2;
+    auto within = [](double v, double lo, double hi) { return v >= lo && v <= hi; };
+    return within(p[0], lowest, highest) && within(p[1], kLowestLogWidth, kHighestLogWidth) &&
+           (!shape.twoSided || within(p[2], kLowestLogWidth, kHighestLogWidth)) &&
+           within(p[h + 1], kLowestLogIndex, kHighestLogIndex) && p[h] <= kHighestLogHeight;
 }
 
-// The three basis functions at x: a parabola (x^2, x, 1), or about `vertex` a
-// curvature for each side ((x - vertex)^2 before it, after it, 1).
-void Basis(double x, double vertex, bool twoSided, double basis[3]) {
-    const double d = x - vertex;
-    basis[0] = twoSided ? (d < 0 ? d * d : 0) : x * x;
-    basis[1] = twoSided ? (d < 0 ? 0 : d * d) : x;
-    basis[2] = 1;
+// Fits `shape` to the samples but `leaveOut` (none when beyond them), from `p`, in place.
+bool FitShape(const std::vector<Sample>& samples, size_t leaveOut, Shape shape, std::vector<double>& p,
+              const PeakFitSettings& settings, double* cost = nullptr) {
+    const double lowest = samples.front().x - 2, highest = samples.back().x + 2;
+    const size_t h = shape.twoSided ? 3 : 2;
+    auto residuals = [&](const std::vector<double>& q, std::vector<double>& r) {
+        if (!Reachable(q, shape, lowest, highest)) return false;
+        size_t k = 0;
+        for (size_t i = 0; i < samples.size(); ++i)
+            if (i != leaveOut) r[k++] = (samples[i].logValue - LogProfile(q, shape, samples[i].x)) / samples[i].sd;
+        if (settings.indexPrior > 0) r[k] = (q[h + 1] - kIndexCentre) / settings.indexPrior;
+        return true;
+    };
+    const size_t used = samples.size() - (leaveOut < samples.size() ? 1 : 0);
+    const LeastSquaresFit fit = MinimiseSquares(residuals, used + (settings.indexPrior > 0 ? 1 : 0), p);
+    if (cost) *cost = fit.cost;
+    return fit.converged;
 }
 
-// Weighted least squares of g on the basis; the weighted sum of squared misses, or
-// infinity when the system is singular.
-double SolveWeighted(const double* x, const double* g, const double* weight, size_t count, double vertex,
-                     bool twoSided, double coef[3]) {
+// A first guess: a parabola through the logarithms (a Gaussian), weighted by the
+// noise, or the brightest line and a width of one x unit where that does not open
+// downwards.
+std::vector<double> StartingGuess(const std::vector<Sample>& samples, Shape shape, bool brightestLine) {
     double m[3][4] = {};
-    double basis[3];
-    for (size_t i = 0; i < count; ++i) {
-        Basis(x[i], vertex, twoSided, basis);
+    const double origin = samples.front().x;
+    for (const Sample& s : samples) {
+        const double d = s.x - origin, basis[3] = {d * d, d, 1}, w = 1 / (s.sd * s.sd);
         for (int r = 0; r < 3; ++r) {
-            for (int k = 0; k < 3; ++k) m[r][k] += weight[i] * basis[r] * basis[k];
-            m[r][3] += weight[i] * basis[r] * g[i];
+            for (int k = 0; k < 3; ++k) m[r][k] += w * basis[r] * basis[k];
+            m[r][3] += w * basis[r] * s.logValue;
         }
     }
-    if (!Solve3(m, coef)) return INFINITY;
-    double misses = 0;
-    for (size_t i = 0; i < count; ++i) {
-        Basis(x[i], vertex, twoSided, basis);
-        const double r = g[i] - (basis[0] * coef[0] + basis[1] * coef[1] + basis[2] * coef[2]);
-        misses += weight[i] * r * r;
+    const auto brightest =
+        std::max_element(samples.begin(), samples.end(), [](auto& l, auto& r) { return l.logValue < r.logValue; });
+    double peak = brightest->x, logWidth = 0, logHeight = 0;
+    if (brightestLine) logWidth = std::log(std::max(0.5, (samples.back().x - samples.front().x) / 2));
+    // Three unknowns: Cramer's rule.
+    auto det3 = [](double a0, double a1, double a2, double b0, double b1, double b2, double c0, double c1, double c2) {
+        return a0 * (b1 * c2 - b2 * c1) - a1 * (b0 * c2 - b2 * c0) + a2 * (b0 * c1 - b1 * c0);
+    };
+    const double det = det3(m[0][0], m[0][1], m[0][2], m[1][0], m[1][1], m[1][2], m[2][0], m[2][1], m[2][2]);
+    if (!brightestLine && std::fabs(det) > 1e-12) {
+        const double c0 = det3(m[0][3], m[0][1], m[0][2], m[1][3], m[1][1], m[1][2], m[2][3], m[2][1], m[2][2]) / det;
+        const double c1 = det3(m[0][0], m[0][3], m[0][2], m[1][0], m[1][3], m[1][2], m[2][0], m[2][3], m[2][2]) / det;
+        const double c2 = det3(m[0][0], m[0][1], m[0][3], m[1][0], m[1][1], m[1][3], m[2][0], m[2][1], m[2][3]) / det;
+        const double vertex = origin - c1 / (2 * c0);
+        if (c0 < 0 && vertex >= samples.front().x && vertex <= samples.back().x) {
+            peak = vertex;
+            logWidth = std::clamp(0.5 * std::log(-kLn2 / c0), kLowestLogWidth + 0.5, kHighestLogWidth - 0.5);
+            logHeight = std::min(kHighestLogHeight - 0.1, c2 - c1 * c1 / (4 * c0));
+        }
     }
-    return misses;
+    std::vector<double> p{peak, logWidth};
+    if (shape.twoSided) p.push_back(logWidth);
+    p.push_back(logHeight);
+    p.push_back(kIndexCentre);
+    return p;
 }
 
-// One fit of the points with a positive value above the window and, when `span` is
-// above 0, within `span` of `centre`: the best of the shapes, symmetric or two-sided.
-PeakFit FitOnce(const double* xs, const double* values, size_t n, double* work, const PeakFitSettings& settings,
-                double centre, double span) {
-    PeakFit best;
-    auto taken = [&](size_t i) { return !(span > 0) || std::fabs(xs[i] - centre) <= span; };
-    double largest = -INFINITY;
-    size_t candidates = 0;
-    for (size_t i = 0; i < n; ++i)
-        if (taken(i)) largest = std::max(largest, values[i]), ++candidates;
-    if (candidates < 3 || !(largest > 0)) return best;
+// A shape fitted to every sample, and how well it predicts each sample when fitted
+// without it: the squared misses in noise units summed (the cross-validation score),
+// and each miss in the logarithm.
+struct Candidate {
+    Shape shape;
+    bool fitted = false;
+    std::vector<double> p;
+    double crossValidation = INFINITY;
+    std::vector<double> logMisses;  // per sample, fitted without it
+    std::vector<double> restMisses;  // per sample: the others' root-mean-square log miss in that fit
+};
 
-    // x about the points' mean, values as fractions of the largest: the normal equations
-    // stay well scaled. The work area holds x, the fractions, their transform and the weights.
-    double* const x = work;
-    double* const y = x + n;
-    double* const g = y + n;
-    double* const weight = g + n;
-    size_t used = 0;
-    double mean = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (!taken(i) || !(values[i] > 0) || values[i] < settings.windowFraction * largest) continue;
-        x[used] = xs[i];
-        y[used++] = values[i] / largest;
-        mean += xs[i];
+Candidate FitCandidate(const std::vector<Sample>& samples, Shape shape, bool crossValidate,
+                       const PeakFitSettings& settings) {
+    Candidate c;
+    c.shape = shape;
+    // From the parabola's guess, and from the brightest line with a width of half the
+    // row, where the parabola misleads (a flat or one-sided row): the better fit.
+    double leastCost = INFINITY;
+    for (int start = 0; start < 2; ++start) {
+        std::vector<double> p = StartingGuess(samples, shape, start == 1);
+        double cost = INFINITY;
+        if (FitShape(samples, samples.size(), shape, p, settings, &cost) && cost < leastCost)
+            leastCost = cost, c.p = p, c.fitted = true;
     }
-    if (used < 3) return best;
-    const double count = static_cast<double>(used);
-    mean /= count;
-    double from = INFINITY, to = -INFINITY;
-    for (size_t i = 0; i < used; ++i) {
-        x[i] -= mean;
-        from = std::min(from, x[i]);
-        to = std::max(to, x[i]);
+    if (!c.fitted || !crossValidate) return c;
+    c.crossValidation = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        std::vector<double> q = c.p;
+        if (!FitShape(samples, i, shape, q, settings)) {
+            c.crossValidation = INFINITY;
+            c.logMisses.assign(samples.size(), 0);
+            c.restMisses.assign(samples.size(), INFINITY);
+            return c;
+        }
+        const double miss = samples[i].logValue - LogProfile(q, shape, samples[i].x);
+        c.crossValidation += (miss / samples[i].sd) * (miss / samples[i].sd);
+        c.logMisses.push_back(miss);
+        double rest = 0;
+        for (size_t k = 0; k < samples.size(); ++k) {
+            if (k == i) continue;
+            const double m = samples[k].logValue - LogProfile(q, shape, samples[k].x);
+            rest += m * m;
+        }
+        c.restMisses.push_back(std::sqrt(rest / static_cast<double>(samples.size() - 1)));
     }
+    return c;
+}
 
-    auto solve = [&](double vertex, bool twoSided, double coef[3]) {
-        return SolveWeighted(x, g, weight, used, vertex, twoSided, coef);
-    };
-    // How well a fit explains the values themselves: n ln(squared misses / n).
-    auto score = [&](const PeakFit& fit) {
-        double misses = 0;
-        for (size_t i = 0; i < used; ++i) {
-            const double r = y[i] - fit.Value(x[i] + mean) / largest;
-            misses += r * r;
-        }
-        return count * std::log(misses / count + 1e-12);
-    };
-    // The two-sided fit's one extra figure against the symmetric fit's three, in the
-    // small-sample Akaike criterion; it needs at least six points.
-    const double twoSidedCost = used > 5 && settings.twoSidedPenalty >= 0
-                                    ? settings.twoSidedPenalty + 2 + 40 / (count - 5) - 24 / (count - 4)
-                                    : INFINITY;
-
-    double bestScore = INFINITY;
-    for (int s = 0; s < settings.shapeCount && s < 5; ++s) {
-        const double shape = settings.shapes[s];
-        for (size_t i = 0; i < used; ++i) {
-            g[i] = Transform(y[i], shape);
-            weight[i] = std::exp((settings.weightPower - 2 * shape) * std::log(y[i]));
-        }
-        double coef[3] = {};
-        if (!std::isfinite(solve(0, false, coef)) || !(coef[0] < 0)) continue;
-        PeakFit fit;
-        fit.shape = shape;
-        fit.scale = largest;
-        fit.pointsUsed = static_cast<int>(used);
-        fit.from = from + mean;
-        fit.to = to + mean;
-        const double vertex = -coef[1] / (2 * coef[0]);
-        fit.peak = mean + vertex;
-        fit.top = coef[2] - coef[1] * coef[1] / (4 * coef[0]);
-        fit.left = fit.right = coef[0];
-        if (!std::isfinite(fit.peak) || !std::isfinite(Untransform(fit.top, shape))) continue;
-        fit.converged = true;
-        // The two-sided fit: a curvature of its own on each side of a maximum searched
-        // within one x unit of the symmetric one.
-        double leastMisses = INFINITY, sides[3] = {}, sidesVertex = vertex;
-        for (int k = -50; k <= 50; ++k) {
-            const double v = vertex + k * 0.02;
-            double c[3] = {};
-            const double misses = solve(v, true, c);
-            if (misses < leastMisses) leastMisses = misses, sidesVertex = v, std::copy(c, c + 3, sides);
-        }
-        const bool bothFall = sides[0] < 0 && sides[1] < 0;
-        fit.lopsided = bothFall ? std::max(sides[0] / sides[1], sides[1] / sides[0]) : INFINITY;
-        const double symmetricScore = score(fit);
-        if (symmetricScore < bestScore) bestScore = symmetricScore, best = fit;
-        if (!bothFall || !std::isfinite(twoSidedCost)) continue;
-        PeakFit twoSided = fit;
-        twoSided.twoSided = true;
-        twoSided.peak = mean + sidesVertex;
-        twoSided.top = sides[2];
-        twoSided.left = sides[0];
-        twoSided.right = sides[1];
-        const double twoSidedScore = score(twoSided) + twoSidedCost;
-        if (twoSidedScore < bestScore && twoSidedScore < symmetricScore && std::isfinite(Untransform(sides[2], shape)))
-            bestScore = twoSidedScore, best = twoSided;
+// The symmetric fit and, on rows long enough, the lopsided one, each cross-validated.
+struct Fits {
+    Candidate symmetric, twoSided;
+    // The symmetric fit, or the lopsided one where it predicts the left-out lines better.
+    const Candidate& Best(const PeakFitSettings& settings) const {
+        const bool better = twoSided.crossValidation < settings.lopsidedMargin * symmetric.crossValidation &&
+                            twoSided.crossValidation + settings.lopsidedGain < symmetric.crossValidation;
+        return twoSided.fitted && (!symmetric.fitted || better) ? twoSided : symmetric;
     }
-    return best;
+};
+
+Fits FitBoth(const std::vector<Sample>& samples, const PeakFitSettings& settings) {
+    const bool lopsided = settings.lopsidedFromLines > 0 && samples.size() >= size_t(settings.lopsidedFromLines);
+    Fits fits;
+    fits.symmetric = FitCandidate(samples, Shape{false}, true, settings);
+    if (lopsided) fits.twoSided = FitCandidate(samples, Shape{true}, true, settings);
+    return fits;
+}
+
+// The line whose leaving out lets the others be explained best, and whether it lies
+// far off the curve they make; `size` when none does.
+size_t LineOffTheCurve(const Candidate& c, const PeakFitSettings& settings) {
+    if (c.restMisses.empty()) return c.restMisses.size();
+    const size_t worst = std::min_element(c.restMisses.begin(), c.restMisses.end()) - c.restMisses.begin();
+    const double miss = std::fabs(c.logMisses[worst]);
+    return miss > settings.dropBeyond && miss > settings.dropAgainstRest * c.restMisses[worst] ? worst
+                                                                                                : c.restMisses.size();
 }
 
 }  // namespace
 
 double PeakFit::Value(double x) const {
     const double d = x - peak;
-    return scale * Untransform(top + (d < 0 ? left : right) * d * d, shape);
+    const double u = d / (d > 0 ? right : left);
+    return height * std::exp(-index * std::log1p(std::expm1(kLn2 / index) * u * u));
 }
 
-PeakFit FitPeak(const double* xs, const double* values, size_t count, double* work,
-                const PeakFitSettings& settings) {
-    PeakFit fit = FitOnce(xs, values, count, work, settings, 0, 0);
-    // A two-sided fit needs the points the near refit would leave out.
-    if (!(settings.localSpan > 0) || !fit.converged || fit.twoSided) return fit;
-    const double centre = fit.peak;
-    const PeakFit local = FitOnce(xs, values, count, work, settings, centre, settings.localSpan);
-    if (local.converged) {
-        fit = local;
-        // The stretch judged is the one the points were taken from, faint ones included.
-        fit.from = centre - settings.localSpan;
-        fit.to = centre + settings.localSpan;
+PeakFit FitPeak(const double* xs, const double* values, size_t count, const PeakFitSettings& settings) {
+    PeakFit fit;
+    double largest = 0;
+    for (size_t i = 0; i < count; ++i) largest = std::max(largest, values[i]);
+    if (!(largest > 0) || !std::isfinite(largest)) return fit;
+    // The lines taken, in order of x, and where each came from.
+    std::vector<size_t> order;
+    for (size_t i = 0; i < count; ++i)
+        if (values[i] > 0 && values[i] >= settings.windowFraction * largest && std::isfinite(xs[i])) order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](size_t l, size_t r) { return xs[l] < xs[r]; });
+    if (order.size() < 3) return fit;
+    std::vector<Sample> samples;
+    for (size_t i : order) {
+        const double fraction = values[i] / largest;
+        const double floor = settings.noiseFloor / fraction;
+        samples.push_back({xs[i], std::log(fraction),
+                           std::sqrt(settings.relativeNoise * settings.relativeNoise + floor * floor)});
     }
+    if (!(samples.back().x > samples.front().x)) return fit;
+
+    const Fits fits = FitBoth(samples, settings);
+    Candidate best = fits.Best(settings);
+    if (!best.fitted) return fit;
+    // A line far off the curve the others make is left out, and the rest fitted again.
+    // The symmetric fit finds it (a lopsided one could take a spike for its broad
+    // flank); it is left out when the fit of the rest predicts its own lines much
+    // better than the fit of all lines predicts them (a lopsided curve's flank line
+    // is explained by the lopsided fit, and stays).
+    if (settings.dropFromLines > 0 && samples.size() >= size_t(settings.dropFromLines)) {
+        const size_t worst = LineOffTheCurve(fits.symmetric, settings);
+        if (worst < samples.size()) {
+            std::vector<Sample> rest = samples;
+            rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(worst));
+            const Candidate refit = FitBoth(rest, settings).Best(settings);
+            const double perLine = best.crossValidation / static_cast<double>(samples.size());
+            const double restPerLine = refit.crossValidation / static_cast<double>(rest.size());
+            if (refit.fitted && (!best.shape.twoSided || restPerLine < settings.dropAgainstLopsided * perLine)) {
+                best = refit;
+                fit.dropped = static_cast<int>(order[worst]);
+                samples.swap(rest);
+            }
+        }
+    }
+    const bool crossValidated =
+        settings.lopsidedFromLines > 0 && samples.size() >= static_cast<size_t>(settings.lopsidedFromLines);
+    if (!crossValidated && samples.size() >= 5) {
+        const Candidate twoSided = FitCandidate(samples, Shape{true}, false, settings);
+        if (twoSided.fitted) fit.lopsided = std::exp(std::fabs(twoSided.p[1] - twoSided.p[2]));
+    }
+    const std::vector<double>& p = best.p;
+    const size_t h = best.shape.twoSided ? 3 : 2;
+    fit.peak = p[0];
+    fit.left = std::exp(p[1]);
+    fit.right = std::exp(best.shape.twoSided ? p[2] : p[1]);
+    if (best.shape.twoSided) fit.lopsided = std::exp(std::fabs(p[1] - p[2]));
+    fit.height = largest * std::exp(p[h]);
+    fit.index = std::exp(p[h + 1]);
+    fit.twoSided = best.shape.twoSided;
+    fit.pointsUsed = static_cast<int>(samples.size());
+    fit.from = samples.front().x;
+    fit.to = samples.back().x;
+    // A maximum only where the curve falls on both sides of it within the lines taken:
+    // not the end of a row that only rises, nor a flat one.
+    fit.converged = std::isfinite(fit.peak) && std::isfinite(fit.height) && fit.height > 0 &&
+                    fit.Value(fit.from) < kLeastFall * fit.height && fit.Value(fit.to) < kLeastFall * fit.height;
     return fit;
 }
 

@@ -1,12 +1,13 @@
-// A fit of a focus curve's peak. The focus values, as fractions of the largest, are
-// taken through a power transform (the logarithm for a Gaussian, 1/value for a
-// Lorentzian, Moffat-like profiles between and beyond) and a weighted least-squares
-// parabola is fitted through them: symmetric, or with a curvature of its own on each
-// side of the maximum for a curve that falls faster on one side. Of the shapes tried,
-// the one that explains the values best wins; the two-sided one only when it explains
-// them clearly better than its extra figure alone would. First over the row, then, for
-// a symmetric fit, over the points near its maximum. Small on purpose: 3x3 linear
-// solves only. How each choice was measured: bench/focus_accuracy/RESULTS.md.
+// A fit of a focus curve's peak: a Pearson VII (Moffat) profile
+//     value(x) = height * (1 + (2^(1/index) - 1) * ((x - peak) / width)^2)^-index,
+// width the half width at half maximum, index free (1: a Lorentzian, large: a Gaussian),
+// fitted by nonlinear least squares to the logarithms of the values, each weighted by
+// the noise expected of it (a share of the value, plus a floor that matters on faint
+// lines). A lopsided variant has a width of its own on each side of the peak; it is
+// chosen over the symmetric one only when it predicts each line, fitted without that
+// line, better (leave-one-out cross-validation). A line that the others predict far
+// from its value (a passing cloud, a seeing spike) is left out and the rest fitted
+// again. How each choice was measured: bench/focus_accuracy/RESULTS.md.
 #pragma once
 
 #include <cstddef>
@@ -14,51 +15,63 @@
 namespace qm {
 
 struct PeakFitSettings {
-    // The transforms tried, as Box-Cox powers (the first shapeCount): 0 the logarithm
-    // (a Gaussian), -1 the reciprocal (a Lorentzian), -1/beta a Moffat profile of index beta.
-    double shapes[5] = {0, -0.5, -1, -2};
-    int shapeCount = 4;
-    // Each point weighs value^(weightPower - 2 * shape), so that with weightPower 2 the
-    // transformed misses count as the misses of the values themselves would.
-    int weightPower = 2;
-    double windowFraction = 0.15;  // points below this fraction of the largest value are left out
-    // When above 0: a second fit takes only the points within this many x units of the
-    // first fit's maximum, so the far flanks, where real curves depart most from any
-    // one model, do not pull the result.
-    double localSpan = 2.5;
-    // The two-sided fit wins only when its small-sample Akaike criterion beats the
-    // symmetric fit's by more than this (below 0: never tried).
-    double twoSidedPenalty = 4;
-    // The three-point result stands instead of a symmetric fit of a curve whose two
-    // sides, fitted on their own, fall at rates that differ by more than the factor
-    // maxLopsided (0: never), when the fit and the three-point result are more than
-    // lopsidedParting x units apart: the broad flank of a skewed curve pulls a symmetric
-    // fit further than it pulls the three brightest lines.
-    double maxLopsided = 2;
+    double windowFraction = 0.1;  // lines below this fraction of the largest value are left out
+    // The noise model of the weights: the standard deviation of a value's logarithm is
+    // sqrt(relativeNoise^2 + (noiseFloor / fraction of the largest value)^2).
+    double relativeNoise = 0.05;
+    double noiseFloor = 0.01;
+    // A weak pull of the index towards 2 (in its logarithm, this many natural-log units
+    // per standard deviation; 0: none), which keeps rows of few lines from trading index
+    // for width.
+    double indexPrior = 1.5;
+    // The lopsided variant is tried on rows of at least this many lines (0: never), and
+    // chosen when its cross-validation score (the squared misses, in noise units, of
+    // each line predicted by the fit of the others) is below lopsidedMargin times the
+    // symmetric one's (its extra width fits noise too),
+    // and by more than lopsidedGain noise units squared (a difference that noise alone
+    // would seldom make).
+    int lopsidedFromLines = 6;
+    double lopsidedMargin = 0.3;
+    double lopsidedGain = 8;
+    // The three-point result stands instead of the symmetric fit of a row too short for
+    // the lopsided variant to be cross-validated when that variant, fitted to the same
+    // lines, has one width more than maxLopsided times the other (0: never) and the
+    // fit lies more than lopsidedParting x units from the three-point result: the broad
+    // flank of a skewed curve pulls a symmetric fit further than the three brightest lines.
+    double maxLopsided = 1.6;
     double lopsidedParting = 0.1;
+    // A line is left out when the fit of the others misses its value by more than
+    // dropBeyond in the logarithm (0.25: 22 % too faint or 28 % too bright) and by more
+    // than dropAgainstRest times the others' typical miss; only in rows of at least
+    // dropFromLines lines (0: never).
+    double dropBeyond = 0.25;
+    double dropAgainstRest = 4;
+    int dropFromLines = 6;
+    // Where the lopsided fit of all lines is chosen, the line is left out only when the
+    // rest's cross-validation score per line is below this share of all lines' score.
+    double dropAgainstLopsided = 0.3;
 };
 
 struct PeakFit {
-    bool converged = false;  // a finite maximum from at least three points
-    double peak = 0;         // position of the maximum, in the units of xs
-    double shape = 0;        // the transform's power
-    double top = 0;          // the transformed value at the maximum
-    double left = 0, right = 0;  // curvature of the transformed values before and after the maximum
-    double scale = 1;        // the values are fractions of this
-    bool twoSided = false;   // left and right were fitted on their own
-    int pointsUsed = 0;      // points the fit took
-    // The larger over the smaller curvature of the two sides when each side is fitted on
-    // its own (1 for a symmetric curve; infinite when a side does not fall).
+    bool converged = false;      // a finite maximum from at least three lines
+    double peak = 0;             // position of the maximum, in the units of xs
+    double height = 0;           // the value at the maximum
+    double left = 1, right = 1;  // half widths at half maximum before and after the maximum
+    double index = 1;            // the profile's index
+    bool twoSided = false;       // left and right were fitted on their own
+    int pointsUsed = 0;          // lines the fit took
+    int dropped = -1;            // the line left out as off the curve, -1 for none
+    // The larger over the smaller width of the lopsided variant fitted to the same lines
+    // (1 where it was not: a row long enough to choose between the two by
+    // cross-validation, or a fit that did not converge).
     double lopsided = 1;
-    double from = 0, to = 0;  // the stretch of xs the fit took its points from
+    double from = 0, to = 0;     // the stretch of xs the fit took its lines from
     double Value(double x) const;
 
     bool operator==(const PeakFit&) const = default;
 };
 
-// Fits the `count` points (xs[i], values[i]), working in `work`: room for 4 x count
-// doubles, which the caller allocates with its own (the fit allocates nothing).
-PeakFit FitPeak(const double* xs, const double* values, size_t count, double* work,
-                const PeakFitSettings& settings = {});
+// Fits the `count` lines (xs[i], values[i]).
+PeakFit FitPeak(const double* xs, const double* values, size_t count, const PeakFitSettings& settings = {});
 
 }  // namespace qm

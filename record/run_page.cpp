@@ -198,6 +198,10 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
             out += Fixed(v.fitPeak, 1) + " (quality " + Fixed(v.fitQuality, 3) + ")";
         else
             out += "no fit";
+        if (v.droppedPosition != 0) {
+            Row(out, "Left out of the fit");
+            out += std::to_string(v.droppedPosition) + " (off the curve)";
+        }
         Row(out, "Curve check");
         if (v.checkPassed) {
             out += "passed";

@@ -112,6 +112,9 @@ std::string FormatRunRecordLine(const RunRecord& r) {
             json.Key("peak").Null();
             json.Key("quality").Null();
         }
+        // A line the fit left out as off the curve is named; records without one read as before.
+        if (v.droppedPosition != 0)
+            json.Key("dropped").Integer(v.droppedPosition);
         json.Key("curve").BeginArray();
         for (int i = 0; i < v.fitCurvePoints; ++i) {
             const auto [x, y] = v.FitCurvePoint(i);

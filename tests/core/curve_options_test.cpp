@@ -77,6 +77,15 @@ std::vector<CurvePoint> Skewed(int first, int steps, double focus, double width)
 }
 
 double Moffat(double d) { return std::pow(1 + d * d * (std::pow(2.0, 0.4) - 1), -2.5); }
+double Moffat4(double d) { return std::pow(1 + d * d * (std::pow(2.0, 0.25) - 1), -4); }
+double Hyperbolic(double d) { return 1 / std::sqrt(1 + 3 * d * d); }
+
+// The points with the value at `position` multiplied by `factor` (a cloud, a spike).
+std::vector<CurvePoint> Scaled(std::vector<CurvePoint> points, int32_t position, double factor) {
+    for (CurvePoint& p : points)
+        if (p.position == position) p.value = static_cast<int32_t>(std::lround(p.value * factor));
+    return points;
+}
 
 TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
     const CurveRequest fit{.useFit = true};
@@ -99,6 +108,13 @@ TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
         {"skewed narrow", Skewed(600, 9, 1000, 100), 1000, true, true},
         // Too few lines for two sides: a symmetric fit drifts to the broad flank.
         {"skewed, five lines", Skewed(850, 5, 1000, 150), 1000, false, false},
+        // The index is free: a profile between a Lorentzian and a Gaussian, and one
+        // broader than a Lorentzian (the simulated host's star).
+        {"broad moffat index 4", Sampled(600, 100, 9, 1030, 250, Moffat4), 1030, false, true},
+        {"hyperbolic", Sampled(600, 100, 9, 1070, 150, Hyperbolic), 1070, false, true},
+        // A broad star whose neighbour of the best line caught a 4 % seeing spike: the
+        // three-point rule is drawn towards it, the fit hardly.
+        {"spiked broad star", Scaled(Sampled(600, 100, 9, 1030, 250, Lorentz), 1100, 1.04), 1030, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,9 +127,92 @@ TEST(CurveAnalysis, FitFindsThePeakOfEachShapeAndStandsOnlyWhereItIsTrusted) {
         EXPECT_EQ(a.fitTrusted, c.trusted);
         EXPECT_EQ(a.chosen, c.trusted ? std::nearbyint(a.fitPeak) : threePoint);
         if (c.trusted) EXPECT_NEAR(a.fitPeak, c.focus, 3);
-        if (c.twoSided) EXPECT_LT(std::fabs(a.chosen - c.focus) + 10, std::fabs(threePoint - c.focus));
-        // Without a three-point result the fit is the only one left.
-        EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, std::nearbyint(a.fitPeak));
+        if (c.twoSided || std::string(c.name).starts_with("spiked"))
+            EXPECT_LT(std::fabs(a.chosen - c.focus) + 10, std::fabs(threePoint - c.focus));
+        EXPECT_EQ(a.droppedPosition, 0);
+        // Without a three-point result the fit, of five lines or more and passing the
+        // check, is the only one left; a fit of fewer lines leaves no result.
+        EXPECT_EQ(AnalyseCurve(c.points, 100, 0, fit).chosen, a.fit.pointsUsed >= 5 ? std::nearbyint(a.fitPeak) : 0);
+    }
+}
+
+// One line far off a curve the others explain: the fit leaves it out (the record names
+// it) and the check judges the rest. With the three-point rule, a result such a line
+// misled (it was the best line or a neighbour) is still refused.
+TEST(CurveAnalysis, LineOffTheCurveIsLeftOutAndTheRestJudged) {
+    struct Case {
+        const char* name;
+        std::vector<CurvePoint> points;
+        double focus;
+        int32_t dropped;
+        std::string threePointReason;  // the check's verdict with best-focus = three-point
+    };
+    const auto broad = Sampled(600, 100, 9, 1030, 200, Gauss);
+    const auto lorentz = Sampled(700, 100, 7, 960, 150, Lorentz);
+    const Case cases[] = {
+        {"cloud on the best line", Scaled(broad, 1000, 0.5), 1030, 1000, "a line off the curve misled the best lines"},
+        {"cloud on a neighbour", Scaled(broad, 1100, 0.4), 1030, 1100, "a line off the curve misled the best lines"},
+        {"cloud on the flank", Scaled(broad, 800, 0.6), 1030, 800, ""},
+        {"spike on the flank", Scaled(broad, 1300, 1.8), 1030, 1300, ""},
+        {"spike becoming the best line", Scaled(lorentz, 1100, 1.8), 960, 1100,
+         "a line off the curve misled the best lines"},
+        {"cloud, lorentz", Scaled(lorentz, 800, 0.5), 960, 800, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines;
+        for (const CurvePoint& p : c.points) lines.push_back(FormatStepLine(p.position, p.value));
+        const int32_t threePoint = ComputeBestFocusFromLines(lines, 100);
+        const CurveAnalysis fit = AnalyseCurve(c.points, 100, threePoint, CurveRequest{true, true});
+        EXPECT_EQ(fit.droppedPosition, c.dropped);
+        EXPECT_TRUE(fit.checkPassed) << fit.checkReason;
+        EXPECT_NEAR(fit.chosen, c.focus, 5);
+        EXPECT_GT(fit.fitQuality, 0.99);
+        const CurveAnalysis three = AnalyseCurve(c.points, 100, threePoint, CurveRequest{false, true});
+        EXPECT_EQ(three.checkReason, c.threePointReason);
+        EXPECT_EQ(three.chosen, c.threePointReason.empty() ? threePoint : 0);
+    }
+    // A clean curve, a row too short to leave a line out, and noise alone leave every line in.
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 0.03);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<CurvePoint> points = Sampled(600, 100, 9, 980 + trial % 40, 200, Lorentz);
+        for (CurvePoint& p : points) p.value = static_cast<int32_t>(p.value * (1 + noise(random)));
+        ASSERT_EQ(AnalyseCurve(points, 100, 1000, CurveRequest{true, false}).droppedPosition, 0) << trial;
+    }
+    EXPECT_EQ(AnalyseCurve(Scaled(Sampled(800, 100, 5, 1000, 200, Gauss), 900, 0.5), 100, 1000, CurveRequest{true, false})
+                  .droppedPosition,
+              0);
+}
+
+// Where the three-point rule gives no result (a line at 0), the fit stands for it only
+// when it took five lines or more and would pass the check, whether the check is on or not.
+TEST(CurveAnalysis, FitStandsForAFailedThreePointResultOnlyWhenTrusted) {
+    struct Case {
+        const char* name;
+        std::vector<CurvePoint> points;
+        bool stands;
+    };
+    std::vector<CurvePoint> farWing = Sampled(600, 100, 9, 1000, 150, Lorentz);
+    farWing.front().value = 0;
+    std::vector<CurvePoint> fourLines = Sampled(700, 100, 7, 1000, 70, Gauss);
+    const Case cases[] = {
+        {"junk row", Points(10137, {0, 300, 0, 310, 0, 305, 0}), false},
+        {"lost star at the far wing", farWing, true},
+        {"four lines above 0", fourLines, false},
+        {"no clear fall", Points(700, {0, 47000, 48000, 50000, 49000, 48500, 48000}), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines;
+        for (const CurvePoint& p : c.points) lines.push_back(FormatStepLine(p.position, p.value));
+        ASSERT_EQ(ComputeBestFocusFromLines(lines, 100), 0);
+        for (bool check : {false, true}) {
+            const CurveAnalysis a = AnalyseCurve(c.points, 100, 0, CurveRequest{true, check});
+            EXPECT_EQ(a.fitTrusted, c.stands);
+            EXPECT_EQ(a.chosen != 0, c.stands) << a.chosen;
+            if (c.stands) EXPECT_NEAR(a.chosen, 1000, 3);
+        }
     }
 }
 
@@ -168,9 +267,13 @@ TEST(CurveAnalysis, CheckRefusesCurvesThatCannotBeTrusted) {
          "no clear fall after the best line"},
         {"flat before the best", Points(700, {47000, 48000, 49000, 50000, 30000, 20000, 10000}), fit,
          "no clear fall before the best line"},
-        // A cloud dims the position nearest the focus: the two halves no longer make one peak.
+        // A cloud dims the position nearest the focus: the fit leaves it out, but it misled
+        // the three-point rule (the best line's neighbour).
         {"clouded peak", Points(700, {6000, 12000, 36000, 16000, 38000, 14000, 6000}), three,
-         "the fitted curve does not explain the points"},
+         "a line off the curve misled the best lines"},
+        {"clouded peak, fit", Points(700, {6000, 12000, 36000, 16000, 38000, 14000, 6000}), fit, ""},
+        // Two halves that make no one peak, even with a line left out.
+        {"two peaks", Points(700, {6000, 36000, 12000, 6000, 14000, 38000, 16000}), fit, "no curve fits the points"},
         {"no result", Points(0, {10, 40, 50, 40, 10}), three, "no best focus from the step lines"},
     };
     for (const Case& c : cases) {
@@ -256,12 +359,27 @@ TEST(CurveOptionsRun, RefusedCurveEndsAsAFailedComputationAndFitMovesToTheFitted
     EXPECT_EQ(checked.driver.moves.back(), checked.form.RunStartPosition());
     EXPECT_EQ(checked.platform.posts.size(), 1u);
 
+    // Lines at 0 between three bright ones: the three-point rule fails, and a fit of
+    // three lines does not stand for it.
+    OptionsRun junk(RunOptions{BestFocusMethod::Fit, false, false}, 10437);
+    junk.Sweep({0, 300, 0, 310, 0, 305, 0});
+    EXPECT_EQ(junk.Memo1.lines.size(), 7u);
+    EXPECT_NE(std::find(junk.LabStatus.painted.begin(), junk.LabStatus.painted.end(), "Error"),
+              junk.LabStatus.painted.end());
+    EXPECT_EQ(junk.form.RunStartPosition(), 10137);
+    EXPECT_EQ(junk.driver.moves.back(), 10137);
+
+    // The run moves to the fitted peak (a step from the true 1040: the fit's index is
+    // drawn slightly towards 2, and a Gaussian's is infinite), not to the three-point 1033.
     OptionsRun fitted(RunOptions{BestFocusMethod::Fit, false, false});
     std::vector<int32_t> values;
-    for (const CurvePoint& p : Sampled(700, 100, 7, 1040, 100, Gauss)) values.push_back(p.value);
+    const std::vector<CurvePoint> gauss = Sampled(700, 100, 7, 1040, 100, Gauss);
+    for (const CurvePoint& p : gauss) values.push_back(p.value);
     fitted.Sweep(values);
-    EXPECT_EQ(fitted.Memo1.lines.back(), " 1040 -> Focus");
-    EXPECT_EQ(fitted.driver.moves.back(), 1040);
+    const auto fittedPeak = static_cast<int32_t>(std::nearbyint(AnalyseCurve(gauss, 100, 1033, CurveRequest{}).fitPeak));
+    EXPECT_NEAR(fittedPeak, 1040, 1);
+    EXPECT_EQ(fitted.Memo1.lines.back(), FormatResultLine(fittedPeak));
+    EXPECT_EQ(fitted.driver.moves.back(), fittedPeak);
 }
 
 }  // namespace

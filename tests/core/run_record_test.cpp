@@ -29,17 +29,15 @@ RunRecord FocusRecord() {
     v.fitConverged = true;
     v.fitPeak = 1012.4;
     v.fitQuality = 0.987;
-    // A fitted parabola (the transform of power 1 leaves values as they are) through
-    // (900, 39.5), (1000, 50.25) and (1100, 44.75): y = -8.125 x^2 + 18.875 x + 39.5,
-    // x in increments from 900, drawn with those three points.
+    // A fitted Lorentzian (index 1) of height 50 and half width one increment, peaking
+    // at 1000: (900, 25), (1000, 50) and (1100, 25), drawn with those three points.
     v.fitCurvePoints = 3;
     v.rowOrigin = 900;
     v.rowUnit = 100;
     v.rowHighest = 2;
-    v.fit.shape = 1;
-    v.fit.peak = 18.875 / 16.25;
-    v.fit.top = 39.5 + 18.875 * 18.875 / 32.5 - 1;
-    v.fit.left = v.fit.right = -8.125;
+    v.fit.peak = 1;
+    v.fit.height = 50;
+    v.fit.index = 1;
     v.checkPassed = false;
     v.checkReason = "too flat";
     r.verdict = v;
@@ -68,7 +66,7 @@ TEST(RunRecordLine, HoldsEveryField) {
     for (const char* field :
          {"\"time\":\"2026-12-08T11:40:05Z\"", "\"driver\":\"QmSim.Focuser\"", "\"steps\":3", "\"increment\":100",
           "\"exposuresPerStep\":2", "{\"position\":1000,\"value\":50,\"values\":[-3,50]}", "\"threePoint\":1026",
-          "\"converged\":true", "\"peak\":1012.4", "\"quality\":0.987", "\"curve\":[[900,39.5],",
+          "\"converged\":true", "\"peak\":1012.4", "\"quality\":0.987", "\"curve\":[[900,25],",
           "\"check\":{\"passed\":false,\"reason\":\"too flat\"}", "\"result\":1026", "\"outcome\":\"focus\"",
           "\"durationMs\":4294967295"}) {
         EXPECT_NE(line.find(field), std::string::npos) << field << " missing from " << line;
@@ -96,6 +94,9 @@ TEST(RunRecordLine, WholeLines) {
     unconverged.movedTo.reset();
     unconverged.outcome = RunOutcome::Error;
     unconverged.points.clear();
+    RunRecord dropped = FocusRecord();
+    dropped.verdict->droppedPosition = 1100;
+    dropped.verdict->fitCurvePoints = 0;
     struct Case {
         RunRecord record;
         std::string line;
@@ -106,7 +107,7 @@ TEST(RunRecordLine, WholeLines) {
          "\"exposuresPerStep\":2,\"points\":[{\"position\":900,\"value\":40,\"values\":[40,20]},"
          "{\"position\":1000,\"value\":50,\"values\":[-3,50]},{\"position\":1100,\"value\":45,\"values\":[45,45]}],"
          "\"pendingValues\":[],\"threePoint\":1026,\"fit\":{\"converged\":true,\"peak\":1012.4,\"quality\":0.987,"
-         "\"curve\":[[900,39.5],[1000,50.25],[1100,44.75]]},\"check\":{\"passed\":false,\"reason\":\"too flat\"},"
+         "\"curve\":[[900,25],[1000,50],[1100,25]]},\"check\":{\"passed\":false,\"reason\":\"too flat\"},"
          "\"result\":1026,\"outcome\":\"focus\",\"durationMs\":4294967295}"},
         {StoppedRecord(),
          "{\"time\":\"2026-12-08T11:41:00Z\",\"driver\":\"\",\"steps\":7,\"increment\":1,\"exposuresPerStep\":9,"
@@ -117,6 +118,14 @@ TEST(RunRecordLine, WholeLines) {
          "\"exposuresPerStep\":2,\"points\":[],\"pendingValues\":[],\"threePoint\":0,\"fit\":{\"converged\":false,"
          "\"peak\":null,\"quality\":null,\"curve\":[]},\"check\":{\"passed\":true,\"reason\":\"\"},\"result\":null,"
          "\"outcome\":\"error\",\"durationMs\":4294967295}"},
+        // A line left out of the fit is named beside the fit's quality.
+        {dropped,
+         "{\"time\":\"2026-12-08T11:40:05Z\",\"driver\":\"QmSim.Focuser\",\"steps\":3,\"increment\":100,"
+         "\"exposuresPerStep\":2,\"points\":[{\"position\":900,\"value\":40,\"values\":[40,20]},"
+         "{\"position\":1000,\"value\":50,\"values\":[-3,50]},{\"position\":1100,\"value\":45,\"values\":[45,45]}],"
+         "\"pendingValues\":[],\"threePoint\":1026,\"fit\":{\"converged\":true,\"peak\":1012.4,\"quality\":0.987,"
+         "\"dropped\":1100,\"curve\":[]},\"check\":{\"passed\":false,\"reason\":\"too flat\"},"
+         "\"result\":1026,\"outcome\":\"focus\",\"durationMs\":4294967295}"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(FormatRunRecordLine(c.record), c.line);
@@ -340,16 +349,16 @@ TEST(RunPage, IsWrittenExactly) {
 <text x="56" y="206" text-anchor="end">0</text>
 <line x1="287.0" y1="14" x2="287.0" y2="206" stroke="#139a2a" stroke-width="3"/>
 <line x1="264.5" y1="14" x2="264.5" y2="206" stroke="#c81e1e" stroke-width="3" stroke-dasharray="6,4"/>
-<polyline fill="none" stroke="#e07800" stroke-width="3" points="78.5,66.3 244.0,28.2 409.5,47.7 "/>
-<circle cx="78.5" cy="64.5" r="2.5" fill="#9aa6b8"/>
-<circle cx="78.5" cy="135.2" r="2.5" fill="#9aa6b8"/>
-<circle cx="78.5" cy="64.5" r="5" fill="#1f5fbf"/>
+<polyline fill="none" stroke="#e07800" stroke-width="3" points="78.5,117.1 244.0,28.2 409.5,117.1 "/>
+<circle cx="78.5" cy="63.8" r="2.5" fill="#9aa6b8"/>
+<circle cx="78.5" cy="134.9" r="2.5" fill="#9aa6b8"/>
+<circle cx="78.5" cy="63.8" r="5" fill="#1f5fbf"/>
 <circle cx="244.0" cy="206.0" r="2.5" fill="#9aa6b8"/>
-<circle cx="244.0" cy="29.1" r="2.5" fill="#9aa6b8"/>
-<circle cx="244.0" cy="29.1" r="5" fill="#1f5fbf"/>
-<circle cx="409.5" cy="46.8" r="2.5" fill="#9aa6b8"/>
-<circle cx="409.5" cy="46.8" r="2.5" fill="#9aa6b8"/>
-<circle cx="409.5" cy="46.8" r="5" fill="#1f5fbf"/>
+<circle cx="244.0" cy="28.2" r="2.5" fill="#9aa6b8"/>
+<circle cx="244.0" cy="28.2" r="5" fill="#1f5fbf"/>
+<circle cx="409.5" cy="46.0" r="2.5" fill="#9aa6b8"/>
+<circle cx="409.5" cy="46.0" r="2.5" fill="#9aa6b8"/>
+<circle cx="409.5" cy="46.0" r="5" fill="#1f5fbf"/>
 </svg>
 <table>
 <tr><th>Time (UTC)<td>2026-12-08T11:40:05Z

@@ -4,6 +4,10 @@
 # broad star and of a skewed one than the three-point rule; "curve-check = on" refuses a curve with a
 # clouded position and one whose peak lies beyond the row, ending the run as a failed
 # computation (no result line, back to where the run was switched on, report posted).
+# With "best-focus = fit" the fit leaves a clouded line out and the run succeeds; a broad
+# star with one line caught by a seeing spike still ends nearer with the fit; and a row
+# whose three-point result fails (lines at 0) that no trusted fit can stand for ends in
+# "Error", as the rule's run does.
 # e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
 e2e_begin curve_options
@@ -87,3 +91,45 @@ beyond=$(host --true-offset 600 --quiet --cadence-ms 150 --timeout-s 60)
 expect_eq "beyond the row: reported" "$?" 0
 expect_match "beyond the row: no result" "$beyond" '^result: none'
 expect_eq "beyond the row: back at the run's start" "$(last_move)" 9700
+
+# 4. With the fit and the check, the clouded line is left out: the run succeeds near the
+# true focus, the log still shows all seven step lines.
+options 'best-focus = fit' 'curve-check = on'
+restart || exit 1
+clouded=$(host --cloud-at 10000 --cloud-factor 0.4 --true-offset 20 --quiet --cadence-ms 150 --timeout-s 60)
+expect_eq "clouded, fit: reported" "$?" 0
+error=$(result_field Error "$clouded")
+echo "  (clouded, fit: $(sed -n 's/^result: //p' <<<"$clouded"))"
+expect_true "clouded, fit: a result within 15 steps of the true focus (${error:-none})" \
+  test -n "$error" -a "${error#-}" -le 15
+expect_eq "clouded, fit: seven step lines and the result line" "$(grep -c '^log: ' <<<"$clouded")" 8
+expect_match "clouded, fit: the clouded line logged" "$clouded" '^log: 10000 = '
+
+# 5. A broad star whose neighbour of the best line caught a 4 % seeing spike: the
+# three-point rule is drawn towards it, the fit is not.
+spiked=(--slope 0.005 --true-offset 130 --cloud-at 10200 --cloud-factor 1.04 --quiet --cadence-ms 150 --timeout-s 60)
+options 'best-focus = fit'
+restart || exit 1
+fit=$(host "${spiked[@]}")
+expect_eq "spiked, fit: reported" "$?" 0
+rm -f "$E2E_DIR/prog/autofocus-options.ini"
+restart || exit 1
+three=$(host "${spiked[@]}")
+expect_eq "spiked, three-point: reported" "$?" 0
+expect_fit_nearer "spiked: "
+
+# 6. Lines at 0 between three bright ones: the three-point rule fails, and the fit of
+# three lines may not stand for it, with or without the check.
+junk=(--value-at 10137 0 --value-at 10237 300 --value-at 10337 0 --value-at 10437 310 --value-at 10537 0
+      --value-at 10637 305 --value-at 10737 0 --quiet --cadence-ms 150 --timeout-s 60)
+for check in off on; do
+  options 'best-focus = fit' "curve-check = $check"
+  restart || exit 1
+  host --raw 5 10437 >/dev/null
+  wait_for "the focuser at 10437" 5 at 10437
+  row=$(host "${junk[@]}")
+  expect_eq "junk row, check $check: reported" "$?" 0
+  expect_match "junk row, check $check: no result" "$row" '^result: none'
+  expect_eq "junk row, check $check: seven step lines and no result line" "$(grep -c '^log: ' <<<"$row")" 7
+  expect_eq "junk row, check $check: back at the run's start" "$(last_move)" 10137
+done

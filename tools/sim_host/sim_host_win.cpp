@@ -40,6 +40,8 @@
 //   --numbered-values    the Kth exposure reports the focus value 1000+K instead of the
 //                        model's, so a log line tells which exposure it counted
 //   --zero-position P    exposures that end with the focuser at P report the value 0
+//   --value-at P V       exposures that end with the focuser at P report the value V
+//                        (repeatable: a row of chosen values)
 //   --close              post WM_CLOSE to the program's window (after any --raw messages), as
 //                        a host that ends the program does, and exit
 //   --quiet              do not print one line per exposure
@@ -86,6 +88,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tools/probe/window_search_win.h"
@@ -155,6 +158,7 @@ struct Options {
     bool sendValues = false;
     bool numberedValues = false;
     std::optional<int32_t> zeroPosition;
+    std::vector<std::pair<int32_t, int32_t>> valueAt;  // position, value reported there
 };
 
 void Print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
@@ -269,6 +273,10 @@ Options ParseOptions(int argc, char** argv) {
             o.numberedValues = true;
         else if (a == "--zero-position")
             o.zeroPosition = static_cast<int32_t>(ParseInteger(next(a)));
+        else if (a == "--value-at") {
+            const auto position = static_cast<int32_t>(ParseInteger(next(a)));
+            o.valueAt.emplace_back(position, static_cast<int32_t>(ParseInteger(next(a))));
+        }
         else if (a == "--raw") {
             const int64_t code = ParseInteger(next(a));
             const int64_t value = ParseInteger(next(a));
@@ -609,6 +617,8 @@ int Run(const Options& o) {
             value = 1000 + exposures;
         if (o.zeroPosition && *o.zeroPosition == *lastPosition)
             value = 0;
+        for (const auto& [position, chosen] : o.valueAt)
+            if (position == *lastPosition) value = chosen;
         const double postedMs = sinceStart(Clock::now());
         if (!o.quiet)
             Print("exposure: n=%d position=%d value=%d moved=%d", exposures, *lastPosition, value, moved ? 1 : 0);
