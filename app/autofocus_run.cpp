@@ -17,7 +17,7 @@
 namespace qm {
 
 void TFormAFoc::ButStartClick() {
-    ReportingDriverFailures(FailureSource::Action, [&] { StartRun(); });
+    ReportingDriverFailures(FailureSource::Request, [&] { StartRun(); });
 }
 
 void TFormAFoc::StartRun() {

@@ -1,6 +1,8 @@
 // Start-up, shut-down, the run-state queries, the help button and the general error report.
 #include "app/form_afoc.h"
 
+#include <utility>
+
 #include "app/error_report.h"
 
 namespace qm {
@@ -19,7 +21,24 @@ void TFormAFoc::FormCreate() {
 
 void TFormAFoc::FormShow() {
     if (!platform_.StartedWithParametersOrDebugger()) platform_.CloseMainWindow();
-    if (settings_.TagString.size() >= 4 && c_.CBAutoConn.Checked() && c_.ButConnect.Enabled()) ButConnectClick();
+    if (settings_.TagString.size() >= 4 && c_.CBAutoConn.Checked() && c_.ButConnect.Enabled()) ConnectAutomatically();
+}
+
+void TFormAFoc::ConnectAutomatically() {
+    // Set only for the connection's own time, however it ends.
+    struct Connecting {
+        bool& flag;
+        explicit Connecting(bool& f) : flag(f) { flag = true; }
+        ~Connecting() { flag = false; }
+    };
+    startHeld_ = false;
+    {
+        Connecting connecting{connectingAutomatically_};
+        ButConnectClick();
+    }
+    // A host's start handled meanwhile starts the run now; without a focuser it is dropped.
+    if (std::exchange(startHeld_, false))
+        ReportingDriverFailures(FailureSource::Request, [&] { StartForHost(); });
 }
 
 void TFormAFoc::FormClose() {

@@ -117,6 +117,10 @@ private:
     // and succeeded ends the failure streak.
     void ReportingDriverFailures(FailureSource source, const std::function<void()>& body);
 
+    // The automatic connection at the first showing.
+    void ConnectAutomatically();
+    // The host's start command: the "Autofocus" page and Start, when connected and idle.
+    void StartForHost();
     void StartRun();
     void FinishRun();
     std::vector<std::string> LogLines() const;
@@ -135,6 +139,8 @@ private:
 
     uint32_t focuserMessageId_ = 0;
     uintptr_t hostWindow_ = 0;
+    bool connectingAutomatically_ = false;
+    bool startHeld_ = false;  // a host's start came while connectingAutomatically_
 
     std::unique_ptr<LateBoundObject> focuserDriver_;
     uint64_t driverUses_ = 0;  // counts the operations that reached for the driver

@@ -11,19 +11,31 @@ void TFormAFoc::HandleFocuserMessage(uint64_t code, intptr_t lParam) {
     // Values travel as signed 32-bit numbers; a 64-bit lParam carries one sign-extended.
     const auto value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uintptr_t>(lParam)));
 
-    // Each command is a new request: a failure it meets is shown, unless a box showing
-    // that failure is already open (the host goes on sending while the user reads it).
-    ReportingDriverFailures(FailureSource::Action, [&] {
+    // A focus value is the host's data, sent after every exposure: a failure it meets is
+    // shown once per streak, as the timer's are. Every other command is a new request: a
+    // failure it meets is shown, unless a box showing that failure is already open (the
+    // host goes on sending while the user reads it).
+    ReportingDriverFailures(code == 0 ? FailureSource::Recurring : FailureSource::Request, [&] {
         if (code == 0) HandleFocusValue(value);
         if (code == 1 && value == 0) platform_.MinimiseMainWindow();
-        if (code == 2 && value == 22 && IsConnected() && c_.ButStart.Enabled()) {
-            c_.PGMain.SetActivePage(PageControlView::kAutofocusPage);
-            StartRun();
+        if (code == 2 && value == 22) {
+            // Handled inside the automatic connection (the creation of an out-of-process
+            // driver lets sent messages through), the start waits for its outcome.
+            if (connectingAutomatically_)
+                startHeld_ = true;
+            else
+                StartForHost();
         }
         if (code == 3) hostWindow_ = static_cast<uintptr_t>(lParam);
         if (IsConnected() && code == 5) MoveFocuserTo(value);
         if (IsConnected() && code == 6) MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), value));
     });
+}
+
+void TFormAFoc::StartForHost() {
+    if (!IsConnected() || !c_.ButStart.Enabled()) return;
+    c_.PGMain.SetActivePage(PageControlView::kAutofocusPage);
+    StartRun();
 }
 
 }  // namespace qm

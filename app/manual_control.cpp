@@ -28,7 +28,7 @@ void TFormAFoc::ButDisconnectClick() {
     try {
         Driver().PutProperty("Link", AutoValue::Bool(false));
     } catch (const std::exception& error) {
-        if (failureReporting_.ShouldShow(FailureSource::Action, FailureIdentity::Of(error)))
+        if (failureReporting_.ShouldShow(FailureSource::Request, FailureIdentity::Of(error)))
             unlinkFailure = std::current_exception();
     }
     failureReporting_.EndStreak();
@@ -47,7 +47,7 @@ void TFormAFoc::ButDisconnectClick() {
 }
 
 void TFormAFoc::ButStepClick(const ButtonView& sender) {
-    ReportingDriverFailures(FailureSource::Action, [&] {
+    ReportingDriverFailures(FailureSource::Request, [&] {
         const int32_t step = WholeNumberOrZero(sender.Caption());
         MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), step));
     });
@@ -55,7 +55,7 @@ void TFormAFoc::ButStepClick(const ButtonView& sender) {
 
 // While a tick fails as the one before it did, the display keeps its last text.
 void TFormAFoc::Timer1Timer() {
-    ReportingDriverFailures(FailureSource::Timer, [&] {
+    ReportingDriverFailures(FailureSource::Recurring, [&] {
         if (focuserDriver_ && c_.PGMain.ActivePage() == PageControlView::kControlPage)
             c_.LabPos.SetText(std::to_string(GetFocuserPosition()));
     });

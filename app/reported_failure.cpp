@@ -49,7 +49,7 @@ bool FailureReporting::ShouldShow(FailureSource source, const FailureIdentity& f
     const bool repeatsStreak = streak_ && streak_->SameAs(failure);
     streak_ = failure;
     if (BoxOpenFor(failure)) return false;
-    return source == FailureSource::Action || !repeatsStreak;
+    return source == FailureSource::Request || !repeatsStreak;
 }
 
 }  // namespace qm

@@ -3,17 +3,21 @@
 // a failure from a user or host who has just asked for something.
 //
 // The rule:
-// - The timer's reads report a failure once per streak: the first tick that meets it
-//   shows it; later ticks stay silent while the same failure repeats, until a driver
-//   call succeeds (which ends the streak). A failure met by any action also counts
-//   for the streak, so ticks after a click that showed it stay silent too.
-// - A user's click or a host command that meets a driver failure always shows it,
-//   unless a box showing the same failure is open at that moment: then it is dropped,
-//   since the user is looking at it. (A message box runs its own message loop, so
-//   host messages and clicks on other windows are handled while it is open.) After
-//   the box is closed, the next action that meets the failure shows it again.
-// - Any action, and any tick, meeting a failure different from the streak's and from
-//   every open box's shows it.
+// - What comes again and again by itself, the timer's reads and the host's focus
+//   values, reports a failure once per streak: the first tick or value that meets it
+//   shows it; later ones stay silent while the same failure repeats, until a driver
+//   call succeeds (which ends the streak). A failure met by a request also counts for
+//   the streak, so ticks after a click that showed it stay silent too. (A host sends a
+//   value after every exposure: counted as requests, a dead driver met by a run would
+//   open a new box as soon as the last one was closed.)
+// - A request (a user's click, a host command to start a run or move the focuser)
+//   that meets a driver failure always shows it, unless a box showing the same
+//   failure is open at that moment: then it is dropped, since the user is looking at
+//   it. (A message box runs its own message loop, so host messages and clicks on
+//   other windows are handled while it is open.) After the box is closed, the next
+//   request that meets the failure shows it again.
+// - Anything meeting a failure different from the streak's and from every open box's
+//   shows it.
 //
 // Two failures are the same when both say that the driver's process is gone or
 // cannot be reached (the RPC and COM statuses listed in the .cpp, whatever their
@@ -38,8 +42,9 @@ struct FailureIdentity {
     bool SameAs(const FailureIdentity& other) const;
 };
 
-// Who met a failure: the timer's own reads, or an action of the user or the host.
-enum class FailureSource { Timer, Action };
+// Who met a failure: what recurs by itself (the timer's reads, the host's focus
+// values), or a request of the user or the host.
+enum class FailureSource { Recurring, Request };
 
 class FailureReporting {
 public:

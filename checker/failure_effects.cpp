@@ -10,7 +10,7 @@ namespace {
 
 using enum FocuserAction;
 
-constexpr std::array kConnectedActions = {PositionDisplay, StepClick, HostMoveTo, HostMoveBy, RunStart};
+constexpr std::array kConnectedActions = {PositionDisplay, StepClick, HostMoveTo, HostMoveBy, RunStart, RunStep};
 
 struct MemberEffects {
     const char* member;
@@ -20,19 +20,20 @@ struct MemberEffects {
 
 // Which actions call which members: the display and the offset moves read the
 // position (Absolute, then Position for an absolute focuser); every move asks
-// Absolute, then calls Move; a run waits for its first move with IsMoving.
+// Absolute, then calls Move; a run waits for its first move with IsMoving; a run's
+// step reads the position, moves on and waits.
 const std::vector<MemberEffects>& Table() {
     static const std::vector<MemberEffects> table = {
         {"Absolute", "Quillomar connects, but it asks Absolute before every position read and every move.",
-         {PositionDisplay, StepClick, HostMoveTo, HostMoveBy, RunStart}},
+         {PositionDisplay, StepClick, HostMoveTo, HostMoveBy, RunStart, RunStep}},
         {"Position", "Quillomar connects, but cannot read the focuser's position.",
-         {PositionDisplay, StepClick, HostMoveBy, RunStart}},
+         {PositionDisplay, StepClick, HostMoveBy, RunStart, RunStep}},
         {"IsMoving",
          "Quillomar connects and moves the focuser, but when it asks IsMoving whether a move has ended, that "
          "fails.",
-         {RunStart}},
+         {RunStart, RunStep}},
         {"Move", "Quillomar connects and reads the position, but cannot move the focuser.",
-         {StepClick, HostMoveTo, HostMoveBy, RunStart}},
+         {StepClick, HostMoveTo, HostMoveBy, RunStart, RunStep}},
         {"Link", "Everything else works, but the driver fails when Quillomar tells it to let go of the focuser.",
          {Disconnect}},
     };
@@ -69,6 +70,10 @@ std::string MeetingPhrase(FocuserAction action, const std::vector<FocuserAction>
         case RunStart:
             return "autofocus runs, started with Start or by the imaging program, show it at their first move and do "
                    "not start (Start stays greyed out until you switch pages)";
+        case RunStep:
+            return "a run under way when the failure begins shows it once, at the focus value that completes a "
+                   "position, then stays at that position without another box, whatever the imaging program goes "
+                   "on sending, until a call to the driver works again";
         case Disconnect:
             return "Disconnect, and closing Quillomar while connected, show this box once; Quillomar still "
                    "disconnects and lets go of the driver, but the driver itself may still hold the focuser, so that "
@@ -84,6 +89,7 @@ std::string WorkingPhrase(FocuserAction action) {
         case HostMoveTo: return "moves to a position asked by the imaging program";
         case HostMoveBy: return "moves by an offset asked by the imaging program";
         case RunStart: return "autofocus runs";
+        case RunStep: return "runs under way";
         case Disconnect: return "Disconnect";
     }
     return "";
@@ -103,6 +109,7 @@ Repeats RepeatsOf(FocuserAction action) {
         case HostMoveTo:
         case HostMoveBy: return Repeats::UnlessStillOpen;
         case RunStart: return Repeats::EveryTime;
+        case RunStep: return Repeats::OncePerStreak;
         case Disconnect: return Repeats::EveryTime;
     }
     return Repeats::EveryTime;

@@ -19,6 +19,7 @@ enum class FocuserAction {
     HostMoveTo,       // the imaging program asks for a move to a position
     HostMoveBy,       // the imaging program asks for a move by an offset
     RunStart,         // an autofocus run's first move and the wait for it
+    RunStep,          // a run under way: the focus value that completes a position, its move and wait
     Disconnect,       // Disconnect, or closing the program while connected
 };
 

@@ -1,7 +1,7 @@
 // A driver that fails again and again, or whose process has died: which failures
-// count as the same, when the timer keeps quiet about them, that clicks and host
-// commands show them unless a box showing them is open, and that Disconnect always
-// ends disconnected.
+// count as the same, when the timer and the host's focus values keep quiet about them,
+// that clicks and host commands show them unless a box showing them is open, and that
+// Disconnect always ends disconnected.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -88,12 +88,12 @@ bool Reports(Call&& call) {
     return false;
 }
 
-// The rule on its own: a row meets a failure (from the timer or an action), or a driver
-// call succeeds, or a box opens or closes; a meeting row says whether it is shown.
-TEST(FailureReporting, TimerOncePerStreakActionsUnlessTheirBoxIsOpen) {
+// The rule on its own: a row meets a failure (recurring: a tick or a focus value; or a
+// request), or a driver call succeeds, or a box opens or closes; a meeting row says whether it is shown.
+TEST(FailureReporting, RecurringOncePerStreakRequestsUnlessTheirBoxIsOpen) {
     enum class Op { Meet, Succeed, Open, Close };
-    constexpr auto Timer = FailureSource::Timer;
-    constexpr auto Action = FailureSource::Action;
+    constexpr auto Recurring = FailureSource::Recurring;
+    constexpr auto Request = FailureSource::Request;
     struct Row {
         Op op;
         FailureSource source;
@@ -105,24 +105,24 @@ TEST(FailureReporting, TimerOncePerStreakActionsUnlessTheirBoxIsOpen) {
                                            : FailureIdentity{kDriverException, name};
     };
     const std::vector<std::vector<Row>> sequences = {
-        // The timer: once per streak; a success ends the streak.
-        {{Op::Meet, Timer, "x", true}, {Op::Meet, Timer, "x", false}, {Op::Meet, Timer, "x", false},
-         {Op::Succeed, Timer, "", false}, {Op::Meet, Timer, "x", true}},
-        // A different failure is news for the timer too.
-        {{Op::Meet, Timer, "x", true}, {Op::Meet, Timer, "y", true}, {Op::Meet, Timer, "x", true}},
-        // Actions: every time while no box is open, whatever the timer showed before.
-        {{Op::Meet, Timer, "x", true}, {Op::Meet, Timer, "x", false}, {Op::Meet, Action, "x", true},
-         {Op::Meet, Action, "x", true}, {Op::Meet, Timer, "x", false}},
-        // While a box shows the failure, neither actions nor ticks open another; after
-        // it is closed the next action shows it again, the timer still not.
-        {{Op::Open, Action, "x", false}, {Op::Meet, Action, "x", false}, {Op::Meet, Timer, "x", false},
-         {Op::Close, Action, "", false}, {Op::Meet, Action, "x", true}, {Op::Meet, Timer, "x", false}},
+        // Ticks and focus values: once per streak; a success ends the streak.
+        {{Op::Meet, Recurring, "x", true}, {Op::Meet, Recurring, "x", false}, {Op::Meet, Recurring, "x", false},
+         {Op::Succeed, Recurring, "", false}, {Op::Meet, Recurring, "x", true}},
+        // A different failure is news for them too.
+        {{Op::Meet, Recurring, "x", true}, {Op::Meet, Recurring, "y", true}, {Op::Meet, Recurring, "x", true}},
+        // Requests: every time while no box is open, whatever a tick showed before.
+        {{Op::Meet, Recurring, "x", true}, {Op::Meet, Recurring, "x", false}, {Op::Meet, Request, "x", true},
+         {Op::Meet, Request, "x", true}, {Op::Meet, Recurring, "x", false}},
+        // While a box shows the failure, neither requests nor ticks open another; after
+        // it is closed the next request shows it again, a tick still not.
+        {{Op::Open, Request, "x", false}, {Op::Meet, Request, "x", false}, {Op::Meet, Recurring, "x", false},
+         {Op::Close, Request, "", false}, {Op::Meet, Request, "x", true}, {Op::Meet, Recurring, "x", false}},
         // A box showing another failure does not hold a new one back.
-        {{Op::Open, Action, "x", false}, {Op::Meet, Action, "y", true}, {Op::Meet, Timer, "gone", true}},
+        {{Op::Open, Request, "x", false}, {Op::Meet, Request, "y", true}, {Op::Meet, Recurring, "gone", true}},
         // Boxes over one another: each one's failure is held back while it is open.
-        {{Op::Open, Action, "x", false}, {Op::Open, Action, "gone", false}, {Op::Meet, Action, "x", false},
-         {Op::Meet, Action, "gone", false}, {Op::Close, Action, "", false}, {Op::Meet, Action, "gone", true},
-         {Op::Meet, Action, "x", false}, {Op::Close, Action, "", false}, {Op::Meet, Action, "x", true}},
+        {{Op::Open, Request, "x", false}, {Op::Open, Request, "gone", false}, {Op::Meet, Request, "x", false},
+         {Op::Meet, Request, "gone", false}, {Op::Close, Request, "", false}, {Op::Meet, Request, "gone", true},
+         {Op::Meet, Request, "x", false}, {Op::Close, Request, "", false}, {Op::Meet, Request, "x", true}},
     };
     int n = 0;
     for (const auto& sequence : sequences) {
@@ -190,7 +190,7 @@ TEST(RepeatedFailures, HostStartAfterTheTicksShowedTheFailureShowsIt) {
     EXPECT_EQ(boxes.most, 1);
 }
 
-TEST(RepeatedFailures, ValuesDuringTheBoxAreDroppedAndShownAfterIt) {
+TEST(RepeatedFailures, FocusValuesShowAFailureOncePerStreakRequestsEachTime) {
     FakeWindow w;
     w.EdSteps.value = 40;  // the run goes on through every value sent here
     w.EdExpo.value = 1;
@@ -198,13 +198,15 @@ TEST(RepeatedFailures, ValuesDuringTheBoxAreDroppedAndShownAfterIt) {
     w.form.HandleFocuserMessage(2, 22);
     ASSERT_TRUE(w.form.IsRunning());
     BoxWatch boxes(w);
-    const auto value = [&](int32_t v) {
+    const auto send = [&](uint64_t code, int32_t v) {
         w.platform.now += 300;
-        Dispatch(w, [&] { w.form.HandleFocuserMessage(0, v); });
+        Dispatch(w, [&] { w.form.HandleFocuserMessage(code, v); });
     };
+    const auto value = [&](int32_t v) { send(0, v); };
+    const auto failMoves = [&] { w.driver.failAt["Move"] = w.driver.callCount["Move"] + 1; };
     value(100);
     ASSERT_TRUE(w.platform.reports.empty());
-    w.driver.failAt["Move"] = w.driver.callCount["Move"] + 1;
+    failMoves();
     // While the box is open the host goes on sending: each value meets the failure.
     boxes.inside = [&] {
         for (int32_t v : {300, 400, 500}) value(v);
@@ -212,19 +214,32 @@ TEST(RepeatedFailures, ValuesDuringTheBoxAreDroppedAndShownAfterIt) {
     value(200);
     EXPECT_EQ(w.platform.reports.size(), 1u);
     EXPECT_EQ(boxes.most, 1);
-    // After the box is closed each value that meets the failure shows it again.
+    // After the box is closed the values go on meeting the same failure: no new box.
     boxes.inside = nullptr;
     value(600);
     value(700);
+    EXPECT_EQ(w.platform.reports.size(), 1u);
+    EXPECT_TRUE(w.form.IsRunning());
+    // A move the host asks for is a request: it shows the failure it meets.
+    send(6, -10);
+    EXPECT_EQ(w.platform.reports.size(), 2u);
+    // A value whose move works ends the streak; the next failing value shows it again.
+    w.driver.failAt.clear();
+    value(800);
+    failMoves();
+    value(900);
     EXPECT_EQ(w.platform.reports.size(), 3u);
-    // A different failure inside the box of the first is shown over it.
+    // A different failure inside the box of one is shown over it.
+    w.driver.failAt.clear();
+    value(1000);
+    failMoves();
     bool otherFailureSent = false;
     boxes.inside = [&] {
         if (std::exchange(otherFailureSent, true)) return;
         SetDriver(w, DriverNow::Gone);
-        value(800);
+        value(1100);
     };
-    value(900);
+    value(1200);
     EXPECT_EQ(w.platform.reports.size(), 5u);
     EXPECT_EQ(boxes.most, 2);
     EXPECT_EQ(w.platform.reports.back(), "The RPC server is unavailable.");
@@ -367,8 +382,8 @@ TEST(DeadDriver, RunEndsLikeAFailedMoveAndTheControllerStaysUsable) {
     // The value that completes a position reaches the dead driver.
     EXPECT_TRUE(value(200));
     EXPECT_EQ(w.Memo1.lines.size(), 1u);
-    // The host goes on sending; with no box open, each value that meets the failure shows it.
-    for (int32_t v : {300, 400, 500}) EXPECT_TRUE(value(v)) << v;
+    // The host goes on sending: the values meet the same failure and show no further box.
+    for (int32_t v : {300, 400, 500}) EXPECT_FALSE(value(v)) << v;
     EXPECT_TRUE(w.form.IsRunning());  // as after a failed step move
     EXPECT_TRUE(w.platform.posts.empty());
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "checker/failure_effects.h"
 #include "tests/core/form_fakes.h"
@@ -20,7 +21,8 @@ constexpr int32_t kDriverException = static_cast<int32_t>(0x80040500);
 
 const FocuserAction kAllActions[] = {FocuserAction::PositionDisplay, FocuserAction::StepClick,
                                      FocuserAction::HostMoveTo,      FocuserAction::HostMoveBy,
-                                     FocuserAction::RunStart,        FocuserAction::Disconnect};
+                                     FocuserAction::RunStart,        FocuserAction::RunStep,
+                                     FocuserAction::Disconnect};
 
 const char* Name(FocuserAction action) {
     switch (action) {
@@ -29,6 +31,7 @@ const char* Name(FocuserAction action) {
         case FocuserAction::HostMoveTo: return "host move to";
         case FocuserAction::HostMoveBy: return "host move by";
         case FocuserAction::RunStart: return "run start";
+        case FocuserAction::RunStep: return "run step";
         case FocuserAction::Disconnect: return "disconnect";
     }
     return "?";
@@ -57,6 +60,17 @@ bool Perform(FakeWindow& w, FocuserAction action) {
             // Start is off after a start that failed; switching pages turns it on again.
             w.form.PGMainChange();
             return Reports([&] { w.form.ButStartClick(); });
+        case FocuserAction::RunStep: {
+            // A run started before the failure began; the host's value completes a position.
+            if (!w.form.IsRunning()) {
+                const auto failing = std::exchange(w.driver.failAt, {});
+                w.EdExpo.value = 1;
+                w.form.ButStartClick();
+                for (const auto& entry : failing) w.driver.failAt[entry.first] = w.driver.callCount[entry.first] + 1;
+            }
+            w.platform.now += 1000;
+            return Reports([&] { w.form.HandleFocuserMessage(0, 100); });
+        }
         case FocuserAction::Disconnect: return Reports([&] { w.form.ButDisconnectClick(); });
     }
     return false;
@@ -107,6 +121,9 @@ TEST(FailureAdvice, EachFailingMemberMeetsTheActionsTheCheckNames) {
                     w.form.PGMainChange();
                     EXPECT_TRUE(w.ButStart.Enabled());
                     break;
+                case FocuserAction::RunStep:
+                    EXPECT_TRUE(w.form.IsRunning());
+                    break;
                 case FocuserAction::Disconnect:
                     EXPECT_FALSE(w.form.HasDriver());
                     EXPECT_TRUE(w.ButConnect.Enabled());
@@ -149,7 +166,10 @@ TEST(FailureAdvice, TextsSayHowOftenTheBoxShows) {
           "Still working: moves to a position asked by the imaging program."},
          {"every half second"}},
         {"Move", {"Still working: the position display."}, {"position display shows"}},
-        {"IsMoving", {"Still working: the position display, the step buttons, moves to a position"}, {}},
+        {"IsMoving",
+         {"Still working: the position display, the step buttons, moves to a position",
+          "a run under way when the failure begins shows it once"},
+         {"runs under way"}},
         {"Link", {"show this box once; Quillomar still disconnects"}, {"leave the driver connected", "Still working"}},
     };
     for (const auto& c : cases) {

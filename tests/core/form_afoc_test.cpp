@@ -46,6 +46,54 @@ TEST(FormStartUp, AutomaticConnection) {
     }
 }
 
+// A host's start handled inside the automatic connection (while the driver is being
+// created) starts the run once the connection is made, and is dropped when it fails.
+TEST(FormStartUp, StartDuringTheAutomaticConnection) {
+    struct Case {
+        const char* name;
+        bool automatic;        // the connection at the first showing, not a click on Connect
+        int32_t startValue;    // the value of the command 2 sent during the creation
+        const char* failing;   // what makes the connection fail: nothing, the creation, Link
+        bool expectRun;
+    };
+    const Case cases[] = {
+        {"connected", true, 22, "", true},
+        {"not a start", true, 21, "", false},
+        {"driver not created", true, 22, "create", false},
+        {"Link fails", true, 22, "Link", false},
+        {"Connect clicked", false, 22, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeWindow w;
+        w.form.FormCreate();
+        w.save.TagString = "Sim.Focuser";
+        w.CBAutoConn.checked = c.automatic;
+        if (std::string(c.failing) == "create") w.driver.creatable.erase("Sim.Focuser");
+        if (std::string(c.failing) == "Link") w.driver.failAt["Link"] = 1;
+        w.factory.onCreate = [&](const std::string& progId) {
+            if (progId == "DriverHelper.Chooser") return;
+            w.form.HandleFocuserMessage(3, 0x4321);
+            w.form.HandleFocuserMessage(2, c.startValue);
+            EXPECT_TRUE(w.driver.moves.empty());  // nothing can move before the driver exists
+        };
+        w.form.FormShow();
+        if (!c.automatic) w.form.ButConnectClick();
+        EXPECT_EQ(w.form.IsRunning(), c.expectRun);
+        EXPECT_EQ(w.driver.moves, c.expectRun ? std::vector<int32_t>{700} : std::vector<int32_t>{});
+        EXPECT_EQ(w.PGMain.page, c.expectRun ? PageControlView::kAutofocusPage : PageControlView::kControlPage);
+        // The host's window, sent meanwhile, is kept for the report.
+        EXPECT_EQ(w.form.HostWindow(), 0x4321u);
+        // The held start is not carried over to a later connection.
+        if (c.expectRun || std::string(c.failing) == "Link") continue;
+        w.factory.onCreate = nullptr;
+        w.driver.creatable.insert("Sim.Focuser");
+        if (w.ButConnect.Enabled()) w.form.ButConnectClick();
+        EXPECT_TRUE(w.form.IsConnected());
+        EXPECT_FALSE(w.form.IsRunning());
+    }
+}
+
 TEST(FormStartUp, AutomaticConnectionStillRunsWhenClosingAtOnce) {
     FakeWindow w;
     w.platform.startedWithParameters = false;

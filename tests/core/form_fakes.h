@@ -223,10 +223,14 @@ public:
     explicit FakeFactory(DriverScript& s) : s_(s) {}
     std::unique_ptr<LateBoundObject> Create(const std::string& progId) override {
         created.push_back(progId);
+        if (onCreate) onCreate(progId);
         if (!s_.creatable.count(progId)) throw AutomationError("Invalid class string");
         return std::make_unique<FakeObject>(progId == "DriverHelper.Chooser" ? "chooser" : "driver", s_);
     }
     std::vector<std::string> created;
+    // Called inside each creation, as the messages that the creation of an
+    // out-of-process server lets through would be.
+    std::function<void(const std::string&)> onCreate;
 
 private:
     DriverScript& s_;

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # The host developer's guide (docs/host-protocol.md) stays true: the names it tells a
-# host to use are the program's, and its example command line of the reference host,
-# run as written against the program connected to the simulated focuser, makes a
-# complete run that ends with exactly one report and prints what the guide says.
+# host to use are the program's; the settings file it shows is the one the program
+# writes without a file; its example command line of the reference host, run as
+# written against the program connected to the simulated focuser, makes a complete run
+# that ends with exactly one report and prints what the guide says; the simulator's
+# state file reads as the guide says; a result at the row's first position is reached
+# without the backlash approach; and command 6 during a move counts from where the
+# focuser has got to.
 source "$(dirname "$0")/lib.sh"
 guide=$QM_ROOT/docs/host-protocol.md
 e2e_begin host_guide
@@ -23,9 +27,23 @@ expect_true "names read from the sources" test -n "$message" -a -n "$title" -a -
 expect_true "guide registers the program's message" grep -qF "RegisterWindowMessageA(\"$message\")" "$guide"
 expect_true "guide finds the program's window" grep -qF "FindWindowA(\"$class\", \"$title\")" "$guide"
 
+# The settings file the program writes when it was started without one.
+block() {
+  awk -v marker="<!-- checked example: $1 -->" '$0 == marker { found = 1; next }
+    found && /^```/ { if (inside) exit; inside = 1; next }
+    found && inside { print }' "$guide"
+}
+defaults=$(block "autofocus.ini as written without a file")
+expect_match "guide shows the default settings" "$defaults" '^1003->'
+e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
+e2e_start 1
+probe close Quillomar >/dev/null
+e2e_wait_exit 20
+expect_eq "settings written without a file are the guide's defaults" "$(ini_text | tr -d '\r')" "$defaults"
+expect_eq "no focuser connected without a settings file" "$(sim_calls | grep -c ' Focuser ')" 0
+
 # The program as the guide asks for it: started with a parameter, connected by itself
 # to the remembered (simulated) focuser.
-e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
 printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->1' '9990->0' '9991->QmSim.Focuser' \
   > "$E2E_DIR/prog/autofocus.ini"
 e2e_start 1
@@ -48,3 +66,34 @@ for key in window host sent exposure report log result status final reports over
   expect_true "guide describes '$key:'" grep -qF "\`$key:" "$guide"
   expect_match "output has '$key:'" "$out" "^$key: "
 done
+
+# The simulator's state file, read as the guide says: at rest the focuser stands at Target.
+state=$(tr -d '\r' < "$E2E_DIR/sim/focuser.state")
+for key in StartPosition Target MoveStartTick StepsPerSecond Stuck; do
+  expect_true "guide names the state file's '$key='" grep -qF "\`$key=" "$guide"
+  expect_match "state file has '$key='" "$state" "^$key="
+done
+expect_eq "state file's Target is the final position" "$(sed -n 's/^Target=//p' <<<"$state")" \
+  "$(sed -n 's/^final: Position=\([0-9]*\).*/\1/p' <<<"$out")"
+
+# A result at the row's first position: the true focus below the row, so the best value
+# is logged there; the final move goes straight there from the last position.
+moves() { sim_calls | awk '$3 == "Move"' | sed -n 's/.*VT_BYREF=\(-\?[0-9]*\)).*/\1/p'; }
+before=$(moves | wc -l)
+out=$(host --true-offset -500 --quiet --cadence-ms 250 --timeout-s 120)
+run_moves=$(moves | tail -n +$((before + 1)) | tr '\n' ' ')
+first=${run_moves%% *}
+expect_match "result at the first position" "$out" "^result: BestFocus=$first "
+expect_eq "no backlash approach to the first position" "$run_moves" \
+  "$first $((first + 100)) $((first + 200)) $((first + 300)) $((first + 400)) $((first + 500)) $((first + 600)) $first "
+
+# Command 6 during a move counts from where the focuser has got to, not from the target.
+e2e_sim Absolute=1 MaxStep=60000 StepsPerSecond=200
+at=$first
+host --raw 5 $((at + 2000)) >/dev/null
+sleep 1
+host --raw 6 100 >/dev/null
+sleep 0.5
+by=$(moves | tail -1)
+expect_true "command 6 during a move: from the position then ($at -> $by, target $((at + 2000)))" \
+  test "$by" -gt $((at + 100)) -a "$by" -lt $((at + 2100))

@@ -3,7 +3,8 @@
 # session in process and out of process must send the same calls, with the same
 # access flags and argument types (Move's VT_I4|VT_BYREF crosses the process
 # boundary); automatic connection; the driver faults of Link, Position, IsMoving, Move,
-# Absolute and MaxStep with their driver texts carried across; and a driver registered
+# Absolute and MaxStep with their driver texts carried across; a start sent or posted
+# while the automatic connection waits for the server; and a driver registered
 # only for the other architecture, which the program cannot create.
 # e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
@@ -91,6 +92,29 @@ expect_true "automatic connection: linked" wait_until 15 linked_more_than 0
 expect_eq "automatic connection: no chooser shown" "$(sim_calls | grep -c ' Choose ')" 0
 expect_eq "automatic connection: through a server process" "$(server_lines)" 1
 expect_true "automatic connection: position shown" wait_until 5 shows_position 1000
+
+# ---- a start that comes while the automatic connection is under way ------------------------
+# The server takes seconds to register its class, so the window is up while the program's
+# creation call waits for it. A start sent then is handled inside that call, one posted
+# waits in the queue: either starts the run once the connection is made.
+start_during_connection() {
+  local how=$1 out
+  probe close Quillomar >/dev/null
+  e2e_wait_exit 20
+  : > "$E2E_DIR/sim/calls.log"
+  e2e_sim "${BASE[@]}" ServerStartDelay=5000
+  e2e_start
+  if [ "$how" = sent ]; then host --raw 2 22 --send >/dev/null; else host --raw 2 22 >/dev/null; fi
+  expect_eq "start $how during the automatic connection: handed over before the focuser was linked" \
+    "$(linked_count)" 0
+  expect_true "start $how during the automatic connection: the run starts once connected" \
+    wait_until 20 is_enabled Stop
+  out=$(host --no-start --quiet --cadence-ms 250 --timeout-s 60)
+  expect_eq "start $how during the automatic connection: the run reports" "$(grep -c '^report:' <<<"$out")" 1
+  probe tab Quillomar 1 >/dev/null
+}
+start_during_connection sent
+start_during_connection posted
 
 # ---- driver faults across the process boundary -----------------------------------------
 # The simulator counts the calls of each member per process: "@Member+K" is the Kth call

@@ -16,6 +16,10 @@
 // and ends when the last is released. Under Wine such a registration outlives a killed
 // server (see docs/WINE-NOTES.md), which the default single-use registration hides.
 //
+// With "ServerStartDelay=<ms>" in sim.ini the server waits that long (at most a
+// minute) after it started before it registers its class, as a slow driver does
+// while it opens its device: the client's creation call is under way meanwhile.
+//
 // NEVER register it on a real Windows system; it is meant only for private Wine
 // prefixes (scripts/sim_ascom_register.sh).
 //
@@ -25,6 +29,7 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <optional>
@@ -129,7 +134,12 @@ int Serve() {
     // class registration of a server that was killed and hands it out again, so every
     // later creation would fail; a single-use registration is used up by its one
     // creation, and the next client starts a new server process.
-    const std::optional<std::string> classUse = LoadConfig().Get("ClassUse");
+    const SimConfig config = LoadConfig();
+    if (const int64_t delay = config.GetInt("ServerStartDelay", 0); delay > 0) {
+        LogServer(("waits " + std::to_string(delay) + " ms").c_str());
+        Sleep(static_cast<DWORD>(std::min<int64_t>(delay, 60000)));
+    }
+    const std::optional<std::string> classUse = config.Get("ClassUse");
     const bool multipleUse = classUse && EqualsNoCase(*classUse, "multiple");
     if (multipleUse) LogServer("registers for many clients");
     HRESULT status = CoRegisterClassObject(kFocuserLocalClass, &factory, CLSCTX_LOCAL_SERVER,
