@@ -363,5 +363,26 @@ TEST(SweepExtendRun, FollowsTheCurvePastTheRowsEndUntilItTurns) {
     }
 }
 
+// The host guide's longest run with "sweep = extend": a focuser whose moves never end and
+// a curve that never turns take the row's time and Steps added positions, within the
+// formula, and longer than the fixed row's formula allows.
+TEST(SweepExtendRun, LongestRunStaysWithinTheHostGuidesLimit) {
+    RunOptions extend;
+    extend.sweep = SweepMode::Extend;
+    FollowedRun w(extend);
+    w.driver.stuck = true;
+    w.CBBacklash.checked = true;
+    const uint32_t begin = w.platform.now;
+    w.Follow(5000);  // values 300 ms apart
+    const double seconds = (w.platform.now - begin) / 1000.0;
+    const double wait = 10.05, t = 0.3, steps = 7, expo = 2;
+    const double fixedRow = wait + steps * expo * t + (steps - 1) * (0.08 + wait + 0.2 + t) + 0.08 + 0.5 + wait +
+                            (0.5 + wait);
+    const double added = steps * (expo * t + 0.08 + wait + 0.2 + t);
+    EXPECT_EQ(w.Logged().size(), 14u);
+    EXPECT_GT(seconds, fixedRow);
+    EXPECT_LE(seconds, fixedRow + added);
+}
+
 }  // namespace
 }  // namespace qm::test
