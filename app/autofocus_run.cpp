@@ -1,16 +1,20 @@
 // The autofocus run: a sweep through Steps positions Increment apart around the
 // position at Start, Expo/Step focus values counted at each, the largest logged per
 // position, the best focus interpolated from the log, the final move (optionally
-// from below, to take up backlash) and the report to the host.
+// from below, to take up backlash) and the report to the host. With "sweep = extend"
+// a row whose best line is an end goes on past that end (focus/sweep_extension.h).
 //
 // The run parameters are read from their edits at each use, so a change made during
 // a run takes effect at its next use.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "focus/best_focus.h"
+#include "focus/sweep_extension.h"
 #include "app/form_afoc.h"
 #include "common/whole_number.h"
 
@@ -35,6 +39,7 @@ void TFormAFoc::StartRun() {
     // the window closing), or the user may have switched pages, which ends a run and
     // enables Start again: either way the run is not switched on.
     if (!HasDriver() || c_.ButStart.Enabled()) return;
+    sweepRowLines_ = 0;
     SetRunning(true);
     if (!keepRecord) return;
 
@@ -79,27 +84,74 @@ void TFormAFoc::HandleFocusValue(int32_t value) {
         TakeCountedValues(counted, runRecord_.points.back().values);
     }
 
-    if (c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
-        c_.LabStatus.RepaintNow();
-        platform_.Sleep(kBeforeMovePause);
-        MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), c_.EdInc.AsInteger()));
-        WaitWhileMoving();
-        lastMoveTick_ = platform_.TickCount();
+    if (sweepRowLines_ == 0 && c_.Memo1.LineCount() < c_.EdSteps.AsInteger()) {
+        MoveToNextStep(SaturatingAdd(GetFocuserPosition(), c_.EdInc.AsInteger()));
         return;
+    }
+    if (options_.sweep == SweepMode::Extend) {
+        // The row is complete. When its best line is an end, the added positions follow
+        // that end; otherwise the run finishes as a fixed row's does.
+        const std::vector<CurvePoint> points = StepPoints(LogLines());
+        if (sweepRowLines_ == 0 && SweepExtensionDirection(points, points.size()) != 0)
+            sweepRowLines_ = points.size();
+        if (sweepRowLines_ != 0) {
+            if (const std::optional<int32_t> next = NextExtensionPosition(points, ExtensionLimits())) {
+                MoveToNextStep(*next);
+                return;
+            }
+        }
     }
     FinishRun();
 }
 
+void TFormAFoc::MoveToNextStep(int32_t position) {
+    c_.LabStatus.RepaintNow();
+    platform_.Sleep(kBeforeMovePause);
+    MoveFocuserTo(position);
+    WaitWhileMoving();
+    lastMoveTick_ = platform_.TickCount();
+}
+
+SweepExtension TFormAFoc::ExtensionLimits() {
+    SweepExtension sweep;
+    sweep.rowLines = sweepRowLines_;
+    sweep.increment = c_.EdInc.AsInteger();
+    sweep.maxAdded = c_.EdSteps.AsInteger();
+    // An absolute focuser's travel ends at 0 and MaxStep; a step line at position 0
+    // reads as a failed line, so the lowest added position is 1. A relative focuser has
+    // no ends to keep to: only the count limits it.
+    if (ToBool(Driver().Read("Absolute"))) {
+        sweep.lowest = 1;
+        sweep.highest = focuserMaxStep_;
+    } else {
+        sweep.lowest = INT32_MIN;
+        sweep.highest = INT32_MAX;
+    }
+    return sweep;
+}
+
+std::vector<CurvePoint> TFormAFoc::StepPoints(const std::vector<std::string>& lines) {
+    std::vector<CurvePoint> points(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) ReadStepLine(lines[i], points[i].position, points[i].value);
+    return points;
+}
+
 void TFormAFoc::FinishRun() {
     SetRunning(false);
-    int32_t best = ComputeBestFocus();
+    // A row that followed an end is read in the order of positions, the added lines
+    // beside their neighbours; a curve that never turned there has no focus in it.
+    bool curveTurned = true;
+    std::vector<std::string> lines = LogLines();
+    if (sweepRowLines_ != 0) {
+        curveTurned = SweepCurveTurned(StepPoints(lines), sweepRowLines_);
+        lines = StepLinesByPosition(lines);
+    }
+    int32_t best = sweepRowLines_ == 0 ? ComputeBestFocus() : ComputeBestFocusFromLines(lines, c_.EdInc.AsInteger());
+    if (!curveTurned) best = 0;
     if (!options_.AllDefault()) {
-        const std::vector<std::string> lines = LogLines();
-        std::vector<CurvePoint> points(lines.size());
-        for (size_t i = 0; i < lines.size(); ++i)
-            ReadStepLine(lines[i], points[i].position, points[i].value);
-        CurveAnalysis analysis = AnalyseCurve(points, c_.EdInc.AsInteger(), best,
+        CurveAnalysis analysis = AnalyseCurve(StepPoints(lines), c_.EdInc.AsInteger(), best,
                                               CurveRequest{options_.bestFocus == BestFocusMethod::Fit, options_.curveCheck});
+        if (!curveTurned) analysis.chosen = 0;
         best = analysis.chosen;
         if (recordingRun_)
             runRecord_.verdict = std::move(analysis);

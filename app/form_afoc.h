@@ -26,6 +26,7 @@
 #include "app/reported_failure.h"
 #include "com/late_bound.h"
 #include "focus/curve_analysis.h"
+#include "focus/sweep_extension.h"
 #include "record/run_options.h"
 #include "record/run_recorder.h"
 #include "settings/auto_save.h"
@@ -123,6 +124,12 @@ private:
     void StartForHost();
     void StartRun();
     void FinishRun();
+    // A step move of the run: the pause, the move, its wait and the tick that starts the
+    // 200 ms during which values are ignored.
+    void MoveToNextStep(int32_t position);
+    // How far a row that follows an end may go, read now from the edits and the focuser.
+    SweepExtension ExtensionLimits();
+    static std::vector<CurvePoint> StepPoints(const std::vector<std::string>& lines);
     std::vector<std::string> LogLines() const;
     // Hands the run record, begun when StartRun switched a run on, to the recorder: as
     // stopped unless the run finished. Does nothing when no record is kept.
@@ -150,6 +157,7 @@ private:
 
     int32_t runStartPosition_ = 0;
     int32_t sweepFirstPosition_ = 0;
+    size_t sweepRowLines_ = 0;  // step lines of the row once it went on past an end; 0 before
     uint32_t lastMoveTick_ = 0;
     size_t stepSampleCount_ = 0;
     std::array<int32_t, kSampleSlots> stepSamples_{};

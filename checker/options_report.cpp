@@ -21,6 +21,8 @@ const char* FaultText(OptionLineFault fault) {
             return "unknown value for curve-check (off or on)";
         case OptionLineFault::UnknownRunRecord:
             return "unknown value for run-record (off or on)";
+        case OptionLineFault::UnknownSweep:
+            return "unknown value for sweep (fixed or extend)";
     }
     return "";
 }
@@ -48,6 +50,7 @@ std::vector<std::string> OptionsReportLines(const std::string& path, const std::
     lines.push_back(std::string("  best-focus = ") + (o.bestFocus == BestFocusMethod::Fit ? "fit" : "three-point"));
     lines.push_back(std::string("  curve-check = ") + (o.curveCheck ? "on" : "off"));
     lines.push_back(std::string("  run-record = ") + (o.runRecord ? "on" : "off"));
+    lines.push_back(std::string("  sweep = ") + (o.sweep == SweepMode::Extend ? "extend" : "fixed"));
     if (rejected.lines.empty()) {
         lines.push_back("No line rejected.");
     } else {

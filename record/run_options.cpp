@@ -13,7 +13,8 @@ namespace qm {
 namespace {
 
 // Each key with its two values, the first setting the option off (or to the three-point
-// rule), the second on (or to the fit), and the fault of any other value.
+// rule, or the fixed row), the second on (or to the fit, or the extended row), and the
+// fault of any other value.
 struct OptionKey {
     std::string_view name;
     std::string_view values[2];
@@ -23,8 +24,9 @@ constexpr OptionKey kKeys[] = {
     {"best-focus", {"three-point", "fit"}, OptionLineFault::UnknownBestFocus},
     {"curve-check", {"off", "on"}, OptionLineFault::UnknownCurveCheck},
     {"run-record", {"off", "on"}, OptionLineFault::UnknownRunRecord},
+    {"sweep", {"fixed", "extend"}, OptionLineFault::UnknownSweep},
 };
-constexpr int kKeyCount = 3;
+constexpr int kKeyCount = 4;
 
 // Space, tab, LF, VT, FF and CR: the blanks of the C locale's isspace.
 bool IsBlank(char c) {
@@ -107,6 +109,7 @@ RunOptions ParseRunOptions(std::string_view fileBytes, RejectedOptionLines* reje
     options.bestFocus = second[0] ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint;
     options.curveCheck = second[1];
     options.runRecord = second[2];
+    options.sweep = second[3] ? SweepMode::Extend : SweepMode::Fixed;
     return options;
 }
 

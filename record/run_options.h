@@ -10,13 +10,18 @@ namespace qm {
 inline constexpr char kRunOptionsFileName[] = "autofocus-options.ini";
 
 enum class BestFocusMethod { ThreePoint, Fit };
+// The row of Steps positions alone, or the row followed past an end that holds its best line.
+enum class SweepMode { Fixed, Extend };
 
 struct RunOptions {
     BestFocusMethod bestFocus = BestFocusMethod::ThreePoint;
     bool curveCheck = false;
     bool runRecord = false;
+    SweepMode sweep = SweepMode::Fixed;
 
-    bool AllDefault() const { return bestFocus == BestFocusMethod::ThreePoint && !curveCheck && !runRecord; }
+    bool AllDefault() const {
+        return bestFocus == BestFocusMethod::ThreePoint && !curveCheck && !runRecord && sweep == SweepMode::Fixed;
+    }
 };
 
 // Why a line of the file was not used. The driver check words each one; the program
@@ -28,6 +33,7 @@ enum class OptionLineFault {
     UnknownBestFocus,   // a value for best-focus other than three-point or fit
     UnknownCurveCheck,  // a value for curve-check other than off or on
     UnknownRunRecord,   // a value for run-record other than off or on
+    UnknownSweep,       // a value for sweep other than fixed or extend
 };
 
 // Told of each line of the file that was not used, with the reason; the driver check

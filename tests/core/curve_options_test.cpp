@@ -382,5 +382,125 @@ TEST(CurveOptionsRun, RefusedCurveEndsAsAFailedComputationAndFitMovesToTheFitted
     EXPECT_EQ(fitted.driver.moves.back(), fittedPeak);
 }
 
+// "sweep = extend": a star whose focus lies beyond an end of the row. Each position
+// reports a Lorentzian 150 steps wide around `focus`, as its first of two values.
+struct FollowedRun : OptionsRun {
+    using OptionsRun::OptionsRun;
+    void Follow(double focus) {
+        form.ButStartClick();
+        for (int guard = 0; form.IsRunning() && guard < 100; ++guard) {
+            const double d = ((driver.absolute ? driver.position : form.SoftPosition()) - focus) / 150;
+            const auto v = static_cast<int32_t>(std::lround(50000 / (1 + d * d)));
+            SendValues({v, v / 2});
+        }
+    }
+    std::vector<int32_t> Logged() const {
+        std::vector<int32_t> out;
+        for (const std::string& l : Memo1.lines)
+            if (l.find(" = ") != std::string::npos) out.push_back(std::stoi(l));
+        return out;
+    }
+};
+
+std::vector<int32_t> Row(int32_t first, int32_t last, int32_t by = 100) {
+    std::vector<int32_t> out;
+    for (int32_t p = first; by > 0 ? p <= last : p >= last; p += by) out.push_back(p);
+    return out;
+}
+std::vector<int32_t> Then(std::vector<int32_t> a, const std::vector<int32_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(SweepExtendRun, FollowsTheCurvePastTheRowsEndUntilItTurns) {
+    struct Case {
+        const char* name;
+        int32_t start;
+        bool absolute;
+        int32_t maxStep;
+        double focus;
+        std::vector<int32_t> visited;
+        int32_t result;  // 0: "Error", back to where the run was switched on
+    };
+    const Case cases[] = {
+        // Two positions under 90 % of the best end the added ones.
+        {"beyond the low end", 1000, true, 30000, 450, Then(Row(700, 1300), Row(600, 200, -100)), 450},
+        {"beyond the high end", 1000, true, 30000, 1550, Then(Row(700, 1300), Row(1400, 1800)), 1550},
+        // Still rising after Steps added positions: no focus in the curve.
+        {"never turning", 1000, true, 30000, 5000, Then(Row(700, 1300), Row(1400, 2000)), 0},
+        // The travel ends: at MaxStep before the curve fell twice, yet past its peak.
+        {"turned at MaxStep", 1000, true, 1600, 1450, Then(Row(700, 1300), Row(1400, 1600)), 1450},
+        {"row ends at MaxStep", 1000, true, 1300, 1550, Row(700, 1300), 0},
+        // Position 0 is never added: its step line would read as a failed line.
+        {"turned above 0", 600, true, 30000, 170, Then(Row(300, 900), Row(200, 100, -100)), 168},
+        {"rising towards 0", 500, true, 30000, 50, Then(Row(200, 800), {100}), 0},
+        // A relative focuser keeps to the count alone, whatever MaxStep it reports.
+        {"relative, high end", 10000, false, 100, 10550, Then(Row(9700, 10300), Row(10400, 10800)), 10550},
+        {"relative, never turning", 10000, false, 100, 9000, Then(Row(9700, 10300), Row(9600, 9000, -100)), 0},
+        {"focus inside the row", 1000, true, 30000, 1040, Row(700, 1300), 1040},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunOptions extend;
+        extend.sweep = SweepMode::Extend;
+        FollowedRun w(extend, c.start);
+        w.driver.absolute = c.absolute;
+        w.driver.maxStep = c.maxStep;
+        w.Connect();  // MaxStep is read on connecting
+        w.Follow(c.focus);
+        ASSERT_FALSE(w.form.IsRunning());
+        EXPECT_EQ(w.Logged(), c.visited);
+        const auto& painted = w.LabStatus.painted;
+        if (c.result != 0) {
+            EXPECT_NEAR(std::stoi(w.Memo1.lines.back()), c.result, 3);
+            EXPECT_EQ(w.Memo1.lines.back().find(" -> Focus") != std::string::npos, true);
+        } else {
+            EXPECT_EQ(w.Memo1.lines.size(), c.visited.size());  // no result line
+            EXPECT_NE(std::find(painted.begin(), painted.end(), "Error"), painted.end());
+        }
+        const int32_t movedTo = c.result != 0 ? std::stoi(w.Memo1.lines.back()) : w.form.RunStartPosition();
+        EXPECT_EQ(c.absolute ? w.driver.position : w.form.SoftPosition(), movedTo);
+        EXPECT_EQ(w.platform.posts.size(), 1u);
+        // Every position after the first was reached by a step: an 80 ms pause, then the move.
+        size_t stepPauses = 0;
+        for (uint32_t ms : w.platform.sleeps) stepPauses += ms == TFormAFoc::kBeforeMovePause;
+        EXPECT_EQ(stepPauses, c.visited.size() - 1 + 1);  // and one before the final move
+
+        // Without the option the same star gives the fixed row's run, call for call.
+        FollowedRun fixed(RunOptions{}, c.start), rejected(ParseRunOptions("sweep = extended\n"), c.start);
+        for (FollowedRun* r : {&fixed, &rejected}) {
+            r->driver.absolute = c.absolute;
+            r->driver.maxStep = c.maxStep;
+            r->Connect();
+            r->Follow(c.focus);
+        }
+        EXPECT_EQ(rejected.Outside(), fixed.Outside());
+        EXPECT_EQ(fixed.Logged(), std::vector<int32_t>(c.visited.begin(), c.visited.begin() + 7));
+        // With the focus inside the row, the option changes nothing either.
+        if (c.visited.size() == 7 && c.result != 0) EXPECT_EQ(w.Outside(), fixed.Outside());
+    }
+}
+
+// The host guide's longest run with "sweep = extend": a focuser whose moves never end and
+// a curve that never turns take the row's time and Steps added positions, within the
+// formula, and longer than the fixed row's formula allows.
+TEST(SweepExtendRun, LongestRunStaysWithinTheHostGuidesLimit) {
+    RunOptions extend;
+    extend.sweep = SweepMode::Extend;
+    FollowedRun w(extend);
+    w.driver.stuck = true;
+    w.CBBacklash.checked = true;
+    const uint32_t begin = w.platform.now;
+    w.Follow(5000);  // values 300 ms apart
+    const double seconds = (w.platform.now - begin) / 1000.0;
+    const double wait = 10.05, t = 0.3, steps = 7, expo = 2;
+    const double fixedRow = wait + steps * expo * t + (steps - 1) * (0.08 + wait + 0.2 + t) + 0.08 + 0.5 + wait +
+                            (0.5 + wait);
+    const double added = steps * (expo * t + 0.08 + wait + 0.2 + t);
+    EXPECT_EQ(w.Logged().size(), 14u);
+    EXPECT_GT(seconds, fixedRow);
+    EXPECT_LE(seconds, fixedRow + added);
+}
+
 }  // namespace
 }  // namespace qm::test

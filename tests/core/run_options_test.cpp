@@ -30,6 +30,7 @@ struct OptionsCase {
     bool curveCheck;
     bool runRecord;
     size_t rejected;
+    SweepMode sweep = SweepMode::Fixed;
 };
 
 TEST(RunOptions, ParsesKeysAndValuesAndKeepsDefaultsForWhatItCannotUse) {
@@ -44,6 +45,9 @@ TEST(RunOptions, ParsesKeysAndValuesAndKeepsDefaultsForWhatItCannotUse) {
         {"best-focus fit\n= on\ncurve-check = yes\nrun-record = on off\nfocus = fit", three, false, false, 5},
         {"curve-check = on ; comment", three, false, false, 1},
         {"run-record = on\nbest-focus = three point\n", three, false, true, 1},
+        {"Sweep = EXTEND\n", three, false, false, 0, SweepMode::Extend},
+        {"sweep = extend\nsweep = fixed\n", three, false, false, 0, SweepMode::Fixed},
+        {"sweep = extend\nsweep = extended\nsweep = wide\n", three, false, false, 2, SweepMode::Extend},
     };
     for (const OptionsCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -52,12 +56,17 @@ TEST(RunOptions, ParsesKeysAndValuesAndKeepsDefaultsForWhatItCannotUse) {
         EXPECT_EQ(options.bestFocus, c.bestFocus);
         EXPECT_EQ(options.curveCheck, c.curveCheck);
         EXPECT_EQ(options.runRecord, c.runRecord);
+        EXPECT_EQ(options.sweep, c.sweep);
+        // Any option away from its default leaves the standard run.
+        EXPECT_EQ(options.AllDefault(),
+                  c.bestFocus == three && !c.curveCheck && !c.runRecord && c.sweep == SweepMode::Fixed);
         EXPECT_EQ(rejected.lines.size(), c.rejected);
         // Without a list of rejected lines the options come out the same.
         const RunOptions unlisted = ParseRunOptions(c.text);
         EXPECT_EQ(unlisted.bestFocus, c.bestFocus);
         EXPECT_EQ(unlisted.curveCheck, c.curveCheck);
         EXPECT_EQ(unlisted.runRecord, c.runRecord);
+        EXPECT_EQ(unlisted.sweep, c.sweep);
     }
 }
 
@@ -82,12 +91,13 @@ TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {
         "  best-focus = three-point",
         "  curve-check = off",
         "  run-record = off",
+        "  sweep = fixed",
         "No line rejected."};
     EXPECT_EQ(missing, expectedMissing);
     // One line of each kind the program ignores, each with its own reason.
     const auto read = check::OptionsReportLines(
         "o.ini", std::string("best-focus = fit\nspeed = 3\n\tbest-focus = near \ncurve-check = yes\n"
-                             "run-record = always\n = on\nrun-record on\n"));
+                             "run-record = always\n = on\nrun-record on\nsweep = extend\nsweep = far\n"));
     const std::vector<std::string> expectedRead{
         "Options file: o.ini",
         "  encoding: UTF-8 or ANSI, no byte-order mark",
@@ -95,13 +105,15 @@ TEST(RunOptions, DriverCheckReportShowsOptionsInUseAndRejectedLines) {
         "  best-focus = fit",
         "  curve-check = off",
         "  run-record = off",
+        "  sweep = extend",
         "Rejected lines (the option keeps its value):",
         "  line 2: \"speed = 3\": unknown key",
         "  line 3: \"best-focus = near\": unknown value for best-focus (three-point or fit)",
         "  line 4: \"curve-check = yes\": unknown value for curve-check (off or on)",
         "  line 5: \"run-record = always\": unknown value for run-record (off or on)",
         "  line 6: \"= on\": no key before '='",
-        "  line 7: \"run-record on\": no '=' between a key and a value"};
+        "  line 7: \"run-record on\": no '=' between a key and a value",
+        "  line 9: \"sweep = far\": unknown value for sweep (fixed or extend)"};
     EXPECT_EQ(read, expectedRead);
 }
 

@@ -234,5 +234,25 @@ TEST(RunRecordForm, OptionOffHandsNothingOver) {
     EXPECT_EQ(w.recorder.timeReads, 0);
 }
 
+// A row that goes on past its end ("sweep = extend") records the added positions as steps.
+TEST(RunRecordForm, ExtendedRowRecordsTheAddedPositions) {
+    RecordFixture w;
+    RunOptions options = w.form.Options();
+    options.sweep = SweepMode::Extend;
+    w.form.SetRunOptions(options);
+    w.form.ButStartClick();
+    w.FeedSweep({10, 20, 30, 40, 50, 60, 70, 80, 50, 40});
+    ASSERT_EQ(w.recorder.records.size(), 1u);
+    const RunRecord& r = w.recorder.records[0];
+    std::vector<int32_t> positions;
+    for (const RunStep& p : r.points) positions.push_back(p.position);
+    EXPECT_EQ(positions, (std::vector<int32_t>{700, 800, 900, 1000, 1100, 1200, 1300, 1400, 1500, 1600}));
+    EXPECT_EQ(r.points.back().values, (std::vector<int32_t>{40, 20}));
+    EXPECT_EQ(r.steps, 7);
+    EXPECT_EQ(r.outcome, RunOutcome::Focus);
+    EXPECT_EQ(r.movedTo, w.driver.moves.back());
+    EXPECT_GT(*r.movedTo, 1300);
+}
+
 }  // namespace
 }  // namespace qm::test

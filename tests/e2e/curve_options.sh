@@ -133,3 +133,28 @@ for check in off on; do
   expect_eq "junk row, check $check: seven step lines and no result line" "$(grep -c '^log: ' <<<"$row")" 7
   expect_eq "junk row, check $check: back at the run's start" "$(last_move)" 10137
 done
+
+# 7. "sweep = extend": with the true focus beyond either end of the row the run goes on
+# past that end until the values have fallen twice, four positions here, and ends at
+# the true focus; a focuser whose row ends at MaxStep cannot go on, and the run ends as
+# a failed computation, back where it was switched on.
+options 'sweep = extend'
+restart || exit 1
+for offset in 450 -450; do
+  host --raw 5 10000 >/dev/null
+  wait_for "the focuser back at 10000" 5 at 10000
+  followed=$(host --true-offset "$offset" --quiet --cadence-ms 150 --timeout-s 90)
+  expect_eq "extend $offset: reported" "$?" 0
+  err=$(result_field Error "$followed")
+  expect_true "extend $offset: at the true focus within 10 steps (${err:-none})" \
+    test -n "$err" -a "${err#-}" -le 10
+  expect_eq "extend $offset: the row's seven step lines and four added" "$(grep -c '^log: .* = ' <<<"$followed")" 11
+  expect_eq "extend $offset: the final move to the result" "$(last_move)" "$(result_field BestFocus "$followed")"
+done
+host --raw 5 59700 >/dev/null
+wait_for "the focuser at 59700" 5 at 59700
+atmax=$(host --true-offset 450 --quiet --cadence-ms 150 --timeout-s 90)
+expect_eq "extend at MaxStep: reported" "$?" 0
+expect_match "extend at MaxStep: no result" "$atmax" '^result: none'
+expect_eq "extend at MaxStep: the row alone, nothing past MaxStep" "$(grep -c '^log: .* = ' <<<"$atmax")" 7
+expect_eq "extend at MaxStep: back at the run's start" "$(last_move)" 59400
