@@ -16,6 +16,13 @@ void WriteWholeNumbers(JsonWriter& json, const std::vector<int32_t>& values) {
     json.EndArray();
 }
 
+void WriteOptionalNumber(JsonWriter& json, const std::optional<double>& value) {
+    if (value)
+        json.Number(*value);
+    else
+        json.Null();
+}
+
 // `value` as `width` digits with leading zeros; a value with more digits keeps its last
 // `width` of them.
 void AppendDigits(std::string& out, uint32_t value, size_t width) {
@@ -137,6 +144,10 @@ std::string FormatRunRecordLine(const RunRecord& r) {
         json.Key("result").Null();
     json.Key("outcome").String(RunOutcomeName(r.outcome));
     json.Key("durationMs").Integer(r.durationMs);
+    json.Key("temperatureStart");
+    WriteOptionalNumber(json, r.temperatureAtStart);
+    json.Key("temperatureEnd");
+    WriteOptionalNumber(json, r.temperatureAtEnd);
     json.EndObject();
     return out;
 }

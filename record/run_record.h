@@ -45,6 +45,10 @@ struct RunRecord {
     std::optional<int32_t> movedTo;  // the position the run's final move went to
     RunOutcome outcome = RunOutcome::Stopped;
     uint32_t durationMs = 0;
+    // The focuser's Temperature in °C when the run started and when it ended; absent when
+    // the driver has none or the read failed.
+    std::optional<double> temperatureAtStart;
+    std::optional<double> temperatureAtEnd;
 
     bool operator==(const RunRecord&) const = default;
 };

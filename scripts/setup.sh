@@ -21,5 +21,22 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: the package lists did not all arrive (attempt $attempt of 3)"
     [ "$attempt" -lt 3 ] && sleep 20
   done
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    # When one architecture's list stayed behind, a library installed for amd64 can be
+    # newer than the only i386 build apt knows of, and the pair (same version on both,
+    # as Multi-Arch: same requires) cannot be made: the amd64 side is then set to the
+    # version both lists have, and the install is tried once more.
+    echo "setup: pairing the amd64 and i386 versions of shared libraries, then trying again"
+    pairs=$(dpkg-query -W -f='${Package} ${Version} ${Multi-Arch} ${Architecture}\n' |
+      awk '$3 == "same" && $4 == "amd64" { print $1, $2 }' |
+      while read -r pkg installed; do
+        wanted=$(apt-cache policy "$pkg:i386" | awk '/Candidate:/ { print $2 }')
+        [ -n "$wanted" ] && [ "$wanted" != "(none)" ] && [ "$wanted" != "$installed" ] || continue
+        apt-cache madison "$pkg" | awk -v v="$wanted" '$3 == v && /amd64/ { found = 1 } END { exit !found }' &&
+          echo "$pkg=$wanted"
+      done)
+    [ -n "$pairs" ] && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
+      --allow-downgrades --no-install-recommends $pairs >/dev/null
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
 fi

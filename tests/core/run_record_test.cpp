@@ -97,6 +97,8 @@ TEST(RunRecordLine, WholeLines) {
     RunRecord dropped = FocusRecord();
     dropped.verdict->droppedPosition = 1100;
     dropped.verdict->fitCurvePoints = 0;
+    dropped.temperatureAtStart = -3.25;
+    dropped.temperatureAtEnd = 12.0;
     struct Case {
         RunRecord record;
         std::string line;
@@ -108,16 +110,16 @@ TEST(RunRecordLine, WholeLines) {
          "{\"position\":1000,\"value\":50,\"values\":[-3,50]},{\"position\":1100,\"value\":45,\"values\":[45,45]}],"
          "\"pendingValues\":[],\"threePoint\":1026,\"fit\":{\"converged\":true,\"peak\":1012.4,\"quality\":0.987,"
          "\"curve\":[[900,25],[1000,50],[1100,25]]},\"check\":{\"passed\":false,\"reason\":\"too flat\"},"
-         "\"result\":1026,\"outcome\":\"focus\",\"durationMs\":4294967295}"},
+         "\"result\":1026,\"outcome\":\"focus\",\"durationMs\":4294967295,\"temperatureStart\":null,\"temperatureEnd\":null}"},
         {StoppedRecord(),
          "{\"time\":\"2026-12-08T11:41:00Z\",\"driver\":\"\",\"steps\":7,\"increment\":1,\"exposuresPerStep\":9,"
          "\"points\":[{\"position\":-5,\"value\":0,\"values\":[0]}],\"pendingValues\":[7,8],\"threePoint\":null,"
-         "\"fit\":null,\"check\":null,\"result\":null,\"outcome\":\"stopped\",\"durationMs\":12}"},
+         "\"fit\":null,\"check\":null,\"result\":null,\"outcome\":\"stopped\",\"durationMs\":12,\"temperatureStart\":null,\"temperatureEnd\":null}"},
         {unconverged,
          "{\"time\":\"2026-12-08T11:40:05Z\",\"driver\":\"QmSim.Focuser\",\"steps\":3,\"increment\":100,"
          "\"exposuresPerStep\":2,\"points\":[],\"pendingValues\":[],\"threePoint\":0,\"fit\":{\"converged\":false,"
          "\"peak\":null,\"quality\":null,\"curve\":[]},\"check\":{\"passed\":true,\"reason\":\"\"},\"result\":null,"
-         "\"outcome\":\"error\",\"durationMs\":4294967295}"},
+         "\"outcome\":\"error\",\"durationMs\":4294967295,\"temperatureStart\":null,\"temperatureEnd\":null}"},
         // A line left out of the fit is named beside the fit's quality.
         {dropped,
          "{\"time\":\"2026-12-08T11:40:05Z\",\"driver\":\"QmSim.Focuser\",\"steps\":3,\"increment\":100,"
@@ -125,7 +127,7 @@ TEST(RunRecordLine, WholeLines) {
          "{\"position\":1000,\"value\":50,\"values\":[-3,50]},{\"position\":1100,\"value\":45,\"values\":[45,45]}],"
          "\"pendingValues\":[],\"threePoint\":1026,\"fit\":{\"converged\":true,\"peak\":1012.4,\"quality\":0.987,"
          "\"dropped\":1100,\"curve\":[]},\"check\":{\"passed\":false,\"reason\":\"too flat\"},"
-         "\"result\":1026,\"outcome\":\"focus\",\"durationMs\":4294967295}"},
+         "\"result\":1026,\"outcome\":\"focus\",\"durationMs\":4294967295,\"temperatureStart\":-3.25,\"temperatureEnd\":12}"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(FormatRunRecordLine(c.record), c.line);

@@ -25,7 +25,7 @@ r = json.loads(lines[-1])
 def check(what, ok):
     print(("ok   " if ok else "FAIL ") + what + ("" if ok else ": " + json.dumps(r)))
 fields = ["time", "driver", "steps", "increment", "exposuresPerStep", "points", "pendingValues",
-          "threePoint", "fit", "check", "result", "outcome", "durationMs"]
+          "threePoint", "fit", "check", "result", "outcome", "durationMs", "temperatureStart", "temperatureEnd"]
 check("every field present", all(f in r for f in fields))
 check("outcome " + outcome, r.get("outcome") == outcome)
 check("time in UTC, ISO 8601", len(r.get("time", "")) == 20 and r["time"][10] == "T" and r["time"].endswith("Z"))
