@@ -23,20 +23,30 @@ if [ ${#missing[@]} -gt 0 ]; then
   done
   if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
     # When one architecture's list stayed behind, a library installed for amd64 can be
-    # newer than the only i386 build apt knows of, and the pair (same version on both,
-    # as Multi-Arch: same requires) cannot be made: the amd64 side is then set to the
-    # version both lists have, and the install is tried once more.
+    # newer than the only i386 build apt knows of, and the pair (the same version on
+    # both, as Multi-Arch: same requires) cannot be made. The libraries apt names as
+    # the obstacle are then set, on both architectures, to the version the i386 list
+    # has, round by round until the install can be made.
     echo "setup: pairing the amd64 and i386 versions of shared libraries, then trying again"
-    pairs=$(dpkg-query -W -f='${Package} ${Version} ${Multi-Arch} ${Architecture}\n' |
-      awk '$3 == "same" && $4 == "amd64" { print $1, $2 }' |
-      while read -r pkg installed; do
-        wanted=$(apt-cache policy "$pkg:i386" | awk '/Candidate:/ { print $2 }')
-        [ -n "$wanted" ] && [ "$wanted" != "(none)" ] && [ "$wanted" != "$installed" ] || continue
-        apt-cache madison "$pkg" | awk -v v="$wanted" '$3 == v && /amd64/ { found = 1 } END { exit !found }' &&
-          echo "$pkg=$wanted"
-      done)
-    [ -n "$pairs" ] && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
-      --allow-downgrades --no-install-recommends $pairs >/dev/null
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    names=""
+    for round in $(seq 1 30); do
+      pairs=()
+      for name in $names; do
+        installed=$(dpkg-query -W -f='${Version}' "$name" 2>/dev/null) || continue
+        wanted=$(apt-cache policy "$name:i386" | awk '/Candidate:/ { print $2 }')
+        [ -n "$wanted" ] && [ "$wanted" != "(none)" ] && [ "$wanted" != "$installed" ] &&
+          pairs+=("$name=$wanted" "$name:i386=$wanted")
+      done
+      if plan=$(DEBIAN_FRONTEND=noninteractive apt-get install -s --allow-downgrades \
+          --no-install-recommends "${missing[@]}" "${pairs[@]}" 2>&1) && ! grep -q "^E:" <<<"$plan"; then
+        break
+      fi
+      more=$(grep -oE '[a-z0-9][a-z0-9.+-]*:i386' <<<"$plan" | sed 's/:i386$//' | sort -u |
+        comm -13 <(tr ' ' '\n' <<<"$names" | sort -u) -)
+      [ -z "$more" ] && break
+      names="$names $more"
+    done
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --allow-downgrades \
+      --no-install-recommends "${missing[@]}" "${pairs[@]}" >/dev/null
   fi
 fi
