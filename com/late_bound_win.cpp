@@ -3,8 +3,9 @@
 // arguments last-first as COM requires, and converts the result or the failure.
 #include "com/late_bound_win.h"
 
-#include <cstdio>
 #include <limits>
+
+#include "common/whole_number.h"
 
 namespace qm::win {
 
@@ -109,9 +110,7 @@ std::string StatusMessage(HRESULT status) {
         text.pop_back();
     if (!text.empty())
         return text;
-    char fallback[32];
-    std::snprintf(fallback, sizeof fallback, "OLE error %.8x", static_cast<unsigned>(status));
-    return fallback;
+    return "OLE error " + HexNumber(static_cast<uint32_t>(status), 8);
 }
 
 AutomationError ErrorFromExcepInfo(const EXCEPINFO& info) {
@@ -147,9 +146,8 @@ std::string VariantTypeName(VARTYPE type) {
         default:
             break;
     }
-    char name[32];
-    std::snprintf(name, sizeof name, "Type %#x", static_cast<unsigned>(type));
-    return name;
+    // As "%#x" writes it: no prefix for 0 (an empty variant).
+    return type == 0 ? std::string("Type 0") : "Type 0x" + HexNumber(type, 1);
 }
 
 namespace {

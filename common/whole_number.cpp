@@ -63,6 +63,35 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
+std::string SpacePaddedNumber(int64_t value, size_t width) {
+    std::string text = std::to_string(value);
+    if (text.size() < width)
+        text.insert(0, width - text.size(), ' ');
+    return text;
+}
+
+std::string ZeroPaddedNumber(int64_t value, size_t digits) {
+    // The magnitude as unsigned, so that the most negative value has one too.
+    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    std::string text = std::to_string(magnitude);
+    if (text.size() < digits)
+        text.insert(0, digits - text.size(), '0');
+    if (value < 0)
+        text.insert(0, 1, '-');
+    return text;
+}
+
+std::string HexNumber(uint32_t value, size_t digits) {
+    std::string text;
+    do {
+        text.insert(0, 1, "0123456789abcdef"[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    if (text.size() < digits)
+        text.insert(0, digits - text.size(), '0');
+    return text;
+}
+
 int32_t SaturatingAdd(int32_t a, int64_t b) {
     int64_t sum = static_cast<int64_t>(a) + b;
     if (b > 0 && sum < a) sum = std::numeric_limits<int32_t>::max();  // cannot happen for |b| < 2^62

@@ -4,7 +4,6 @@
 #include "focus/best_focus.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string_view>
 
@@ -32,15 +31,11 @@ void ReadStepLine(std::string_view line, int32_t& position, int32_t& focus) {
 }
 
 std::string FormatStepLine(int32_t position, int32_t focusValue) {
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%5d = %d", position, focusValue);
-    return buffer;
+    return SpacePaddedNumber(position, 5) + " = " + std::to_string(focusValue);
 }
 
 std::string FormatResultLine(int32_t position) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%5d -> Focus", position);
-    return buffer;
+    return SpacePaddedNumber(position, 5) + " -> Focus";
 }
 
 int32_t ComputeBestFocusFromLines(const std::vector<std::string>& lines, int32_t increment) {

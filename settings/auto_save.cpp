@@ -10,7 +10,6 @@
 #include "settings/auto_save.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
 
 #include "common/whole_number.h"
@@ -132,9 +131,7 @@ std::string WrittenValue(const SettingsComponent& component) {
 }
 
 void AppendLine(std::string& text, int32_t tag, std::string_view value) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%.4d", static_cast<int>(tag));
-    text.append(number);
+    text.append(ZeroPaddedNumber(tag, 4));
     text.append("->");
     text.append(value);
     text.append(kLineEnd);

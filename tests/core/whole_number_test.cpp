@@ -1,6 +1,8 @@
 // Whole-number reading and saturating addition.
 #include "common/whole_number.h"
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -43,5 +45,23 @@ TEST(WholeNumber, SaturatingAddSticksAtTheLimits) {
     EXPECT_EQ(SaturatingAdd(10000, -10), 9990);
 }
 
+// The padded writers against the C library's printf, which they stand in for.
+TEST(WholeNumber, PaddedTextMatchesPrintf) {
+    const int64_t values[] = {0, 7, -7, 42, 9999, -9999, 10000, 123456, -123456, INT32_MAX, INT32_MIN};
+    for (int64_t value : values) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%5lld", static_cast<long long>(value));
+        EXPECT_EQ(SpacePaddedNumber(value, 5), expected) << value;
+        std::snprintf(expected, sizeof expected, "%.4lld", static_cast<long long>(value));
+        EXPECT_EQ(ZeroPaddedNumber(value, 4), expected) << value;
+        std::snprintf(expected, sizeof expected, "%.8x", static_cast<unsigned>(value));
+        EXPECT_EQ(HexNumber(static_cast<uint32_t>(value), 8), expected) << value;
+        std::snprintf(expected, sizeof expected, "%x", static_cast<unsigned>(value));
+        EXPECT_EQ(HexNumber(static_cast<uint32_t>(value), 1), expected) << value;
+    }
+    EXPECT_EQ(ZeroPaddedNumber(INT64_MIN, 4), "-9223372036854775808");
+}
+
 }  // namespace
 }  // namespace qm
+
