@@ -29,6 +29,8 @@ void TFormAFoc::StartRun() {
     const bool keepRecord = options_.runRecord && runRecorder_;
     const uint32_t startTick = keepRecord ? platform_.TickCount() : 0;
     std::string startTime = keepRecord ? runRecorder_->UtcTimeNow() : std::string();
+    // Read before the first move, while the focuser still stands where the user left it.
+    const std::optional<double> startTemperature = keepRecord ? ReadFocuserTemperature() : std::nullopt;
     c_.ButStart.SetEnabled(false);
     const int64_t below = static_cast<int64_t>(c_.EdInc.AsInteger()) * (c_.EdSteps.AsInteger() / 2);
     sweepFirstPosition_ = SaturatingAdd(GetFocuserPosition(), -below);
@@ -47,6 +49,7 @@ void TFormAFoc::StartRun() {
     EndRunRecord();
     runRecord_ = RunRecord{};
     runRecord_.timeUtc = std::move(startTime);
+    runRecord_.temperatureAtStart = startTemperature;
     runStartTick_ = startTick;
     recordingRun_ = true;
 }
@@ -198,6 +201,9 @@ void TFormAFoc::EndRunRecord() {
     recordingRun_ = false;
     if (!runRecorder_) return;
     try {
+        // After the final move, or when the run was stopped. A disconnection reads it
+        // before it releases the driver (ButDisconnectClick); without a driver it stays so.
+        if (focuserDriver_) runRecord_.temperatureAtEnd = ReadFocuserTemperature();
         // Values counted for a position the run never completed; none when it completed.
         TakeCountedValues(stepSampleCount_, runRecord_.pendingValues);
         runRecord_.driverId = settings_.TagString;
