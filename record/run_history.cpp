@@ -30,8 +30,6 @@ constexpr int kMostTicks = 6;
 constexpr double kSpanMargin = 0.06;
 // A single time, position or temperature is shown within this much on either side.
 constexpr double kLoneTimeSpan = 1800, kLonePositionSpan = 50, kLoneTemperatureSpan = 1;
-// Coordinates beyond this are clipped by the plot area anyway; the bound keeps their text short.
-constexpr double kFarCoordinate = 1e6;
 
 constexpr char kFrameColour[] = "#8a8a8a";
 constexpr char kGridColour[] = "#e4e4e4";
@@ -69,12 +67,11 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-// A coordinate to one decimal: within +-kFarCoordinate, and 0 for a number that is not finite
-// (which the callers never pass: their scales and values are checked first).
+// A coordinate to one decimal; 0 for a number that is not finite, which the callers never
+// pass (times, results and temperatures are checked before they are scaled), so that such
+// a number could at worst misplace a mark, never spoil the picture.
 std::string Coordinate(double value) {
-    if (!std::isfinite(value))
-        value = 0;
-    return Fixed(std::clamp(value, -kFarCoordinate, kFarCoordinate), 1);
+    return Fixed(std::isfinite(value) ? value : 0, 1);
 }
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and back.
