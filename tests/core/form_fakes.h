@@ -153,6 +153,9 @@ struct DriverScript {
     std::optional<double> temperature;
     double temperatureStep = 0;
     std::optional<AutoValue> temperatureAnswer;
+    // Called inside each Temperature read, as the messages that a call to a driver in
+    // another process lets through would be.
+    std::function<void()> onTemperature;
 
     std::vector<std::string> MembersCalled(const std::string& object) const {
         std::vector<std::string> out;
@@ -185,6 +188,7 @@ public:
         }
         if (member == "Choose") return AutoValue::Text(s_.chooseResult);
         if (member == "Temperature" && name_ == "driver") {
+            if (s_.onTemperature) s_.onTemperature();
             if (s_.temperatureAnswer) return *s_.temperatureAnswer;
             if (s_.temperature) {
                 const double degrees = *s_.temperature;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/core/form_fakes.h"
@@ -359,6 +360,48 @@ TEST(RunRecordForm, NoTemperatureWithoutAReading) {
     ASSERT_EQ(w.recorder.records.size(), 1u);
     EXPECT_EQ(w.recorder.records[0].temperatureAtStart, -7.0);
     EXPECT_EQ(w.recorder.records[0].temperatureAtEnd, -7.0);
+}
+
+// A host's start handled while the end's temperature is read begins a run of its own;
+// the run that ended keeps its record, and the new one gets its own.
+TEST(RunRecordForm, HostStartDuringTheEndsTemperatureRead) {
+    RecordFixture w;
+    w.driver.temperature = 10;
+    w.driver.temperatureStep = 1;
+    w.form.ButStartClick();
+    w.FeedSweep({10, 20});
+    bool started = false;
+    w.driver.onTemperature = [&] {
+        if (!std::exchange(started, true)) w.form.HandleFocuserMessage(2, 22);
+    };
+    w.form.ButStopClick();
+    EXPECT_TRUE(w.form.IsRunning());
+    ASSERT_EQ(w.recorder.records.size(), 1u);
+    const RunRecord stopped = w.recorder.records[0];
+    EXPECT_EQ(stopped.outcome, RunOutcome::Stopped);
+    EXPECT_EQ(stopped.points.size(), 2u);
+    EXPECT_EQ(stopped.temperatureAtStart, 10.0);
+    EXPECT_EQ(stopped.temperatureAtEnd, 12.0);  // its read answers after the new run's start read
+    w.FeedSweep({10, 20, 40, 50, 45, 30, 15});
+    ASSERT_EQ(w.recorder.records.size(), 2u);
+    EXPECT_EQ(w.recorder.records[1].outcome, RunOutcome::Focus);
+    EXPECT_EQ(w.recorder.records[1].points.size(), 7u);
+    EXPECT_EQ(w.recorder.records[1].temperatureAtStart, 11.0);
+    EXPECT_EQ(w.recorder.records[1].temperatureAtEnd, 13.0);
+}
+
+// A host's start handled while the start's temperature is read finds the run starting.
+TEST(RunRecordForm, HostStartDuringTheStartsTemperatureRead) {
+    RecordFixture w;
+    w.driver.temperature = 10;
+    int starts = 0;
+    w.driver.onTemperature = [&] {
+        if (starts++ == 0) w.form.HandleFocuserMessage(2, 22);
+    };
+    w.form.ButStartClick();
+    EXPECT_TRUE(w.form.IsRunning());
+    EXPECT_EQ(w.driver.moves, std::vector<int32_t>{700});
+    EXPECT_EQ(w.driver.callCount["Temperature"], 1);
 }
 
 TEST(RunRecordForm, OptionOffHandsNothingOver) {
