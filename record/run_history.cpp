@@ -67,11 +67,28 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-// A coordinate to one decimal; 0 for a number that is not finite, which the callers never
-// pass (times, results and temperatures are checked before they are scaled), so that such
-// a number could at worst misplace a mark, never spoil the picture.
-std::string Coordinate(double value) {
-    return Fixed(std::isfinite(value) ? value : 0, 1);
+// Appends ` name="value"` with the value to one decimal; 0 for a number that is not
+// finite, which the callers never pass (times, results and temperatures are checked before
+// they are scaled), so that such a number could at worst misplace a mark, never spoil the
+// picture. Everything is appended piece by piece: joined temporaries would cost the
+// program kilobytes.
+void AppendCoordinate(std::string& out, double value) {
+    if (!AppendDecimal(out, std::isfinite(value) ? value : 0, 1, false))
+        out += '0';
+}
+
+void Attribute(std::string& out, const char* name, double value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    AppendCoordinate(out, value);
+    out += '"';
+}
+
+// A number to `decimals` decimals, or "-" when it has none (not finite, too large).
+void AppendFixed(std::string& out, double value, int decimals) {
+    if (!AppendDecimal(out, value, decimals, false))
+        out += '-';
 }
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and back.
@@ -160,7 +177,10 @@ Axis AxisAround(double least, double most, double loneSpan, double from, double 
 // kMostTicks ticks on the axis.
 double RoundStep(const Axis& axis, double smallest) {
     const double rough = (axis.high - axis.low) / kMostTicks;
-    double power = std::pow(10.0, std::floor(std::log10(rough)));
+    // From the power of ten at or below `rough` (or 1) upwards, by steps rather than logarithms.
+    double power = 1;
+    while (power > rough)
+        power /= 10;
     for (;;) {
         for (double factor : {1.0, 2.0, 5.0}) {
             const double step = factor * power;
@@ -185,7 +205,12 @@ void AppendText(std::string& out,
                 const char* anchor,
                 const std::string& text,
                 const char* style = nullptr) {
-    out += "<text x=\"" + Coordinate(x) + "\" y=\"" + Coordinate(y) + "\" text-anchor=\"" + anchor + "\"";
+    out += "<text";
+    Attribute(out, "x", x);
+    Attribute(out, "y", y);
+    out += " text-anchor=\"";
+    out += anchor;
+    out += '"';
     if (style) {
         out += " style=\"";
         out += style;
@@ -197,8 +222,25 @@ void AppendText(std::string& out,
 }
 
 void AppendLine(std::string& out, double x1, double y1, double x2, double y2, const char* colour, const char* width) {
-    out += "<line x1=\"" + Coordinate(x1) + "\" y1=\"" + Coordinate(y1) + "\" x2=\"" + Coordinate(x2) + "\" y2=\"" +
-           Coordinate(y2) + "\" stroke=\"" + colour + "\" stroke-width=\"" + width + "\"/>\n";
+    out += "<line";
+    Attribute(out, "x1", x1);
+    Attribute(out, "y1", y1);
+    Attribute(out, "x2", x2);
+    Attribute(out, "y2", y2);
+    out += " stroke=\"";
+    out += colour;
+    out += "\" stroke-width=\"";
+    out += width;
+    out += "\"/>\n";
+}
+
+// The element `tag` placed over the plot area, its attributes still open.
+void AppendPlotArea(std::string& out, const char* tag, double right) {
+    out += tag;
+    Attribute(out, "x", kPlotLeft);
+    Attribute(out, "y", kPlotTop);
+    Attribute(out, "width", right - kPlotLeft);
+    Attribute(out, "height", kPlotBottom - kPlotTop);
 }
 
 // The picture's opening, its caption, the frame and the vertical axis with round ticks,
@@ -209,20 +251,22 @@ void OpenPlot(std::string& out,
               const Axis& vertical,
               const std::string& verticalTitle,
               double right) {
-    out += "<svg width=\"" + Fixed(width, 0) + "\" height=\"" + Fixed(kPlotHeight, 0) +
-           "\" style=\"display:inline-block;vertical-align:top;margin-right:12px\">\n";
+    out += "<svg";
+    Attribute(out, "width", width);
+    Attribute(out, "height", kPlotHeight);
+    out += " style=\"display:inline-block;vertical-align:top;margin-right:12px\">\n";
     AppendText(out, 4, 14, "start", caption, "font-weight:bold;font-size:12px");
-    out += "<rect x=\"" + Coordinate(kPlotLeft) + "\" y=\"" + Coordinate(kPlotTop) + "\" width=\"" +
-           Coordinate(right - kPlotLeft) + "\" height=\"" + Coordinate(kPlotBottom - kPlotTop) +
-           "\" fill=\"#fff\" stroke=\"" + kFrameColour + "\"/>\n";
+    AppendPlotArea(out, "<rect", right);
+    out += " fill=\"#fff\" stroke=\"";
+    out += kFrameColour;
+    out += "\"/>\n";
     const double step = RoundStep(vertical, 1);
     for (double tick = std::ceil(vertical.low / step) * step; tick <= vertical.high; tick += step) {
         const double y = vertical.At(tick);
         AppendLine(out, kPlotLeft, y, right, y, kGridColour, "1");
         AppendText(out, kPlotLeft - 5, y + 4, "end", Fixed(tick, 0));
     }
-    out += "<text transform=\"translate(12," + Coordinate((kPlotTop + kPlotBottom) / 2) +
-           ") rotate(-90)\" text-anchor=\"middle\">";
+    out += "<text transform=\"translate(12,111) rotate(-90)\" text-anchor=\"middle\">";
     AppendEscaped(out, verticalTitle);
     out += "</text>\n";
 }
@@ -238,8 +282,12 @@ void AppendHorizontalTick(std::string& out, double x, const std::string& label, 
 
 // A dot with the run's time and numbers as its tooltip.
 void AppendDot(std::string& out, double x, double y, const char* colour, const std::string& tooltip) {
-    out +=
-        "<circle cx=\"" + Coordinate(x) + "\" cy=\"" + Coordinate(y) + "\" r=\"4.5\" fill=\"" + colour + "\"><title>";
+    out += "<circle";
+    Attribute(out, "cx", x);
+    Attribute(out, "cy", y);
+    out += " r=\"4.5\" fill=\"";
+    out += colour;
+    out += "\"><title>";
     AppendEscaped(out, tooltip);
     out += "</title></circle>\n";
 }
@@ -271,8 +319,11 @@ void AppendTimePlot(std::string& out, const std::vector<PlottedRun>& runs) {
     for (const PlottedRun& run : runs)
         if (run.time)
             timed.push_back(&run);
-    std::stable_sort(timed.begin(), timed.end(),
-                     [](const PlottedRun* a, const PlottedRun* b) { return *a->time < *b->time; });
+    // In the order of time, runs of the same second in the record's order; by insertion,
+    // as there are at most kHistoryRuns (a library sort would add kilobytes to the program).
+    for (size_t i = 1; i < timed.size(); ++i)
+        for (size_t j = i; j > 0 && *timed[j]->time < *timed[j - 1]->time; --j)
+            std::swap(timed[j], timed[j - 1]);
     const double right = kTimeWidth - kPlotRightMargin;
     double lowResult = timed.front()->result, highResult = lowResult;
     for (const PlottedRun* run : timed) {
@@ -313,8 +364,12 @@ void AppendTimePlot(std::string& out, const std::vector<PlottedRun>& runs) {
 
     if (timed.size() > 1) {
         out += "<polyline fill=\"none\" stroke=\"" + std::string(kTimeLineColour) + "\" stroke-width=\"1.5\" points=\"";
-        for (const PlottedRun* run : timed)
-            out += Coordinate(x.At(static_cast<double>(*run->time))) + "," + Coordinate(y.At(run->result)) + " ";
+        for (const PlottedRun* run : timed) {
+            AppendCoordinate(out, x.At(static_cast<double>(*run->time)));
+            out += ',';
+            AppendCoordinate(out, y.At(run->result));
+            out += ' ';
+        }
         out += "\"/>\n";
     }
     for (const PlottedRun* run : timed)
@@ -346,8 +401,8 @@ void AppendTemperaturePlot(std::string& out, const std::vector<PlottedRun>& runs
 
     if (line.temperaturesVary) {
         // Drawn in a viewport of the plot area, which clips a steep line at the frame.
-        out += "<svg x=\"" + Coordinate(kPlotLeft) + "\" y=\"" + Coordinate(kPlotTop) + "\" width=\"" +
-               Coordinate(right - kPlotLeft) + "\" height=\"" + Coordinate(kPlotBottom - kPlotTop) + "\">\n";
+        AppendPlotArea(out, "<svg", right);
+        out += ">\n";
         AppendLine(out, x.At(lowT) - kPlotLeft, y.At(line.intercept + line.slope * lowT) - kPlotTop,
                    x.At(highT) - kPlotLeft, y.At(line.intercept + line.slope * highT) - kPlotTop, kHistoryTrendColour,
                    "2.5");
@@ -359,8 +414,9 @@ void AppendTemperaturePlot(std::string& out, const std::vector<PlottedRun>& runs
     out += "</svg>\n";
 }
 
-std::string RunCount(size_t count) {
-    return std::to_string(count) + (count == 1 ? " run" : " runs");
+void AppendRunCount(std::string& out, size_t count) {
+    AppendFixed(out, static_cast<double>(count), 0);
+    out += count == 1 ? " run" : " runs";
 }
 
 }  // namespace
@@ -488,30 +544,48 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
         AppendTemperaturePlot(out, plotted, line);
         out += "<p style=\"margin:6px 0 0\">";
         if (line.temperaturesVary) {
-            out += "<b>Temperature slope: " + Fixed(line.slope, 2) + " \xC2\xB1 " + Fixed(line.slopeError, 2) +
-                   " steps per \xC2\xB0"
-                   "C</b> (" +
-                   RunCount(line.runs) + ")";
+            out += "<b>Temperature slope: ";
+            AppendFixed(out, line.slope, 2);
+            out += " \xC2\xB1 ";
+            AppendFixed(out, line.slopeError, 2);
+            out +=
+                " steps per \xC2\xB0"
+                "C</b> (";
+            AppendRunCount(out, line.runs);
+            out += ')';
         } else {
             const double t = std::find_if(plotted.begin(), plotted.end(), [](const PlottedRun& p) {
                                  return p.temperature.has_value();
                              })->temperature.value_or(0);
-            out += "Temperature slope: none, the temperature did not vary (" + RunCount(line.runs) + " at " +
-                   Fixed(t, 1) +
-                   " \xC2\xB0"
-                   "C)";
+            out += "Temperature slope: none, the temperature did not vary (";
+            AppendRunCount(out, line.runs);
+            out += " at ";
+            AppendFixed(out, t, 1);
+            out +=
+                " \xC2\xB0"
+                "C)";
         }
         out += "</p>\n";
     } else if (withTemperature > 0) {
-        out += "<p style=\"margin:6px 0 0\">Temperature slope: needs " + std::to_string(kHistoryTemperatureRuns) +
-               " runs with a focus and a temperature (" + std::to_string(withTemperature) + " so far).</p>\n";
+        out += "<p style=\"margin:6px 0 0\">Temperature slope: needs ";
+        AppendFixed(out, kHistoryTemperatureRuns, 0);
+        out += " runs with a focus and a temperature (";
+        AppendFixed(out, static_cast<double>(withTemperature), 0);
+        out += " so far).</p>\n";
     }
-    out += "<p style=\"margin:4px 0 0;color:#606060\">" + RunCount(plotted.size() - unreadableTime) +
-           " with a focus plotted";
-    if (withoutResult > 0)
-        out += "; " + RunCount(withoutResult) + " without a focus left out";
-    if (unreadableTime > 0)
-        out += "; " + RunCount(unreadableTime) + " with an unreadable time left out of the time plot";
+    out += "<p style=\"margin:4px 0 0;color:#606060\">";
+    AppendRunCount(out, plotted.size() - unreadableTime);
+    out += " with a focus plotted";
+    if (withoutResult > 0) {
+        out += "; ";
+        AppendRunCount(out, withoutResult);
+        out += " without a focus left out";
+    }
+    if (unreadableTime > 0) {
+        out += "; ";
+        AppendRunCount(out, unreadableTime);
+        out += " with an unreadable time left out of the time plot";
+    }
     out += ".</p>\n</section>\n";
     return out;
 }
