@@ -30,6 +30,10 @@ void TFormAFoc::StartRun() {
     const uint32_t startTick = keepRecord ? platform_.TickCount() : 0;
     std::string startTime = keepRecord ? runRecorder_->UtcTimeNow() : std::string();
     c_.ButStart.SetEnabled(false);
+    // Read before the first move, while the focuser still stands where the user left it,
+    // and once Start is off: a call to a driver in another process lets sent messages
+    // through, and a host's start handled meanwhile must find the run already starting.
+    const std::optional<double> startTemperature = keepRecord ? ReadFocuserTemperature() : std::nullopt;
     const int64_t below = static_cast<int64_t>(c_.EdInc.AsInteger()) * (c_.EdSteps.AsInteger() / 2);
     sweepFirstPosition_ = SaturatingAdd(GetFocuserPosition(), -below);
     MoveFocuserTo(sweepFirstPosition_);
@@ -47,6 +51,7 @@ void TFormAFoc::StartRun() {
     EndRunRecord();
     runRecord_ = RunRecord{};
     runRecord_.timeUtc = std::move(startTime);
+    runRecord_.temperatureAtStart = startTemperature;
     runStartTick_ = startTick;
     recordingRun_ = true;
 }
@@ -198,14 +203,22 @@ void TFormAFoc::EndRunRecord() {
     recordingRun_ = false;
     if (!runRecorder_) return;
     try {
+        // The record is taken out of the controller and completed before the temperature
+        // is read: the read lets sent messages through (see StartRun), and a run that a
+        // host's start begins meanwhile starts a record of its own in runRecord_.
+        RunRecord record = std::move(runRecord_);
+        runRecord_ = RunRecord{};
         // Values counted for a position the run never completed; none when it completed.
-        TakeCountedValues(stepSampleCount_, runRecord_.pendingValues);
-        runRecord_.driverId = settings_.TagString;
-        runRecord_.steps = c_.EdSteps.AsInteger();
-        runRecord_.increment = c_.EdInc.AsInteger();
-        runRecord_.exposuresPerStep = c_.EdExpo.AsInteger();
-        runRecord_.durationMs = platform_.TickCount() - runStartTick_;
-        runRecorder_->RunEnded(runRecord_);
+        TakeCountedValues(stepSampleCount_, record.pendingValues);
+        record.driverId = settings_.TagString;
+        record.steps = c_.EdSteps.AsInteger();
+        record.increment = c_.EdInc.AsInteger();
+        record.exposuresPerStep = c_.EdExpo.AsInteger();
+        record.durationMs = platform_.TickCount() - runStartTick_;
+        // After the final move, or when the run was stopped. A disconnection reads it
+        // before it releases the driver (ButDisconnectClick); without a driver it stays so.
+        if (focuserDriver_) record.temperatureAtEnd = ReadFocuserTemperature();
+        runRecorder_->RunEnded(record);
     } catch (...) {
         // Nothing about the record may disturb the program; this one is lost.
     }

@@ -2,6 +2,7 @@
 // moving it, reading its position and waiting for its moves through late-bound calls.
 // Absolute focusers report and accept positions; for relative focusers, which only
 // take step counts, the position is counted here in SoftPosition.
+#include <cmath>
 #include <limits>
 
 #include "app/form_afoc.h"
@@ -107,6 +108,27 @@ int32_t TFormAFoc::GetFocuserPosition() {
     LateBoundObject& driver = Driver();
     if (ToBool(driver.Read("Absolute"))) return ToInt32(driver.Read("Position"));
     return softPosition_;
+}
+
+std::optional<double> TFormAFoc::ReadFocuserTemperature() {
+    // Through the driver object itself rather than Driver(): the record's read neither
+    // ends nor starts a failure streak, and many drivers have no thermometer at all.
+    if (!focuserDriver_) return std::nullopt;
+    try {
+        const AutoValue value = focuserDriver_->Read("Temperature");
+        double degrees = 0;
+        if (value.kind() == AutoValue::Kind::Real)
+            degrees = value.realValue();
+        else if (value.kind() == AutoValue::Kind::Int)
+            degrees = static_cast<double>(value.intValue());
+        else
+            return std::nullopt;
+        if (!std::isfinite(degrees)) return std::nullopt;
+        return degrees;
+    } catch (...) {
+        // Unknown, not implemented or failing: the record holds no temperature.
+        return std::nullopt;
+    }
 }
 
 void TFormAFoc::WaitWhileMoving() {

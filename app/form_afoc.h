@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,10 @@ public:
     void MoveFocuserTo(int32_t target);
     int32_t GetFocuserPosition();
     void WaitWhileMoving();
+    // The focuser's Temperature in °C for the run record; absent when there is no driver,
+    // the driver has no such property, the read fails or the value is not a finite number.
+    // A quiet read: it is not one of the driver's uses that the failure rule counts.
+    std::optional<double> ReadFocuserTemperature();
     bool HasDriver() const { return focuserDriver_ != nullptr; }
 
     // State, readable for tests and diagnostics.

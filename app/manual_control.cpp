@@ -25,6 +25,8 @@ void TFormAFoc::ButDisconnectClick() {
     // same, so the user can always reach a driver again through Connect. The failure is
     // shown once the controls show the disconnection, unless a box showing it is open.
     std::exception_ptr unlinkFailure;
+    // The run that the disconnection ends gets its last temperature while the driver is linked.
+    if (recordingRun_ && runRecorder_) runRecord_.temperatureAtEnd = ReadFocuserTemperature();
     try {
         Driver().PutProperty("Link", AutoValue::Bool(false));
     } catch (const std::exception& error) {

@@ -20,8 +20,10 @@ cp "$root/build/win64/Quillomar.exe" "$demo/prog/"
 qm_fresh_sim_prefix "$demo/prefix" "$root/build/win64" "$root/build/win32" || exit 1
 export QM_SIM_DIR; QM_SIM_DIR=$(qm_winpath "$demo/sim")
 
-# An absolute focuser at 10000 that moves 2000 steps a second.
-printf '%s\r\n' Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=2000 > "$demo/sim/sim.ini"
+# An absolute focuser at 10000 that moves 2000 steps a second, with a thermometer that
+# reads 8.5 °C when the run starts and a little less when it ends.
+printf '%s\r\n' Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=2000 Temperature=8.5 \
+  TemperatureStep=-0.1 > "$demo/sim/sim.ini"
 # Remember the simulated driver and connect to it automatically at start; 7 steps of
 # 100, 2 exposures a step, backlash correction on.
 printf '%s\r\n' 1003-\>7 1004-\>100 1005-\>2 1001-\>1 1002-\>1 9990-\>0 9991-\>QmSim.Focuser > "$demo/prog/autofocus.ini"

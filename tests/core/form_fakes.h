@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -147,6 +148,14 @@ struct DriverScript {
     std::vector<int32_t> moves;           // the argument of every Move
     int pollsLeft = 0;
     bool linked = false;
+    // Temperature: an unknown member while unset; otherwise each read answers the value
+    // and then adds temperatureStep, or answers temperatureAnswer as it is when that is set.
+    std::optional<double> temperature;
+    double temperatureStep = 0;
+    std::optional<AutoValue> temperatureAnswer;
+    // Called inside each Temperature read, as the messages that a call to a driver in
+    // another process lets through would be.
+    std::function<void()> onTemperature;
 
     std::vector<std::string> MembersCalled(const std::string& object) const {
         std::vector<std::string> out;
@@ -178,6 +187,15 @@ public:
             return AutoValue::Bool(false);
         }
         if (member == "Choose") return AutoValue::Text(s_.chooseResult);
+        if (member == "Temperature" && name_ == "driver") {
+            if (s_.onTemperature) s_.onTemperature();
+            if (s_.temperatureAnswer) return *s_.temperatureAnswer;
+            if (s_.temperature) {
+                const double degrees = *s_.temperature;
+                *s_.temperature += s_.temperatureStep;
+                return AutoValue::Real(degrees);
+            }
+        }
         throw AutomationError("Method '" + member + "' not supported by automation object");
     }
     AutoValue CallMethod(const std::string& member, const std::vector<AutoValue>& args) override {

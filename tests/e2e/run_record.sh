@@ -3,7 +3,9 @@
 # a completed run and a stopped run each add one JSON line with every field to
 # autofocus-runs.jsonl and rewrite autofocus-runs.htm; a record that cannot be written
 # does not disturb the run; with the fit and the check on, the record holds the fit's
-# figures and curve. The page is rendered by headless Chromium (when it is installed)
+# figures and curve. The focuser's temperature is read at each run's start and end into
+# the record; a thermometer that is missing or fails leaves it null and changes nothing
+# else. The page is rendered by headless Chromium (when it is installed)
 # and the screenshot must show the plot: points, fitted curve and both results' marks.
 # e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
@@ -19,7 +21,7 @@ connected() { [ "$(field enabled "$(control_line Disconnect)")" = 1 ]; }
 check_record() {
   python3 - "$jsonl" "$@" <<'EOF'
 import json, sys
-path, outcome, result = sys.argv[1], sys.argv[2], sys.argv[3]
+path, outcome, result, temperatures = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 lines = [l for l in open(path, encoding="utf-8").read().splitlines() if l.strip()]
 r = json.loads(lines[-1])
 def check(what, ok):
@@ -32,6 +34,8 @@ check("time in UTC, ISO 8601", len(r.get("time", "")) == 20 and r["time"][10] ==
 check("driver is the remembered one", r.get("driver") == "QmSim.Focuser")
 check("run parameters", (r.get("steps"), r.get("increment"), r.get("exposuresPerStep")) == (7, 100, 2))
 check("duration measured", isinstance(r.get("durationMs"), int) and r["durationMs"] > 0)
+check("temperatures at start and end " + temperatures,
+      [r.get("temperatureStart"), r.get("temperatureEnd")] == json.loads(temperatures))
 points = r.get("points", [])
 check("two counted values per step, the largest logged",
       all(len(p["values"]) == 2 and p["value"] == max(0, max(p["values"])) for p in points))
@@ -53,7 +57,9 @@ expect_record() {
   done < <(check_record "$@" 2>&1)
 }
 
-e2e_sim Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000
+# The thermometer answers 12.5 °C at its first read and 0.25 °C less at each read after.
+sim_settings=(Absolute=1 MaxStep=60000 StartPosition=10000 StepsPerSecond=4000)
+e2e_sim "${sim_settings[@]}" Temperature=12.5 TemperatureStep=-0.25
 printf '%s\r\n' '1003->7' '1004->100' '1005->2' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
   > "$E2E_DIR/prog/autofocus.ini"
 # Saved as Notepad's "UTF-8" does, with a byte-order mark before the first key.
@@ -66,7 +72,7 @@ out=$(host --true-offset 40 --quiet --cadence-ms 250)
 expect_eq "host received the report" "$?" 0
 best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
 wait_for "the first record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
-expect_record focus "$best"
+expect_record focus "$best" '[12.5, 12.25]'
 expect_true "page written" test -s "$page"
 expect_eq "page holds one plot" "$(grep -c '<svg' "$page")" 1
 expect_eq "page has no script" "$(grep -ci '<script' "$page")" 0
@@ -81,15 +87,18 @@ probe click Quillomar Stop >/dev/null
 wait_for "the stopped run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 2 ]"
 wait $hostpid
 expect_eq "no report after Stop" "$?" 0
-expect_record stopped ""
+expect_record stopped "" '[12.0, 11.75]'
 expect_eq "page holds both runs" "$(grep -c '<svg' "$page")" 2
 expect_true "newest run first on the page" python3 -c "
 import sys; t = open('$page', encoding='utf-8').read()
 sys.exit(0 if t.find('<b>stopped</b>') < t.find('<b>focus</b>') else 1)"
 
-# 3. The record file is a directory and the page cannot be replaced either: the run goes
-# on as ever, with no box and the report sent.
+# 3. The record file is a directory and the page cannot be replaced either, and the
+# driver no longer knows Temperature: the run goes on as ever, with no box and the report
+# sent.
 cp "$page" "$E2E_DIR/page-before.htm"
+e2e_sim "${sim_settings[@]}" NoTemperature=1
+: > "$E2E_DIR/sim/calls.log"
 rm -f "$jsonl"; mkdir "$jsonl"
 chmod a-w "$page" 2>/dev/null
 n=$(moves)
@@ -102,6 +111,8 @@ expect_eq "no error report" "$BOXES" 0
 count_boxes Error 1
 expect_eq "no error box" "$BOXES" 0
 expect_true "record path still a directory" test -d "$jsonl"
+expect_eq "Temperature asked for at start and end, unknown" \
+  "$(sim_calls | grep -c 'Temperature GetIDsOfNames () -> ERROR')" 2
 expect_true "read-only page untouched" cmp -s "$page" "$E2E_DIR/page-before.htm"
 chmod u+w "$page"
 expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillomar'
@@ -120,6 +131,8 @@ expect_match "--options reads the UTF-16 file" "$shown" '  best-focus = fit'
 expect_match "--options rejects no line of it" "$shown" 'No line rejected'
 probe close Quillomar >/dev/null
 e2e_wait_exit 20
+# The thermometer's first read (the run's start) fails with a driver error; the end's is read.
+e2e_sim "${sim_settings[@]}" Temperature=12.5 'Fail.Temperature=1:Thermometer\snot\sready'
 e2e_start
 wait_for "the automatic connection again" 10 connected
 host --raw 5 10000 >/dev/null
@@ -127,6 +140,13 @@ out=$(host --true-offset 40 --quiet --cadence-ms 250)
 expect_eq "fitted run reports" "$?" 0
 best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
 wait_for "the fitted run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
+expect_record focus "$best" '[null, 12.5]'
+expect_eq "the failed read was made" "$(sim_calls | grep -c 'Temperature .* EXCEPTION .*Thermometer not ready')" 1
+count_boxes Quillomar 1
+expect_eq "no error report for the failed read" "$BOXES" 0
+count_boxes Error 1
+expect_eq "no error box for the failed read" "$BOXES" 0
+expect_match "log ends with the result" "$(probe list Quillomar | grep ' class=Edit cindex=0 ' | head -1)" "\\\\r\\\\n *$best -> Focus\"\$"
 expect_true "record of the fit: converged, peak, quality, curve, check passed, moved to a result it holds" python3 -c "
 import json, sys
 r = json.loads(open('$jsonl', encoding='utf-8').read().splitlines()[-1])

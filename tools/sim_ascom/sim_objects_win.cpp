@@ -530,6 +530,7 @@ enum FocuserId : DISPID {
     kIsMoving,
     kMove,
     kHalt,
+    kTemperature,
 };
 
 int32_t ToInt32Clamped(int64_t value) {
@@ -545,7 +546,8 @@ SimFocuser::SimFocuser(const char* objectName) : SimObject(objectName) {
     PlaceAtStart(LoadConfig());
 }
 
-// NoLink=1 in sim.ini makes a newer driver that knows Connected but no longer Link.
+// NoLink=1 in sim.ini makes a newer driver that knows Connected but no longer Link;
+// NoTemperature=1 a driver that has no Temperature member at all.
 const std::vector<SimObject::Member>& SimFocuser::Members() const {
     static const std::vector<Member> kMembers = {
         {L"Link", "Link", kLink, Shape::ReadWrite},
@@ -556,12 +558,17 @@ const std::vector<SimObject::Member>& SimFocuser::Members() const {
         {L"IsMoving", "IsMoving", kIsMoving, Shape::ReadOnly},
         {L"Move", "Move", kMove, Shape::Method, 1, 1},
         {L"Halt", "Halt", kHalt, Shape::Method, 0, 0},
+        {L"Temperature", "Temperature", kTemperature, Shape::ReadOnly},
     };
-    // The same members less Link, which comes first.
-    static const std::vector<Member> kWithoutLink(kMembers.begin() + 1, kMembers.end());
-    if (LoadConfig().GetBool("NoLink", false))
-        return kWithoutLink;
-    return kMembers;
+    // Link comes first and Temperature last, so each variant is a slice of the list:
+    // [without Link][without Temperature].
+    static const std::vector<Member> kVariants[2][2] = {
+        {kMembers, std::vector<Member>(kMembers.begin(), kMembers.end() - 1)},
+        {std::vector<Member>(kMembers.begin() + 1, kMembers.end()),
+         std::vector<Member>(kMembers.begin() + 1, kMembers.end() - 1)},
+    };
+    const SimConfig config = LoadConfig();
+    return kVariants[config.GetBool("NoLink", false) ? 1 : 0][config.GetBool("NoTemperature", false) ? 1 : 0];
 }
 
 // StartPosition, when sim.ini gives one, places the focuser whenever a driver object
@@ -659,6 +666,20 @@ void SimFocuser::Answer(const Member& member,
         case kHalt:
             motion_.Halt(now);
             return;
+        case kTemperature: {
+            // "Temperature=<°C>" is the first read's answer and every read after it adds
+            // "TemperatureStep=<°C>"; without the key the driver has no thermometer and
+            // says so, as ASCOM drivers do.
+            const std::optional<std::string> first = config.Get("Temperature");
+            if (!first)
+                throw DriverError{kNotImplemented, "Temperature is not available for this focuser."};
+            const double degrees = config.GetReal("Temperature", 0) +
+                                   static_cast<double>(temperatureReads_) * config.GetReal("TemperatureStep", 0);
+            ++temperatureReads_;
+            result.vt = VT_R8;
+            result.dblVal = degrees;
+            return;
+        }
         default:
             throw InvokeStatus{DISP_E_MEMBERNOTFOUND};
     }

@@ -111,11 +111,13 @@ class SimChooser : public SimObject {
 };
 
 // "QmSim.Focuser" (and "QmSim.Focuser2"): Link/Connected, MaxStep, Absolute,
-// Position, IsMoving, Move and Halt, with moves that take time. Besides the failure
-// rules, sim.ini can give it the faults of drivers met in the field: Stuck=1 (never
-// arrives), BlockingMove=1, NeverMoving=1 (IsMoving never True), IdleEarlySteps=N
-// (IsMoving False within N steps of the target), StopShortSteps=N and NoLink=1
-// (knows Connected only).
+// Position, IsMoving, Move, Halt and Temperature, with moves that take time. Besides
+// the failure rules, sim.ini can give it the faults of drivers met in the field:
+// Stuck=1 (never arrives), BlockingMove=1, NeverMoving=1 (IsMoving never True),
+// IdleEarlySteps=N (IsMoving False within N steps of the target), StopShortSteps=N and
+// NoLink=1 (knows Connected only). Temperature=<°C> and TemperatureStep=<°C> give it a
+// thermometer whose reads change by the step (without them Temperature is not
+// implemented), NoTemperature=1 a driver without the member.
 class SimFocuser : public SimObject {
   public:
     explicit SimFocuser(const char* objectName);
@@ -134,6 +136,7 @@ class SimFocuser : public SimObject {
 
     bool linked_ = false;
     FocuserMotion motion_;
+    int64_t temperatureReads_ = 0;  // by this object, for TemperatureStep
 };
 
 }  // namespace qm::sim
