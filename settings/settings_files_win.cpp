@@ -179,8 +179,6 @@ bool MayStillBeWritten(const char* suffix, const FILETIME& written) {
     }
     if (digits == 0 || *suffix != '-')
         return false;
-    if (processId == GetCurrentProcessId())
-        return false;  // this program's own writes remove their files before they return
     KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process)
         return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to ask
