@@ -50,13 +50,14 @@ std::string TrimmedRecord(std::string_view fileText, size_t limit) {
     return out;
 }
 
-std::vector<RecordedRun> LastRecordedRuns(std::string_view fileText, size_t count) {
+void AppendLastRecordedRuns(std::string_view fileText, size_t count, std::vector<RecordedRun>& runs) {
     const std::vector<std::string_view> lines = CompleteRecordLines(fileText);
-    std::vector<RecordedRun> runs;
-    for (size_t i = lines.size(); i-- > 0 && runs.size() < count;)
-        if (std::optional<RecordedRun> run = ReadRunRecordLine(lines[i]))
+    for (size_t i = lines.size(); i-- > 0 && count > 0;) {
+        if (std::optional<RecordedRun> run = ReadRunRecordLine(lines[i])) {
             runs.push_back(std::move(*run));
-    return runs;
+            --count;
+        }
+    }
 }
 
 }  // namespace qm

@@ -40,7 +40,13 @@ bool RecordNeedsTrim(std::string_view fileText);
 // ended by LF. Torn lines and lines of other text go.
 std::string TrimmedRecord(std::string_view fileText, size_t limit = kRunRecordLimit);
 
-// The last `count` complete lines of the file that read as records, newest (last) first.
-std::vector<RecordedRun> LastRecordedRuns(std::string_view fileText, size_t count);
+// The last `count` complete lines of the file that read as records, newest (last) first,
+// added to `runs`.
+void AppendLastRecordedRuns(std::string_view fileText, size_t count, std::vector<RecordedRun>& runs);
+inline std::vector<RecordedRun> LastRecordedRuns(std::string_view fileText, size_t count) {
+    std::vector<RecordedRun> runs;
+    AppendLastRecordedRuns(fileText, count, runs);
+    return runs;
+}
 
 }  // namespace qm

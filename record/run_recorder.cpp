@@ -66,9 +66,10 @@ void KeepRunRecord(RunRecordStore& store, const RunRecord& record) {
             text = std::move(trimmed);
     }
 
-    std::vector<RecordedRun> runs = LastRecordedRuns(text, kRunPageRuns);
+    std::vector<RecordedRun> runs;
     if (!appended)
-        runs.insert(runs.begin(), RecordedRunOf(record));
+        runs.push_back(RecordedRunOf(record));
+    AppendLastRecordedRuns(text, kRunPageRuns - runs.size(), runs);
     const std::string page = ComposeRunPage(runs);
     // In a folder that refuses new files the page is written in place: a page torn by a
     // crash is made again, from the record, at the next run.
