@@ -147,7 +147,7 @@ inline std::string CheckRunOptions(const uint8_t* data, size_t size) {
 }
 
 // The record file: the first byte chooses a trim limit, the rest is the file's text.
-// Its complete lines hold no LF and no final CR; an append adds exactly the new line after
+// Its complete lines are not empty and hold no LF; an append adds exactly the new line after
 // the complete lines and the torn fragment as a line of its own; a trim keeps the last
 // `limit` lines that read as records, in order, each whole, and trims nothing more when
 // done again; a line that reads is refused with any byte added or taken from its end.
@@ -158,8 +158,8 @@ inline std::string CheckRunRecordFile(const uint8_t* data, size_t size) {
     const std::vector<std::string_view> lines = CompleteRecordLines(text);
     std::vector<std::string_view> records;
     for (std::string_view line : lines) {
-        if (line.empty() || line.find('\n') != line.npos || line.back() == '\r')
-            return "a complete line is empty or holds a line end";
+        if (line.empty() || line.find('\n') != line.npos)
+            return "a complete line is empty or holds an LF";
         if (ReadRunRecordLine(line)) {
             records.push_back(line);
             if (ReadRunRecordLine(std::string(line) + "}") || ReadRunRecordLine(line.substr(0, line.size() - 1)))
