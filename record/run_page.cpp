@@ -89,14 +89,14 @@ struct PlotScale {
 };
 
 // The three-point result and the fitted peak, NaN for each the run does not have.
-double ThreePoint(const RunRecord& r) {
+double ThreePoint(const RecordedRun& r) {
     return r.verdict && r.verdict->threePoint != 0 ? static_cast<double>(r.verdict->threePoint) : NAN;
 }
-double FitPeak(const RunRecord& r) {
+double FitPeak(const RecordedRun& r) {
     return r.verdict && r.verdict->fitConverged ? r.verdict->fitPeak : NAN;
 }
 
-PlotScale ScaleFor(const RunRecord& r, double threePoint, double fitPeak) {
+PlotScale ScaleFor(const RecordedRun& r, double threePoint, double fitPeak) {
     PlotScale s;
     for (const RunStep& p : r.points) {
         s.Take(p.position, p.value);
@@ -104,10 +104,8 @@ PlotScale ScaleFor(const RunRecord& r, double threePoint, double fitPeak) {
             s.Take(NAN, v);
     }
     if (r.verdict) {
-        for (int i = 0; i < r.verdict->fitCurvePoints; ++i) {
-            const auto [x, y] = r.verdict->FitCurvePoint(i);
+        for (const auto& [x, y] : r.verdict->curve)
             s.Take(x, y);
-        }
     }
     s.Take(threePoint, NAN);
     s.Take(fitPeak, NAN);
@@ -139,7 +137,7 @@ void AppendDot(std::string& out, const PlotScale& s, double position, double val
 
 // The section's marker, the opening of the run's box and the plot in it; AppendNumbers
 // ends the plot, the box and the section.
-void AppendPlot(std::string& out, const RunRecord& r) {
+void AppendPlot(std::string& out, const RecordedRun& r) {
     const double threePoint = ThreePoint(r), fitPeak = FitPeak(r);
     const PlotScale s = ScaleFor(r, threePoint, fitPeak);
     // The frame and the axis labels: the ends of the position axis and the top of the
@@ -156,10 +154,10 @@ void AppendPlot(std::string& out, const RunRecord& r) {
         out += "<text x=\"244\" y=\"110\" text-anchor=\"middle\">no step completed</text>\n";
     AppendVerticalMark(out, s, threePoint, kPlotThreePointColour, "");
     AppendVerticalMark(out, s, fitPeak, kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
-    if (r.verdict && r.verdict->fitCurvePoints > 0) {
+    if (r.verdict && !r.verdict->curve.empty()) {
         out += "<polyline fill=\"none\" stroke=\"" + std::string(kPlotCurveColour) + "\" stroke-width=\"3\" points=\"";
-        for (int i = 0; i < r.verdict->fitCurvePoints; ++i)
-            if (const auto [x, y] = r.verdict->FitCurvePoint(i); std::isfinite(x) && std::isfinite(y))
+        for (const auto& [x, y] : r.verdict->curve)
+            if (std::isfinite(x) && std::isfinite(y))
                 out += s.Place(x, y < 0 ? 0 : y < s.yMax ? y : s.yMax, ",") + " ";
         out += "\"/>\n";
     }
@@ -180,7 +178,7 @@ void Row(std::string& out, const char* name) {
 }
 
 // The plot's end, the table of numbers beside it, and the ends of the box and the section.
-void AppendNumbers(std::string& out, const RunRecord& r) {
+void AppendNumbers(std::string& out, const RecordedRun& r) {
     out += "</svg>\n<table>\n<tr><th>Time (UTC)<td>";
     AppendEscaped(out, r.timeUtc);
     Row(out, "Driver");
@@ -190,7 +188,7 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
     Row(out, "Steps, Increment, Expo/Step");
     out += std::to_string(r.steps) + ", " + std::to_string(r.increment) + ", " + std::to_string(r.exposuresPerStep);
     if (r.verdict) {
-        const RunVerdict& v = *r.verdict;
+        const RecordedVerdict& v = *r.verdict;
         Row(out, "Three-point result");
         out += v.threePoint != 0 ? std::to_string(v.threePoint) : "failed";
         Row(out, "Fitted peak");
@@ -227,21 +225,11 @@ void AppendNumbers(std::string& out, const RunRecord& r) {
 
 }  // namespace
 
-std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage) {
-    // The old page's sections the page keeps, after the new one, up to the limit.
-    const std::string_view sectionBegin = kRunSectionBegin, sectionEnd = kRunSectionEnd;
-    std::string sections;
-    size_t count = 1;
-    for (size_t at = oldPage.find(sectionBegin); at != oldPage.npos && count < kRunPageRuns; ++count) {
-        const size_t end = oldPage.find(sectionEnd, at);
-        if (end == oldPage.npos)
-            break;
-        sections += oldPage.substr(at, end + sectionEnd.size() - at);
-        at = oldPage.find(sectionBegin, end);
-    }
+std::string ComposeRunPage(const std::vector<RecordedRun>& runs) {
+    const size_t count = runs.size() < kRunPageRuns ? runs.size() : kRunPageRuns;
     // The style sheet picks elements rather than classes: the page's only div, text, th and
     // span elements are the runs' boxes, the plots' labels, the tables' headers and the
-    // key's swatches. Sections kept from pages written with classes look the same.
+    // key's swatches.
     std::string out =
         "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>Autofocus runs</title>\n<style>"
         "body{font:13px sans-serif;margin:16px;color:#202020;background:#f4f4f4}"
@@ -252,7 +240,9 @@ std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage) {
         "th{text-align:left;padding-right:10px;vertical-align:top;font-weight:400;color:#606060}"
         "span{display:inline-block;width:14px;height:4px;margin:0 4px 2px 12px;vertical-align:middle}"
         "</style>\n</head>\n<body>\n<h1>Autofocus runs</h1>\n";
-    if (count == 1)
+    if (count == 0)
+        out += "<p>No recorded run.</p>\n";
+    else if (count == 1)
         out += "<p>The last recorded run.</p>\n";
     else
         out += "<p>The last " + std::to_string(count) + " recorded runs, newest first.</p>\n";
@@ -260,10 +250,10 @@ std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage) {
            "<span style=\"background:" + kPlotCurveColour + "\"></span>fitted curve" +
            "<span style=\"background:" + kPlotThreePointColour + "\"></span>three-point result" +
            "<span style=\"background:" + kPlotFitPeakColour + "\"></span>fitted peak</p>\n";
-    // The new run's section, then the kept ones.
-    AppendPlot(out, record);
-    AppendNumbers(out, record);
-    out += sections;
+    for (size_t i = 0; i < count; ++i) {
+        AppendPlot(out, runs[i]);
+        AppendNumbers(out, runs[i]);
+    }
     out += "</body>\n</html>\n";
     return out;
 }

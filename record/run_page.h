@@ -2,14 +2,17 @@
 // newest first, each as a plot of its points, the fitted curve and the marks of the
 // three-point and fitted results, with its numbers beside it. The page is one
 // self-contained file: inline style and SVG, no script, nothing fetched from elsewhere.
-// The page carries each run's section between the marker comments kRunSectionBegin and
-// kRunSectionEnd, so that a new page is made from the old one and the new run alone.
+// The page is made whole from the runs the record file holds (record/recorded_run.h),
+// each time a run ends; each run's section lies between the marker comments
+// kRunSectionBegin and kRunSectionEnd.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "record/run_record.h"
+#include <vector>
+
+#include "record/recorded_run.h"
 
 namespace qm {
 
@@ -24,9 +27,7 @@ inline constexpr char kPlotCurveColour[] = "#e07800";
 inline constexpr char kPlotThreePointColour[] = "#139a2a";
 inline constexpr char kPlotFitPeakColour[] = "#c81e1e";
 
-// The page with the section of `record` first and then the sections of `oldPage`, newest
-// first as it holds them, up to kRunPageRuns in all. An old page without sections (none
-// yet, or one that could not be read) gives a page of the new run alone.
-std::string ComposeRunPage(const RunRecord& record, std::string_view oldPage);
+// The page of the first kRunPageRuns of `runs`, given newest first.
+std::string ComposeRunPage(const std::vector<RecordedRun>& runs);
 
 }  // namespace qm

@@ -3,11 +3,17 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace qm::win {
 
 namespace {
+
+// How long the end of a run waits for another program's keeping of its run, which
+// takes a few milliseconds; one that holds the lock longer has hung, and the run is
+// then appended without it.
+constexpr DWORD kLockWaitMs = 20000;
 
 // Text in the system code page as UTF-8, through buffers on the stack: a driver's
 // identifier is a short ProgID. Text too long for them, or that cannot be turned, is
@@ -23,7 +29,88 @@ void CodePageToUtf8(std::string& text) {
         text.assign(utf8, static_cast<size_t>(length));
 }
 
+// The mutex's name for a folder: one name for every spelling of the folder's path that
+// differs only in case, as Windows compares paths. The hash is FNV-1a over the upper-case
+// path; a mutex name cannot hold the path itself (it may not contain a backslash).
+std::string LockName(std::string directory) {
+    if (!directory.empty())
+        CharUpperBuffA(directory.data(), static_cast<DWORD>(directory.size()));
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : directory)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[64];
+    wsprintfA(name, "Local\\QuillomarRunRecord-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    return name;
+}
+
+bool WriteWhole(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0)
+            return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool RunRecordStoreWin::Lock() {
+    if (!mutex_) {
+        const std::string directory = files_.ProgramDirectory();
+        mutex_.reset(CreateMutexA(nullptr, FALSE, LockName(directory).c_str()));
+        if (!mutex_)
+            return false;
+    }
+    // WAIT_ABANDONED: its holder was killed while keeping a run. The lock is ours, and
+    // what the killed program left is what every step is ordered to leave readable.
+    const DWORD result = WaitForSingleObject(mutex_.get(), kLockWaitMs);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
+void RunRecordStoreWin::Unlock() {
+    ReleaseMutex(mutex_.get());
+}
+
+std::optional<std::string> RunRecordStoreWin::Read(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+        return std::string();
+    return files_.ReadAll(path);
+}
+
+bool RunRecordStoreWin::Append(const std::string& path, std::string_view bytes) {
+    // With FILE_APPEND_DATA alone every write goes to the file's end, wherever another
+    // handle has moved it; others may go on reading, appending and renaming meanwhile.
+    KernelHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    const bool written = WriteWhole(file.get(), bytes) && FlushFileBuffers(file.get());
+    return file.reset() && written;
+}
+
+RunRecordStore::Replaced RunRecordStoreWin::Replace(const std::string& path, std::string_view content) {
+    switch (files_.ReplaceThroughTemporary(path, content)) {
+        case SettingsFilesWin::Replacement::Done:
+            return Replaced::Done;
+        case SettingsFilesWin::Replacement::Refused:
+            return Replaced::Refused;
+        case SettingsFilesWin::Replacement::Failed:
+            break;
+    }
+    return Replaced::Failed;
+}
+
+bool RunRecordStoreWin::Overwrite(const std::string& path, std::string_view content) {
+    // Readers may read it meanwhile and see it torn; the next run writes it again.
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    const bool written = WriteWhole(file.get(), content) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
+    return file.reset() && written;
+}
 
 std::string RunRecorderWin::UtcTimeNow() {
     FILETIME now;
@@ -33,7 +120,7 @@ std::string RunRecorderWin::UtcTimeNow() {
 
 void RunRecorderWin::RunEnded(RunRecord& record) {
     CodePageToUtf8(record.driverId);
-    WriteRunRecordFiles(files_, record);
+    KeepRunRecord(store_, record);
 }
 
 }  // namespace qm::win

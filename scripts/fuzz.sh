@@ -19,7 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 shift $(( $# > 0 ? 1 : 0 ))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(settings_load num_edit best_focus dispatch)
+[ ${#targets[@]} -eq 0 ] && targets=(settings_load num_edit best_focus dispatch run_options run_record_file run_page)
 case "$seconds" in ''|*[!0-9]*) echo "fuzz.sh: seconds must be a whole number" >&2; exit 2 ;; esac
 
 dir="$root/build/fuzz${QM_BUILD_SUFFIX:-}"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -21,6 +22,9 @@ constexpr size_t kMaxModulePath = 32768;
 constexpr DWORD kChunk = 1u << 20;
 // Attempts to find an unused temporary file name before giving up.
 constexpr int kTempNameAttempts = 100;
+// A temporary file older than this is left over whatever its name says: no replace
+// takes so long, and the id in its name may by now be another process's (ten minutes).
+constexpr int64_t kLeftoverAge100ns = 10LL * 60 * 10000000;
 // The flags of the old file that its replacement takes over.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -42,7 +46,8 @@ std::string ModuleFileName() {
     }
 }
 
-// A unique name for a temporary file beside path.
+// A unique name for a temporary file beside path, starting with the writer's process id
+// (RemoveLeftoverTemps reads it).
 std::string TempNameBeside(const std::string& path) {
     static unsigned counter = 0;
     char suffix[48];
@@ -142,8 +147,9 @@ bool SettingsFilesWin::Exists(const std::string& path) {
 
 std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
     // Others may go on reading and writing: the settings are read once, as they are.
-    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Nor does the read stop another program renaming a new file over this one.
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::nullopt;
     return ReadToEnd(file.get());
@@ -151,18 +157,53 @@ std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
 
 namespace {
 
-// Removes temporary files that an earlier save left behind when the program was killed
-// between writing its temporary file and renaming it. A save still under way in another
-// instance holds its file open without sharing, so that one cannot be deleted here.
+// Whether the temporary file `name` (in the form TempNameBeside gives, after the
+// file's own name and its point) may have a writer that is still at work: its process,
+// named by the id at the start of the suffix, still runs, and the file is younger than
+// any write takes.
+bool MayStillBeWritten(const char* suffix, const FILETIME& written) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t age = (static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+                         (static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime);
+    if (static_cast<int64_t>(age) > kLeftoverAge100ns)
+        return false;
+    DWORD processId = 0;
+    int digits = 0;
+    for (; *suffix && *suffix != '-'; ++suffix, ++digits) {
+        const char c = *suffix;
+        const int value = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (value < 0 || digits == 8)
+            return false;  // not a name this program gives: an old one, or someone else's
+        processId = processId << 4 | static_cast<DWORD>(value);
+    }
+    if (digits == 0 || *suffix != '-')
+        return false;
+    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to ask
+    DWORD exitCode = 0;
+    return GetExitCodeProcess(process.get(), &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+// Removes temporary files that an earlier save left behind when its program was killed
+// between writing its temporary file and renaming it. Another program's replace of the
+// same file may be under way: its file is kept, or its rename would fail.
 void RemoveLeftoverTemps(const std::string& path) {
     const std::string pattern = path + ".*.tmp";
     const size_t slash = path.find_last_of("\\/:");
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const size_t suffixAt = path.size() - directory.size() + 1;  // after the name and its point
     WIN32_FIND_DATAA found{};
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((directory + found.cFileName).c_str());
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        // FindFirstFileA also matches short (8.3) names: only a long name that holds the
+        // file's whole name has a suffix to read.
+        if (strlen(found.cFileName) > suffixAt && MayStillBeWritten(found.cFileName + suffixAt, found.ftLastWriteTime))
+            continue;
+        DeleteFileA((directory + found.cFileName).c_str());
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -175,11 +216,25 @@ KernelHandle SettingsFilesWin::CreateTemporaryFile(const std::string& tempPath) 
 }
 
 bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& content) {
+    switch (ReplaceThroughTemporary(path, content)) {
+        case Replacement::Done:
+            return true;
+        case Replacement::Refused:
+            // A directory that refuses new files may still let the existing file be written.
+            return OverwriteInPlace(path, content);
+        case Replacement::Failed:
+            break;
+    }
+    return false;
+}
+
+SettingsFilesWin::Replacement SettingsFilesWin::ReplaceThroughTemporary(const std::string& path,
+                                                                        std::string_view content) {
     // Windows refuses to replace a read-only file; say so before writing anything,
     // and the same on every system.
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        return false;
+        return Replacement::Failed;
     }
     RemoveLeftoverTemps(path);
     std::string temp;
@@ -193,12 +248,9 @@ bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& co
             break;
     }
     if (!file) {
-        // A directory that refuses new files may still let the existing file be
-        // written. Any other failure (names all taken, a bad path, a full disk) fails
-        // the save and leaves the file alone.
-        if (refusal == ERROR_ACCESS_DENIED)
-            return OverwriteInPlace(path, content);
-        return false;
+        // Any failure but a refusal (names all taken, a bad path, a full disk) fails the
+        // replace and leaves the file alone.
+        return refusal == ERROR_ACCESS_DENIED ? Replacement::Refused : Replacement::Failed;
     }
 
     bool written = WriteAll(file.get(), content) && FlushFileBuffers(file.get());
@@ -211,10 +263,10 @@ bool SettingsFilesWin::ReplaceAll(const std::string& path, const std::string& co
     // The rename is the one step that changes what the old name holds; the system
     // refuses it for a file that is open without delete sharing.
     if (written && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+        return Replacement::Done;
     }
     DeleteFileA(temp.c_str());
-    return false;
+    return Replacement::Failed;
 }
 
 }  // namespace qm::win

@@ -12,10 +12,15 @@
 // ordered so that a crash leaves it reading as the old settings or the new ones
 // (settings/in_place_rewrite.h); any other failure to create the temporary file fails
 // the save and leaves the file alone. A read-only file is never written.
+//
+// Temporary files carry the writing process's id in their names. A replace first
+// removes those that a killed writer left behind: of a process that is gone, or older
+// than any replace takes, never another running program's file on its way to its rename.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/raii_win.h"
 #include "settings/auto_save.h"
@@ -31,6 +36,15 @@ class SettingsFilesWin : public SettingsFiles {
     bool Exists(const std::string& path) override;
     std::optional<std::string> ReadAll(const std::string& path) override;
     bool ReplaceAll(const std::string& path, const std::string& content) override;
+
+    enum class Replacement {
+        Done,
+        Refused,  // the directory refuses the temporary file (access denied); the file is as it was
+        Failed,   // any other failure; the file is as it was
+    };
+    // ReplaceAll's replacement through a temporary file and a rename, without its
+    // in-place fallback, for files that must never be rewritten in place.
+    Replacement ReplaceThroughTemporary(const std::string& path, std::string_view content);
 
   protected:
     // Creates the new, unshared temporary file that a replace writes first; empty

@@ -13,6 +13,7 @@
 #include "tests/fuzz/best_focus_check.h"
 #include "tests/fuzz/dispatch_check.h"
 #include "tests/fuzz/num_edit_check.h"
+#include "tests/fuzz/run_record_check.h"
 #include "tests/fuzz/settings_load_check.h"
 
 namespace qm::fuzz {
@@ -87,6 +88,25 @@ TEST(FuzzRegressions, EmptyInputPassesEveryCheck) {
     EXPECT_EQ(CheckNumEdit(&none, 0), "");
     EXPECT_EQ(CheckBestFocus(&none, 0), "");
     EXPECT_EQ(CheckDispatch(&none, 0), "");
+    EXPECT_EQ(CheckRunOptions(&none, 0), "");
+    EXPECT_EQ(CheckRunRecordFile(&none, 0), "");
+    EXPECT_EQ(CheckRunPage(&none, 0), "");
+}
+
+// The record's checks on the inputs that once broke their own invariants (the code was
+// right, the check too strict), in plain form: a line that ends in two CRs keeps the
+// first (tests/fuzz/regressions/run_record_file/line-ending-in-two-crs), and a text
+// with a UTF-8 mark keeps bytes that are not UTF-8.
+TEST(FuzzRegressions, RecordChecksTakeWhatTheProgramTakes) {
+    const auto check = [](std::string (*f)(const uint8_t*, size_t), const std::string& input) {
+        return f(reinterpret_cast<const uint8_t*>(input.data()), input.size());
+    };
+    EXPECT_EQ(check(CheckRunRecordFile, "\x02{\"time\"\r\r\nx"), "");
+    EXPECT_EQ(check(CheckRunOptions, "\xef\xbb\xbfrun-r/ecor\xd3" "d = on\r\n"), "");
+    // Record text with markup in it makes a page without it.
+    RunRecord r;
+    r.driverId = "<script>";
+    EXPECT_EQ(check(CheckRunPage, "\x00" + FormatRunRecordLine(r) + "\n"), "");
 }
 
 }  // namespace

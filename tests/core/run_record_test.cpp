@@ -2,16 +2,22 @@
 // writer of both files over in-memory files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <tuple>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "record/recorded_run.h"
 #include "record/run_page.h"
+#include "record/run_record_file.h"
 #include "record/run_record.h"
 #include "record/run_recorder.h"
-#include "tests/core/form_fakes.h"
 
 namespace qm::test {
 namespace {
@@ -192,45 +198,6 @@ TEST(RunRecordLine, UtcTimeCountsEveryDay) {
     }
 }
 
-// The lines of a record file, blank lines dropped; CR LF, LF and CR each end a line.
-std::vector<std::string> RunRecordLines(const std::string& fileText) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t i = 0; i <= fileText.size(); ++i) {
-        if (i < fileText.size() && fileText[i] != '\r' && fileText[i] != '\n')
-            continue;
-        if (i > start)
-            lines.push_back(fileText.substr(start, i - start));
-        start = i + 1;
-    }
-    return lines;
-}
-
-TEST(RunRecordFile, KeepsTheLastThousandLines) {
-    struct Case {
-        size_t before;
-        size_t after;
-    };
-    for (const Case& c : std::vector<Case>{{0, 1}, {998, 999}, {999, 1000}, {1000, 1000}, {1500, 1000}}) {
-        std::string text;
-        for (size_t i = 0; i < c.before; ++i)
-            text += "line" + std::to_string(i) + "\r\n";
-        const std::vector<std::string> lines = RunRecordLines(AppendRunRecordLine(text, "new"));
-        ASSERT_EQ(lines.size(), c.after) << c.before;
-        EXPECT_EQ(lines.back(), "new");
-        if (c.before + 1 > kRunRecordLimit)
-            EXPECT_EQ(lines.front(), "line" + std::to_string(c.before + 1 - 1000));
-    }
-}
-
-TEST(RunRecordFile, LineEndsAndBlankLines) {
-    EXPECT_EQ(AppendRunRecordLine("a\r\n\r\nb\rc\n\n", "d"), "a\nb\nc\nd\n");
-    EXPECT_EQ(AppendRunRecordLine("a", "b", 1), "b\n");
-    EXPECT_EQ(AppendRunRecordLine("a\r\nb\r\nc", "d", 2), "c\nd\n");
-    EXPECT_EQ(AppendRunRecordLine("", "d", 3), "d\n");
-    EXPECT_EQ(AppendRunRecordLine("\n\r\n", "d", 3), "d\n");
-}
-
 std::vector<RunRecord> Numbered(size_t count) {
     std::vector<RunRecord> records;
     for (size_t i = 0; i < count; ++i) {
@@ -243,18 +210,26 @@ std::vector<RunRecord> Numbered(size_t count) {
 
 // The section of `record` on a page, markers included.
 std::string SectionOf(const RunRecord& record) {
-    const std::string page = ComposeRunPage(record, "");
+    const std::string page = ComposeRunPage({RecordedRunOf(record)});
     const size_t begin = page.find(kRunSectionBegin);
     const size_t end = page.find(kRunSectionEnd);
     return page.substr(begin, end + std::string(kRunSectionEnd).size() - begin);
 }
 
-// The page after recording `records`, given oldest first, one after the other.
-std::string RenderRunPage(const std::vector<RunRecord>& records) {
-    std::string page;
+// The record file of `records`, given oldest first.
+std::string RecordLinesOf(const std::vector<RunRecord>& records) {
+    std::string text;
     for (const RunRecord& r : records)
-        page = ComposeRunPage(r, page);
-    return page;
+        text += FormatRunRecordLine(r) + "\n";
+    return text;
+}
+
+// The page of `records`, given oldest first, as the record file holds them.
+std::string RenderRunPage(const std::vector<RunRecord>& records) {
+    std::vector<RecordedRun> newestFirst;
+    for (size_t i = records.size(); i-- > 0;)
+        newestFirst.push_back(RecordedRunOf(records[i]));
+    return ComposeRunPage(newestFirst);
 }
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -377,7 +352,7 @@ TEST(RunPage, IsWrittenExactly) {
 </div>
 <!--/run-->
 )html"},
-        {ComposeRunPage(StoppedRecord(), ""),
+        {RenderRunPage({StoppedRecord()}),
          R"html(<!DOCTYPE html>
 <html>
 <head>
@@ -419,19 +394,6 @@ TEST(RunPage, IsWrittenExactly) {
         EXPECT_EQ(c.written, c.text);
 }
 
-// A page written before the page's text was made shorter keeps its sections as they
-// are, after the new run's.
-TEST(RunPage, OlderSectionsAreCarriedOverAsTheyAre) {
-    const std::string older =
-        "<!--run-->\n<div class=\"run\">\n<svg class=\"plot\" width=\"440\" height=\"240\" viewBox=\"0 0 440 "
-        "240\">\n<text x=\"62.0\" y=\"224.0\">890</text>\n</svg>\n<table class=\"numbers\">\n<tr><th>Driver</th><td>"
-        "Old.Driver</td></tr>\n</table>\n</div>\n<!--/run-->\n";
-    const std::string section = SectionOf(FocusRecord());
-    const std::string page = ComposeRunPage(FocusRecord(), "<html><body>\n" + older + older + "</body></html>\n");
-    EXPECT_NE(page.find(section + older + older + "</body>"), std::string::npos);
-    EXPECT_NE(page.find("The last 3 recorded runs, newest first."), std::string::npos);
-}
-
 TEST(RunPage, RunWithoutAResultHasNoMarks) {
     const std::string page = RenderRunPage({StoppedRecord()});
     EXPECT_EQ(Count(page, "<line "), 0u);
@@ -439,108 +401,395 @@ TEST(RunPage, RunWithoutAResultHasNoMarks) {
     EXPECT_NE(page.find("not completed (7, 8)"), std::string::npos);
 }
 
-// Files in memory whose writes can be refused, and whose reads can fail.
-class RefusingFiles : public MemoryFiles {
-  public:
-    std::set<std::string> refuseWrite;
-    std::set<std::string> refuseRead;
-    std::optional<std::string> ReadAll(const std::string& p) override {
-        if (refuseRead.count(p))
-            return std::nullopt;
-        return MemoryFiles::ReadAll(p);
+// ---- Reading a record line back ----
+
+RunRecord Unconverged() {
+    RunRecord r = FocusRecord();
+    r.verdict->fitConverged = false;
+    r.verdict->fitPeak = std::nan("");
+    r.verdict->fitCurvePoints = 0;
+    r.verdict->threePoint = 0;
+    r.verdict->checkReason = "";
+    r.movedTo.reset();
+    r.outcome = RunOutcome::Error;
+    r.points.clear();
+    return r;
+}
+
+TEST(RecordedRun, ReadsBackWhatTheWriterWrites) {
+    RunRecord dropped = FocusRecord();
+    dropped.verdict->droppedPosition = 1100;
+    dropped.temperatureAtStart = -3.25;
+    dropped.temperatureAtEnd = 0.5;
+    RunRecord escaped = StoppedRecord();
+    escaped.driverId = "say \"hi\" C:\\x\r\n\t\x01 caf\xc3\xa9";
+    RunRecord extremes = StoppedRecord();
+    extremes.steps = INT32_MIN;
+    extremes.increment = INT32_MAX;
+    extremes.durationMs = 0;
+    extremes.temperatureAtStart = -0.0001;
+    extremes.temperatureAtEnd = 123456.7891;
+    for (const RunRecord& r : {FocusRecord(), StoppedRecord(), Unconverged(), dropped, escaped, extremes}) {
+        const std::optional<RecordedRun> read = ReadRunRecordLine(FormatRunRecordLine(r));
+        ASSERT_TRUE(read) << FormatRunRecordLine(r);
+        EXPECT_EQ(read->timeUtc, r.timeUtc);
+        EXPECT_EQ(read->driverId, r.driverId);
+        EXPECT_EQ(std::tie(read->steps, read->increment, read->exposuresPerStep, read->points, read->pendingValues,
+                           read->movedTo, read->outcome, read->durationMs, read->temperatureAtStart,
+                           read->temperatureAtEnd),
+                  std::tie(r.steps, r.increment, r.exposuresPerStep, r.points, r.pendingValues, r.movedTo, r.outcome,
+                           r.durationMs, r.temperatureAtStart, r.temperatureAtEnd));
+        ASSERT_EQ(read->verdict.has_value(), r.verdict.has_value());
+        if (r.verdict) {
+            EXPECT_EQ(read->verdict->threePoint, r.verdict->threePoint);
+            EXPECT_EQ(read->verdict->fitConverged, r.verdict->fitConverged);
+            EXPECT_EQ(read->verdict->droppedPosition, r.verdict->droppedPosition);
+            EXPECT_EQ(read->verdict->checkReason, r.verdict->checkReason);
+            EXPECT_EQ(read->verdict->curve.size(), static_cast<size_t>(r.verdict->fitCurvePoints));
+            if (r.verdict->fitConverged)
+                EXPECT_EQ(read->verdict->fitPeak, r.verdict->fitPeak);
+            else
+                EXPECT_TRUE(std::isnan(read->verdict->fitPeak));
+        }
     }
-    bool ReplaceAll(const std::string& p, const std::string& c) override {
-        if (refuseWrite.count(p))
+    // A byte that was not UTF-8 comes back as the Latin-1 character it was escaped as.
+    RunRecord codePage = StoppedRecord();
+    codePage.driverId = "caf\xe9";
+    EXPECT_EQ(ReadRunRecordLine(FormatRunRecordLine(codePage))->driverId, "caf\xc3\xa9");
+}
+
+TEST(RecordedRun, LinesWithoutTemperaturesReadAsNull) {
+    std::string line = FormatRunRecordLine(FocusRecord());
+    line.replace(line.find(",\"temperatureStart\""), std::string::npos, "}");
+    const std::optional<RecordedRun> read = ReadRunRecordLine(line);
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->temperatureAtStart);
+    EXPECT_FALSE(read->temperatureAtEnd);
+    EXPECT_EQ(read->durationMs, 4294967295u);
+}
+
+// Every line that is not exactly what the writer writes reads as nothing.
+TEST(RecordedRun, RefusesAnyOtherText) {
+    const std::string good = FormatRunRecordLine(FocusRecord());
+    const auto with = [&](const std::string& from, const std::string& to) {
+        std::string line = good;
+        const size_t at = line.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? line : line.replace(at, from.size(), to);
+    };
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"empty", ""},
+        {"blank before", " " + good},
+        {"CR after", good + "\r"},
+        {"two records", good + good},
+        {"blank inside", with("\"steps\":3", "\"steps\": 3")},
+        {"members swapped", with("\"steps\":3,\"increment\":100", "\"increment\":100,\"steps\":3")},
+        {"unknown member", with("\"steps\":3", "\"steps\":3,\"x\":1")},
+        {"leading zero", with("\"steps\":3", "\"steps\":03")},
+        {"minus zero", with("\"steps\":3", "\"steps\":-0")},
+        {"whole number too large", with("\"steps\":3", "\"steps\":2147483648")},
+        {"duration too large", with("4294967295", "4294967296")},
+        {"negative duration", with("4294967295", "-1")},
+        {"decimal where a whole number belongs", with("\"steps\":3", "\"steps\":3.5")},
+        {"five decimals", with("0.987", "0.98701")},
+        {"trailing zero", with("0.987", "0.9870")},
+        {"bare point", with("0.987", "1.")},
+        {"exponent", with("0.987", "9e-1")},
+        {"string not ended", with("\"too flat\"}", "\"too flat}")},
+        {"unknown escape", with("too flat", "too\\/flat")},
+        {"upper-case hex escape", with("too flat", "too\\u00E9flat")},
+        {"raw control character", with("too flat", "too\x01" "flat")},
+        {"unknown outcome", with("\"focus\"", "\"done\"")},
+        {"verdict half null", with("\"threePoint\":1026", "\"threePoint\":null")},
+        {"dropped of 0", with("\"quality\":0.987", "\"quality\":0.987,\"dropped\":0")},
+        {"one temperature", with(",\"temperatureEnd\":null", "")},
+        {"text after", good + "x"},
+    };
+    for (const auto& [name, line] : cases)
+        EXPECT_FALSE(ReadRunRecordLine(line)) << name << ": " << line;
+    // Every line torn short of its end.
+    for (size_t length = 0; length < good.size(); ++length)
+        ASSERT_FALSE(ReadRunRecordLine(std::string_view(good).substr(0, length))) << length;
+    EXPECT_TRUE(ReadRunRecordLine(good));
+}
+
+// ---- The record file's text ----
+
+TEST(RecordFileText, CompleteLines) {
+    const std::vector<std::pair<std::string, std::vector<std::string_view>>> cases = {
+        {"", {}},
+        {"a", {}},  // torn: no LF
+        {"a\n", {"a"}},
+        {"a\r\nb\n\n\nc", {"a", "b"}},
+        {"\r\n\n", {}},
+        {"a\rb\n", {"a\rb"}},  // a lone CR ends no line
+    };
+    for (const auto& [text, lines] : cases)
+        EXPECT_EQ(CompleteRecordLines(text), lines) << text;
+}
+
+TEST(RecordFileText, AppendEndsATornLineFirst) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "L\n"},
+        {"a\n", "L\n"},
+        {"a\r\n", "L\n"},
+        {"a\n{\"time\":\"20", "\nL\n"},
+        {"a\r", "\nL\n"},
+    };
+    for (const auto& [text, bytes] : cases)
+        EXPECT_EQ(RecordAppendBytes(text, "L"), bytes) << text;
+}
+
+std::string RecordLines(size_t count, size_t first = 0) {
+    std::string text;
+    for (size_t i = first; i < first + count; ++i) {
+        RunRecord r = StoppedRecord();
+        r.driverId = "D" + std::to_string(i);
+        text += FormatRunRecordLine(r) + "\n";
+    }
+    return text;
+}
+
+TEST(RecordFileText, TrimsOnlyAboveTheMarginToTheLastRecords) {
+    EXPECT_FALSE(RecordNeedsTrim(RecordLines(kRunRecordTrimAbove)));
+    EXPECT_TRUE(RecordNeedsTrim(RecordLines(kRunRecordTrimAbove + 1)));
+    EXPECT_FALSE(RecordNeedsTrim(std::string(kRunRecordTrimAbove, '\n')));
+    EXPECT_TRUE(RecordNeedsTrim(std::string(kRunRecordTrimAbove + 1, '\n')));
+
+    // Torn and foreign lines go; the last kRunRecordLimit records stay, in their order.
+    const std::string text = "junk\n" + RecordLines(600) + "{\"time\":\"2026\n" + RecordLines(600, 600) + "{\"ti";
+    const std::string trimmed = TrimmedRecord(text);
+    EXPECT_EQ(trimmed, RecordLines(1000, 200));
+    EXPECT_EQ(TrimmedRecord(text, 2), RecordLines(2, 1198));
+    EXPECT_EQ(TrimmedRecord("a\nb\n"), "");
+}
+
+TEST(RecordFileText, LastRunsNewestFirst) {
+    const std::string text = RecordLines(3) + "torn\n" + RecordLines(1, 3) + "{\"ti";
+    const std::vector<RecordedRun> runs = LastRecordedRuns(text, 3);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].driverId, "D3");
+    EXPECT_EQ(runs[2].driverId, "D1");
+    EXPECT_EQ(LastRecordedRuns(text, 10).size(), 4u);
+}
+
+// ---- Keeping a run in the files ----
+
+// The record's files in memory. An operation can fail, be refused, or kill the program:
+// `killAt` counts the writing operations (Append, Replace, Overwrite) from 1, and the one
+// it names throws Killed after writing `tornBytes` of its bytes (all when npos).
+struct Killed {};
+class MemoryStore : public RunRecordStore {
+  public:
+    std::map<std::string, std::string> files;
+    std::set<std::string> unreadable, failAppend;
+    bool refusesNewFiles = false;
+    bool lockHeldElsewhere = false;
+    int killAt = 0;
+    size_t tornBytes = std::string::npos;
+    int writes = 0;
+    int locks = 0;
+
+    std::string ProgramDirectory() override { return "C:\\prog\\"; }
+    bool Lock() override {
+        if (lockHeldElsewhere)
             return false;
-        return MemoryFiles::ReplaceAll(p, c);
+        ++locks;
+        return true;
+    }
+    void Unlock() override { --locks; }
+    std::optional<std::string> Read(const std::string& path) override {
+        if (unreadable.count(path))
+            return std::nullopt;
+        const auto it = files.find(path);
+        return it == files.end() ? std::string() : it->second;
+    }
+    bool Append(const std::string& path, std::string_view bytes) override {
+        if (failAppend.count(path))
+            return false;
+        Write(bytes, [&](std::string_view part) { files[path] += part; });
+        return true;
+    }
+    Replaced Replace(const std::string& path, std::string_view content) override {
+        if (refusesNewFiles)
+            return Replaced::Refused;
+        // The rename is whole or not at all: a kill before it leaves the file as it was.
+        if (++writes == killAt)
+            throw Killed{};
+        files[path] = content;
+        return Replaced::Done;
+    }
+    bool Overwrite(const std::string& path, std::string_view content) override {
+        std::string& file = files[path];
+        Write(content, [&](std::string_view part) {
+            file.replace(0, std::min(part.size(), file.size()), part);  // written over, not yet cut
+        });
+        file.resize(content.size());
+        return true;
+    }
+
+  private:
+    template <typename Apply>
+    void Write(std::string_view bytes, Apply apply) {
+        if (++writes == killAt) {
+            apply(bytes.substr(0, std::min(tornBytes, bytes.size())));
+            throw Killed{};
+        }
+        apply(bytes);
     }
 };
 
 constexpr const char* kRecordPath = "C:\\prog\\autofocus-runs.jsonl";
 constexpr const char* kPagePath = "C:\\prog\\autofocus-runs.htm";
 
-TEST(RunRecordFiles, AppendsTheLineAndRewritesThePage) {
-    RefusingFiles files;
-    files.files[kRecordPath] = FormatRunRecordLine(StoppedRecord()) + "\r\ngarbage\r\n";
-    files.files[kPagePath] = RenderRunPage({StoppedRecord()});
-    WriteRunRecordFiles(files, FocusRecord());
-    const std::vector<std::string> lines = RunRecordLines(files.files[kRecordPath]);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], FormatRunRecordLine(FocusRecord()));
-    const std::string& page = files.files[kPagePath];
-    EXPECT_EQ(page, RenderRunPage({StoppedRecord(), FocusRecord()}));
-    EXPECT_EQ(Count(page, "<svg"), 2u);
-    EXPECT_LT(page.find("QmSim.Focuser"), page.find("not completed"));
-    EXPECT_NE(page.find("The last 2 recorded runs, newest first."), std::string::npos);
+RunRecord NumberedRun(int number) {
+    RunRecord r = number % 2 ? FocusRecord() : StoppedRecord();
+    r.driverId = "Run.N" + std::to_string(number) + ".";
+    return r;
 }
 
-TEST(RunRecordFiles, PageShowsTheNewestFifty) {
-    RefusingFiles files;
-    for (const RunRecord& r : Numbered(60))
-        WriteRunRecordFiles(files, r);
-    RunRecord newest = FocusRecord();
-    newest.driverId = "Driver.Newest.";
-    WriteRunRecordFiles(files, newest);
-    EXPECT_EQ(RunRecordLines(files.files[kRecordPath]).size(), 61u);
-    const std::string& page = files.files[kPagePath];
+// The numbers of the runs the record file's readable lines hold, oldest first; -1 for a
+// complete line that does not read as a record.
+std::vector<int> RunsInRecord(const std::string& text) {
+    std::vector<int> runs;
+    for (std::string_view line : CompleteRecordLines(text)) {
+        const std::optional<RecordedRun> run = ReadRunRecordLine(line);
+        runs.push_back(run ? std::atoi(run->driverId.c_str() + 5) : -1);
+    }
+    return runs;
+}
+
+std::vector<int> Range(int first, int last) {
+    std::vector<int> numbers;
+    for (int i = first; i <= last; ++i)
+        numbers.push_back(i);
+    return numbers;
+}
+
+TEST(KeepRunRecord, AppendsAndMakesThePageFromTheRecord) {
+    MemoryStore store;
+    for (int i = 0; i < 3; ++i)
+        KeepRunRecord(store, NumberedRun(i));
+    EXPECT_EQ(store.files[kRecordPath], RecordLinesOf({NumberedRun(0), NumberedRun(1), NumberedRun(2)}));
+    EXPECT_EQ(store.files[kPagePath], RenderRunPage({NumberedRun(0), NumberedRun(1), NumberedRun(2)}));
+    EXPECT_EQ(store.locks, 0);
+
+    // A page edited, torn or lost is made again whole from the record.
+    for (const char* page : {"<html>edited</html>", "<!DOCTYPE html>\n<html>\n<he", ""}) {
+        store.files[kPagePath] = page;
+        KeepRunRecord(store, NumberedRun(3));
+        EXPECT_EQ(store.files[kPagePath], RenderRunPage({NumberedRun(0), NumberedRun(1), NumberedRun(2), NumberedRun(3)})) << page;
+        store.files[kRecordPath] = RecordLinesOf({NumberedRun(0), NumberedRun(1), NumberedRun(2)});
+    }
+}
+
+TEST(KeepRunRecord, PageShowsTheNewestFifty) {
+    MemoryStore store;
+    for (int i = 0; i < 60; ++i)
+        KeepRunRecord(store, NumberedRun(i));
+    const std::string& page = store.files[kPagePath];
     EXPECT_EQ(Count(page, "<svg"), 50u);
     EXPECT_EQ(Count(page, kRunSectionBegin), 50u);
-    EXPECT_EQ(Count(page, kRunSectionEnd), 50u);
     EXPECT_NE(page.find("The last 50 recorded runs, newest first."), std::string::npos);
-    EXPECT_LT(page.find("Driver.Newest."), page.find("Driver.N59."));
-    EXPECT_NE(page.find("Driver.N11."), std::string::npos);
-    EXPECT_EQ(page.find("Driver.N10."), std::string::npos);
+    EXPECT_LT(page.find("Run.N59."), page.find("Run.N58."));
+    EXPECT_NE(page.find("Run.N10."), std::string::npos);
+    EXPECT_EQ(page.find("Run.N9."), std::string::npos);
 }
 
-// A page the program cannot use (not there, not readable, not its own, cut short)
-// gives way to a page of the new run alone.
-TEST(RunRecordFiles, UnusablePageStartsAnew) {
-    const std::string section = SectionOf(StoppedRecord());
+TEST(KeepRunRecord, TrimsAboveTheMarginUnlessTheFolderRefusesNewFiles) {
+    std::string full;
+    for (int i = 0; i < static_cast<int>(kRunRecordTrimAbove); ++i)
+        full += FormatRunRecordLine(NumberedRun(i)) + "\n";
     struct Case {
         const char* name;
-        std::optional<std::string> oldPage;  // nothing: the page cannot be read
+        bool refusesNewFiles;
+        bool lockHeldElsewhere;
+        std::vector<int> after;
     };
+    std::vector<int> untrimmed = Range(0, static_cast<int>(kRunRecordTrimAbove));
     const std::vector<Case> cases = {
-        {"none", std::nullopt},
-        {"foreign", "<html><body>someone else's page</body></html>"},
-        {"cut short", "<html>" + section.substr(0, section.size() - 4)},
-        {"empty", ""},
+        {"trimmed", false, false, Range(static_cast<int>(kRunRecordTrimAbove) - 999, static_cast<int>(kRunRecordTrimAbove))},
+        {"folder refuses new files", true, false, untrimmed},
+        {"lock held elsewhere", false, true, untrimmed},
     };
     for (const Case& c : cases) {
-        RefusingFiles files;
-        files.files[kPagePath] = c.oldPage.value_or("old");
-        if (!c.oldPage)
-            files.refuseRead = {kPagePath};
-        WriteRunRecordFiles(files, FocusRecord());
-        const std::string& page = files.files[kPagePath];
-        EXPECT_EQ(page, RenderRunPage({FocusRecord()})) << c.name;
-        EXPECT_NE(page.find("The last recorded run."), std::string::npos) << c.name;
-        EXPECT_EQ(RunRecordLines(files.files[kRecordPath]).size(), 1u) << c.name;
+        MemoryStore store;
+        store.refusesNewFiles = c.refusesNewFiles;
+        store.lockHeldElsewhere = c.lockHeldElsewhere;
+        store.files[kRecordPath] = full;
+        KeepRunRecord(store, NumberedRun(static_cast<int>(kRunRecordTrimAbove)));
+        EXPECT_EQ(RunsInRecord(store.files[kRecordPath]), c.after) << c.name;
+        EXPECT_EQ(Count(store.files[kPagePath], kRunSectionBegin), 50u) << c.name;
+        EXPECT_NE(store.files[kPagePath].find("Run.N1100."), std::string::npos) << c.name;
     }
 }
 
-TEST(RunRecordFiles, FailuresAreSilentAndLoseNothingElse) {
-    {
-        RefusingFiles files;
-        files.refuseWrite = {kRecordPath, kPagePath};
-        EXPECT_NO_THROW(WriteRunRecordFiles(files, FocusRecord()));
-        EXPECT_TRUE(files.files.empty());
-    }
-    {
-        // The record file exists but cannot be read: it is not replaced by one line.
-        RefusingFiles files;
-        files.files[kRecordPath] = "old";
-        files.refuseRead = {kRecordPath};
-        WriteRunRecordFiles(files, FocusRecord());
-        EXPECT_EQ(files.files[kRecordPath], "old");
-    }
-    {
-        // The record file cannot be written: the page still shows the run.
-        RefusingFiles files;
-        files.refuseWrite = {kRecordPath};
-        WriteRunRecordFiles(files, FocusRecord());
-        EXPECT_EQ(files.files.count(kRecordPath), 0u);
-        EXPECT_EQ(Count(files.files[kPagePath], "<svg"), 1u);
+TEST(KeepRunRecord, ARunThatCannotBeAppendedIsStillOnThePage) {
+    MemoryStore store;
+    KeepRunRecord(store, NumberedRun(0));
+    store.failAppend = {kRecordPath};
+    KeepRunRecord(store, NumberedRun(1));
+    EXPECT_EQ(RunsInRecord(store.files[kRecordPath]), std::vector<int>{0});
+    EXPECT_EQ(store.files[kPagePath], RenderRunPage({NumberedRun(0), NumberedRun(1)}));
+
+    // A record file that cannot be read is appended to all the same, after an LF.
+    MemoryStore unreadable;
+    unreadable.files[kRecordPath] = "{\"torn";
+    unreadable.unreadable = {kRecordPath};
+    KeepRunRecord(unreadable, NumberedRun(2));
+    EXPECT_EQ(unreadable.files[kRecordPath], "{\"torn\n" + FormatRunRecordLine(NumberedRun(2)) + "\n");
+    EXPECT_EQ(unreadable.files[kPagePath], RenderRunPage({NumberedRun(2)}));
+}
+
+// A program killed at every writing step of a run's keeping, at the start of a write, in
+// its middle and at its end, in a folder that takes new files and in one that refuses
+// them, with the record about to be trimmed or not: the next run then finds every run
+// that was appended whole once, every complete line a record or a torn fragment that
+// no record runs into, and a page of the last runs.
+TEST(KeepRunRecord, AKillAtAnyStepLosesNoKeptRun) {
+    for (bool refuses : {false, true}) {
+        for (int before : {3, static_cast<int>(kRunRecordTrimAbove)}) {
+            for (int step = 1; step <= 3; ++step) {
+                for (size_t torn : {size_t{0}, size_t{40}, std::string::npos}) {
+                    const std::string name = std::string(refuses ? "refusing, " : "") + std::to_string(before) +
+                                             " runs, step " + std::to_string(step) + ", torn at " +
+                                             std::to_string(static_cast<long>(torn));
+                    MemoryStore store;
+                    store.refusesNewFiles = refuses;
+                    for (int i = 0; i < before; ++i)
+                        store.files[kRecordPath] += FormatRunRecordLine(NumberedRun(i)) + "\n";
+                    store.killAt = step;
+                    store.tornBytes = torn;
+                    bool killed = false;
+                    try {
+                        KeepRunRecord(store, NumberedRun(before));
+                    } catch (const Killed&) {
+                        killed = true;
+                    }
+                    store.killAt = 0;
+                    KeepRunRecord(store, NumberedRun(before + 1));
+                    KeepRunRecord(store, NumberedRun(before + 2));
+
+                    std::vector<int> runs = RunsInRecord(store.files[kRecordPath]);
+                    // The killed run is there when its append was whole, and once at most.
+                    const bool killedRunWhole = std::count(runs.begin(), runs.end(), before) == 1;
+                    EXPECT_LE(std::count(runs.begin(), runs.end(), before), 1) << name;
+                    std::erase(runs, -1);  // torn fragments, each on a line of its own
+                    std::erase(runs, before);
+                    const int first = runs.empty() ? 0 : runs.front();
+                    std::vector<int> expected = Range(first, before - 1);
+                    expected.push_back(before + 1);
+                    expected.push_back(before + 2);
+                    EXPECT_EQ(runs, expected) << name;
+                    EXPECT_TRUE(first == 0 || (!refuses && first > 0)) << name;
+                    EXPECT_GE(runs.size() + killedRunWhole, std::min<size_t>(before + 2, kRunRecordLimit)) << name;
+                    // The page is the record's, whatever the kill left of it.
+                    const std::string& page = store.files[kPagePath];
+                    EXPECT_EQ(page, ComposeRunPage(LastRecordedRuns(store.files[kRecordPath], kRunPageRuns))) << name;
+                    EXPECT_TRUE(killed || step == 3) << name;
+                }
+            }
+        }
     }
 }
 

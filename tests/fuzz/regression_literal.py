@@ -10,7 +10,8 @@ import os
 import sys
 
 CHECKS = {"settings_load": "CheckSettingsLoad", "num_edit": "CheckNumEdit", "best_focus": "CheckBestFocus",
-          "dispatch": "CheckDispatch"}
+          "dispatch": "CheckDispatch", "run_options": "CheckRunOptions",
+          "run_record_file": "CheckRunRecordFile", "run_page": "CheckRunPage"}
 
 for path in sys.argv[1:]:
     target = os.path.basename(os.path.dirname(os.path.abspath(path)))

@@ -122,6 +122,45 @@ TEST_F(SettingsFilesWinTest, ReplaceAllWritesEveryByteAndLeavesNoTemporaryFile) 
     }
 }
 
+// A replace clears the temporary files that killed writers left, and only those: a
+// file of another program that still runs is on its way to its rename.
+TEST_F(SettingsFilesWinTest, ReplaceRemovesOnlyTheTemporaryFilesOfGoneWriters) {
+    const std::string path = scratch.path() + "autofocus-runs.htm";
+    char own[16], gone[16];
+    wsprintfA(own, "%lx", GetCurrentProcessId());
+    wsprintfA(gone, "%lx", 0xFFFFFFF0ul);  // no process has this id
+    // This test's own process stands in for another running program.
+    struct Case {
+        std::string suffix;
+        bool old;  // last written eleven minutes ago
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {std::string(".") + gone + "-1-0.tmp", false, false},
+        {std::string(".") + own + "-2-0.tmp", false, true},
+        {std::string(".") + own + "-3-0.tmp", true, false},
+        {".not-a-pid.tmp", false, false},
+        {".-1-0.tmp", false, false},
+    };
+    for (const Case& c : cases) {
+        const std::string temp = path + c.suffix;
+        WriteFileText(temp, "partial");
+        if (c.old) {
+            KernelHandle file(CreateFileA(temp.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            FILETIME now;
+            GetSystemTimeAsFileTime(&now);
+            ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+            t.QuadPart -= 11ull * 60 * 10000000;
+            const FILETIME then{t.LowPart, t.HighPart};
+            ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &then));
+        }
+    }
+    ASSERT_EQ(files.ReplaceThroughTemporary(path, "page"), SettingsFilesWin::Replacement::Done);
+    EXPECT_EQ(FileText(path), "page");
+    for (const Case& c : cases)
+        EXPECT_EQ(files.Exists(path + c.suffix), c.kept) << c.suffix;
+}
+
 TEST_F(SettingsFilesWinTest, ReplaceAllKeepsAReadOnlyFile) {
     std::string path = scratch.path() + "autofocus.ini";
     WriteFileText(path, "old");

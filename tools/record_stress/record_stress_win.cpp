@@ -1,0 +1,128 @@
+// RecordStress.exe: keeps runs in "autofocus-runs.jsonl" and "autofocus-runs.htm" in the
+// directory of this executable, as the program does when a run ends (KeepRunRecord over
+// the Win32 files and the folder's lock), so that a test can run several of them beside
+// one record, and kill one at any step.
+//
+//   RecordStress.exe loop NAME [N]        keeps runs whose driver is "NAME-1", "NAME-2", ...
+//                                         N of them (default: until killed); prints "ready"
+//                                         before the first and "kept K" after each
+//   RecordStress.exe die NAME STEP TORN   keeps the run "NAME-1" and ends itself at once at
+//                                         its STEP-th write (1: the append; then the trim's
+//                                         replace, when there is one; then the page), after
+//                                         TORN bytes of an append or an in-place write, or
+//                                         just before a replace with TORN 0 and just after it
+//                                         with TORN -1 (-1 everywhere: after the whole write)
+//
+// Exit codes: 0 done, 1 bad command line, 9 ended itself at the chosen step.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "record/run_recorder.h"
+#include "record/run_recorder_win.h"
+#include "settings/settings_files_win.h"
+
+namespace {
+
+constexpr UINT kExitDied = 9;
+
+// A run like a real one: seven steps with their values, a fit and its curve.
+qm::RunRecord Record(const std::string& driver, uint32_t number) {
+    qm::RunRecord r;
+    r.timeUtc = "2026-12-09T18:00:00Z";
+    r.driverId = driver;
+    r.steps = 7;
+    r.increment = 100;
+    r.exposuresPerStep = 2;
+    for (int i = 0; i < 7; ++i) {
+        const int32_t value = 1000 - (i - 3) * (i - 3) * 100 + static_cast<int32_t>(number % 7);
+        r.points.push_back({10000 + i * 100, value, {value, value - 5}});
+    }
+    qm::RunVerdict v;
+    v.threePoint = 10300;
+    v.fitConverged = true;
+    v.fitPeak = 10301.5;
+    v.fitQuality = 0.9876;
+    r.verdict = v;
+    r.movedTo = 10300;
+    r.outcome = qm::RunOutcome::Focus;
+    r.durationMs = number;
+    r.temperatureAtStart = 4.5;
+    return r;
+}
+
+// The Win32 store that ends the process at its `dieAt`-th write.
+class DyingStore : public qm::win::RunRecordStoreWin {
+  public:
+    DyingStore(qm::win::SettingsFilesWin& files, int dieAt, long torn)
+        : RunRecordStoreWin(files), dieAt_(dieAt), torn_(torn) {}
+
+    bool Append(const std::string& path, std::string_view bytes) override {
+        if (++writes_ == dieAt_)
+            Die([&] { RunRecordStoreWin::Append(path, Part(bytes)); });
+        return RunRecordStoreWin::Append(path, bytes);
+    }
+    Replaced Replace(const std::string& path, std::string_view content) override {
+        if (++writes_ == dieAt_)
+            Die([&] {
+                if (torn_ != 0)
+                    RunRecordStoreWin::Replace(path, content);
+            });
+        return RunRecordStoreWin::Replace(path, content);
+    }
+    bool Overwrite(const std::string& path, std::string_view content) override {
+        if (++writes_ == dieAt_)
+            Die([&] { RunRecordStoreWin::Overwrite(path, Part(content)); });
+        return RunRecordStoreWin::Overwrite(path, content);
+    }
+
+  private:
+    std::string_view Part(std::string_view bytes) const {
+        return torn_ < 0 ? bytes : bytes.substr(0, static_cast<size_t>(torn_));
+    }
+    template <typename Write>
+    [[noreturn]] void Die(Write write) {
+        write();
+        // No unwinding, no lock released: as a kill leaves it.
+        TerminateProcess(GetCurrentProcess(), kExitDied);
+        ExitProcess(kExitDied);
+    }
+
+    int dieAt_;
+    long torn_;
+    int writes_ = 0;
+};
+
+int Usage() {
+    std::fputs("usage: RecordStress.exe loop NAME [N] | die NAME STEP TORN\n", stderr);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return Usage();
+    const std::string mode = argv[1], name = argv[2];
+    qm::win::SettingsFilesWin files;
+    if (mode == "loop") {
+        const long count = argc > 3 ? std::atol(argv[3]) : 0;
+        qm::win::RunRecordStoreWin store(files);
+        std::puts("ready");
+        std::fflush(stdout);
+        for (long k = 1; count == 0 || k <= count; ++k) {
+            qm::KeepRunRecord(store, Record(name + "-" + std::to_string(k), static_cast<uint32_t>(k)));
+            std::printf("kept %ld\n", k);
+            std::fflush(stdout);
+        }
+        return 0;
+    }
+    if (mode == "die" && argc == 5) {
+        DyingStore store(files, std::atoi(argv[3]), std::atol(argv[4]));
+        qm::KeepRunRecord(store, Record(name + "-1", 1));
+        return 0;
+    }
+    return Usage();
+}
