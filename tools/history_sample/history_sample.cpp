@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: history_sample OUTPUT.htm\n");
         return 2;
     }
-    std::string page = qm::ComposeRunPage(SampleRecord(), {});
+    std::string page = qm::ComposeRunPage({qm::RecordedRunOf(SampleRecord())});
     // The history stands above the runs: before the first run's section.
     const size_t runs = page.find(qm::kRunSectionBegin);
     page.insert(runs == std::string::npos ? page.size() : runs, qm::ComposeRunHistory(SampleRuns()));
