@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/decimal_text.h"
+#include "record/html_text.h"
 
 namespace qm {
 
@@ -35,38 +36,6 @@ constexpr char kFrameColour[] = "#8a8a8a";
 constexpr char kGridColour[] = "#e4e4e4";
 constexpr char kTimeLineColour[] = "#c8bcd8";
 
-void AppendEscaped(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-// A number as text to `decimals` decimals, or "-" when it has none (not finite, too large).
-std::string Fixed(double value, int decimals) {
-    std::string text;
-    if (!AppendDecimal(text, value, decimals, false))
-        text = "-";
-    return text;
-}
-
 // Appends ` name="value"` with the value to one decimal; 0 for a number that is not
 // finite, which the callers never pass (times, results and temperatures are checked before
 // they are scaled), so that such a number could at worst misplace a mark, never spoil the
@@ -86,7 +55,7 @@ void Attribute(std::string& out, const char* name, double value) {
 }
 
 // A number to `decimals` decimals, or "-" when it has none (not finite, too large).
-void AppendFixed(std::string& out, double value, int decimals) {
+void AppendFixedDecimals(std::string& out, double value, int decimals) {
     if (!AppendDecimal(out, value, decimals, false))
         out += '-';
 }
@@ -217,7 +186,7 @@ void AppendText(std::string& out,
         out += '"';
     }
     out += '>';
-    AppendEscaped(out, text);
+    AppendHtmlEscaped(out, text);
     out += "</text>\n";
 }
 
@@ -264,10 +233,10 @@ void OpenPlot(std::string& out,
     for (double tick = std::ceil(vertical.low / step) * step; tick <= vertical.high; tick += step) {
         const double y = vertical.At(tick);
         AppendLine(out, kPlotLeft, y, right, y, kGridColour, "1");
-        AppendText(out, kPlotLeft - 5, y + 4, "end", Fixed(tick, 0));
+        AppendText(out, kPlotLeft - 5, y + 4, "end", FixedDecimals(tick, 0));
     }
     out += "<text transform=\"translate(12,111) rotate(-90)\" text-anchor=\"middle\">";
-    AppendEscaped(out, verticalTitle);
+    AppendHtmlEscaped(out, verticalTitle);
     out += "</text>\n";
 }
 
@@ -288,7 +257,7 @@ void AppendDot(std::string& out, double x, double y, const char* colour, const s
     out += " r=\"4.5\" fill=\"";
     out += colour;
     out += "\"><title>";
-    AppendEscaped(out, tooltip);
+    AppendHtmlEscaped(out, tooltip);
     out += "</title></circle>\n";
 }
 
@@ -301,9 +270,9 @@ struct PlottedRun {
 };
 
 std::string Tooltip(const PlottedRun& run) {
-    std::string text = run.timeText + ": " + Fixed(run.result, 0);
+    std::string text = run.timeText + ": " + FixedDecimals(run.result, 0);
     if (run.temperature)
-        text += " at " + Fixed(*run.temperature, 1) +
+        text += " at " + FixedDecimals(*run.temperature, 1) +
                 " \xC2\xB0"
                 "C";
     return text;
@@ -394,7 +363,7 @@ void AppendTemperaturePlot(std::string& out, const std::vector<PlottedRun>& runs
     const double step = RoundStep(x, 0.1);
     const int decimals = DecimalsOf(step);
     for (double tick = std::ceil(x.low / step) * step; tick <= x.high; tick += step)
-        AppendHorizontalTick(out, x.At(tick), Fixed(tick, decimals), {});
+        AppendHorizontalTick(out, x.At(tick), FixedDecimals(tick, decimals), {});
     AppendText(out, (kPlotLeft + right) / 2, kPlotBottom + 46, "middle",
                "temperature (\xC2\xB0"
                "C)");
@@ -415,7 +384,7 @@ void AppendTemperaturePlot(std::string& out, const std::vector<PlottedRun>& runs
 }
 
 void AppendRunCount(std::string& out, size_t count) {
-    AppendFixed(out, static_cast<double>(count), 0);
+    AppendFixedDecimals(out, static_cast<double>(count), 0);
     out += count == 1 ? " run" : " runs";
 }
 
@@ -545,9 +514,9 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
         out += "<p style=\"margin:6px 0 0\">";
         if (line.temperaturesVary) {
             out += "<b>Temperature slope: ";
-            AppendFixed(out, line.slope, 2);
+            AppendFixedDecimals(out, line.slope, 2);
             out += " \xC2\xB1 ";
-            AppendFixed(out, line.slopeError, 2);
+            AppendFixedDecimals(out, line.slopeError, 2);
             out +=
                 " steps per \xC2\xB0"
                 "C</b> (";
@@ -560,7 +529,7 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
             out += "Temperature slope: none, the temperature did not vary (";
             AppendRunCount(out, line.runs);
             out += " at ";
-            AppendFixed(out, t, 1);
+            AppendFixedDecimals(out, t, 1);
             out +=
                 " \xC2\xB0"
                 "C)";
@@ -568,9 +537,9 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
         out += "</p>\n";
     } else if (withTemperature > 0) {
         out += "<p style=\"margin:6px 0 0\">Temperature slope: needs ";
-        AppendFixed(out, kHistoryTemperatureRuns, 0);
+        AppendFixedDecimals(out, kHistoryTemperatureRuns, 0);
         out += " runs with a focus and a temperature (";
-        AppendFixed(out, static_cast<double>(withTemperature), 0);
+        AppendFixedDecimals(out, static_cast<double>(withTemperature), 0);
         out += " so far).</p>\n";
     }
     out += "<p style=\"margin:4px 0 0;color:#606060\">";

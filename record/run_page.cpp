@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/decimal_text.h"
+#include "record/html_text.h"
 
 namespace qm {
 
@@ -20,15 +20,6 @@ constexpr double kLeft = 62, kRight = 426, kTop = 14, kBottom = 206;
 constexpr double kSpanMargin = 0.05;
 constexpr double kValueHeadroom = 1.08;
 
-// A number as the page shows it, to `decimals` decimals; "-" for one that has no such
-// text (not finite, or too large).
-std::string Fixed(double value, int decimals) {
-    std::string text;
-    if (!AppendDecimal(text, value, decimals, false))
-        text = "-";
-    return text;
-}
-
 // Whole numbers with ", " between them.
 std::string WholeNumberList(const std::vector<int32_t>& values) {
     std::string text;
@@ -40,30 +31,6 @@ std::string WholeNumberList(const std::vector<int32_t>& values) {
     return text;
 }
 
-void AppendEscaped(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
 // Maps run positions and focus values onto the plot area.
 struct PlotScale {
     double xMin = INFINITY, xMax = -INFINITY, yMax = 0;
@@ -72,7 +39,7 @@ struct PlotScale {
     double Y(double value) const { return kBottom - value / yMax * (kBottom - kTop); }
     // The point's plot coordinates, each to one decimal, with `between` them.
     std::string Place(double position, double value, const char* between) const {
-        return Fixed(X(position), 1) + between + Fixed(Y(value), 1);
+        return FixedDecimals(X(position), 1) + between + FixedDecimals(Y(value), 1);
     }
     // Widens the scale to a position and a value; NaN for either leaves its axis alone,
     // as does an infinite one.
@@ -123,7 +90,7 @@ PlotScale ScaleFor(const RecordedRun& r, double threePoint, double fitPeak) {
 void AppendVerticalMark(std::string& out, const PlotScale& s, double position, const char* colour, const char* dash) {
     if (!std::isfinite(position))
         return;
-    const std::string x = Fixed(s.X(position), 1);
+    const std::string x = FixedDecimals(s.X(position), 1);
     out += "<line x1=\"" + x + "\" y1=\"14\" x2=\"" + x + "\" y2=\"206\" stroke=\"" + colour +
            "\" stroke-width=\"3\"" + dash + "/>\n";
 }
@@ -146,9 +113,9 @@ void AppendPlot(std::string& out, const RecordedRun& r) {
     out += "<div>\n"
            "<svg width=\"440\" height=\"240\">\n"
            "<rect x=\"62\" y=\"14\" width=\"364\" height=\"192\" fill=\"#fff\" stroke=\"#8a8a8a\"/>\n"
-           "<text x=\"62\" y=\"224\">" + Fixed(s.xMin, 0) + "</text>\n"
-           "<text x=\"426\" y=\"224\" text-anchor=\"end\">" + Fixed(s.xMax, 0) + "</text>\n"
-           "<text x=\"56\" y=\"24\" text-anchor=\"end\">" + Fixed(s.yMax, 0) + "</text>\n"
+           "<text x=\"62\" y=\"224\">" + FixedDecimals(s.xMin, 0) + "</text>\n"
+           "<text x=\"426\" y=\"224\" text-anchor=\"end\">" + FixedDecimals(s.xMax, 0) + "</text>\n"
+           "<text x=\"56\" y=\"24\" text-anchor=\"end\">" + FixedDecimals(s.yMax, 0) + "</text>\n"
            "<text x=\"56\" y=\"206\" text-anchor=\"end\">0</text>\n";
     if (r.points.empty())
         out += "<text x=\"244\" y=\"110\" text-anchor=\"middle\">no step completed</text>\n";
@@ -180,9 +147,9 @@ void Row(std::string& out, const char* name) {
 // The plot's end, the table of numbers beside it, and the ends of the box and the section.
 void AppendNumbers(std::string& out, const RecordedRun& r) {
     out += "</svg>\n<table>\n<tr><th>Time (UTC)<td>";
-    AppendEscaped(out, r.timeUtc);
+    AppendHtmlEscaped(out, r.timeUtc);
     Row(out, "Driver");
-    AppendEscaped(out, r.driverId);
+    AppendHtmlEscaped(out, r.driverId);
     Row(out, "Outcome");
     out += "<b>" + std::string(RunOutcomeName(r.outcome)) + "</b>";
     Row(out, "Steps, Increment, Expo/Step");
@@ -193,7 +160,7 @@ void AppendNumbers(std::string& out, const RecordedRun& r) {
         out += v.threePoint != 0 ? std::to_string(v.threePoint) : "failed";
         Row(out, "Fitted peak");
         if (v.fitConverged)
-            out += Fixed(v.fitPeak, 1) + " (quality " + Fixed(v.fitQuality, 3) + ")";
+            out += FixedDecimals(v.fitPeak, 1) + " (quality " + FixedDecimals(v.fitQuality, 3) + ")";
         else
             out += "no fit";
         if (v.droppedPosition != 0) {
@@ -205,13 +172,13 @@ void AppendNumbers(std::string& out, const RecordedRun& r) {
             out += "passed";
         } else {
             out += "refused: ";
-            AppendEscaped(out, v.checkReason);
+            AppendHtmlEscaped(out, v.checkReason);
         }
     }
     Row(out, "Moved to");
     out += r.movedTo ? std::to_string(*r.movedTo) : "-";
     Row(out, "Duration");
-    out += Fixed(r.durationMs / 1000.0, 1) + " s";
+    out += FixedDecimals(r.durationMs / 1000.0, 1) + " s";
     Row(out, "Positions");
     for (const RunStep& p : r.points)
         out += std::to_string(p.position) + " = " + std::to_string(p.value) + " (" + WholeNumberList(p.values) + ")<br>";
