@@ -3,10 +3,10 @@
 
 #include <cmath>
 #include <cctype>
-#include <cstdlib>
 #include <limits>
 #include <optional>
 
+#include "common/real_number_parse.h"
 #include "common/whole_number.h"
 
 namespace qm {
@@ -30,14 +30,10 @@ std::string KindName(const AutoValue& v) {
     throw AutomationError("Could not convert variant of type (" + KindName(v) + ") into type (" + to + ")");
 }
 
+// A driver's text answer as a number: blanks around it allowed, the rest one number,
+// read as strtod reads it (ParseRealNumber), and finite.
 std::optional<double> ParseReal(const std::string& s) {
-    std::string_view t = TrimBlanks(s);
-    if (t.empty()) return std::nullopt;
-    std::string copy(t);
-    char* end = nullptr;
-    double d = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(d)) return std::nullopt;
-    return d;
+    return ParseRealNumber(TrimBlanks(s));
 }
 
 }  // namespace

@@ -1,16 +1,17 @@
 // The value rules of the numeric edit: reading, clamping, writing, stepping, the
-// integer reading and the typing filter. Reading goes through strtold on a text
-// rebuilt without a decimal point, so the C library's locale never matters; writing
-// rounds on the exact decimal expansion of the double, never on binary arithmetic.
+// integer reading and the typing filter. Reading rounds the text's exact value to
+// extended precision and then to double, as strtold into a long double would, on a text
+// rebuilt without a decimal point; writing rounds on the exact decimal expansion of the
+// double, never on binary arithmetic.
 #include "controls/num_edit_value.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
+#include "common/exact_decimal.h"
+#include "common/real_number_parse.h"
 #include "common/whole_number.h"
-#include "controls/exact_decimal.h"
 
 namespace qm {
 
@@ -71,12 +72,14 @@ std::optional<double> ParseNumEditNumber(std::string_view text, char decimalSepa
     if (i != n) return std::nullopt;
     if (digits.empty()) return 0.0;  // "." and the like
 
-    // Correctly rounded to extended precision by the C library, then rounded to double
-    // once. The text handed over has no decimal point, so no locale can interfere.
+    // Rounded to extended precision first and then to double, as reading into a long
+    // double and converting it round. Numbers from 10^309 up are beyond kLargestWritten
+    // and read as nothing either way.
     const int64_t scale = std::clamp<int64_t>(exponent - fractionDigits, -kExponentLimit, kExponentLimit);
-    std::string plain = digits + "e" + std::to_string(scale);
-    long double number = std::strtold(plain.c_str(), nullptr);
-    if (!std::isfinite(number)) return std::nullopt;
+    const std::optional<ExtendedNumber> extended = ParseNumberToExtendedPrecision(digits + "e" + std::to_string(scale));
+    if (!extended) return std::nullopt;
+    // Exact: a long double holds 64 significant bits.
+    long double number = std::ldexp(static_cast<long double>(extended->significand), extended->exponent);
     if (number > kLargestDouble) {
         if (number > kLargestWritten) return std::nullopt;
         number = kLargestDouble;

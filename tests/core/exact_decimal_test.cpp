@@ -1,7 +1,7 @@
 // The exact decimal expansion and the general format built on it, compared on 12,000
 // deterministic pseudo-random doubles with the standard library's own exact
 // conversion (std::to_chars with a precision), which the program no longer links.
-#include "controls/exact_decimal.h"
+#include "common/exact_decimal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The exact decimal expansion of a double. Every finite double is m x 2^e with integer
 // m, so its expansion is finite (at most 767 significant digits); computing it with a
-// small big-integer keeps the numeric edit's rounding exact without large tables.
+// small big-integer (common/big_number.h) keeps the numeric edit's rounding and the
+// printf-style number text (common/printf_number.h) exact without large tables.
 #pragma once
 
 #include <string>

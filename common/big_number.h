@@ -1,0 +1,47 @@
+// A non-negative whole number of up to a few thousand bits: enough for the exact value
+// of any double (m x 2^e or m x 5^k) and for the exact comparisons of decimal text with
+// doubles. The number text conversions use it instead of the C library's converters,
+// whose tables and big-number code would add tens of kilobytes to each program.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace qm {
+
+class BigNumber {
+  public:
+    // 5,120 bits: the largest product the conversions form (a 2,660-bit decimal
+    // significand shifted by up to 2,100 bits) fits with room to spare.
+    static constexpr size_t kLimbs = 160;
+
+    BigNumber() = default;
+    explicit BigNumber(uint64_t value);
+
+    bool IsZero() const { return used_ == 0; }
+    // The number of bits up to the highest set one (0 for zero).
+    int BitLength() const;
+
+    void MultiplyBy(uint32_t factor);
+    void Add(uint32_t addend);
+    void MultiplyByPowerOfFive(int exponent);
+    void MultiplyByPowerOfTwo(int exponent);
+    // Divides in place and returns the remainder.
+    uint32_t DivideBy(uint32_t divisor);
+    // Subtracts a number no larger than this one.
+    void Subtract(const BigNumber& smaller);
+
+    // -1, 0 or 1 as a is less than, equal to or greater than b.
+    friend int Compare(const BigNumber& a, const BigNumber& b);
+
+  private:
+    // Appends a most significant limb; throws std::length_error past the capacity,
+    // which the conversions' bounds never reach.
+    void Push(uint32_t limb);
+
+    std::array<uint32_t, kLimbs> limb_{};  // least significant first
+    size_t used_ = 0;                      // limbs in use; the top one is never zero
+};
+
+}  // namespace qm
