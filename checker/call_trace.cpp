@@ -1,8 +1,10 @@
 // Recording wrappers of the binding's seam, and the text of recorded values.
 #include "checker/call_trace.h"
 
-#include <cstdio>
 #include <type_traits>
+
+#include "common/printf_number.h"
+#include "common/whole_number.h"
 
 namespace qm::check {
 
@@ -16,9 +18,7 @@ std::string QuotedText(const std::string& text) {
             out += '\\';
             out += c;
         } else if (u < ' ') {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
-            out += escaped;
+            out += "\\x" + HexNumber(u, 2);
         } else {
             out += c;
         }
@@ -145,9 +145,7 @@ std::string VariantTypeText(int variantType) {
             text = n.name;
     }
     if (text.empty()) {
-        char number[16];
-        std::snprintf(number, sizeof number, "VT_%#x", static_cast<unsigned>(base));
-        text = number;
+        text = "VT_0x" + HexNumber(static_cast<uint32_t>(base), 1);  // as "%#x": never 0 here, VT_EMPTY is named
     }
     if (variantType & kVtArray)
         text += "|VT_ARRAY";
@@ -177,12 +175,7 @@ std::string DescribeValue(const AutoValue& value) {
         case AutoValue::Kind::Empty: break;
         case AutoValue::Kind::Bool: text = value.boolValue() ? "True" : "False"; break;
         case AutoValue::Kind::Int: text = std::to_string(value.intValue()); break;
-        case AutoValue::Kind::Real: {
-            char number[40];
-            std::snprintf(number, sizeof number, "%.15g", value.realValue());
-            text = number;
-            break;
-        }
+        case AutoValue::Kind::Real: text = SignificantDigitsText(value.realValue(), 15); break;
         case AutoValue::Kind::Text: text = QuotedText(value.text()); break;
         case AutoValue::Kind::Int32Ref: text = value.ref() ? std::to_string(*value.ref()) : "null"; break;
         case AutoValue::Kind::Other: break;

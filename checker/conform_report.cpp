@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/form_afoc.h"
 #include "checker/report_text.h"
+#include "common/printf_number.h"
 
 namespace qm::check {
 
@@ -24,15 +24,11 @@ constexpr int kPollLimit = TFormAFoc::kMovePollLimit;
 constexpr int64_t kBlockingMicros = 100000;
 
 std::string Seconds(int64_t micros) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(micros) / 1e6);
-    return text;
+    return FixedPointText(static_cast<double>(micros) / 1e6, 1) + " s";
 }
 
 std::string Millis(int64_t micros) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(micros) / 1e3);
-    return text;
+    return FixedPointText(static_cast<double>(micros) / 1e3, 1) + " ms";
 }
 
 std::string Steps(int64_t steps) { return std::to_string(steps) + (steps == 1 ? " step" : " steps"); }
@@ -215,9 +211,8 @@ std::vector<Finding> JudgeConformance(const ConformOutcome& outcome, const RunSe
     if (const std::optional<Speed> speed = MeasuredSpeed(outcome)) {
         const bool blocking = first && Blocking(*first);
         const int64_t firstDistance = int64_t{run.increment} * (run.steps / 2);
-        char figure[64];
-        std::snprintf(figure, sizeof figure, "%s%.0f steps per second", speed->atLeast ? "at least " : "about ",
-                      speed->stepsPerSecond);
+        const std::string figure = (speed->atLeast ? "at least " : "about ") +
+                                   FixedPointText(speed->stepsPerSecond, 0) + " steps per second";
         Add(findings, Level::Ok,
             std::string("Speed: ") + figure + ". Quillomar's wait after the first move of a run (" +
                 Steps(firstDistance) + ") lasts about " +

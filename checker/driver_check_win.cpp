@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const CommandLine line = ParseCommandLine(args);
     if (!line.error.empty()) {
-        std::fprintf(stderr, "QmDriverCheck: %s\n\n%s", line.error.c_str(), UsageText().c_str());
+        std::fputs(("QmDriverCheck: " + line.error + "\n\n" + UsageText()).c_str(), stderr);
         return 2;
     }
     if (line.help) {

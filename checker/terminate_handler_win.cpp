@@ -20,7 +20,11 @@ void __verbose_terminate_handler() {
             reason = "an exception that is not a std::exception";
         }
     }
-    std::fprintf(stderr, "QmDriverCheck: internal error: %s\n", reason);
+    // Written piece by piece: no allocation here (the exception may be bad_alloc), and
+    // fputs, unlike fprintf, does not bring the C library's formatter along.
+    std::fputs("QmDriverCheck: internal error: ", stderr);
+    std::fputs(reason, stderr);
+    std::fputs("\n", stderr);
     std::abort();
 }
 

@@ -2,7 +2,9 @@
 #include "checker/trace_writer.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "common/printf_number.h"
+#include "common/whole_number.h"
 
 namespace qm::check {
 
@@ -17,9 +19,17 @@ std::string Padded(std::string text, size_t width) {
     return text;
 }
 
+// "0x%08X": an HRESULT as Windows documents them.
 std::string Hex(int32_t status) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+    return "0x" + HexNumber(static_cast<uint32_t>(status), 8, HexCase::Upper);
+}
+
+// "%7.1f": right-aligned in the time column.
+std::string TimeText(int64_t micros) {
+    constexpr size_t kTimeWidth = 7;
+    std::string text = FixedPointText(static_cast<double>(micros) / 1000.0, 1);
+    if (text.size() < kTimeWidth)
+        text.insert(0, kTimeWidth - text.size(), ' ');
     return text;
 }
 
@@ -66,9 +76,7 @@ std::string FormatCall(const CallRecord& r, int count, int64_t micros, bool with
     std::string line = "  " + Padded(access, 8) + Padded(subject, kSubjectWidth) + " -> " + answer;
     if (!withTimes)
         return line;
-    char time[32];
-    std::snprintf(time, sizeof time, "%7.1f ms%s", static_cast<double>(micros) / 1000.0, count > 1 ? " max" : "");
-    return Padded(line, kTimeColumn) + "  " + time;
+    return Padded(line, kTimeColumn) + "  " + TimeText(micros) + (count > 1 ? " ms max" : " ms");
 }
 
 bool TraceWriter::SameRead(const CallRecord& a, const CallRecord& b) {

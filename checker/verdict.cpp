@@ -1,11 +1,11 @@
 // Judging a check from its outcome and its recorded calls.
 #include "checker/verdict.h"
 
-#include <cstdio>
 #include <set>
 
 #include "app/form_afoc.h"
 #include "checker/failure_effects.h"
+#include "common/whole_number.h"
 
 namespace qm::check {
 
@@ -33,10 +33,9 @@ const char* TakenName(Taken taken) {
     return "";
 }
 
+// "0x%08X": an HRESULT as Windows documents them.
 std::string Hex(int32_t status) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
-    return text;
+    return "0x" + HexNumber(static_cast<uint32_t>(status), 8, HexCase::Upper);
 }
 
 std::string Bits(int bits) { return std::to_string(bits) + "-bit Quillomar"; }

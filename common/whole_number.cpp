@@ -81,10 +81,11 @@ std::string ZeroPaddedNumber(int64_t value, size_t digits) {
     return text;
 }
 
-std::string HexNumber(uint32_t value, size_t digits) {
+std::string HexNumber(uint32_t value, size_t digits, HexCase letters) {
+    const char* const digitSet = letters == HexCase::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string text;
     do {
-        text.insert(0, 1, "0123456789abcdef"[value % 16]);
+        text.insert(0, 1, digitSet[value % 16]);
         value /= 16;
     } while (value != 0);
     if (text.size() < digits)

@@ -30,8 +30,10 @@ std::string SpacePaddedNumber(int64_t value, size_t width);
 // `value` in decimal with at least `digits` digits, zeros put before them and the sign
 // before the zeros ("%.4d").
 std::string ZeroPaddedNumber(int64_t value, size_t digits);
-// `value` in lower-case hexadecimal with at least `digits` digits ("%.8x").
-std::string HexNumber(uint32_t value, size_t digits);
+// `value` in hexadecimal with at least `digits` digits: "%.8x", or "%.8X" with upper-case
+// letters.
+enum class HexCase { Lower, Upper };
+std::string HexNumber(uint32_t value, size_t digits, HexCase letters = HexCase::Lower);
 
 // Signed 32-bit addition that sticks at the limits instead of overflowing.
 int32_t SaturatingAdd(int32_t a, int64_t b);

@@ -58,6 +58,8 @@ TEST(WholeNumber, PaddedTextMatchesPrintf) {
         EXPECT_EQ(HexNumber(static_cast<uint32_t>(value), 8), expected) << value;
         std::snprintf(expected, sizeof expected, "%x", static_cast<unsigned>(value));
         EXPECT_EQ(HexNumber(static_cast<uint32_t>(value), 1), expected) << value;
+        std::snprintf(expected, sizeof expected, "%.8X", static_cast<unsigned>(value));
+        EXPECT_EQ(HexNumber(static_cast<uint32_t>(value), 8, HexCase::Upper), expected) << value;
     }
     EXPECT_EQ(ZeroPaddedNumber(INT64_MIN, 4), "-9223372036854775808");
 }
