@@ -1,7 +1,7 @@
 #include "common/big_number.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <cstdlib>
 
 namespace qm {
 
@@ -12,10 +12,17 @@ BigNumber::BigNumber(uint64_t value) {
         Push(static_cast<uint32_t>(value >> 32));
 }
 
+// std::abort rather than an exception: the standard exceptions would bring the
+// library's old string code along (20 KB) for a case that never happens.
+void BigNumber::Grow(size_t limbs) {
+    if (limbs > kLimbs - used_)
+        std::abort();
+    used_ += limbs;
+}
+
 void BigNumber::Push(uint32_t limb) {
-    if (used_ == kLimbs)
-        throw std::length_error("BigNumber: too many bits");
-    limb_[used_++] = limb;
+    Grow(1);
+    limb_[used_ - 1] = limb;
 }
 
 void BigNumber::MultiplyBy(uint32_t factor) {
@@ -57,12 +64,11 @@ void BigNumber::MultiplyByPowerOfTwo(int exponent) {
         return;
     const size_t wholeLimbs = static_cast<size_t>(exponent) / 32;
     const int bits = exponent % 32;
-    if (used_ + wholeLimbs > kLimbs)
-        throw std::length_error("BigNumber: too many bits");
     // Whole limbs first, by moving the limbs up; then the remaining bits, with a carry.
-    std::copy_backward(limb_.begin(), limb_.begin() + used_, limb_.begin() + used_ + wholeLimbs);
+    const size_t oldUsed = used_;
+    Grow(wholeLimbs);
+    std::copy_backward(limb_.begin(), limb_.begin() + oldUsed, limb_.begin() + used_);
     std::fill(limb_.begin(), limb_.begin() + wholeLimbs, 0u);
-    used_ += wholeLimbs;
     if (bits != 0)
         MultiplyBy(uint32_t{1} << bits);
 }

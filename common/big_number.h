@@ -36,9 +36,10 @@ class BigNumber {
     friend int Compare(const BigNumber& a, const BigNumber& b);
 
   private:
-    // Appends a most significant limb; throws std::length_error past the capacity,
-    // which the conversions' bounds never reach.
+    // Appends a most significant limb. Past the capacity, which the conversions' bounds
+    // never reach, the program stops rather than write beyond the array.
     void Push(uint32_t limb);
+    void Grow(size_t limbs);
 
     std::array<uint32_t, kLimbs> limb_{};  // least significant first
     size_t used_ = 0;                      // limbs in use; the top one is never zero
