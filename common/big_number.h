@@ -12,8 +12,8 @@ namespace qm {
 
 class BigNumber {
   public:
-    // 5,120 bits: the largest product the conversions form (a 2,660-bit decimal
-    // significand shifted by up to 2,100 bits) fits with room to spare.
+    // 5,120 bits: the largest numbers the conversions form (an 850-digit, 2,824-bit
+    // significand times 5^1175 or shifted by some hundred bits) fit with room to spare.
     static constexpr size_t kLimbs = 160;
 
     BigNumber() = default;

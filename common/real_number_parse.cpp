@@ -16,11 +16,11 @@ namespace qm {
 namespace {
 
 // Significant decimal digits kept. A halfway point between two neighbours of 64 bits or
-// fewer, from 10^-325 up, has at most 775 significant digits, so a text's value and the
-// value of its first 800 digits lie on the same side of every halfway point, unless
-// the first 800 are exactly one: the rest then decide, and `dropped` says whether any
+// fewer, from 10^-325 up, has at most 821 significant digits, so a text's value and the
+// value of its first 850 digits lie on the same side of every halfway point, unless
+// the first 850 are exactly one: the rest then decide, and `dropped` says whether any
 // of them was not zero.
-constexpr int kKeptDecimalDigits = 800;
+constexpr int kKeptDecimalDigits = 850;
 // Hexadecimal digits kept: 20 hold at least 77 significant bits, more than the 65 of a
 // halfway point, for the same reason.
 constexpr int kKeptHexDigits = 20;
