@@ -1,6 +1,7 @@
-// Renders the run page: plain HTML with an inline style sheet and one inline SVG plot
-// per run. Every text from a record is escaped, so a driver name or a check's reason
-// can never add markup to the page, nor a marker comment that would split a section.
+// Renders the run page: plain HTML with an inline style sheet, the history of the runs
+// (record/run_history.h) and one inline SVG plot per run. Every text from a record is
+// escaped, so a driver name or a check's reason can never add markup to the page, nor a
+// marker comment that would split a section.
 #include "record/run_page.h"
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "record/html_text.h"
+#include "record/run_history.h"
 
 namespace qm {
 
@@ -190,6 +192,11 @@ void AppendNumbers(std::string& out, const RecordedRun& r) {
     out += kRunSectionEnd;
 }
 
+// What the history needs of a run: its result is the position the run moved to at its end.
+HistoryRun HistoryRunOf(const RecordedRun& r) {
+    return {r.timeUtc, r.outcome, r.movedTo, r.temperatureAtStart, r.temperatureAtEnd};
+}
+
 }  // namespace
 
 std::string ComposeRunPage(const std::vector<RecordedRun>& runs) {
@@ -213,6 +220,13 @@ std::string ComposeRunPage(const std::vector<RecordedRun>& runs) {
         out += "<p>The last recorded run.</p>\n";
     else
         out += "<p>The last " + std::to_string(count) + " recorded runs, newest first.</p>\n";
+    // The history of the same runs stands above them; the colour key that follows belongs
+    // to the runs' plots, so it stays next to them.
+    std::vector<HistoryRun> history;
+    history.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        history.push_back(HistoryRunOf(runs[i]));
+    out += ComposeRunHistory(history);
     out += std::string("<p><span style=\"background:") + kPlotPointColour + "\"></span>step value" +
            "<span style=\"background:" + kPlotCurveColour + "\"></span>fitted curve" +
            "<span style=\"background:" + kPlotThreePointColour + "\"></span>three-point result" +

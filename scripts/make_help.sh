@@ -54,10 +54,13 @@ finish() {
 }
 trap finish EXIT
 
-# An absolute focuser at 1000; the remembered driver is connected at start. The host
-# exposes slowly enough that no value arrives after the run's final move, so the
-# status line still shows the result when the picture is taken.
-printf '%s\r\n' Absolute=1 MaxStep=60000 StartPosition=1000 StepsPerSecond=4000 > "$work/sim/sim.ini"
+# An absolute focuser at 1000 with a thermometer that falls 0.75 °C a read; the
+# remembered driver is connected at start. Three runs, each finding the focus further out
+# as it gets colder, give the record page's history its temperature slope. The last host
+# exposes slowly enough that no value arrives after the run's final move, so the status
+# line still shows the result when the picture is taken.
+printf '%s\r\n' Absolute=1 MaxStep=60000 StartPosition=1000 StepsPerSecond=4000 Temperature=14 \
+  TemperatureStep=-0.75 > "$work/sim/sim.ini"
 printf '%s\r\n' 1003-\>7 1004-\>100 1005-\>2 1001-\>1 1002-\>0 9990-\>0 9991-\>QmSim.Focuser > "$work/prog/autofocus.ini"
 # The run record is on, for the picture of its page.
 printf 'run-record = on\r\n' > "$work/prog/autofocus-options.ini"
@@ -65,9 +68,12 @@ printf 'run-record = on\r\n' > "$work/prog/autofocus-options.ini"
 app=$!
 probe wait Quillomar 30 >/dev/null || { echo "make_help: the program's window did not appear" >&2; exit 1; }
 sleep 1
-timeout -k 5 200 wine "$build/tools/sim_host/SimHost.exe" --quiet --true-offset 140 --cadence-ms 1300 \
-  --timeout-s 120 >"$work/host.log" 2>&1 \
-  || { echo "make_help: the run for the pictures did not end:" >&2; tr -d '\r' < "$work/host.log" | tail -5 >&2; exit 1; }
+for run in "1100 250" "1115 250" "1140 1300"; do
+  read -r focus cadence <<<"$run"
+  timeout -k 5 200 wine "$build/tools/sim_host/SimHost.exe" --quiet --true-focus "$focus" --cadence-ms "$cadence" \
+    --timeout-s 120 >"$work/host.log" 2>&1 \
+    || { echo "make_help: the run for the pictures did not end:" >&2; tr -d '\r' < "$work/host.log" | tail -5 >&2; exit 1; }
+done
 sleep 0.5
 
 # The window's frame within the screen (Wine's desktop fills the Xvfb screen).
@@ -89,11 +95,13 @@ sleep 1.5
 shoot control || exit 1
 
 # The page of recorded runs, as headless Chromium shows it: the top of the page with the
-# one run's plot and numbers.
+# history and the newest run's plot and numbers.
 browser=$(command -v chromium || command -v chromium-browser) || { echo "make_help: no chromium (scripts/setup.sh)" >&2; exit 1; }
 [ -s "$work/prog/autofocus-runs.htm" ] || { echo "make_help: the run left no record page" >&2; exit 1; }
+grep -q 'Temperature slope: -\?[0-9]' "$work/prog/autofocus-runs.htm" \
+  || { echo "make_help: the record page shows no temperature slope" >&2; exit 1; }
 timeout -k 5 120 "$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --no-first-run \
-  --user-data-dir="$work/chromium" --window-size=1000,420 --screenshot="$work/runs.png" \
+  --user-data-dir="$work/chromium" --window-size=1000,750 --screenshot="$work/runs.png" \
   "file://$work/prog/autofocus-runs.htm" >"$work/chromium.log" 2>&1
 [ -s "$work/runs.png" ] || { echo "make_help: no picture of the record page" >&2; exit 1; }
 

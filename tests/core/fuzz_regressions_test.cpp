@@ -106,7 +106,9 @@ TEST(FuzzRegressions, RecordChecksTakeWhatTheProgramTakes) {
     // Record text with markup in it makes a page without it.
     RunRecord r;
     r.driverId = "<script>";
-    EXPECT_EQ(check(CheckRunPage, "\x00" + FormatRunRecordLine(r) + "\n"), "");
+    // The leading zero byte (no round trip first) as a byte of its own: "\x00" + text would
+    // be the text alone.
+    EXPECT_EQ(check(CheckRunPage, std::string(1, '\0') + FormatRunRecordLine(r) + "\n"), "");
 }
 
 }  // namespace

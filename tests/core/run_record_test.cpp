@@ -265,7 +265,8 @@ TEST(RunPage, IsSelfContained) {
     for (const char* banned :
          {"<script", "http:", "https:", "file:", "src=", "href=", "url(", "@import", "<img", "<link", "<iframe"})
         EXPECT_EQ(page.find(banned), std::string::npos) << banned;
-    EXPECT_EQ(Count(page, "<svg"), 4u);
+    // One plot per run and the history's time plot.
+    EXPECT_EQ(Count(page, "<svg"), 5u);
 }
 
 TEST(RunPage, TextFromARecordCannotAddMarkup) {
@@ -280,7 +281,8 @@ TEST(RunPage, TextFromARecordCannotAddMarkup) {
 }
 
 TEST(RunPage, PlotsPointsCurveAndBothResults) {
-    const std::string page = RenderRunPage({FocusRecord()});
+    // The run's own section: the history above it has lines and dots of its own.
+    const std::string page = SectionOf(FocusRecord());
     EXPECT_EQ(Count(page, std::string("r=\"5\" fill=\"") + kPlotPointColour), 3u);
     EXPECT_EQ(Count(page, "r=\"2.5\""), 6u);  // every counted value
     EXPECT_EQ(Count(page, std::string("<polyline fill=\"none\" stroke=\"") + kPlotCurveColour), 1u);
@@ -299,7 +301,7 @@ TEST(RunPage, MarksOfOnePositionCoincideAtLargePositions) {
     r.verdict->threePoint = 100000101;
     r.verdict->fitPeak = 100000101;
     r.verdict->fitCurvePoints = 0;
-    const std::string page = RenderRunPage({r});
+    const std::string page = SectionOf(r);
     std::vector<std::string> marks;
     for (size_t at = page.find("<line x1=\""); at != std::string::npos; at = page.find("<line x1=\"", at + 1))
         marks.push_back(page.substr(at + 10, page.find('"', at + 10) - (at + 10)));
@@ -363,6 +365,10 @@ TEST(RunPage, IsWrittenExactly) {
 <body>
 <h1>Autofocus runs</h1>
 <p>The last recorded run.</p>
+<section style="display:block;background:#fff;border:1px solid #ccc;padding:10px;margin:0 0 12px">
+<p style="margin:0">No recorded run found a focus yet.</p>
+<p style="margin:4px 0 0;color:#606060">0 runs with a focus plotted; 1 run without a focus left out.</p>
+</section>
 <p><span style="background:#1f5fbf"></span>step value<span style="background:#e07800"></span>fitted curve<span style="background:#139a2a"></span>three-point result<span style="background:#c81e1e"></span>fitted peak</p>
 <!--run-->
 <div>
@@ -399,6 +405,72 @@ TEST(RunPage, RunWithoutAResultHasNoMarks) {
     EXPECT_EQ(Count(page, "<line "), 0u);
     EXPECT_EQ(Count(page, "<polyline"), 0u);
     EXPECT_NE(page.find("not completed (7, 8)"), std::string::npos);
+}
+
+// A run `hour` hours after ten o'clock (hours 0 to 9) that moved to `movedTo`, with the
+// temperatures read at its start and end. Its three-point result stays FocusRecord's,
+// another number than where the run moved.
+RunRecord RunAt(int hour,
+                std::optional<int32_t> movedTo,
+                std::optional<double> start,
+                std::optional<double> end,
+                RunOutcome outcome = RunOutcome::Focus) {
+    RunRecord r = FocusRecord();
+    r.timeUtc = "2026-12-08T10:00:00Z";
+    r.timeUtc[12] = static_cast<char>('0' + hour % 10);
+    r.movedTo = movedTo;
+    r.temperatureAtStart = start;
+    r.temperatureAtEnd = end;
+    r.outcome = outcome;
+    return r;
+}
+
+// The history stands between the page's heading and its first run, once, and is drawn
+// from the runs the page shows: the position each moved to, its temperatures, its outcome.
+TEST(RunPage, HistoryOfTheSameRunsAboveThem) {
+    const std::string slope =
+        "Temperature slope: -10.00 \xC2\xB1 0.00 steps per \xC2\xB0"
+        "C</b> (3 runs)";
+    std::vector<RunRecord> sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty.push_back(RunAt(i, 1000 + i, i < 10 ? std::optional<double>(i) : std::nullopt, std::nullopt));
+    struct Case {
+        const char* name;
+        std::vector<RunRecord> records;   // oldest first
+        std::vector<std::string> texts;   // in the history
+        std::vector<std::string> absent;  // nowhere on the page
+    };
+    const std::vector<Case> cases = {
+        {"the result is where the run moved",
+         {RunAt(0, 1000, 0, 0), RunAt(1, 900, 10, 10), RunAt(2, 800, 20, 20)},
+         {slope, "3 runs with a focus plotted."},
+         {}},
+        {"start and end averaged, or the one read",
+         {RunAt(0, 1000, 9, 11), RunAt(1, 900, std::nullopt, 20), RunAt(2, 800, 30, std::nullopt)},
+         {slope},
+         {}},
+        {"runs without a focus left out, also one stopped after its final move began",
+         {RunAt(0, 1000, 5, 5), RunAt(1, 990, 6, 6, RunOutcome::Stopped),
+          RunAt(2, std::nullopt, 8, 8, RunOutcome::Error), RunAt(3, 1010, 7, 7)},
+         {"2 runs with a focus plotted; 2 runs without a focus left out.",
+          "needs 3 runs with a focus and a temperature (2 so far)"},
+         {"steps per"}},
+        {"the page's fifty runs, not the older ones", sixty, {"50 runs with a focus plotted."}, {"Temperature slope"}},
+    };
+    for (const Case& c : cases) {
+        const std::string page = RenderRunPage(c.records);
+        ASSERT_EQ(Count(page, "<section"), 1u) << c.name;
+        ASSERT_EQ(Count(page, "</section>"), 1u) << c.name;
+        const size_t begin = page.find("<section"), end = page.find("</section>");
+        EXPECT_LT(page.find("</h1>"), begin) << c.name;
+        EXPECT_LT(end, page.find(kRunSectionBegin)) << c.name;
+        const std::string history = page.substr(begin, end - begin);
+        for (const std::string& text : c.texts)
+            EXPECT_NE(history.find(text), std::string::npos) << c.name << ": " << text << "\n" << history;
+        for (const std::string& text : c.absent)
+            EXPECT_EQ(page.find(text), std::string::npos) << c.name << ": " << text;
+    }
+    EXPECT_EQ(Count(RenderRunPage({}), "<section"), 0u);
 }
 
 // ---- Reading a record line back ----
@@ -688,7 +760,7 @@ TEST(KeepRunRecord, PageShowsTheNewestFifty) {
     for (int i = 0; i < 60; ++i)
         KeepRunRecord(store, NumberedRun(i));
     const std::string& page = store.files[kPagePath];
-    EXPECT_EQ(Count(page, "<svg"), 50u);
+    EXPECT_EQ(Count(page, "<svg"), 51u);  // the runs' plots and the history's time plot
     EXPECT_EQ(Count(page, kRunSectionBegin), 50u);
     EXPECT_NE(page.find("The last 50 recorded runs, newest first."), std::string::npos);
     EXPECT_LT(page.find("Run.N59."), page.find("Run.N58."));

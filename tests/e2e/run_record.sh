@@ -17,11 +17,13 @@ records() { grep -c . "$jsonl" 2>/dev/null || echo 0; }
 stop_enabled() { [ "$(field enabled "$(control_line Stop)")" = 1 ]; }
 moves() { sim_calls | grep -c ' Move DISPATCH_METHOD'; }
 connected() { [ "$(field enabled "$(control_line Disconnect)")" = 1 ]; }
-# Checks the last record of the file: python prints one "ok"/"FAIL" line per check.
+# Checks the last record of the file: check_record OUTCOME RESULT TEMPERATURES [fit];
+# python prints one "ok"/"FAIL" line per check.
 check_record() {
   python3 - "$jsonl" "$@" <<'EOF'
 import json, sys
 path, outcome, result, temperatures = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+fitted = sys.argv[5:] == ["fit"]  # with best-focus = fit the result may be the fitted peak
 lines = [l for l in open(path, encoding="utf-8").read().splitlines() if l.strip()]
 r = json.loads(lines[-1])
 def check(what, ok):
@@ -46,15 +48,59 @@ else:
     check("seven steps 100 apart", [p["position"] for p in points] ==
           [points[0]["position"] + 100 * k for k in range(7)] if points else False)
     check("result is the best focus " + result, str(r.get("result")) == result)
-    check("three-point result recorded", str(r.get("threePoint")) == result)
+    if fitted:
+        fit = r.get("fit") or {}
+        check("result is the three-point result or the fitted peak",
+              r.get("result") in (r.get("threePoint"), round(fit.get("peak") or 0)))
+    else:
+        check("three-point result recorded", str(r.get("threePoint")) == result)
     check("fit and check recorded", isinstance(r.get("fit"), dict) and r["check"]["passed"] in (True, False))
 EOF
 }
-expect_record() {
-  local line
+# Counts the "ok"/"FAIL" lines of a checker as checks named PREFIX: expect_checks PREFIX CMD...
+expect_checks() {
+  local prefix=$1 line
+  shift
   while IFS= read -r line; do
-    case $line in ok*) pass "record: ${line#ok   }" ;; *) fail "record: ${line#FAIL }" ;; esac
-  done < <(check_record "$@" 2>&1)
+    case $line in ok*) pass "$prefix: ${line#ok   }" ;; *) fail "$prefix: ${line#FAIL }" ;; esac
+  done < <("$@" 2>&1)
+}
+expect_record() { expect_checks record check_record "$@"; }
+# Checks the page's temperature slope against the record: with N runs of the record that
+# found a focus and read a temperature (N given), the slope of their least-squares line and
+# its standard error from N = 3 on, and before that only how many runs it still needs.
+check_slope() {
+  python3 - "$jsonl" "$page" "$1" <<'EOF'
+import json, math, re, sys
+record, page, expected = sys.argv[1], sys.argv[2], int(sys.argv[3])
+def check(what, ok, detail=""):
+    print(("ok   " if ok else "FAIL ") + what + ("" if ok else ": " + detail))
+points = []
+for line in open(record, encoding="utf-8").read().splitlines():
+    r = json.loads(line)
+    readings = [t for t in (r["temperatureStart"], r["temperatureEnd"]) if t is not None]
+    if r["outcome"] == "focus" and r["result"] is not None and readings:
+        points.append((sum(readings) / len(readings), r["result"]))
+text = open(page, encoding="utf-8").read()
+shown = re.search(r"Temperature slope: (-?[0-9]+\.[0-9]{2}) \u00b1 ([0-9]+\.[0-9]{2}) steps per \u00b0C</b> \(([0-9]+) runs\)", text)
+check("%d runs with a focus and a temperature in the record" % expected, len(points) == expected, repr(points))
+if expected < 3:
+    check("no slope from %d runs" % expected, shown is None, shown.group(0) if shown else "")
+    check("the page says how many runs it has of 3",
+          "needs 3 runs with a focus and a temperature (%d so far)" % expected in text)
+else:
+    n = len(points)
+    mt, mr = sum(t for t, _ in points) / n, sum(r for _, r in points) / n
+    sxx = sum((t - mt) ** 2 for t, _ in points)
+    slope = sum((t - mt) * (r - mr) for t, r in points) / sxx
+    residuals = sum((r - mr - slope * (t - mt)) ** 2 for t, r in points)
+    error = math.sqrt(residuals / (n - 2) / sxx)
+    check("slope shown", shown is not None, text[text.find("<section"):text.find("</section>")][-400:])
+    if shown:
+        check("slope %.2f +- %.2f over %d runs as the record's least squares give" % (slope, error, n),
+              abs(float(shown.group(1)) - slope) < 0.006 and abs(float(shown.group(2)) - error) < 0.006
+              and int(shown.group(3)) == n, shown.group(0))
+EOF
 }
 
 # The thermometer answers 12.5 °C at its first read and 0.25 °C less at each read after.
@@ -74,8 +120,16 @@ best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
 wait_for "the first record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
 expect_record focus "$best" '[12.5, 12.25]'
 expect_true "page written" test -s "$page"
-expect_eq "page holds one plot" "$(grep -c '<svg' "$page")" 1
+expect_eq "page holds one run" "$(grep -c '<!--run-->' "$page")" 1
 expect_eq "page has no script" "$(grep -ci '<script' "$page")" 0
+# Whether the page holds the history once, between its heading and its first run.
+above_runs() {
+  python3 -c "
+import sys; t = open('$page', encoding='utf-8').read()
+sys.exit(0 if t.count('<section') == 1 and t.find('</h1>') < t.find('<section') < t.find('<!--run-->') else 1)"
+}
+expect_true "the history stands once above the runs" above_runs
+expect_checks history check_slope 1
 
 # 2. A run stopped by the user: recorded as stopped, nothing moved after the stop.
 : > "$E2E_DIR/sim/calls.log"
@@ -88,7 +142,8 @@ wait_for "the stopped run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/n
 wait $hostpid
 expect_eq "no report after Stop" "$?" 0
 expect_record stopped "" '[12.0, 11.75]'
-expect_eq "page holds both runs" "$(grep -c '<svg' "$page")" 2
+expect_eq "page holds both runs" "$(grep -c '<!--run-->' "$page")" 2
+expect_true "the history still stands once above the runs" above_runs
 expect_true "newest run first on the page" python3 -c "
 import sys; t = open('$page', encoding='utf-8').read()
 sys.exit(0 if t.find('<b>stopped</b>') < t.find('<b>focus</b>') else 1)"
@@ -140,7 +195,7 @@ out=$(host --true-offset 40 --quiet --cadence-ms 250)
 expect_eq "fitted run reports" "$?" 0
 best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
 wait_for "the fitted run's record" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = 1 ]"
-expect_record focus "$best" '[null, 12.5]'
+expect_record focus "$best" '[null, 12.5]' fit
 expect_eq "the failed read was made" "$(sim_calls | grep -c 'Temperature .* EXCEPTION .*Thermometer not ready')" 1
 count_boxes Quillomar 1
 expect_eq "no error report for the failed read" "$BOXES" 0
@@ -157,8 +212,31 @@ ok = (f['converged'] and isinstance(f['peak'], (int, float)) and isinstance(f['q
       and r['outcome'] == 'focus')
 sys.exit(0 if ok else print(json.dumps(r)) or 1)"
 
-# 5. The page in a real browser: headless Chromium renders it, and the screenshot shows
-# the fitted run's plot: the step values, the fitted curve and the marks of both results.
+# 5. The history's temperature slope: the record (made anew in 4) holds one run with a
+# temperature. Two more runs follow with a thermometer that falls 1.5 °C a read, from
+# 11 °C at the object's first read (the focuser object has counted one read so far), each
+# finding its focus higher; the second still needs a third, with which the slope appears
+# as the record's least squares give it.
+expect_checks history check_slope 1
+e2e_sim "${sim_settings[@]}" Temperature=11 TemperatureStep=-1.5
+offset=40
+for temperatures in '[9.5, 8.0]' '[6.5, 5.0]'; do
+  offset=$((offset + 20))
+  n=$(records)
+  host --raw 5 10000 >/dev/null
+  out=$(host --true-offset $offset --quiet --cadence-ms 250)
+  expect_eq "run with the true focus $offset above reports" "$?" 0
+  best=$(sed -n 's/^result: BestFocus=\(-\?[0-9]*\).*/\1/p' <<<"$out")
+  wait_for "the record of the run $offset above" 10 bash -c "[ \$(grep -c . '$jsonl' 2>/dev/null) = $((n + 1)) ]"
+  expect_record focus "$best" "$temperatures" fit
+  expect_checks history check_slope $((n + 1))
+done
+expect_true "the history still stands once above the runs" above_runs
+
+# 6. The page in a real browser: headless Chromium renders it, and the screenshot shows
+# the history above the runs (results against time, against temperature and the
+# temperature's trend line) and the newest run's plot: the step values, the fitted curve
+# and the marks of both results.
 browser=$(command -v chromium || command -v chromium-browser || true)
 if [ -z "$browser" ]; then
   echo "  skip page screenshot (no chromium; scripts/setup.sh installs it)"
@@ -173,9 +251,18 @@ else
     convert "$shot" -crop "$2" +repage -fuzz 4% -fill black -opaque "$1" -fill white +opaque black \
       -colorspace gray -format '%[fx:round(w*h*(1-mean))]' info: 2>/dev/null || echo 0
   }
-  # The one run's plot stands at the left of its box, below the heading and the colour key.
-  left='500x800+0+100'
-  right='480x800+520+100'
+  # The history's box stands below the heading, its time plot at the left and its
+  # temperature plot at the right; the newest run's box below it and the colour key, its
+  # plot at the left.
+  history_left='510x260+20+85'
+  history_right='420x260+530+85'
+  runs='1000x470+0+430'
+  left='480x470+0+430'
+  right='500x470+500+430'
+  expect_true "results plotted against time" test "$(colour_pixels '#7b3fb8' "$history_left")" -ge 100
+  expect_true "results plotted against temperature" test "$(colour_pixels '#138a8a' "$history_right")" -ge 100
+  expect_true "temperature trend line drawn" test "$(colour_pixels '#a8327a' "$history_right")" -ge 100
+  expect_eq "no history among the runs" "$(colour_pixels '#7b3fb8' "$runs")" 0
   expect_true "step values plotted at the left" test "$(colour_pixels '#1f5fbf' "$left")" -ge 200
   expect_true "fitted curve plotted" test "$(colour_pixels '#e07800' "$left")" -ge 200
   expect_true "three-point mark plotted" test "$(colour_pixels '#139a2a' "$left")" -ge 100

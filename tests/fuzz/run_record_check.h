@@ -277,9 +277,9 @@ inline std::string CheckRunPage(const uint8_t* data, size_t size) {
     if (sections != runs.size() || ends != runs.size() || sections > kRunPageRuns)
         return "the page's sections are not its runs";
     static const char* const kTags[] = {"!DOCTYPE html>", "html>", "head>", "meta ", "title>", "style>", "body>",
-                                        "h1>", "p>", "span ", "span>", "!--run-->", "!--/run-->", "div>", "svg ",
-                                        "svg>", "rect ", "text ", "text>", "line ", "polyline ", "circle ", "table>",
-                                        "tr>", "th>", "td>", "b>", "br>"};
+                                        "h1>", "p>", "p ", "span ", "span>", "section ", "section>", "!--run-->",
+                                        "!--/run-->", "div>", "svg ", "svg>", "rect ", "text ", "text>", "line ",
+                                        "polyline ", "circle ", "circle>", "table>", "tr>", "th>", "td>", "b>", "br>"};
     for (size_t at = page.find('<'); at != page.npos; at = page.find('<', at + 1)) {
         std::string_view tag = std::string_view(page).substr(at + 1);
         if (!tag.empty() && tag[0] == '/')
@@ -294,6 +294,11 @@ inline std::string CheckRunPage(const uint8_t* data, size_t size) {
         return "the page is not whole";
     if (!runs.empty() && page.find("The last") == page.npos)
         return "the page does not say how many runs it shows";
+    // The history of the runs stands once above them; a page without runs has none.
+    const size_t history = page.find("<section"), firstRun = page.find(kRunSectionBegin);
+    if (runs.empty() ? history != page.npos : (history == page.npos || history > firstRun ||
+                                                page.find("<section", history + 1) != page.npos))
+        return "the runs' history is not once above them";
     return {};
 }
 
