@@ -135,12 +135,17 @@ stage_end() { stage_times+=("$(( $(date +%s) - stage_t0 )) $1"); }
 # wait on timers and on each other's windows, the builds only on the processor.
 e2e_lanes=${QM_E2E_LANES:-3}
 [[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
-# Seconds each took in the last full run on a 2-core machine, for the order before this
-# checkout has times of its own (build/e2e-times, written after each run); a script not
-# named here counts as 40 s.
-e2e_default_times="host_timing-64 202 fault_matrix-64 116 soak_short-64 90 driver_conform-64 77
-driver_conform-32 86 package-64 79 package-32 35 driver_dies-64 68 driver_dies-32 69 keyboard-64 63
-keyboard-32 66"
+# Seconds each took in lanes beside the other stages on a 2-core machine (package-64
+# with its release builds), for the order before this checkout has times of its own
+# (build/e2e-times, written after each run); a script not named here counts as 40 s.
+e2e_default_times="fault_matrix-64 416 package-64 250 host_timing-64 237 keyboard-32 193 keyboard-64 181
+driver_conform-64 149 curve_options-64 143 curve_options-32 135 driver_conform-32 131 soak_short-64 129
+local_server-32 121 local_server-64 117 run_record_shared-64 103 driver_dies-64 102 driver_dies-32 98
+run_record_shared-32 93 driver_check-64 78 settings_durability-64 77 autofocus_run-64 74 autofocus_run-32 72
+settings_durability-32 67 driver_check-32 65 package-32 58 help-64 56 run_record-64 48 run_record-32 46
+failure_reports-32 44 failure_reports-64 38 focus_noise-64 28 focuser_moves-64 24 focuser_connect-64 24
+host_guide-64 23 focuser_connect-32 21 sim_cscript-64 16 settings_restart-64 16 host_start_focus-64 10
+host_start_focus-32 10 startup-32 8 startup-64 7"
 e2e_times_file=$root/build/e2e-times
 e2e_jobs=()  # "NAME:ARCH[,ARCH]", in the order the lanes take them
 e2e_lane_pids=()
