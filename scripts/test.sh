@@ -5,8 +5,9 @@
 #   2. the Win32 tests and the core tests under Wine, 64-bit and 32-bit,
 #   3. the self-test of the test tools (tools/probe/selftest.sh),
 #   4. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb,
-#      in QM_E2E_LANES lanes at once (default 3), started as soon as the Windows programs
-#      are built and running beside stages 1 to 3 (see "end-to-end scripts, in lanes").
+#      in QM_E2E_LANES lanes at once (default 3), started as soon as the 64-bit programs
+#      are built and running beside the other builds and stages 1 to 3 (see "end-to-end
+#      scripts, in lanes").
 # Each configuration is counted under its own name (the core tests run in four: native,
 # sanitized, Wine 64-bit, Wine 32-bit); the last line is the total,
 # "N passed, N failed, N skipped". Exit status 0 only when nothing failed.
@@ -125,19 +126,40 @@ stage_end() { stage_times+=("$(( $(date +%s) - stage_t0 )) $1"); }
 # architectures share files outside its run directory (package: dist/ and the release
 # builds) says "# e2e: architectures-in-turn" and runs them one after the other in one
 # lane. QM_E2E_LANES=1 runs them one at a time.
+# The lanes start once the 64-bit build and the 32-bit simulator are there (the prefixes
+# register the simulator of both architectures); a job that runs the 32-bit programs
+# waits for the rest of the 32-bit build, which goes on beside the lanes, and meanwhile
+# the lanes take the next job that can run. A script that runs the other architecture's
+# programs too says "# e2e: needs-both-builds". The stages beside the lanes (builds,
+# native, sanitized, fuzz, Wine unit tests) run at a lower priority: the lanes' scripts
+# wait on timers and on each other's windows, the builds only on the processor.
 e2e_lanes=${QM_E2E_LANES:-3}
 [[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
-# Seconds each took in the last full run on a 2-core machine, for the order before this
-# checkout has times of its own (build/e2e-times, written after each run); a script not
-# named here counts as 40 s.
-e2e_default_times="host_timing-64 202 fault_matrix-64 116 soak_short-64 90 driver_conform-64 77
-driver_conform-32 86 package-64 79 package-32 35 driver_dies-64 68 driver_dies-32 69 keyboard-64 63
-keyboard-32 66"
+# Seconds each took in lanes beside the other stages on a 2-core machine (package-64
+# with its release builds), for the order before this checkout has times of its own
+# (build/e2e-times, written after each run); a script not named here counts as 40 s.
+e2e_default_times="fault_matrix-64 416 package-64 250 host_timing-64 237 keyboard-32 193 keyboard-64 181
+driver_conform-64 149 curve_options-64 143 curve_options-32 135 driver_conform-32 131 soak_short-64 129
+local_server-32 121 local_server-64 117 run_record_shared-64 103 driver_dies-64 102 driver_dies-32 98
+run_record_shared-32 93 driver_check-64 78 settings_durability-64 77 autofocus_run-64 74 autofocus_run-32 72
+settings_durability-32 67 driver_check-32 65 package-32 58 help-64 56 run_record-64 48 run_record-32 46
+failure_reports-32 44 failure_reports-64 38 focus_noise-64 28 focuser_moves-64 24 focuser_connect-64 24
+host_guide-64 23 focuser_connect-32 21 sim_cscript-64 16 settings_restart-64 16 host_start_focus-64 10
+host_start_focus-32 10 startup-32 8 startup-64 7"
 e2e_times_file=$root/build/e2e-times
 e2e_jobs=()  # "NAME:ARCH[,ARCH]", in the order the lanes take them
 e2e_lane_pids=()
 
-e2e_plan() {  # fills e2e_jobs
+# needs_win32 BOTH ARCH...: ":win32" for a job that runs the 32-bit build's programs.
+needs_win32() {
+  local both=$1 arch; shift
+  for arch in "$@"; do [ "$arch" = 32 ] && both=1; done
+  [ "$both" = 1 ] && echo ":win32"
+  return 0
+}
+win32_done=$results/win32-build.done  # the 32-bit build is over (whatever its result)
+
+e2e_plan() {  # fills e2e_jobs: "NAME:ARCH[,ARCH][:win32]"
   local t name arch archs weight known i
   local -A last
   read -r -a known <<<"$(tr '\n' ' ' <<<"$e2e_default_times")"
@@ -152,24 +174,34 @@ e2e_plan() {  # fills e2e_jobs
       [ -n "$e2e_only" ] && [[ $e2e_only != *",$name,"* ]] && continue
       archs=(64)
       [ $quick = 0 ] && grep -q '^# e2e: both-architectures' "$t" && archs+=(32)
+      both=0
+      grep -q '^# e2e: needs-both-builds' "$t" && both=1
       if grep -q '^# e2e: architectures-in-turn' "$t"; then
         weight=0
         for arch in "${archs[@]}"; do weight=$((weight + ${last[$name-$arch]:-40})); done
-        echo "$weight $name:$(IFS=,; echo "${archs[*]}")"
+        echo "$weight $name:$(IFS=,; echo "${archs[*]}")$(needs_win32 "$both" "${archs[@]}")"
       else
-        for arch in "${archs[@]}"; do echo "${last[$name-$arch]:-40} $name:$arch"; done
+        for arch in "${archs[@]}"; do echo "${last[$name-$arch]:-40} $name:$arch$(needs_win32 "$both" "$arch")"; done
       fi
     done | sort -k1,1nr -k2,2 | cut -d' ' -f2)
 }
 
-e2e_next() {  # e2e_next QUEUE: prints and removes the first job of QUEUE; fails when empty
-  local line
-  exec {lock}>"$1.lock"
-  flock "$lock"
-  line=$(head -1 "$1")
-  [ -n "$line" ] && sed -i 1d "$1"
-  exec {lock}>&-
-  [ -n "$line" ] && echo "$line"
+# e2e_next QUEUE: prints and removes the first job of QUEUE that can run now, waiting
+# while every job left needs the 32-bit build; fails when the queue is empty.
+e2e_next() {
+  local line n
+  while :; do
+    exec {lock}>"$1.lock"
+    flock "$lock"
+    if [ -f "$win32_done" ]; then n=1; else n=$(grep -n -v ':win32$' "$1" | head -1 | cut -d: -f1); fi
+    line=""
+    [ -n "$n" ] && line=$(sed -n "${n}p" "$1") && [ -n "$line" ] && sed -i "${n}d" "$1"
+    local left; left=$(wc -l < "$1")
+    exec {lock}>&-
+    [ -n "$line" ] && { echo "$line"; return 0; }
+    [ "$left" -eq 0 ] && return 1
+    sleep 2
+  done
 }
 
 # e2e_lane K QUEUE: runs jobs until the queue is empty. Each run leaves
@@ -179,6 +211,7 @@ e2e_lane() {
   export TMPDIR="$results/lane-$lane-tmp"
   mkdir -p "$TMPDIR"
   while job=$(e2e_next "$queue"); do
+    job=${job%:win32}
     name=${job%%:*}
     IFS=, read -r -a archs <<<"${job#*:}"
     for arch in "${archs[@]}"; do
@@ -230,6 +263,7 @@ e2e_finish() {
   echo "== end-to-end tests ($e2e_lanes lanes, $(( $(date +%s) - e2e_t0 )) s)"
   stage_times+=("$(( $(date +%s) - e2e_t0 )) end-to-end (all lanes)")
   for job in "${e2e_jobs[@]}"; do
+    job=${job%:win32}
     name=${job%%:*}
     IFS=, read -r -a archs <<<"${job#*:}"
     for arch in "${archs[@]}"; do
@@ -260,13 +294,15 @@ targets=()
 { has_stage wine || has_stage e2e; } && [ $quick = 0 ] && targets+=(win32)
 has_stage san && targets+=(native-san)
 [ $build = 0 ] && targets=()
+# Stages beside the end-to-end lanes run at a lower priority (see the lanes above).
+beside=()
 # build_targets T...: builds each, counted under "build", timed as a stage of its own.
 build_targets() {
   local t
   for t in "$@"; do
     echo "== build $t"
     stage_begin
-    if "$root/scripts/build.sh" "$t" > "$results/build-$t.log" 2>&1; then
+    if "${beside[@]}" "$root/scripts/build.sh" "$t" > "$results/build-$t.log" 2>&1; then
       count build 1 0 0
     else
       failure build "build $t failed:"; tail -30 "$results/build-$t.log"
@@ -274,15 +310,23 @@ build_targets() {
     stage_end "build $t"
   done
 }
-# The Windows programs first: the end-to-end lanes start on them while the native
-# builds and the stages after them go on beside the lanes.
-windows_targets=() native_targets=()
-for t in "${targets[@]}"; do
-  case "$t" in win*) windows_targets+=("$t") ;; *) native_targets+=("$t") ;; esac
-done
-build_targets "${windows_targets[@]}"
-has_stage e2e && e2e_start_lanes
-build_targets "${native_targets[@]}"
+has_target() { printf '%s\n' "${targets[@]}" | grep -qx "$1"; }
+# The 64-bit programs and the 32-bit simulator first: the end-to-end lanes start on them,
+# while the rest of the 32-bit build, the native builds and the stages after them go on
+# beside the lanes.
+has_target win64 && build_targets win64
+if has_target win32 && has_stage e2e; then
+  echo "== build win32: the simulator"
+  QM_CMAKE_TARGETS="QmSimAscom QmSimFocuserServer" "$root/scripts/build.sh" win32 > "$results/build-win32-simulator.log" 2>&1 \
+    || echo "  (the 32-bit simulator did not build; the 32-bit build below says why)"
+fi
+has_target win32 || touch "$win32_done"
+if has_stage e2e; then
+  e2e_start_lanes
+  beside=(nice -n 10)
+fi
+if has_target win32; then build_targets win32; touch "$win32_done"; fi
+for t in native native-san; do has_target $t && build_targets $t; done
 
 # Tool test executables the build must produce.
 tool_tests=$(sed -n 's/^ *add_executable(\([A-Za-z0-9_]*_tests\)\b.*/\1/p' "$root"/tools/*/CMakeLists.txt | sort -u)
@@ -292,7 +336,7 @@ run_native() {  # run_native CONFIG BUILD_DIR PREFIX [ENV...]
     exe=$(find "$dir" -maxdepth 3 -name "$name" -type f -executable 2>/dev/null | head -1)
     xml="$results/$prefix-$name.xml"; log="$results/$prefix-$name.log"
     if [ -z "$exe" ]; then judge_gtest "$config" "$name" "$xml" "$log" missing; continue; fi
-    env "$@" timeout -k 5 900 "$exe" --gtest_output="xml:$xml" > "$log" 2>&1
+    "${beside[@]}" env "$@" timeout -k 5 900 "$exe" --gtest_output="xml:$xml" > "$log" 2>&1
     rc=$?
     judge_gtest "$config" "$name" "$xml" "$log" "$rc" "${CI_SIM_SKIPS:-0}"
     bad=$(sanitizer_report "$log")
@@ -320,7 +364,7 @@ fi
 if has_stage fuzz; then
   echo "== fuzz targets (20 s each)"
   stage_begin
-  "$root/scripts/fuzz.sh" 20 > "$results/fuzz.log" 2>&1
+  "${beside[@]}" "$root/scripts/fuzz.sh" 20 > "$results/fuzz.log" 2>&1
   fuzz_rc=$?
   grep '^fuzz ' "$results/fuzz.log" | sed 's/^/  /'
   fuzz_passed=$(grep -c '^fuzz .* ok$' "$results/fuzz.log")
@@ -337,7 +381,7 @@ fi
 if has_stage wine; then
   echo "== Win32 tests under Wine"
   stage_begin
-  QM_ARCHS="${archs[*]}" timeout -k 10 1500 "$root/scripts/xvfb_run" \
+  QM_ARCHS="${archs[*]}" "${beside[@]}" timeout -k 10 1500 "$root/scripts/xvfb_run" \
     "$root/scripts/wine_tests.sh" "$results" > "$results/wine.log" 2>&1 \
     || echo "  (the Wine test run ended with status $?; see $results/wine.log)"
   for arch in "${archs[@]}"; do
@@ -354,7 +398,7 @@ fi
 if has_stage selftest; then
   echo "== self-test of the test tools"
   stage_begin
-  "$root/tools/probe/selftest.sh" "$QM_BUILD64" > "$results/selftest.log" 2>&1
+  "${beside[@]}" "$root/tools/probe/selftest.sh" "$QM_BUILD64" > "$results/selftest.log" 2>&1
   rc=$?
   line=$(grep -E '^selftest: [0-9]+ passed, [0-9]+ failed$' "$results/selftest.log" | tail -1)
   if [ -z "$line" ]; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # e2e: both-architectures
+# e2e: needs-both-builds (the check of a driver registered for the other architecture runs its QmDriverCheck.exe)
 # The driver check (QmDriverCheck.exe of the architecture under test) against the
 # simulated focuser: a healthy driver, each member of the automation contract
 # failing, wrong-typed answers, a focuser stuck moving, a driver registered only for
