@@ -22,7 +22,7 @@
 #include "checker/trace_writer.h"
 #include "checker/verdict.h"
 #include "common/raii_win.h"
-#include "settings/settings_files_win.h"
+#include "settings/settings_reader_win.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ int64_t Microseconds() {
 // without it, the time a run's moves and waits take, and where the focuser is.
 int Conform(const qm::check::CommandLine& line, int bits) {
     using namespace qm::check;
-    qm::win::SettingsFilesWin files;
+    qm::win::SettingsReaderWin files;
     RunSettings run = ReadRunSettings(files);
     if (line.steps && line.increment && line.exposures)
         run.source = "the command line";
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     }
 
     if (line.options) {
-        qm::win::SettingsFilesWin files;
+        qm::win::SettingsReaderWin files;
         const std::string path = files.ProgramDirectory() + qm::kRunOptionsFileName;
         PrintLines(OptionsReportLines(path, files.ReadAll(path)));
         return 0;

@@ -1,7 +1,7 @@
 // Judging a check from its outcome and its recorded calls.
 #include "checker/verdict.h"
 
-#include <set>
+#include <algorithm>
 
 #include "app/form_afoc.h"
 #include "checker/failure_effects.h"
@@ -247,12 +247,12 @@ Verdict Judge(const CheckOutcome& outcome, const std::vector<CallRecord>& calls,
 
     // Answers of an unusual type that the program still takes: worth knowing when
     // positions look odd.
-    std::set<std::string> noted;
+    std::vector<std::string> noted;  // members whose note is given, once each
     for (const CallRecord& r : calls) {
-        if (!r.answer || noted.count(r.member))
+        if (!r.answer || std::ranges::find(noted, r.member) != noted.end())
             continue;
         if (auto note = ConversionNote(r.member, *r.answer)) {
-            noted.insert(r.member);
+            noted.push_back(r.member);
             add("Note: " + *note);
         }
     }

@@ -16,9 +16,7 @@ namespace qm::win {
 
 namespace {
 
-// The longest path the system can give for a module (the "\\?\" limit).
-constexpr size_t kMaxModulePath = 32768;
-// ReadFile and WriteFile move at most this much per call.
+// WriteFile moves at most this much per call.
 constexpr DWORD kChunk = 1u << 20;
 // Attempts to find an unused temporary file name before giving up.
 constexpr int kTempNameAttempts = 100;
@@ -28,23 +26,6 @@ constexpr int64_t kLeftoverAge100ns = 10LL * 60 * 10000000;
 // The flags of the old file that its replacement takes over.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-std::string ModuleFileName() {
-    std::string buffer(MAX_PATH, '\0');
-    for (;;) {
-        DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return {};
-        // A full buffer means the name was cut short: try again with more room.
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        if (buffer.size() >= kMaxModulePath)
-            return {};
-        buffer.resize(std::min(buffer.size() * 2, kMaxModulePath));
-    }
-}
 
 // A unique name for a temporary file beside path, starting with the writer's process id
 // (RemoveLeftoverTemps reads it).
@@ -65,31 +46,6 @@ bool WriteAll(HANDLE file, std::string_view content) {
         done += written;
     }
     return true;
-}
-
-// The rest of an open file from its current position, or nothing when it cannot be read.
-std::optional<std::string> ReadToEnd(HANDLE file) {
-    try {
-        std::string content;
-        LARGE_INTEGER size{};
-        if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
-            static_cast<uint64_t>(size.QuadPart) < content.max_size()) {
-            content.reserve(static_cast<size_t>(size.QuadPart));
-        }
-        // Read to the end rather than trusting the size, which may change meanwhile.
-        for (;;) {
-            size_t used = content.size();
-            content.resize(used + kChunk);
-            DWORD read = 0;
-            if (!ReadFile(file, content.data() + used, kChunk, &read, nullptr))
-                return std::nullopt;
-            content.resize(used + read);
-            if (read == 0)
-                return content;
-        }
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;  // larger than memory: as good as unreadable
-    }
 }
 
 // An open file as the in-place rewrite writes it.
@@ -128,32 +84,6 @@ bool OverwriteInPlace(const std::string& path, const std::string& content) {
 
 }  // namespace
 
-std::string SettingsFilesWin::ProgramDirectory() {
-    std::string file = ModuleFileName();
-    // Walk by characters, not bytes: in a double-byte code page the second byte of a
-    // character may have the code of a backslash.
-    size_t end = 0;
-    for (const char* p = file.c_str(); *p; p = CharNextA(p)) {
-        if (*p == '\\' || *p == '/')
-            end = static_cast<size_t>(p - file.c_str()) + 1;
-    }
-    return file.substr(0, end);
-}
-
-bool SettingsFilesWin::Exists(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-std::optional<std::string> SettingsFilesWin::ReadAll(const std::string& path) {
-    // Others may go on reading and writing: the settings are read once, as they are.
-    // Nor does the read stop another program renaming a new file over this one.
-    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return std::nullopt;
-    return ReadToEnd(file.get());
-}
 
 namespace {
 

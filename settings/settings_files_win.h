@@ -1,8 +1,6 @@
-// The settings component's file operations on Windows: the program's directory from
-// the module file name, and whole-file reading and replacing with the single-byte
-// ("A") functions, since file names and text are in the system code page. Paths are
-// limited as the "A" functions limit them (MAX_PATH unless the system allows more);
-// a path too long for them reads as a missing file and cannot be written.
+// The settings component's file operations on Windows: the reading of
+// SettingsReaderWin (settings_reader_win.h) and whole-file replacing with the
+// single-byte ("A") functions. A path too long for them cannot be written.
 //
 // Replacing does not write over the old file: the new text goes to a temporary file
 // beside it, reaches the disk, and then takes the old file's place in one rename, so
@@ -23,18 +21,12 @@
 #include <string_view>
 
 #include "common/raii_win.h"
-#include "settings/auto_save.h"
+#include "settings/settings_reader_win.h"
 
 namespace qm::win {
 
-class SettingsFilesWin : public SettingsFiles {
+class SettingsFilesWin : public SettingsReaderWin {
   public:
-    // Full path of the running executable without its file name, ending in a
-    // backslash; empty when the system cannot tell it.
-    std::string ProgramDirectory() override;
-    // True when a file (not a directory) exists at path.
-    bool Exists(const std::string& path) override;
-    std::optional<std::string> ReadAll(const std::string& path) override;
     bool ReplaceAll(const std::string& path, const std::string& content) override;
 
     enum class Replacement {

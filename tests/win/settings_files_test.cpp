@@ -122,6 +122,21 @@ TEST_F(SettingsFilesWinTest, ReplaceAllWritesEveryByteAndLeavesNoTemporaryFile) 
     }
 }
 
+// The reader the driver check uses reads what the writer wrote and never writes itself:
+// the user's settings stay exactly as they are, and no file appears beside them.
+TEST_F(SettingsFilesWinTest, ReaderReadsButNeverWrites) {
+    SettingsReaderWin reader;
+    const std::string path = scratch.path() + "autofocus.ini";
+    EXPECT_FALSE(reader.ReplaceAll(path, "1003->9\r\n"));
+    EXPECT_FALSE(reader.Exists(path));
+    ASSERT_TRUE(files.ReplaceAll(path, "1003->7\r\n"));
+    EXPECT_EQ(reader.ReadAll(path), std::optional<std::string>("1003->7\r\n"));
+    EXPECT_FALSE(reader.ReplaceAll(path, "1003->9\r\n"));
+    EXPECT_EQ(FileText(path), "1003->7\r\n");
+    EXPECT_EQ(ScratchDirectory::Entries(scratch.path()), std::vector<std::string>{"autofocus.ini"});
+    EXPECT_EQ(reader.ProgramDirectory(), files.ProgramDirectory());
+}
+
 // A replace clears the temporary files that killed writers left, and only those: a
 // file of another program that still runs is on its way to its rename.
 TEST_F(SettingsFilesWinTest, ReplaceRemovesOnlyTheTemporaryFilesOfGoneWriters) {
