@@ -66,7 +66,10 @@ std::optional<int64_t> ReadExponent(std::string_view text) {
     for (char c : text) {
         if (!IsDigit(c))
             return std::nullopt;
-        exponent = std::min(exponent * 10 + (c - '0'), kExponentLimit);
+        // Past the limit the value is zero or infinite whatever further digits say, and
+        // the next multiplication could overflow.
+        exponent = exponent > kExponentLimit / 10 ? kExponentLimit
+                                                  : std::min(exponent * 10 + (c - '0'), kExponentLimit);
     }
     return negative ? -exponent : exponent;
 }
