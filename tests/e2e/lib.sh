@@ -66,6 +66,7 @@ e2e_start() {
   [ $# -eq 0 ] && args=(1)
   (cd "$E2E_DIR/prog" && exec wine Quillomar.exe "${args[@]}") >"$E2E_DIR/app.log" 2>&1 &
   E2E_APP_PID=$!
+  probe_server_start
   probe wait Quillomar 30 >/dev/null || { echo "e2e: the window did not appear"; return 1; }
 }
 
@@ -83,7 +84,53 @@ e2e_wait_exit() {
   return 1
 }
 
-probe() { timeout -k 5 60 wine "$E2E_PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+# Probe.exe answers through one long-lived "Probe.exe serve" in the prefix, started by
+# e2e_start: a Wine process start costs about a third of a second of processor time, and a
+# script asks hundreds of questions. One question at a time (a lock); a question asked
+# while another is open, before the server runs or after it has gone (the Wine server
+# stopped), or with a line break in an argument, runs a Probe.exe of its own instead.
+probe() {
+  local status
+  if [ -n "${E2E_PROBE_SERVER_PID:-}" ] && [[ "$*" != *$'\n'* ]]; then
+    probe_served "$@"; status=$?
+    [ "$status" -ne 200 ] && return "$status"
+  fi
+  timeout -k 5 60 wine "$E2E_PROBE" "$@" 2>/dev/null | tr -d '\r'
+}
+# The served answer, or status 200 when the server could not take the question.
+probe_served() {
+  (
+    flock -n 9 || exit 200
+    kill -0 "$E2E_PROBE_SERVER_PID" 2>/dev/null || exit 200
+    printf '%s\x1f' "$@" >&"$E2E_PROBE_IN" 2>/dev/null || exit 200
+    printf '\n' >&"$E2E_PROBE_IN" 2>/dev/null || exit 200
+    local line part="" end=$((SECONDS + 60))
+    while [ "$SECONDS" -lt "$end" ]; do
+      if IFS= read -r -t 1 line <&"$E2E_PROBE_OUT"; then
+        line=${part}${line%$'\r'}; part=""
+        if [[ $line == $'\x1e'* ]]; then exit "${line#$'\x1e'}"; fi
+        printf '%s\n' "$line"
+      else
+        part+=$line  # a timed-out read keeps what it read of the line
+        kill -0 "$E2E_PROBE_SERVER_PID" 2>/dev/null || exit 5  # gone mid-question: unknown whether it acted
+      fi
+    done
+    kill "$E2E_PROBE_SERVER_PID" 2>/dev/null  # no answer in time, as timeout would
+    exit 124
+  ) 9>"$E2E_DIR/probe-server.lock"
+}
+# Starts the probe server unless it runs (from the script's own shell, which keeps its
+# pipes and its process id for every question after).
+probe_server_start() {
+  [ -n "${E2E_PROBE_SERVER_PID:-}" ] && kill -0 "$E2E_PROBE_SERVER_PID" 2>/dev/null && return 0
+  local dir=$E2E_DIR/probe-server
+  rm -rf "$dir"; mkdir -p "$dir"
+  mkfifo "$dir/in" "$dir/out" || return 1
+  wine "$E2E_PROBE" serve <"$dir/in" >"$dir/out" 2>/dev/null &
+  E2E_PROBE_SERVER_PID=$!
+  # Opened for reading and writing, so that neither open waits for the other side.
+  exec {E2E_PROBE_IN}<>"$dir/in" {E2E_PROBE_OUT}<>"$dir/out"
+}
 host() { timeout -k 5 300 wine "$E2E_HOST" "$@" 2>/dev/null | tr -d '\r'; }
 
 # The text of a control: probe text with class and index.

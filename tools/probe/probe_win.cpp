@@ -44,6 +44,11 @@
 //                                   "private: BYTES", "working: BYTES", "pagefile: BYTES"
 //                                   (GetProcessMemoryInfo), "handles: N" (kernel handles), "windows: N"
 //                                   (windows of the process: top-level, message-only and their children)
+//   serve                           runs commands read from standard input, one a line, its
+//                                   arguments separated by the byte 0x1F (UTF-8); after each
+//                                   command's output prints a line of the byte 0x1E and the
+//                                   command's exit code. One long-lived probe answers a test's
+//                                   many questions without a Wine process start for each.
 // Options, anywhere: --timeout S (how long click/check/tab/msgbox wait for their control and
 // its effect; default 5), --find-timeout S (how long to look for TITLE; default 3).
 // Exit codes: 0 done, 1 bad command line, 2 window or box not found, 3 control not found or
@@ -119,14 +124,14 @@ int ParseIndex(const std::string& text) {
     return static_cast<int>(value);
 }
 
-Args ParseArgs(int argc, char** argv) {
+Args ParseArgs(const std::vector<std::string>& words) {
     Args a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& arg = words[i];
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
+            if (i + 1 >= words.size())
                 throw Failure(kExitUsage, arg + " needs a value");
-            return argv[++i];
+            return words[++i];
         };
         if (arg == "--timeout")
             a.timeoutS = ParseSeconds(value());
@@ -702,13 +707,10 @@ constexpr Command kCommands[] = {
     {"resources", 1, Resources}, {"key", 2, Key}, {"focus", 1, Focus}, {"boxes", 1, Boxes},
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Tests read the output through a pipe: no buffering.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+// Runs one command line (without the program's name) and gives its exit code.
+int RunCommand(const std::vector<std::string>& words) {
     try {
-        const Args args = ParseArgs(argc, argv);
+        const Args args = ParseArgs(words);
         if (!args.positional.empty()) {
             for (const Command& c : kCommands) {
                 if (args.positional[0] == c.name && args.positional.size() >= c.arguments + 1)
@@ -717,7 +719,7 @@ int main(int argc, char** argv) {
         }
         throw Failure(kExitUsage,
                       "usage: Probe.exe list|click|check|tab|text|settext|type|key|focus|msgbox|wait|gone|winfo|close|"
-                      "resources|boxes "
+                      "resources|boxes|serve "
                       "... (see the source for the arguments)");
     } catch (const Failure& f) {
         std::printf("error: %s\n", f.what());
@@ -726,4 +728,68 @@ int main(int argc, char** argv) {
         std::printf("error: %s\n", e.what());
         return kExitNoEffect;
     }
+}
+
+constexpr char kServeArgumentSeparator = '\x1F';
+constexpr char kServeStatusMark = '\x1E';
+
+// A UTF-8 argument in the ANSI code page, as Wine hands a command line's arguments to
+// main: a served command sees the same bytes as the same command started on its own.
+std::string AnsiFromUtf8(const std::string& text) {
+    if (text.empty())
+        return text;
+    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (wideLength <= 0)
+        return text;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideLength);
+    const int ansiLength = WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (ansiLength <= 0)
+        return text;
+    std::string ansi(static_cast<size_t>(ansiLength), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, ansi.data(), ansiLength, nullptr, nullptr);
+    return ansi;
+}
+
+std::vector<std::string> SplitServedLine(const std::string& line) {
+    std::vector<std::string> words;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = line.find(kServeArgumentSeparator, start);
+        std::string word = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (end == std::string::npos) {
+            if (!word.empty())  // the separator also ends the last argument
+                words.push_back(AnsiFromUtf8(word));
+            return words;
+        }
+        words.push_back(AnsiFromUtf8(word));
+        start = end + 1;
+    }
+}
+
+// Answers command lines from standard input until it ends.
+int Serve() {
+    std::string line;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const int exitCode = RunCommand(SplitServedLine(line));
+        std::printf("%c%d\n", kServeStatusMark, exitCode);
+        line.clear();
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Tests read the output through a pipe: no buffering.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 2 && std::string(argv[1]) == "serve")
+        return Serve();
+    return RunCommand(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -97,6 +97,31 @@ expect "chords with several modifiers" '^key: ctrl\+tab focus: .* controls: [1-9
 check "minimise by raw command" 0 "$host" --title Target --raw 1 0
 check "minimised" 0 "$probe" winfo Target
 expect "iconic" '^iconic: 1$'
+# The server answers as the same commands started one by one, each answer followed by
+# its status line, and goes on after a failed one; an empty argument and a non-ASCII one
+# reach the command as they would on a command line.
+served_questions=(
+  "winfo|Target"
+  "winfo|Nothing|--find-timeout|0"
+  "settext|Target|Edit|1|5 °C"
+  "settext|Target|Edit|1|"
+  "bogus"
+)
+serve_input="" expected_answers=""
+for q in "${served_questions[@]}"; do
+  IFS='|' read -r -a words <<<"$q"
+  [[ $q == *'|' ]] && words+=("")
+  serve_input+=$(printf '%s\x1f' "${words[@]}")$'\n'
+  answer=$(timeout -k 5 60 wine "$probe" "${words[@]}" 2>/dev/null | tr -d '\r'); rc=${PIPESTATUS[0]}
+  expected_answers+=${answer:+$answer$'\n'}$'\x1e'$rc$'\n'
+done
+check "serve answers a row of questions" 0 "$probe" serve <<<"${serve_input%$'\n'}"
+if [ "$out"$'\n' = "$expected_answers" ] && grep -q $'^\x1e2$' <<<"$out" && grep -qF 'text: "5 ' <<<"$out"; then
+  passed=$((passed + 1)); echo "ok   served answers equal the answers of single runs"
+else
+  failed=$((failed + 1)); echo "FAIL served answers differ from the answers of single runs"
+  diff <(echo "$out") <(printf '%s' "$expected_answers") | cat -A | sed 's/^/     /'
+fi
 check "close" 0 "$probe" close Target
 check "gone" 0 "$probe" gone Target 10
 
