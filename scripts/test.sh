@@ -135,8 +135,7 @@ stage_end() { stage_times+=("$(( $(date +%s) - stage_t0 )) $1"); }
 # wait on timers and on each other's windows, the builds only on the processor.
 e2e_lanes=${QM_E2E_LANES:-3}
 [[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
-# Seconds each took in lanes beside the other stages on a 2-core machine (package-64
-# with its release builds), for the order before this checkout has times of its own
+# Seconds each took in lanes beside the other stages on a 2-core machine, for the order before this checkout has times of its own
 # (build/e2e-times, written after each run); a script not named here counts as 40 s.
 e2e_default_times="fault_matrix-64 416 package-64 250 host_timing-64 237 keyboard-32 193 keyboard-64 181
 driver_conform-64 149 curve_options-64 143 curve_options-32 135 driver_conform-32 131 soak_short-64 129

@@ -5,7 +5,8 @@
 # unpacked into a fresh prefix it starts with a parameter, and its help button has the
 # shell open the help document beside it, with no error box.
 # e2e: both-architectures
-# e2e: architectures-in-turn (both write dist/ and the release builds)
+# e2e: architectures-in-turn (both write dist/)
+# e2e: needs-both-builds (the packages hold the programs of both)
 source "$(dirname "$0")/lib.sh"
 arch=win${QM_E2E_ARCH:-64}
 if [ -z "${QM_E2E_INNER:-}" ]; then
@@ -29,9 +30,10 @@ expect_eq "packages named in the sums" "$(awk '{print $2}' "$dist/SHA256SUMS" 2>
 expect_true "sums match the packages" bash -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
 
 # The content: the shipped files at the top level, nothing else. A driver check tool
-# belongs in it exactly when the release build made one.
+# belongs in it exactly when the build made one.
 expected="LICENSE.txt Quillomar.exe focusers_readme.htm "
-find "$QM_ROOT/build/release-$arch" -name QmDriverCheck.exe -not -path '*/CMakeFiles/*' | grep . >/dev/null &&
+if [ "$arch" = win32 ]; then built=$QM_BUILD32; else built=$QM_BUILD64; fi
+find "$built" -name QmDriverCheck.exe -not -path '*/CMakeFiles/*' | grep . >/dev/null &&
   expected="LICENSE.txt QmDriverCheck.exe Quillomar.exe focusers_readme.htm "
 expect_eq "package content" "$(unzip -Z1 "$zip" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')" "$expected"
 
@@ -51,6 +53,11 @@ for exe in "$install"/*.exe; do
   expect_match "$name is a $arch program" "$("$tools-objdump" -f "$exe" 2>&1)" "file format $format"
   expect_match "$name has no symbols" "$("$tools-nm" "$exe" 2>&1)" 'no symbols'
   expect_eq "$name has no debug sections" "$("$tools-objdump" -h "$exe" 2>&1 | grep -c '\.debug')" 0
+  # The code a user gets is the code the tests ran.
+  tested=$(find "$built" -name "$name" -not -path '*/CMakeFiles/*' | awk -F/ '{ print NF, $0 }' | sort -n | head -1 | cut -d' ' -f2-)
+  "$tools-objcopy" -O binary -j .text "$exe" "$E2E_DIR/shipped.text" 2>/dev/null
+  "$tools-objcopy" -O binary -j .text "$tested" "$E2E_DIR/tested.text" 2>/dev/null
+  expect_true "$name holds the tested build's code" cmp -s "$E2E_DIR/shipped.text" "$E2E_DIR/tested.text"
 done
 
 # The version resource of the program, as the resource compiler reads it back.
