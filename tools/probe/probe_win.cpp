@@ -31,7 +31,10 @@
 //                                   "focus: id=N class=C text="T"", or "focus: none" / "focus: window"
 //   msgbox CAPTION [--ok]           waits for a message box with that caption, prints
 //                                   "text: ..." (escaped) and "topmost: 0|1", presses OK if asked
-//   wait TITLE S                    waits up to S seconds for the main window
+//   wait TITLE S                    waits up to S seconds for the main window, then (for at most
+//                                   kReadyLimit more) until it is shown and its thread has come back
+//                                   to its messages: a program found while still building its
+//                                   window is not yet one a user could work
 //   gone TITLE S                    waits up to S seconds for the main window to go away
 //   winfo TITLE                     prints window, class, title, rect, client, style, exstyle,
 //                                   topmost, visible, iconic and enabled, one "key: value" a line
@@ -59,6 +62,7 @@
 // psapi.h needs windows.h first.
 #include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -577,11 +581,22 @@ int MsgBox(const Args& a) {
     return kExitOk;
 }
 
+// How long wait gives a found window to be shown and answer. A program that hangs on
+// its start is still found: the checks after say what is wrong with it.
+constexpr milliseconds kReadyLimit{5000};
+
 int Wait(const Args& a) {
     const std::string& title = a.positional.at(1);
     HWND window = WaitForMainWindow(title, Seconds(ParseSeconds(a.positional.at(2))));
     if (!window)
         throw Failure(kExitNoWindow, "no window titled \"" + title + "\"");
+    const auto readyEnd = Clock::now() + kReadyLimit;
+    if (WaitFor(kReadyLimit, [&] { return IsWindowVisible(window) != FALSE; })) {
+        const auto left = std::chrono::duration_cast<milliseconds>(readyEnd - Clock::now());
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(std::max<int64_t>(left.count(), 1)),
+                            &ignored);
+    }
     std::printf("window: %s\n", Hex(reinterpret_cast<uintptr_t>(window)).c_str());
     return kExitOk;
 }
