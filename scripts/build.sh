@@ -12,11 +12,19 @@ for t in "${targets[@]}"; do
     native) args=() ;;
     win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake") ;;
     win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake") ;;
-    native-san) args=(-DQM_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
+    # The sanitized build also builds the fuzz targets (scripts/fuzz.sh runs them there):
+    # one sanitized core for both, compiled once.
+    native-san) args=(-DQM_SANITIZE=ON -DQM_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
     *) echo "build.sh: unknown target $t" >&2; exit 2 ;;
   esac
   dir="$root/build/$t${QM_BUILD_SUFFIX:-}"
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
+  # Configured when new, and again when the cache lacks an option named here.
+  configured=1
+  [ -f "$dir/CMakeCache.txt" ] || configured=0
+  for a in "${args[@]}"; do
+    [[ $a == -DQM_*=ON ]] && ! grep -q "^${a#-D}" <<<"$(sed 's/:BOOL=/=/' "$dir/CMakeCache.txt" 2>/dev/null)" && configured=0
+  done
+  if [ $configured = 0 ]; then
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
   fi
   only=()

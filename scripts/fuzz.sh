@@ -13,7 +13,9 @@
 # QM_FUZZ_MIN_RUNS_PER_S sets the minimum (default 100 inputs per second of fuzzing). The
 # slowest target, dispatch, ran 5,089 inputs in 20 s on a 2-core machine at a load of
 # 20 (about 250 a second); the others ran 15,000 to 50,000.
-# QM_BUILD_SUFFIX=-name builds into build/fuzz-name instead of build/fuzz.
+# QM_BUILD_SUFFIX=-name builds into build/fuzz-name instead of build/fuzz; QM_FUZZ_BUILD
+# names a build directory configured with -DQM_FUZZ=ON to use instead (scripts/test.sh
+# gives the sanitized build, which holds the fuzz targets).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
@@ -22,8 +24,11 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(settings_load num_edit best_focus dispatch run_options run_record_file run_page)
 case "$seconds" in ''|*[!0-9]*) echo "fuzz.sh: seconds must be a whole number" >&2; exit 2 ;; esac
 
-dir="$root/build/fuzz${QM_BUILD_SUFFIX:-}"
+dir=${QM_FUZZ_BUILD:-$root/build/fuzz${QM_BUILD_SUFFIX:-}}
 mkdir -p "$dir"
+if [ -n "${QM_FUZZ_BUILD:-}" ] && ! grep -q '^QM_FUZZ:BOOL=ON' "$dir/CMakeCache.txt" 2>/dev/null; then
+  echo "fuzz.sh: $dir is not a build configured with -DQM_FUZZ=ON (scripts/build.sh native-san makes one)"; exit 1
+fi
 if [ ! -f "$dir/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >"$dir/configure.log" 2>&1 \

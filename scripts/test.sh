@@ -7,7 +7,7 @@
 #   4. the end-to-end tests (tests/e2e/*.sh) against the real program under Wine + Xvfb,
 #      in QM_E2E_LANES lanes at once (default 3), started as soon as the 64-bit programs
 #      are built and running beside the other builds and stages 1 to 3 (see "end-to-end
-#      scripts, in lanes").
+#      scripts, in lanes"; stages 1 to 3 run in three streams, see in_background).
 # Each configuration is counted under its own name (the core tests run in four: native,
 # sanitized, Wine 64-bit, Wine 32-bit); the last line is the total,
 # "N passed, N failed, N skipped". Exit status 0 only when nothing failed.
@@ -137,17 +137,18 @@ e2e_lanes=${QM_E2E_LANES:-3}
 [[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
 # Seconds each took in lanes beside the other stages on a 2-core machine, for the order before this checkout has times of its own
 # (build/e2e-times, written after each run); a script not named here counts as 40 s.
-e2e_default_times="fault_matrix-64 416 package-64 250 host_timing-64 237 keyboard-32 193 keyboard-64 181
-driver_conform-64 149 curve_options-64 143 curve_options-32 135 driver_conform-32 131 soak_short-64 129
-local_server-32 121 local_server-64 117 run_record_shared-64 103 driver_dies-64 102 driver_dies-32 98
-run_record_shared-32 93 driver_check-64 78 settings_durability-64 77 autofocus_run-64 74 autofocus_run-32 72
-settings_durability-32 67 driver_check-32 65 package-32 58 help-64 56 run_record-64 48 run_record-32 46
-failure_reports-32 44 failure_reports-64 38 focus_noise-64 28 focuser_moves-64 24 focuser_connect-64 24
-host_guide-64 23 focuser_connect-32 21 sim_cscript-64 16 settings_restart-64 16 host_start_focus-64 10
-host_start_focus-32 10 startup-32 8 startup-64 7"
+e2e_default_times="host_timing-64 253 fault_matrix-64 174 curve_options-64 109 curve_options-32 108
+soak_short-64 100 driver_conform-32 94 driver_conform-64 92 local_server-32 80 local_server-64 79
+autofocus_run-32 70 autofocus_run-64 68 settings_durability-64 68 run_record_shared-64 66 keyboard-64 65
+keyboard-32 65 driver_dies-32 65 driver_dies-64 65 driver_check-32 60 driver_check-64 60 help-64 60
+package-64 57 package-32 56 run_record-32 56 run_record-64 55 settings_durability-32 54
+run_record_shared-32 51 failure_reports-32 29 failure_reports-64 27 focus_noise-64 24 host_guide-64 23
+focuser_moves-64 13 sim_cscript-64 11 settings_restart-64 9 focuser_connect-32 8 focuser_connect-64 7
+host_start_focus-32 5 startup-32 5 startup-64 5 host_start_focus-64 4"
 e2e_times_file=$root/build/e2e-times
 e2e_jobs=()  # "NAME:ARCH[,ARCH]", in the order the lanes take them
 e2e_lane_pids=()
+declare -A bg_pids  # the streams beside the main one (see in_background)
 
 # needs_win32 BOTH ARCH...: ":win32" for a job that runs the 32-bit build's programs.
 needs_win32() {
@@ -235,7 +236,7 @@ e2e_lane() {
 # Interrupted: the lanes and the runs in them end too.
 stop_lanes() {
   local k pid
-  for pid in "${e2e_lane_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${e2e_lane_pids[@]}" "${bg_pids[@]}"; do kill "$pid" 2>/dev/null; done
   for ((k = 1; k <= ${#e2e_lane_pids[@]}; k++)); do
     pid=$(cat "$results/lane-$k.pid" 2>/dev/null) && kill -TERM -- "-$pid" 2>/dev/null
   done
@@ -291,7 +292,7 @@ targets=()
 { has_stage native || has_stage e2e; } && targets+=(native)
 { has_stage wine || has_stage selftest || has_stage e2e; } && targets+=(win64)
 { has_stage wine || has_stage e2e; } && [ $quick = 0 ] && targets+=(win32)
-has_stage san && targets+=(native-san)
+{ has_stage san || has_stage fuzz; } && targets+=(native-san)
 [ $build = 0 ] && targets=()
 # Stages beside the end-to-end lanes run at a lower priority (see the lanes above).
 beside=()
@@ -325,7 +326,43 @@ if has_stage e2e; then
   beside=(nice -n 10)
 fi
 if has_target win32; then build_targets win32; touch "$win32_done"; fi
-for t in native native-san; do has_target $t && build_targets $t; done
+
+# Besides the lanes, two streams keep both processors busy to the end: the Wine unit
+# tests and the self-test start once the Windows builds are there, and the fuzz targets
+# once the sanitized build (which holds them) is there; the main stream meanwhile runs
+# the sanitized tests, then builds and runs the native tests. Each is judged below, in
+# the order of the stages, when its results are needed.
+# in_background NAME:CMD...: runs each CMD in turn beside the main stream; "STATUS
+# SECONDS" of each goes to $results/NAME.bg. background_wait NAME waits for it and sets
+# bg_rc and bg_took.
+in_background() {
+  local step pid
+  (
+    for step in "$@"; do
+      t0=$(date +%s); "${step#*:}"; echo "$? $(( $(date +%s) - t0 ))" > "$results/${step%%:*}.bg"
+    done
+  ) &
+  pid=$!
+  for step in "$@"; do bg_pids[${step%%:*}]=$pid; done
+}
+background_wait() {
+  bg_rc="not run"; bg_took=0
+  [ -n "${bg_pids[$1]:-}" ] && wait "${bg_pids[$1]}"
+  read -r bg_rc bg_took < "$results/$1.bg" 2>/dev/null
+  return 0
+}
+run_wine_tests() {
+  QM_ARCHS="${archs[*]}" "${beside[@]}" timeout -k 10 1500 "$root/scripts/xvfb_run" \
+    "$root/scripts/wine_tests.sh" "$results" > "$results/wine.log" 2>&1
+}
+run_selftest() { "${beside[@]}" "$root/tools/probe/selftest.sh" "$QM_BUILD64" > "$results/selftest.log" 2>&1; }
+run_fuzz() { QM_FUZZ_BUILD=$build_san "${beside[@]}" "$root/scripts/fuzz.sh" 20 > "$results/fuzz.log" 2>&1; }
+windows_steps=()
+has_stage wine && windows_steps+=(wine:run_wine_tests)
+has_stage selftest && windows_steps+=(selftest:run_selftest)
+[ ${#windows_steps[@]} -gt 0 ] && in_background "${windows_steps[@]}"
+has_target native-san && build_targets native-san
+has_stage fuzz && in_background fuzz:run_fuzz
 
 # Tool test executables the build must produce.
 tool_tests=$(sed -n 's/^ *add_executable(\([A-Za-z0-9_]*_tests\)\b.*/\1/p' "$root"/tools/*/CMakeLists.txt | sort -u)
@@ -346,12 +383,6 @@ run_native() {  # run_native CONFIG BUILD_DIR PREFIX [ENV...]
 }
 [ "${CI:-}" = true ] && CI_SIM_SKIPS=1
 
-if has_stage native; then
-  echo "== native tests"
-  stage_begin
-  run_native native "$build_native" native
-  stage_end "native tests"
-fi
 if has_stage san; then
   echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
   stage_begin
@@ -359,12 +390,18 @@ if has_stage san; then
     ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   stage_end "sanitized tests"
 fi
+has_target native && build_targets native
+if has_stage native; then
+  echo "== native tests"
+  stage_begin
+  run_native native "$build_native" native
+  stage_end "native tests"
+fi
 
 if has_stage fuzz; then
   echo "== fuzz targets (20 s each)"
-  stage_begin
-  "${beside[@]}" "$root/scripts/fuzz.sh" 20 > "$results/fuzz.log" 2>&1
-  fuzz_rc=$?
+  background_wait fuzz
+  fuzz_rc=$bg_rc
   grep '^fuzz ' "$results/fuzz.log" | sed 's/^/  /'
   fuzz_passed=$(grep -c '^fuzz .* ok$' "$results/fuzz.log")
   fuzz_failed=$(grep -c '^fuzz .*\(CRASH\|TOO FEW\)' "$results/fuzz.log")
@@ -374,15 +411,13 @@ if has_stage fuzz; then
   elif [ "$fuzz_rc" != 0 ] && [ "$fuzz_failed" -eq 0 ]; then
     failure fuzz "scripts/fuzz.sh ended with status $fuzz_rc:"; tail -20 "$results/fuzz.log"
   fi
-  stage_end "fuzz (its build included)"
+  stage_times+=("$bg_took fuzz")
 fi
 
 if has_stage wine; then
   echo "== Win32 tests under Wine"
-  stage_begin
-  QM_ARCHS="${archs[*]}" "${beside[@]}" timeout -k 10 1500 "$root/scripts/xvfb_run" \
-    "$root/scripts/wine_tests.sh" "$results" > "$results/wine.log" 2>&1 \
-    || echo "  (the Wine test run ended with status $?; see $results/wine.log)"
+  background_wait wine
+  [ "$bg_rc" = 0 ] || echo "  (the Wine test run ended with status $bg_rc; see $results/wine.log)"
   for arch in "${archs[@]}"; do
     for exe in core_tests win_tests; do
       out="$results/wine-$arch-$exe"
@@ -391,14 +426,13 @@ if has_stage wine; then
       judge_gtest "Wine $arch-bit" "$exe" "$out.xml" "$out.log" "$rc" 1
     done
   done
-  stage_end "Win32 tests under Wine"
+  stage_times+=("$bg_took Win32 tests under Wine")
 fi
 
 if has_stage selftest; then
   echo "== self-test of the test tools"
-  stage_begin
-  "${beside[@]}" "$root/tools/probe/selftest.sh" "$QM_BUILD64" > "$results/selftest.log" 2>&1
-  rc=$?
+  background_wait selftest
+  rc=$bg_rc
   line=$(grep -E '^selftest: [0-9]+ passed, [0-9]+ failed$' "$results/selftest.log" | tail -1)
   if [ -z "$line" ]; then
     failure selftest "tools/probe/selftest.sh gave no result (exit status $rc):"
@@ -410,7 +444,7 @@ if has_stage selftest; then
     [ "$rc" != 0 ] && [ "$f" = 0 ] && failure selftest "tools/probe/selftest.sh exited with status $rc"
   fi
   echo "  $line"
-  stage_end "self-test"
+  stage_times+=("$bg_took self-test")
 fi
 
 has_stage e2e && e2e_finish
