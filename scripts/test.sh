@@ -135,8 +135,9 @@ stage_end() { stage_times+=("$(( $(date +%s) - stage_t0 )) $1"); }
 # wait on timers and on each other's windows, the builds only on the processor.
 e2e_lanes=${QM_E2E_LANES:-3}
 [[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
-# Seconds each took in lanes beside the other stages on a 2-core machine, for the order before this checkout has times of its own
-# (build/e2e-times, written after each run); a script not named here counts as 40 s.
+# Seconds each took in lanes beside the other stages on a 2-core machine, for the order
+# before this checkout has times of its own (build/e2e-times, written after each run); a
+# script not named here counts as 40 s.
 e2e_default_times="host_timing-64 253 fault_matrix-64 174 curve_options-64 109 curve_options-32 108
 soak_short-64 100 driver_conform-32 94 driver_conform-64 92 local_server-32 80 local_server-64 79
 autofocus_run-32 70 autofocus_run-64 68 settings_durability-64 68 run_record_shared-64 66 keyboard-64 65

@@ -215,8 +215,14 @@ else
   echo "  $inplace_kills in-place kills: exactly A or B $exact times, reading as A or B with more behind $reads_only times"
   expect_eq "immutable directory: after every kill the file reads as A or as B" "$mixed" 0
   expect_eq "immutable directory: no temporary file after the kills" "$(temps)" 0
+  # A save writes only a text that reads differently from the file's, and a kill before
+  # the switch leaves the new text staged behind a NUL, where it never reads: the file
+  # may read as A with such a tail, and a save of A then rightly writes nothing. B and
+  # then A each read differently from what the file holds when they are saved, so each
+  # writes, whatever the last kill left.
+  stress save B >/dev/null
   stress save A >/dev/null
-  expect_eq "immutable directory: a save after the kills writes exactly A" "$?" 0
+  expect_eq "immutable directory: saves of B and then of A after the kills leave exactly A" "$?" 0
   chattr -i "$prog"
 fi
 stress save A >/dev/null
