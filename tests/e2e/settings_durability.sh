@@ -217,9 +217,9 @@ else
   expect_eq "immutable directory: no temporary file after the kills" "$(temps)" 0
   # A save writes only a text that reads differently from the file's, and a kill before
   # the switch leaves the new text staged behind a NUL, where it never reads: the file
-  # may read as A with such a tail, and a save of A then rightly writes nothing. B and
-  # then A each read differently from what the file holds when they are saved, so each
-  # writes, whatever the last kill left.
+  # may read as A with such a tail, and a save of A then rightly writes nothing. After a
+  # save of B the file reads as B (as the kill left it, or written exactly), so the save
+  # of A that follows always writes, whatever the last kill left.
   stress save B >/dev/null
   stress save A >/dev/null
   expect_eq "immutable directory: saves of B and then of A after the kills leave exactly A" "$?" 0
