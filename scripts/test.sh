@@ -49,8 +49,24 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-[ $quick = 1 ] && stages=($(printf '%s\n' "${stages[@]}" | grep -vxE 'san|fuzz'))
-has_stage() { printf '%s\n' "${stages[@]}" | grep -qx "$1"; }
+# in_list WORD ITEM...: whether WORD is one of the items. A loop, not "printf | grep -q":
+# under pipefail that pipeline fails whenever grep, having found its line, exits before
+# printf has written the next one, and a stage would then be skipped at random.
+in_list() {
+  local word=$1 item; shift
+  for item in "$@"; do [ "$item" = "$word" ] && return 0; done
+  return 1
+}
+all_stages=(native san fuzz wine selftest e2e)
+for stage in "${stages[@]}"; do
+  in_list "$stage" "${all_stages[@]}" || { echo "unknown stage \"$stage\" (stages: ${all_stages[*]})" >&2; exit 2; }
+done
+if [ $quick = 1 ]; then
+  kept=()
+  for stage in "${stages[@]}"; do in_list "$stage" san fuzz || kept+=("$stage"); done
+  stages=("${kept[@]}")
+fi
+has_stage() { in_list "$1" "${stages[@]}"; }
 
 [ "${QM_TEST_NO_SETUP:-0}" = 1 ] || "$root/scripts/setup.sh"
 # The builds and the one full Wine prefix take about 2 GB; say so up front rather
@@ -311,7 +327,7 @@ build_targets() {
     stage_end "build $t"
   done
 }
-has_target() { printf '%s\n' "${targets[@]}" | grep -qx "$1"; }
+has_target() { in_list "$1" "${targets[@]}"; }
 # The 64-bit programs and the 32-bit simulator first: the end-to-end lanes start on them,
 # while the rest of the 32-bit build, the native builds and the stages after them go on
 # beside the lanes.
@@ -403,12 +419,14 @@ if has_stage fuzz; then
   echo "== fuzz targets (20 s each)"
   background_wait fuzz
   fuzz_rc=$bg_rc
-  grep '^fuzz ' "$results/fuzz.log" | sed 's/^/  /'
-  fuzz_passed=$(grep -c '^fuzz .* ok$' "$results/fuzz.log")
-  fuzz_failed=$(grep -c '^fuzz .*\(CRASH\|TOO FEW\)' "$results/fuzz.log")
+  grep '^fuzz ' "$results/fuzz.log" 2>/dev/null | sed 's/^/  /'
+  # No log at all (the pass never started) reads as no results, which counts as failed.
+  fuzz_passed=$(grep -c '^fuzz .* ok$' "$results/fuzz.log" 2>/dev/null)
+  fuzz_failed=$(grep -c '^fuzz .*\(CRASH\|TOO FEW\)' "$results/fuzz.log" 2>/dev/null)
+  fuzz_passed=${fuzz_passed:-0} fuzz_failed=${fuzz_failed:-0}
   count fuzz "$fuzz_passed" "$fuzz_failed" 0
   if [ "$fuzz_passed" -eq 0 ] && [ "$fuzz_failed" -eq 0 ]; then
-    failure fuzz "the fuzz run produced no results:"; tail -20 "$results/fuzz.log"
+    failure fuzz "the fuzz run produced no results:"; tail -20 "$results/fuzz.log" 2>/dev/null
   elif [ "$fuzz_rc" != 0 ] && [ "$fuzz_failed" -eq 0 ]; then
     failure fuzz "scripts/fuzz.sh ended with status $fuzz_rc:"; tail -20 "$results/fuzz.log"
   fi
@@ -466,6 +484,14 @@ for name in $(printf '%s\n' "${exe_configs[@]}" | cut -d/ -f1 | sort -u); do
     [ "$n" -gt 0 ] && [ "$n" -lt "$most" ] && \
       failure "${key#*/}" "$name produced $n results, fewer than the $most of another configuration"
   done
+done
+
+# ---- every stage asked for gave results ------------------------------------------------
+declare -A config_of_stage=([native]=native [san]=sanitized [fuzz]=fuzz [wine]="Wine 64-bit"
+  [selftest]=selftest [e2e]="end-to-end 64-bit")
+for stage in "${stages[@]}"; do
+  config=${config_of_stage[$stage]}
+  [ -n "${c_passed[$config]+x}" ] || failure "$config" "the stage \"$stage\" gave no results"
 done
 
 # ---- summary ------------------------------------------------------------------------
