@@ -163,7 +163,7 @@ done
 e2e_sim "${SLOW[@]}" 'Fail.Link=1:Link\srefused'
 write_ini
 e2e_start 1
-box_open() { probe msgbox Error --timeout 1 | grep -q '^text: Focuser not recognized\.$'; }
+box_open() { grep -q '^text: Focuser not recognized\.$' <<<"$(probe msgbox Error --timeout 1)"; }
 wait_for "the connection error box" 20 box_open
 host --expect-no-report 3 > "$E2E_DIR/lost-start.out"
 expect_eq "no focuser: command 2 lost, no report" "$?" 0

@@ -23,6 +23,8 @@
 # Environment: QM_BUILD64, QM_BUILD32 (build directories), QM_E2E_ARCH=32 runs the
 # 32-bit program instead of the 64-bit one, QM_E2E_DIR_BASE puts the run directories
 # elsewhere than build/e2e (so that two runs of one script do not share one).
+# Under pipefail, "producer | grep -q" fails when grep exits on its match before the
+# producer has written the rest; the scripts give grep -q a here-string instead.
 set -uo pipefail
 QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$QM_ROOT/scripts/wine_env.sh"

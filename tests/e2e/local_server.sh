@@ -172,7 +172,7 @@ feed_until_raised() {
   for value in 100 200 300 400; do
     host --raw 0 "$value" >/dev/null
     sleep 0.5
-    tr -d '\r' < "$E2E_DIR/sim/calls.log" | grep -q ' EXCEPTION .*cannot tell' && return 0
+    grep -q ' EXCEPTION .*cannot tell' <<<"$(sim_calls)" && return 0
   done
   return 0
 }

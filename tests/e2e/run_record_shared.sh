@@ -32,7 +32,7 @@ stress() { (cd "$prog" && exec timeout -k 5 300 wine RecordStress.exe "$@") 2>/d
 stress_pid() {
   local pid
   for pid in $(pgrep -f "RecordStress.exe loop $1( |$)"); do
-    tr '\0' '\n' 2>/dev/null < "/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && { echo "$pid"; return 0; }
+    grep -qxF "WINEPREFIX=$WINEPREFIX" <<<"$(tr '\0' '\n' 2>/dev/null < "/proc/$pid/environ")" && { echo "$pid"; return 0; }
   done
   return 1
 }

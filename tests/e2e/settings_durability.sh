@@ -74,7 +74,7 @@ stress() { (cd "$prog" && exec timeout -k 5 60 wine SaveStress.exe "$@") 2>/dev/
 stress_pid() {
   local pid
   for pid in $(pgrep -f "SaveStress.exe $1"); do
-    tr '\0' '\n' 2>/dev/null < "/proc/$pid/environ" | grep -qxF "WINEPREFIX=${2:-$WINEPREFIX}" && { echo "$pid"; return 0; }
+    grep -qxF "WINEPREFIX=${2:-$WINEPREFIX}" <<<"$(tr '\0' '\n' 2>/dev/null < "/proc/$pid/environ")" && { echo "$pid"; return 0; }
   done
   return 1
 }

@@ -73,7 +73,7 @@ run_one() {  # run_one <bits> <loader> <cscript path>
     'Focuser Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=0) -> OK' \
     'Focuser Position DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> EXCEPTION 0x80040407 QmSim focuser is not connected.' \
     'Focuser (released)' 'Chooser (released)'; do
-    tr -d '\r' <"$log" | cut -d' ' -f2- | grep -qxF -- "$line" || fail "$bits" "calls.log lacks: $line"
+    grep -qxF -- "$line" <<<"$(tr -d '\r' <"$log" | cut -d' ' -f2-)" || fail "$bits" "calls.log lacks: $line"
   done
   grep -qx 'Target=20000' <(tr -d '\r' <"$sim/focuser.state") || fail "$bits" "focuser.state does not end at 20000"
   [ "$failures" -eq 0 ] && echo "ok: $bits-bit script host drove the simulator ($(wc -l <"$log") calls logged)"
