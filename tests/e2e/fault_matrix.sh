@@ -57,10 +57,6 @@ click() { probe click Quillomar "$1" >/dev/null; }
 tab() { probe tab Quillomar "$1" >/dev/null; }
 raw() { host --raw "$1" "$2" >/dev/null; }
 timer_tick() { :; }  # the timer acts by itself every 500 ms
-# The timer reads the position (Absolute, then Position) twice a second while the
-# Control page is shown and on no other page; a rule that names one of its calls is
-# set on another page, and showing the Control page is the trigger, so that no tick
-# comes between counting the calls and writing the rule.
 
 # A host that only announces its window (command 3) and waits for the report.
 LISTENS=0

@@ -153,6 +153,10 @@ button_states() {
 position_display() { probe list Quillomar | grep ' class=Static cindex=0 ' | head -1 | sed 's/.* text="//; s/"$//'; }
 # RULE with each "@Member+K" replaced by the number of the Kth call of Member from now,
 # as COUNTER Member counts the calls so far: rule_with_counts COUNTER RULE.
+# The program's timer reads the position (Absolute, then Position) twice a second while
+# the Control page is shown, and on no other page: a rule on those members is counted
+# and written with another page shown, or a tick between counting and writing takes the
+# call the rule names. A case that fails a tick shows the Control page as its trigger.
 rule_with_counts() {
   local counter=$1 s=$2 n
   while [[ $s =~ @([A-Za-z]+)\+([0-9]+) ]]; do

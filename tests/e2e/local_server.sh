@@ -14,6 +14,7 @@ BASE=(Absolute=1 MaxStep=30000 StartPosition=1000 StepsPerSecond=4000)
 DISCONNECTED="1 0 0 0"
 IDLE="0 1 1 0"
 
+tab() { probe tab Quillomar "$1" >/dev/null; }
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
 shows_position() { [ "$(position_display)" = "$1" ]; }
 last_move() { sim_calls | awk '$3 == "Move"' | tail -1 | sed -n 's/.*VT_BYREF=\(-\?[0-9]*\)).*/\1/p'; }
@@ -42,7 +43,7 @@ session() {
   local progid=$1 label=$2 out best
   e2e_sim "${BASE[@]}" ChooseResult="$progid"
   expect_true "$label: connected through the chooser" connect
-  probe tab Quillomar 1 >/dev/null
+  tab 1
   expect_true "$label: display shows 1000" wait_until 5 shows_position 1000
   probe click Quillomar -100 >/dev/null
   expect_true "$label: -100 moves to 900" wait_until 5 move_is 900
@@ -58,7 +59,7 @@ session() {
   expect_eq "$label: sweep, backlash approach and final move" \
     "$(sim_calls | awk '$3 == "Move"' | tail -7 | sed -n 's/.*VT_BYREF=\(-\?[0-9]*\)).*/\1/p' | tr '\n' ' ')" \
     "800 900 1000 1100 1200 $((best - 50)) $best "
-  probe tab Quillomar 1 >/dev/null
+  tab 1
   probe click Quillomar Disconnect >/dev/null
   expect_true "$label: disconnected" wait_until 10 is_enabled Connect
 }
@@ -111,7 +112,7 @@ start_during_connection() {
     wait_until 20 is_enabled Stop
   out=$(host --no-start --quiet --cadence-ms 250 --timeout-s 60)
   expect_eq "start $how during the automatic connection: the run reports" "$(grep -c '^report:' <<<"$out")" 1
-  probe tab Quillomar 1 >/dev/null
+  tab 1
 }
 start_during_connection sent
 start_during_connection posted
@@ -156,14 +157,9 @@ fault() {
     bash -c "tr -d '\r' < '$E2E_DIR/sim/calls.log' | grep ' EXCEPTION ' | tail -1 | grep -qF -- '${description%%\\*}'"
 }
 click() { probe click Quillomar "$1" >/dev/null; }
-# The timer reads the position (Absolute, then Position) twice a second while the
-# Control page is shown, and on no other page. A rule on those members is set with
-# another page shown, so that the call it names is the trigger's and not a tick's
-# that came between counting the calls and writing the rule.
-page() { probe tab Quillomar "$1" >/dev/null; }
 # Disconnected, and the server process gone with the driver, so its call counts start anew.
 disconnect_fully() { click Disconnect; wait_until 10 is_enabled Connect; wait_until 10 server_ended; }
-start_run() { probe tab Quillomar 0 >/dev/null; host --raw 2 22 >/dev/null; wait_until 15 is_enabled Stop; }
+start_run() { tab 0; host --raw 2 22 >/dev/null; wait_until 15 is_enabled Stop; }
 # Focus values until the step is complete and its move's wait meets the failure (at most
 # four): on a loaded machine the first may come within 200 ms of the first move's end,
 # which the run ignores by design, and then two values do not complete the step.
@@ -176,7 +172,7 @@ feed_until_raised() {
   done
   return 0
 }
-stop_run() { click Stop; probe tab Quillomar 1 >/dev/null; }
+stop_run() { click Stop; tab 1; }
 RUNNING="0 1 0 1"
 
 #     case                       prep       rule                                       trigger            caption   box text                  buttons
@@ -186,8 +182,8 @@ fault "connect: MaxStep fails"   -          "Fail.MaxStep=@MaxStep+1:no limit"  
 expect_true "connect: MaxStep fails: the server ends with the released driver" wait_until 10 server_ended
 connect
 fault "step click: Move fails"   -          "Fail.Move=@Move+1:The focuser is jammed"  "click +10"        Quillomar "The focuser is jammed."  "$IDLE"
-fault "host move: Absolute fails" "page 0" "Fail.Absolute=@Absolute+1:no answer\s\s"  "host --raw 6 -30" Quillomar "no answer."              "$IDLE"
-fault "timer tick: Position fails" "page 0" "Fail.Position=@Position+1:lost it"        "page 1"           Quillomar "lost it."                "$IDLE"
+fault "host move: Absolute fails" "tab 0"  "Fail.Absolute=@Absolute+1:no answer\s\s"  "host --raw 6 -30" Quillomar "no answer."              "$IDLE"
+fault "timer tick: Position fails" "tab 0"  "Fail.Position=@Position+1:lost it"        "tab 1"            Quillomar "lost it."                "$IDLE"
 fault "run step: IsMoving fails" start_run  "Fail.IsMoving=@IsMoving+2:cannot tell"    feed_until_raised         Quillomar "cannot tell."            "$RUNNING"
 stop_run
 fault "disconnect: Link false fails" -      "Fail.Link=@Link+1:cannot unlink."         "click Disconnect" Quillomar "cannot unlink."          "$DISCONNECTED"

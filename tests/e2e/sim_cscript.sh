@@ -65,7 +65,8 @@ run_one() {  # run_one <bits> <loader> <cscript path>
     diff <(echo "$expected_output") <(echo "$out") | sed 's/^/    /'
     sed 's/^/    stderr: /' "$sim/stderr"
   fi
-  local log="$sim/calls.log"
+  local log="$sim/calls.log" logged
+  logged=$(tr -d '\r' <"$log" | cut -d' ' -f2-)
   for line in \
     'Chooser DeviceType DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BSTR="Focuser") -> OK' \
     'Focuser Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=-1) -> OK' \
@@ -73,7 +74,7 @@ run_one() {  # run_one <bits> <loader> <cscript path>
     'Focuser Link DISPATCH_PROPERTYPUT (DISPID_PROPERTYPUT:VT_BOOL=0) -> OK' \
     'Focuser Position DISPATCH_METHOD|DISPATCH_PROPERTYGET () -> EXCEPTION 0x80040407 QmSim focuser is not connected.' \
     'Focuser (released)' 'Chooser (released)'; do
-    grep -qxF -- "$line" <<<"$(tr -d '\r' <"$log" | cut -d' ' -f2-)" || fail "$bits" "calls.log lacks: $line"
+    grep -qxF -- "$line" <<<"$logged" || fail "$bits" "calls.log lacks: $line"
   done
   grep -qx 'Target=20000' <(tr -d '\r' <"$sim/focuser.state") || fail "$bits" "focuser.state does not end at 20000"
   [ "$failures" -eq 0 ] && echo "ok: $bits-bit script host drove the simulator ($(wc -l <"$log") calls logged)"
