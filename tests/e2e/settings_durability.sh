@@ -79,6 +79,18 @@ stress_pid() {
   return 1
 }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+# Starts a SaveStress.exe loop in the background, sets stress to its starter's process
+# id and waits up to 20 s for its first save. One that does not get there is said so,
+# with what it printed and how its starter ended, and is not killed here.
+start_loop() {
+  (cd "$prog" && exec wine SaveStress.exe loop) >"$dir/loop.out" 2>"$dir/loop.err" &
+  stress=$!
+  wait_until 20 grep -q ready "$dir/loop.out" && return 0
+  echo "  note: SaveStress.exe loop printed [$(tr -d '\r' < "$dir/loop.out")]," \
+    "its starter $(ended "$stress" && echo "has ended" || echo "still runs"); its errors:"
+  tail -5 "$dir/loop.err" | sed 's/^/    /'
+  return 1
+}
 # Waits up to 30 seconds for the starter STARTER_PID of a killed SaveStress.exe doing
 # MODE (in PREFIX). One that does not end is reported with what is left of it and
 # killed: a wait without bound would hang the whole test on a harness fault.
@@ -130,9 +142,7 @@ expect_eq "a completed loop leaves no temporary file" "$(stress loop 200 | tail 
 # 1. Killed at random moments while saving.
 seen_a=0; seen_b=0; bad=0; server_kills=0
 for ((k = 1; k <= kills; k++)); do
-  (cd "$prog" && exec wine SaveStress.exe loop) >"$dir/loop.out" 2>/dev/null &
-  stress=$!
-  if ! wait_until 20 grep -q ready "$dir/loop.out"; then
+  if ! start_loop; then
     fail "kill $k: the save loop did not start"; kill_stress loop "$stress"; stress=""; continue
   fi
   sleep "0.$(printf '%03d' $((RANDOM % 400)))"
@@ -199,9 +209,7 @@ else
   # one content, but it must read as A or as B, never a mix.
   exact=0; reads_only=0; mixed=0
   for ((k = 1; k <= inplace_kills; k++)); do
-    (cd "$prog" && exec wine SaveStress.exe loop) >"$dir/loop.out" 2>/dev/null &
-    stress=$!
-    if ! wait_until 20 grep -q ready "$dir/loop.out"; then
+    if ! start_loop; then
       fail "in-place kill $k: the save loop did not start"; kill_stress loop "$stress"; continue
     fi
     sleep "0.$(printf '%03d' $((RANDOM % 400)))"
