@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "common/exp_minus_one.h"
 #include "focus/least_squares.h"
 
 namespace qm {
@@ -36,7 +37,7 @@ double LogProfile(const std::vector<double>& p, Shape shape, double x) {
     const double d = x - p[0];
     const double logWidth = shape.twoSided && d > 0 ? p[2] : p[1];
     const double index = std::exp(p[h + 1]);
-    const double k = std::expm1(kLn2 / index);
+    const double k = ExpMinusOne(kLn2 / index);
     const double u = d * std::exp(-logWidth);
     return p[h] - index * std::log1p(k * u * u);
 }
@@ -191,7 +192,7 @@ size_t LineOffTheCurve(const Candidate& c, const PeakFitSettings& settings) {
 double PeakFit::Value(double x) const {
     const double d = x - peak;
     const double u = d / (d > 0 ? right : left);
-    return height * std::exp(-index * std::log1p(std::expm1(kLn2 / index) * u * u));
+    return height * std::exp(-index * std::log1p(ExpMinusOne(kLn2 / index) * u * u));
 }
 
 PeakFit FitPeak(const double* xs, const double* values, size_t count, const PeakFitSettings& settings) {
