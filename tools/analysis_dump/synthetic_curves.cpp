@@ -121,8 +121,7 @@ SyntheticCurve MakeSyntheticCurve(uint32_t number) {
 
     for (int i = 0; i < steps; ++i) {
         const int64_t d = i * kSub - focus;
-        int64_t value =
-            kind == Kind::Flat ? height : Profile(d, d < 0 ? before : std::max<int64_t>(after, 1), height, power);
+        int64_t value = kind == Kind::Flat ? height : Profile(d, d < 0 ? before : after, height, power);
         value = (value + background) * (1000 + random.Between(-noise, noise)) / 1000;
         if (i == odd) {
             if (kind == Kind::CloudDim)
