@@ -34,6 +34,12 @@ dump() {
 }
 dump "$QM_BUILD64" 64-bit
 dump "$QM_BUILD32" 32-bit
+# Each is the program of its architecture (two copies of one build would agree).
+for build in "64-bit x86_64 pei-x86-64 $QM_BUILD64" "32-bit i686 pei-i386 $QM_BUILD32"; do
+  read -r name cpu format dir <<<"$build"
+  expect_eq "$name: the program's format" \
+    "$("$cpu-w64-mingw32-objdump" -f "$dir/$DUMP" 2>&1 | sed -n 's/.*file format //p')" "$format"
+done
 
 out64=$E2E_DIR/64-bit.txt out32=$E2E_DIR/32-bit.txt
 if [ ! -s "$out64" ] || [ ! -s "$out32" ]; then
@@ -86,7 +92,7 @@ if ! command -v "$objdump32" >/dev/null; then
 elif [ ! -f "$exe32" ]; then
   fail "no 32-bit $DUMP to disassemble"
 else
-  x87=$("$objdump32" -d --no-show-raw-insn -C "$exe32" | awk '
+  x87=$("$objdump32" -d --no-show-raw-insn -C "$exe32" 2>/dev/null | awk '
     /^[0-9a-f]+ <.*>:$/ {
       inside = $0 ~ /^[0-9a-f]+ <qm::/
       name = $0; sub(/^[0-9a-f]+ </, "", name); gsub(/\(anonymous namespace\)::/, "", name); sub(/\(.*/, "", name)
@@ -94,7 +100,7 @@ else
     }
     inside && $2 ~ /^f(i?(add|sub|mul|div)|sqrt|scale|2xm1|yl2x|prem|patan|ptan|sin|cos|rndint)/ { print name " " $2 }' |
     sort | uniq -c | sort -rn | head -5)
-  functions=$("$objdump32" -d -C "$exe32" | grep -cE '^[0-9a-f]+ <qm::')
+  functions=$("$objdump32" -d -C "$exe32" 2>/dev/null | grep -cE '^[0-9a-f]+ <qm::')
   expect_true "the 32-bit build's functions found in its disassembly ($functions)" test "$functions" -ge 20
   expect_eq "x87 arithmetic in the 32-bit analysis" "${x87:-none}" none
 fi
