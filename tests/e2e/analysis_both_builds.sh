@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The 64-bit and the 32-bit program compute the same best focus from the same step
-# lines. AnalysisDump.exe of each build (tools/analysis_dump) reads the same few
-# thousand made-up curves (made from integers alone, so identical on both) and prints,
-# per curve, the three-point result and every answer of the curve analysis with the
-# fit and the check on: the result, the fitted maximum and the fit's quality to the
-# last bit, whether the fit is trusted, the line left out, the check's verdict. The two
-# outputs must be identical; a build that cannot run, or that prints fewer lines,
-# fails. The 32-bit build computes in SSE2 as the 64-bit one does; its analysis is also
-# disassembled, and must hold no x87 arithmetic (the x87 unit's extended precision
-# made the two builds decide differently on a last bit).
+# lines. AnalysisDump.exe of each build (tools/analysis_dump) reads the same thousand
+# made-up curves (made from integers alone, so identical on both) and prints, per
+# curve, the three-point result and every answer of the curve analysis with the fit and
+# the check on: the result, the fitted maximum and the fit's quality to the last bit,
+# whether the fit is trusted, the line left out, the check's verdict. The two outputs
+# must be identical; a build that cannot run, or that prints fewer lines, fails, and so
+# does a set of curves that no longer reaches each of the analysis's decisions. The
+# 32-bit build computes in SSE2 as the 64-bit one does; its analysis is also
+# disassembled, and must hold no x87 arithmetic (the x87 unit's extended precision made
+# the two builds decide differently on a last bit).
 # e2e: needs-both-builds (it runs AnalysisDump.exe of each)
 source "$(dirname "$0")/lib.sh"
 e2e_begin analysis_both_builds --plain
