@@ -385,8 +385,9 @@ std::optional<RecordedRun> ReadStrictly(std::string_view line) {
 std::optional<RecordedRun> ReadRunRecordLine(std::string_view line) {
     if (std::optional<RecordedRun> run = ReadStrictly(line))
         return run;
+    // Only the object itself: a line with blanks after it is not one a program wrote.
     JsonValue json;
-    if (ReadJson(line, json) != JsonRead::Value)
+    if (line.empty() || line.back() != '}' || ReadJson(line, json) != JsonRead::Value)
         return std::nullopt;
     const JsonValue* format = json.Member("format");
     if (!format || !format->Whole(1, INT32_MAX))

@@ -1145,6 +1145,7 @@ TEST(RecordFormats, LinesOfLaterFormatsReadEveryKnownMember) {
         {"not JSON after the format", LaterLine("{\"time\"", "{\"format\":2,,\"time\""), std::nullopt},
         {"no format", LaterLine("{\"time\"", "{\"seeing\":2,\"time\""), std::nullopt},
         {"an array", "[{\"format\":2}]", std::nullopt},
+        {"blanks after the object", "{\"format\":2,\"time\":\"2027-01-01T00:00:00Z\"} ", std::nullopt},
         {"torn", LaterLine("{\"time\"", "{\"format\":2,\"time\"").substr(0, 200), std::nullopt},
     };
     for (const Case& c : cases)

@@ -108,12 +108,14 @@ expect_true "trim: the page counts the line it does not show" page_has "1 line o
 # 3. A holder of the lock that stalls between reading the record and trimming it, while
 #    another program ends runs and gives up waiting for the lock after one second.
 fill_record 1100
-stress_bg stall RecordStress.exe stall S 12; stall_pid=$BG_PID
+rm -f "$prog/go"
+stress_bg stall RecordStress.exe stall S go; stall_pid=$BG_PID
 wait_until 30 grep -q '^stalling' "$E2E_DIR/stall.out" || fail "stall: the holder did not start"
 stress loop B 3 1000 >"$E2E_DIR/B.out"
 expect_eq "stall: the runs ended meanwhile wait in pending files" "$(grep -c '^kept [0-9] pending$' "$E2E_DIR/B.out")" 3
 expect_true "stall: the holder still held the lock" kill -0 "$stall_pid"
 expect_true "stall: the page shows the waiting runs" page_has "not yet in the record"
+touch "$prog/go"
 wait "$stall_pid"
 stress loop after 1 >/dev/null
 expect_eq "stall: the holder's run once" "$(runs_once S 1)" ok
@@ -141,13 +143,15 @@ expect_eq "spellings: every run of the link's once" "$(runs_once LB 100)" ok
 expect_eq "spellings: every line a record" "$(drivers | grep -c '^?$')" 0
 
 # 5. The record held open by a program that shares reading only.
-stress_bg hold RecordStress.exe hold autofocus-runs.jsonl 8; hold_pid=$BG_PID
+rm -f "$prog/go"
+stress_bg hold RecordStress.exe hold autofocus-runs.jsonl go; hold_pid=$BG_PID
 wait_until 30 grep -q '^held' "$E2E_DIR/hold.out" || fail "held: the holder did not open the record"
 stress loop H 2 >"$E2E_DIR/H.out"
 expect_eq "held: the runs wait in pending files" "$(grep -c '^kept [0-9] pending$' "$E2E_DIR/H.out")" 2
 expect_eq "held: the record does not have them yet" "$(drivers | grep -c '^H-')" 0
 expect_true "held: the page shows them" page_has "<td>H-2"
 expect_true "held: the page says they are not yet in the record" page_has "The newest 2 runs are not yet in the record"
+touch "$prog/go"
 wait "$hold_pid"
 expect_eq "held: the holder had the file all along" "$(cat "$E2E_DIR/hold.out" | tr -d '\r')" held
 stress loop after2 1 >/dev/null

@@ -10,12 +10,13 @@
 //                                         first and "kept K" after each, followed by
 //                                         "pending" or "page only" when the run did not
 //                                         go into the record file
-//   RecordStress.exe stall NAME S         keeps the run "NAME-1", stalling S seconds with the
-//                                         lock held, between its reading of the record file
-//                                         and its writing; prints "stalling" as it stalls
-//   RecordStress.exe hold FILE S          holds FILE open for S seconds sharing reading
-//                                         only, as a viewer that locks what it shows;
-//                                         prints "held" once it has it
+//   RecordStress.exe stall NAME GO        keeps the run "NAME-1", stalling with the lock held
+//                                         between its reading of the record file and its
+//                                         writing until the file GO exists (a minute at
+//                                         most); prints "stalling" as it stalls
+//   RecordStress.exe hold FILE GO         holds FILE open sharing reading only, as a viewer
+//                                         that locks what it shows, until the file GO exists
+//                                         (a minute at most); prints "held" once it has it
 //   RecordStress.exe lock-name            prints the name of the lock of its folder
 //   RecordStress.exe die NAME STEP TORN   keeps the run "NAME-1" and ends itself at once at
 //                                         its STEP-th write (1: the append; then the trim's
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "common/raii_win.h"
 #include "record/run_record.h"
@@ -41,6 +43,17 @@
 namespace {
 
 constexpr UINT kExitDied = 9;
+// How long "stall" and "hold" wait for their file at most, so that a test that fails
+// before making it does not leave them running.
+constexpr DWORD kLongestWaitMs = 60000;
+
+// Waits until the file `path` exists, or kLongestWaitMs.
+void WaitForFile(const std::string& path) {
+    constexpr DWORD kPollMs = 50;
+    for (DWORD waited = 0; waited < kLongestWaitMs && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+         waited += kPollMs)
+        Sleep(kPollMs);
+}
 
 // A run like a real one: seven steps with their values, a fit and its curve.
 qm::RunRecord Record(const std::string& driver, uint32_t number) {
@@ -112,7 +125,7 @@ class DyingStore : public qm::win::RunRecordStoreWin {
 // The Win32 store that stalls with the lock held once it has read the record file.
 class StallingStore : public qm::win::RunRecordStoreWin {
   public:
-    StallingStore(qm::win::SettingsFilesWin& files, DWORD stallMs) : RunRecordStoreWin(files), stallMs_(stallMs) {}
+    StallingStore(qm::win::SettingsFilesWin& files, std::string go) : RunRecordStoreWin(files), go_(std::move(go)) {}
 
     std::optional<std::string> Read(const std::string& path) override {
         std::optional<std::string> text = RunRecordStoreWin::Read(path);
@@ -120,13 +133,13 @@ class StallingStore : public qm::win::RunRecordStoreWin {
             stalled_ = true;
             std::puts("stalling");
             std::fflush(stdout);
-            Sleep(stallMs_);
+            WaitForFile(go_);
         }
         return text;
     }
 
   private:
-    DWORD stallMs_;
+    std::string go_;
     bool stalled_ = false;
 };
 
@@ -145,8 +158,9 @@ const char* WhereKept(qm::KeptRun kept) {
 }
 
 int Usage() {
-    std::fputs("usage: RecordStress.exe loop NAME [N [MS]] | die NAME STEP TORN | stall NAME S | hold FILE S | lock-name\n",
-               stderr);
+    std::fputs(
+        "usage: RecordStress.exe loop NAME [N [MS]] | die NAME STEP TORN | stall NAME GO | hold FILE GO | lock-name\n",
+        stderr);
     return 1;
 }
 
@@ -177,7 +191,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "stall" && argc == 4) {
-        StallingStore store(files, static_cast<DWORD>(std::atol(argv[3]) * 1000));
+        StallingStore store(files, argv[3]);
         const qm::KeptRun kept = qm::KeepRunRecord(store, Record(name + "-1", 1));
         std::printf("kept 1%s\n", WhereKept(kept));
         return 0;
@@ -189,7 +203,7 @@ int main(int argc, char** argv) {
             return 2;
         std::puts("held");
         std::fflush(stdout);
-        Sleep(static_cast<DWORD>(std::atol(argv[3]) * 1000));
+        WaitForFile(argv[3]);
         return 0;
     }
     if (mode == "die" && argc == 5) {
