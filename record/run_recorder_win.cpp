@@ -79,8 +79,7 @@ std::string RunRecordLockName(const std::string& directory) {
     if (!folder || !GetFileInformationByHandle(folder.get(), &info))
         return LockNameOfPath(directory);
     char name[80];
-    wsprintfA(name, "%sid-%08lx-%08lx%08lx", kLockNamePrefix, info.dwVolumeSerialNumber, info.nFileIndexHigh,
-              info.nFileIndexLow);
+    wsprintfA(name, "%sid-%08lx%08lx", kLockNamePrefix, info.nFileIndexHigh, info.nFileIndexLow);
     return name;
 }
 

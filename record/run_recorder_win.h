@@ -1,9 +1,8 @@
 // The run record on Windows: the time from the system clock in UTC, the driver's
 // identifier turned from the system code page into UTF-8, and the record's files beside
 // the program (RunRecordStoreWin): a named mutex per folder as the lock, named after the
-// folder's identity (its volume's serial number and its file index) so that every
-// spelling of the folder's path (8.3 names, another drive letter, a junction, a link,
-// "..") takes the same lock; appends with FILE_APPEND_DATA, replacements through a
+// folder's identity (its file index) so that every spelling of the folder's path (8.3
+// names, another drive letter, a junction, a link, "..") takes the same lock; appends with FILE_APPEND_DATA, replacements through a
 // temporary file and a rename, and pending files made unshared.
 #pragma once
 
@@ -22,8 +21,12 @@ namespace qm::win {
 // waits in a pending file.
 inline constexpr DWORD kRunRecordLockWaitMs = 20000;
 
-// The name of the lock of `directory`: from its volume's serial number and file index,
-// or, should the folder not open, from its path compared as Windows compares paths.
+// The name of the lock of `directory`: from its file index, or, should the folder not
+// open, from its path compared as Windows compares paths. The volume's serial number is
+// left out: Wine makes it from a drive letter, so one folder reached through two drives,
+// or asked for while a drive is being mapped, can give two serials (or 0), and two names
+// for one folder would let two programs trim over each other's appends. Two folders of
+// two volumes that share a file index share a lock, which only makes them take turns.
 std::string RunRecordLockName(const std::string& directory);
 
 class RunRecordStoreWin : public RunRecordStore {

@@ -130,7 +130,7 @@ ln -sfn "$prog" "$WINEPREFIX/dosdevices/q:"
 ln -sfn "$prog" "$E2E_DIR/link"
 linked="Z:$(sed 's|/|\\|g' <<<"$E2E_DIR/link")\\RecordStress.exe"
 name=$(stress lock-name)
-expect_match "spellings: the lock is named after the folder's identity" "$name" '-id-[0-9a-f]{8}-[0-9a-f]{16}$'
+expect_match "spellings: the lock is named after the folder's identity" "$name" '-id-[0-9a-f]{16}$'
 expect_eq "spellings: the drive letter's lock is the folder's" "$(stress -p 'Q:\RecordStress.exe' lock-name)" "$name"
 expect_eq "spellings: the link's lock is the folder's" "$(stress -p "$linked" lock-name)" "$name"
 fill_record 1000
