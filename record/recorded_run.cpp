@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+#include "common/json_reader.h"
+
 namespace qm {
 
 namespace {
@@ -232,9 +234,105 @@ std::optional<RecordedVerdict> ReadVerdict(LineReader& in) {
     return v;
 }
 
-}  // namespace
+// ---- Lines that name their format: members by name ----
 
-std::optional<RecordedRun> ReadRunRecordLine(std::string_view line) {
+void TakeInt32(const JsonValue& object, std::string_view name, int32_t& into) {
+    if (const JsonValue* v = object.Member(name))
+        if (const auto whole = v->Whole(INT32_MIN, INT32_MAX))
+            into = static_cast<int32_t>(*whole);
+}
+
+void TakeText(const JsonValue& object, std::string_view name, std::string& into) {
+    if (const JsonValue* v = object.Member(name); v && v->kind == JsonValue::Kind::String)
+        into = v->text;
+}
+
+// A number, or NaN for null and anything else.
+double NumberOrNaN(const JsonValue* v) {
+    return v && v->kind == JsonValue::Kind::Number ? v->number : NAN;
+}
+
+std::optional<double> OptionalNumber(const JsonValue* v) {
+    if (v && v->kind == JsonValue::Kind::Number)
+        return v->number;
+    return std::nullopt;
+}
+
+std::vector<int32_t> WholeNumbersOf(const JsonValue* v) {
+    std::vector<int32_t> values;
+    if (v && v->kind == JsonValue::Kind::Array)
+        for (const JsonValue& item : v->items)
+            if (const auto whole = item.Whole(INT32_MIN, INT32_MAX))
+                values.push_back(static_cast<int32_t>(*whole));
+    return values;
+}
+
+std::optional<RecordedVerdict> VerdictOf(const JsonValue& line) {
+    const JsonValue* threePoint = line.Member("threePoint");
+    const JsonValue* fit = line.Member("fit");
+    const JsonValue* check = line.Member("check");
+    const auto given = [](const JsonValue* v) { return v && v->kind != JsonValue::Kind::Null; };
+    if (!given(threePoint) && !given(fit) && !given(check))
+        return std::nullopt;
+    RecordedVerdict v;
+    TakeInt32(line, "threePoint", v.threePoint);
+    if (fit && fit->kind == JsonValue::Kind::Object) {
+        if (const JsonValue* converged = fit->Member("converged");
+            converged && converged->kind == JsonValue::Kind::Bool)
+            v.fitConverged = converged->boolean;
+        v.fitPeak = NumberOrNaN(fit->Member("peak"));
+        v.fitQuality = NumberOrNaN(fit->Member("quality"));
+        TakeInt32(*fit, "dropped", v.droppedPosition);
+        if (const JsonValue* curve = fit->Member("curve"); curve && curve->kind == JsonValue::Kind::Array)
+            for (const JsonValue& point : curve->items)
+                if (point.kind == JsonValue::Kind::Array && point.items.size() >= 2)
+                    v.curve.emplace_back(NumberOrNaN(&point.items[0]), NumberOrNaN(&point.items[1]));
+    }
+    if (check && check->kind == JsonValue::Kind::Object) {
+        if (const JsonValue* passed = check->Member("passed"); passed && passed->kind == JsonValue::Kind::Bool)
+            v.checkPassed = passed->boolean;
+        TakeText(*check, "reason", v.checkReason);
+    }
+    return v;
+}
+
+RecordedRun RunOfNamedMembers(const JsonValue& line) {
+    RecordedRun r;
+    TakeText(line, "time", r.timeUtc);
+    TakeText(line, "driver", r.driverId);
+    TakeInt32(line, "steps", r.steps);
+    TakeInt32(line, "increment", r.increment);
+    TakeInt32(line, "exposuresPerStep", r.exposuresPerStep);
+    if (const JsonValue* points = line.Member("points"); points && points->kind == JsonValue::Kind::Array) {
+        for (const JsonValue& point : points->items) {
+            if (point.kind != JsonValue::Kind::Object)
+                continue;
+            RunStep step;
+            TakeInt32(point, "position", step.position);
+            TakeInt32(point, "value", step.value);
+            step.values = WholeNumbersOf(point.Member("values"));
+            r.points.push_back(std::move(step));
+        }
+    }
+    r.pendingValues = WholeNumbersOf(line.Member("pendingValues"));
+    r.verdict = VerdictOf(line);
+    if (const JsonValue* result = line.Member("result"))
+        if (const auto whole = result->Whole(INT32_MIN, INT32_MAX))
+            r.movedTo = static_cast<int32_t>(*whole);
+    std::string outcome;
+    TakeText(line, "outcome", outcome);
+    for (RunOutcome o : {RunOutcome::Focus, RunOutcome::Error, RunOutcome::Stopped})
+        if (outcome == RunOutcomeName(o))
+            r.outcome = o;
+    if (const JsonValue* duration = line.Member("durationMs"))
+        if (const auto whole = duration->Whole(0, UINT32_MAX))
+            r.durationMs = static_cast<uint32_t>(*whole);
+    r.temperatureAtStart = OptionalNumber(line.Member("temperatureStart"));
+    r.temperatureAtEnd = OptionalNumber(line.Member("temperatureEnd"));
+    return r;
+}
+
+std::optional<RecordedRun> ReadStrictly(std::string_view line) {
     LineReader in(line);
     RecordedRun r;
     in.Expect("{");
@@ -280,6 +378,26 @@ std::optional<RecordedRun> ReadRunRecordLine(std::string_view line) {
     if (!in.Ok() || !in.AtEnd())
         return std::nullopt;
     return r;
+}
+
+}  // namespace
+
+std::optional<RecordedRun> ReadRunRecordLine(std::string_view line) {
+    if (std::optional<RecordedRun> run = ReadStrictly(line))
+        return run;
+    // Only the object itself: a line with blanks after it is not one a program wrote.
+    JsonValue json;
+    if (line.empty() || line.back() != '}' || ReadJson(line, json) != JsonRead::Value)
+        return std::nullopt;
+    const JsonValue* format = json.Member("format");
+    if (!format || !format->Whole(1, INT32_MAX))
+        return std::nullopt;
+    return RunOfNamedMembers(json);
+}
+
+bool IsTornRecordLine(std::string_view line) {
+    JsonValue json;
+    return !line.empty() && line.front() == '{' && ReadJson(line, json) == JsonRead::CutShort;
 }
 
 RecordedRun RecordedRunOf(const RunRecord& record) {

@@ -50,11 +50,18 @@ struct RecordedRun {
     bool operator==(const RecordedRun&) const = default;
 };
 
-// One line of the record file, without its line end, read strictly as
-// FormatRunRecordLine writes it: its members in its order, no blanks, its escapes. Any
-// other text (a torn line, a line edited by hand, a line of some other program) reads as
-// nothing, and the page leaves it out.
+// One line of the record file, without its line end. A line without a "format" member
+// is of format 1, the one this program writes, and is read strictly as
+// FormatRunRecordLine writes it: its members in its order, no blanks, its escapes. A line
+// that names its format (1 or any later one) is read as any JSON object: every member
+// this program knows is taken by its name, where it has a value of the known kind, and
+// the rest is passed over. Any other text (a torn line, a line edited by hand, a line of
+// some other program) reads as nothing, and the page leaves it out.
 std::optional<RecordedRun> ReadRunRecordLine(std::string_view line);
+
+// Whether a line that does not read is what a crash leaves of an append: the start of a
+// JSON object that stops before its end.
+bool IsTornRecordLine(std::string_view line);
 
 // The run as its record line reads back.
 RecordedRun RecordedRunOf(const RunRecord& record);

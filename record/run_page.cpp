@@ -197,9 +197,32 @@ HistoryRun HistoryRunOf(const RecordedRun& r) {
     return {r.timeUtc, r.outcome, r.movedTo, r.temperatureAtStart, r.temperatureAtEnd};
 }
 
+// "1 run", "2 runs".
+std::string Counted(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+void AppendNotes(std::string& out, const RunPageNotes& notes) {
+    if (notes.notKept > 0)
+        out +=
+            "<p>The newest run could not be written to the record file, nor kept beside it: it is shown here "
+            "only.</p>\n";
+    if (notes.waiting > 0) {
+        const bool one = notes.waiting == 1;
+        out += std::string("<p>") + (notes.notKept > 0 ? "After it, the " : "The ") +
+               (one ? "newest run" : "newest " + std::to_string(notes.waiting) + " runs") + (one ? " is" : " are") +
+               " not yet in the record: the record file could not be written, and " + (one ? "it waits" : "they wait") +
+               " beside it to be added at a later run.</p>\n";
+    }
+    if (notes.unreadableLines > 0)
+        out += "<p>" + Counted(notes.unreadableLines, "line", "lines") +
+               " of the record not shown: they are not records this version can read, and are kept as they "
+               "are.</p>\n";
+}
+
 }  // namespace
 
-std::string ComposeRunPage(const std::vector<RecordedRun>& runs) {
+std::string ComposeRunPage(const std::vector<RecordedRun>& runs, const RunPageNotes& notes) {
     const size_t count = runs.size() < kRunPageRuns ? runs.size() : kRunPageRuns;
     // The style sheet picks elements rather than classes: the page's only div, text, th and
     // span elements are the runs' boxes, the plots' labels, the tables' headers and the
@@ -220,6 +243,7 @@ std::string ComposeRunPage(const std::vector<RecordedRun>& runs) {
         out += "<p>The last recorded run.</p>\n";
     else
         out += "<p>The last " + std::to_string(count) + " recorded runs, newest first.</p>\n";
+    AppendNotes(out, notes);
     // The history of the same runs stands above them; the colour key that follows belongs
     // to the runs' plots, so it stays next to them.
     std::vector<HistoryRun> history;

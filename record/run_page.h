@@ -27,7 +27,16 @@ inline constexpr char kPlotCurveColour[] = "#e07800";
 inline constexpr char kPlotThreePointColour[] = "#139a2a";
 inline constexpr char kPlotFitPeakColour[] = "#c81e1e";
 
+// What the page says beside its runs: how many of the first runs are not in the record
+// file (`notKept` of them could be kept nowhere, `waiting` wait in pending files), and
+// how many lines of the record file it does not show because they do not read.
+struct RunPageNotes {
+    size_t notKept = 0;
+    size_t waiting = 0;
+    size_t unreadableLines = 0;
+};
+
 // The page of the first kRunPageRuns of `runs`, given newest first.
-std::string ComposeRunPage(const std::vector<RecordedRun>& runs);
+std::string ComposeRunPage(const std::vector<RecordedRun>& runs, const RunPageNotes& notes = {});
 
 }  // namespace qm

@@ -28,26 +28,44 @@ std::string RecordAppendBytes(std::string_view fileText, std::string_view line) 
 }
 
 bool RecordNeedsTrim(std::string_view fileText) {
-    size_t lines = 0;
+    // Counting line ends first spares reading the lines at every run below the margin.
+    size_t lineEnds = 0;
     for (char c : fileText)
-        if (c == '\n' && ++lines > kRunRecordTrimAbove)
-            return true;
-    return false;
+        lineEnds += c == '\n';
+    if (lineEnds <= kRunRecordTrimAbove)
+        return false;
+    size_t trimmable = 0;
+    for (std::string_view line : CompleteRecordLines(fileText))
+        if (ReadRunRecordLine(line) || IsTornRecordLine(line))
+            ++trimmable;
+    return trimmable > kRunRecordTrimAbove;
 }
 
 std::string TrimmedRecord(std::string_view fileText, size_t limit) {
     const std::vector<std::string_view> lines = CompleteRecordLines(fileText);
-    // From the newest line back, the records kept; then written oldest first.
-    std::vector<std::string_view> kept;
-    for (size_t i = lines.size(); i-- > 0 && kept.size() < limit;)
-        if (ReadRunRecordLine(lines[i]))
-            kept.push_back(lines[i]);
+    std::vector<bool> isRecord(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        isRecord[i] = ReadRunRecordLine(lines[i]).has_value();
+    // The oldest record kept: `limit` records back from the newest line.
+    size_t firstKept = lines.size(), records = 0;
+    while (firstKept > 0 && records < limit)
+        records += isRecord[--firstKept];
     std::string out;
-    for (size_t i = kept.size(); i-- > 0;) {
-        out += kept[i];
-        out += '\n';
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const bool kept = isRecord[i] ? i >= firstKept : !IsTornRecordLine(lines[i]);
+        if (kept) {
+            out += lines[i];
+            out += '\n';
+        }
     }
     return out;
+}
+
+size_t UnreadableRecordLines(std::string_view fileText) {
+    size_t count = 0;
+    for (std::string_view line : CompleteRecordLines(fileText))
+        count += !ReadRunRecordLine(line) && !IsTornRecordLine(line);
+    return count;
 }
 
 void AppendLastRecordedRuns(std::string_view fileText, size_t count, std::vector<RecordedRun>& runs) {

@@ -8,6 +8,8 @@
 // last line without one. Such a fragment, and any line that does not read as a record,
 // is skipped by every reader; the next append first ends the fragment with its own LF,
 // so that the fragment never runs into the next record, and the next trim leaves it out.
+// A line that does not read and is no such fragment (edited by hand, written by another
+// program) is never removed: the trim keeps it, and the page counts it.
 #pragma once
 
 #include <cstddef>
@@ -33,12 +35,18 @@ std::vector<std::string_view> CompleteRecordLines(std::string_view fileText);
 // leaves a torn line that readers skip.
 std::string RecordAppendBytes(std::string_view fileText, std::string_view line);
 
-// Whether the file has grown enough lines (complete or not, records or not) to be trimmed.
+// Whether the file holds more than kRunRecordTrimAbove lines that a trim would take out
+// or count (records and torn fragments; not the lines it keeps whatever their number).
 bool RecordNeedsTrim(std::string_view fileText);
 
-// The file after a trim: its last `limit` complete lines that read as records, each
-// ended by LF. Torn lines and lines of other text go.
+// The file after a trim: its last `limit` complete lines that read as records, with
+// every complete line that does not read and is not a torn fragment, each in its place
+// and byte for byte, ended by LF. Older records and torn fragments go.
 std::string TrimmedRecord(std::string_view fileText, size_t limit = kRunRecordLimit);
+
+// The complete lines that neither read as records nor are torn fragments: the lines the
+// page does not show.
+size_t UnreadableRecordLines(std::string_view fileText);
 
 // The last `count` complete lines of the file that read as records, newest (last) first,
 // added to `runs`.

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "record/run_record.h"
 
@@ -54,11 +55,40 @@ class RunRecordStore {
     // Writes the file over in place, for a folder that refuses new files; a crash leaves
     // it torn.
     virtual bool Overwrite(const std::string& path, std::string_view content) = 0;
+
+    // What names a pending file of this program made now: the time (first, so that names
+    // sort in time order) and the process, in letters a file name can hold.
+    virtual std::string PendingStamp() = 0;
+    // Makes the file, which must not exist yet, with `bytes`, on the disk when it returns
+    // true. While it is written no other program can open it; one that fails part way is
+    // removed.
+    virtual bool WriteNew(const std::string& path, std::string_view bytes) = 0;
+    // The names (without the directory) of the directory's files whose names begin with
+    // `prefix` and end with `suffix`.
+    virtual std::vector<std::string> FileNames(std::string_view prefix, std::string_view suffix) = 0;
+    virtual bool Remove(const std::string& path) = 0;
 };
 
-// Keeps `record`: appends its line to the record file, trims the file now and then, and
-// makes the page of the last runs again from the record file, with this run first
-// even when its line could not be appended. Never throws but for a lack of memory.
-void KeepRunRecord(RunRecordStore& store, const RunRecord& record);
+// Where the run went.
+enum class KeptRun {
+    Recorded,  // appended to the record file
+    Pending,   // in a pending file, for the next program that can append it
+    PageOnly,  // neither could be written: the page shows it, and it is lost
+    NotKept,   // no directory to keep it in
+};
+
+// A run that cannot go into the record file now (its lock is held too long elsewhere,
+// or the file cannot be written) waits in a pending file of its own beside it,
+// "autofocus-runs.pending-STAMP.jsonl", holding its line. Whoever next holds the lock
+// appends every pending file it can read, in time order, before its own run, and then
+// removes them.
+inline constexpr char kPendingRunPrefix[] = "autofocus-runs.pending-";
+inline constexpr char kPendingRunSuffix[] = ".jsonl";
+
+// Keeps `record`: under the folder's lock, appends the waiting pending runs and its line
+// to the record file, trims the file now and then, and makes the page of the last runs
+// again from the record file and the runs still pending. Never throws but for a lack of
+// memory.
+KeptRun KeepRunRecord(RunRecordStore& store, const RunRecord& record);
 
 }  // namespace qm

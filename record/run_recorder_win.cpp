@@ -10,11 +10,6 @@ namespace qm::win {
 
 namespace {
 
-// How long the end of a run waits for another program's keeping of its run, which
-// takes a few milliseconds; one that holds the lock longer has hung, and the run is
-// then appended without it.
-constexpr DWORD kLockWaitMs = 20000;
-
 // Text in the system code page as UTF-8, through buffers on the stack: a driver's
 // identifier is a short ProgID. Text too long for them, or that cannot be turned, is
 // left as it is (the record's writer then escapes its high bytes).
@@ -29,17 +24,19 @@ void CodePageToUtf8(std::string& text) {
         text.assign(utf8, static_cast<size_t>(length));
 }
 
-// The mutex's name for a folder: one name for every spelling of the folder's path that
-// differs only in case, as Windows compares paths. The hash is FNV-1a over the upper-case
-// path; a mutex name cannot hold the path itself (it may not contain a backslash).
-std::string LockName(std::string directory) {
+constexpr char kLockNamePrefix[] = "Local\\QuillomarRunRecord-";
+
+// The name from the folder's path: one name for every spelling of the path that differs
+// only in case, as Windows compares paths. The hash is FNV-1a over the upper-case path;
+// a mutex name cannot hold the path itself (it may not contain a backslash).
+std::string LockNameOfPath(std::string directory) {
     if (!directory.empty())
         CharUpperBuffA(directory.data(), static_cast<DWORD>(directory.size()));
     uint64_t hash = 14695981039346656037ull;
     for (unsigned char c : directory)
         hash = (hash ^ c) * 1099511628211ull;
     char name[64];
-    wsprintfA(name, "Local\\QuillomarRunRecord-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+    wsprintfA(name, "%s%08lx%08lx", kLockNamePrefix, static_cast<unsigned long>(hash >> 32),
               static_cast<unsigned long>(hash & 0xFFFFFFFFu));
     return name;
 }
@@ -54,18 +51,47 @@ bool WriteWhole(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// A FindFirstFileA search, closed however the listing ends.
+class FileSearch {
+  public:
+    explicit FileSearch(HANDLE search) : search_(search) {}
+    ~FileSearch() {
+        if (Found())
+            FindClose(search_);
+    }
+    FileSearch(const FileSearch&) = delete;
+    FileSearch& operator=(const FileSearch&) = delete;
+    bool Found() const { return search_ != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return search_; }
+
+  private:
+    HANDLE search_;
+};
+
 }  // namespace
+
+std::string RunRecordLockName(const std::string& directory) {
+    // FILE_FLAG_BACKUP_SEMANTICS opens a directory; no access right is asked for, so a
+    // folder the user may only list still opens.
+    KernelHandle folder(CreateFileA(directory.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &info))
+        return LockNameOfPath(directory);
+    char name[80];
+    wsprintfA(name, "%sid-%08lx%08lx", kLockNamePrefix, info.nFileIndexHigh, info.nFileIndexLow);
+    return name;
+}
 
 bool RunRecordStoreWin::Lock() {
     if (!mutex_) {
-        const std::string directory = files_.ProgramDirectory();
-        mutex_.reset(CreateMutexA(nullptr, FALSE, LockName(directory).c_str()));
+        mutex_.reset(CreateMutexA(nullptr, FALSE, RunRecordLockName(files_.ProgramDirectory()).c_str()));
         if (!mutex_)
             return false;
     }
     // WAIT_ABANDONED: its holder was killed while keeping a run. The lock is ours, and
     // what the killed program left is what every step is ordered to leave readable.
-    const DWORD result = WaitForSingleObject(mutex_.get(), kLockWaitMs);
+    const DWORD result = WaitForSingleObject(mutex_.get(), lockWaitMs_);
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
@@ -110,6 +136,48 @@ bool RunRecordStoreWin::Overwrite(const std::string& path, std::string_view cont
         return false;
     const bool written = WriteWhole(file.get(), content) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
     return file.reset() && written;
+}
+
+std::string RunRecordStoreWin::PendingStamp() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    char stamp[40];
+    wsprintfA(stamp, "%08lx%08lx-%08lx", now.dwHighDateTime, now.dwLowDateTime, GetCurrentProcessId());
+    return stamp;
+}
+
+bool RunRecordStoreWin::WriteNew(const std::string& path, std::string_view bytes) {
+    // Shared with no one until it is whole and on the disk: a holder of the lock that
+    // lists it meanwhile cannot open it, and leaves it for the next run.
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    const bool written = WriteWhole(file.get(), bytes) && FlushFileBuffers(file.get());
+    if (file.reset() && written)
+        return true;
+    DeleteFileA(path.c_str());
+    return false;
+}
+
+std::vector<std::string> RunRecordStoreWin::FileNames(std::string_view prefix, std::string_view suffix) {
+    std::vector<std::string> names;
+    const std::string pattern = files_.ProgramDirectory() + std::string(prefix) + "*" + std::string(suffix);
+    WIN32_FIND_DATAA found;
+    const FileSearch search(FindFirstFileA(pattern.c_str(), &found));
+    if (!search.Found())
+        return names;
+    do {
+        // FindFirstFileA also matches short (8.3) names: only the long name counts.
+        const std::string_view name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name.size() >= prefix.size() + suffix.size() &&
+            name.substr(0, prefix.size()) == prefix && name.substr(name.size() - suffix.size()) == suffix)
+            names.emplace_back(name);
+    } while (FindNextFileA(search.Handle(), &found));
+    return names;
+}
+
+bool RunRecordStoreWin::Remove(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
 }
 
 std::string RunRecorderWin::UtcTimeNow() {

@@ -625,15 +625,19 @@ std::string RecordLines(size_t count, size_t first = 0) {
 TEST(RecordFileText, TrimsOnlyAboveTheMarginToTheLastRecords) {
     EXPECT_FALSE(RecordNeedsTrim(RecordLines(kRunRecordTrimAbove)));
     EXPECT_TRUE(RecordNeedsTrim(RecordLines(kRunRecordTrimAbove + 1)));
-    EXPECT_FALSE(RecordNeedsTrim(std::string(kRunRecordTrimAbove, '\n')));
-    EXPECT_TRUE(RecordNeedsTrim(std::string(kRunRecordTrimAbove + 1, '\n')));
+    // Lines the trim keeps whatever their number do not call for one.
+    EXPECT_FALSE(RecordNeedsTrim(std::string(kRunRecordTrimAbove + 1, '\n')));
+    EXPECT_FALSE(RecordNeedsTrim(RecordLines(kRunRecordTrimAbove) + "junk\n"));
+    EXPECT_TRUE(RecordNeedsTrim(RecordLines(kRunRecordTrimAbove) + "{\"time\":\"20\n"));
 
-    // Torn and foreign lines go; the last kRunRecordLimit records stay, in their order.
+    // Torn fragments and older records go; the last kRunRecordLimit records stay, and
+    // every line that does not read, in their order.
     const std::string text = "junk\n" + RecordLines(600) + "{\"time\":\"2026\n" + RecordLines(600, 600) + "{\"ti";
     const std::string trimmed = TrimmedRecord(text);
-    EXPECT_EQ(trimmed, RecordLines(1000, 200));
-    EXPECT_EQ(TrimmedRecord(text, 2), RecordLines(2, 1198));
-    EXPECT_EQ(TrimmedRecord("a\nb\n"), "");
+    EXPECT_EQ(trimmed, "junk\n" + RecordLines(1000, 200));
+    EXPECT_EQ(TrimmedRecord(text, 2), "junk\n" + RecordLines(2, 1198));
+    EXPECT_EQ(TrimmedRecord("a\nb\n"), "a\nb\n");
+    EXPECT_EQ(TrimmedRecord("{\"a\":[1,\n{\"x\n"), "");
 }
 
 TEST(RecordFileText, LastRunsNewestFirst) {
@@ -648,13 +652,15 @@ TEST(RecordFileText, LastRunsNewestFirst) {
 // ---- Keeping a run in the files ----
 
 // The record's files in memory. An operation can fail, be refused, or kill the program:
-// `killAt` counts the writing operations (Append, Replace, Overwrite) from 1, and the one
-// it names throws Killed after writing `tornBytes` of its bytes (all when npos).
+// `killAt` counts the writing operations (Append, Replace, Overwrite, WriteNew, Remove)
+// from 1, and the one it names throws Killed after writing `tornBytes` of its bytes (all
+// when npos; a Remove is killed before it removes).
 struct Killed {};
 class MemoryStore : public RunRecordStore {
   public:
     std::map<std::string, std::string> files;
     std::set<std::string> unreadable, failAppend;
+    int stamps = 0;
     bool refusesNewFiles = false;
     bool lockHeldElsewhere = false;
     int killAt = 0;
@@ -698,6 +704,32 @@ class MemoryStore : public RunRecordStore {
         });
         file.resize(content.size());
         return true;
+    }
+    std::string PendingStamp() override {
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "t%04d", ++stamps);
+        return stamp;
+    }
+    bool WriteNew(const std::string& path, std::string_view bytes) override {
+        if (refusesNewFiles || files.count(path))
+            return false;
+        Write(bytes, [&](std::string_view part) { files[path] += part; });
+        return true;
+    }
+    std::vector<std::string> FileNames(std::string_view prefix, std::string_view suffix) override {
+        // Newest first: a directory lists its files in an order of its own.
+        std::vector<std::string> names;
+        for (auto it = files.rbegin(); it != files.rend(); ++it) {
+            const std::string name = it->first.substr(ProgramDirectory().size());
+            if (name.starts_with(prefix) && name.ends_with(suffix))
+                names.push_back(name);
+        }
+        return names;
+    }
+    bool Remove(const std::string& path) override {
+        if (++writes == killAt)
+            throw Killed{};
+        return files.erase(path) == 1;
     }
 
   private:
@@ -780,9 +812,10 @@ TEST(KeepRunRecord, TrimsAboveTheMarginUnlessTheFolderRefusesNewFiles) {
     };
     std::vector<int> untrimmed = Range(0, static_cast<int>(kRunRecordTrimAbove));
     const std::vector<Case> cases = {
-        {"trimmed", false, false, Range(static_cast<int>(kRunRecordTrimAbove) - 999, static_cast<int>(kRunRecordTrimAbove))},
+        {"trimmed", false, false,
+         Range(static_cast<int>(kRunRecordTrimAbove) - 999, static_cast<int>(kRunRecordTrimAbove))},
         {"folder refuses new files", true, false, untrimmed},
-        {"lock held elsewhere", false, true, untrimmed},
+        {"lock held elsewhere", false, true, Range(0, static_cast<int>(kRunRecordTrimAbove) - 1)},
     };
     for (const Case& c : cases) {
         MemoryStore store;
@@ -796,13 +829,54 @@ TEST(KeepRunRecord, TrimsAboveTheMarginUnlessTheFolderRefusesNewFiles) {
     }
 }
 
-TEST(KeepRunRecord, ARunThatCannotBeAppendedIsStillOnThePage) {
+// The page of `records` (oldest first) whose newest `waiting` are not yet in the record.
+std::string PageWithWaiting(const std::vector<RunRecord>& records, size_t waiting) {
+    std::vector<RecordedRun> newestFirst;
+    for (size_t i = records.size(); i-- > 0;)
+        newestFirst.push_back(RecordedRunOf(records[i]));
+    RunPageNotes notes;
+    notes.waiting = waiting;
+    return ComposeRunPage(newestFirst, notes);
+}
+
+// The pending files' paths and texts.
+std::map<std::string, std::string> PendingFiles(const MemoryStore& store) {
+    std::map<std::string, std::string> pending;
+    for (const auto& [path, text] : store.files)
+        if (path.find(kPendingRunPrefix) != std::string::npos)
+            pending[path] = text;
+    return pending;
+}
+
+std::string PendingPath(const char* stamp) {
+    return std::string("C:\\prog\\") + kPendingRunPrefix + stamp + kPendingRunSuffix;
+}
+
+TEST(KeepRunRecord, ARunThatCannotBeAppendedWaitsAndIsOnThePage) {
     MemoryStore store;
     KeepRunRecord(store, NumberedRun(0));
     store.failAppend = {kRecordPath};
-    KeepRunRecord(store, NumberedRun(1));
+    EXPECT_EQ(KeepRunRecord(store, NumberedRun(1)), KeptRun::Pending);
+    EXPECT_EQ(KeepRunRecord(store, NumberedRun(2)), KeptRun::Pending);
     EXPECT_EQ(RunsInRecord(store.files[kRecordPath]), std::vector<int>{0});
-    EXPECT_EQ(store.files[kPagePath], RenderRunPage({NumberedRun(0), NumberedRun(1)}));
+    EXPECT_EQ(PendingFiles(store).size(), 2u);
+    EXPECT_EQ(store.files[kPagePath], PageWithWaiting({NumberedRun(0), NumberedRun(1), NumberedRun(2)}, 2));
+    EXPECT_NE(store.files[kPagePath].find("The newest 2 runs are not yet in the record"), std::string::npos);
+
+    // Once the file can be written, the waiting runs go in first, oldest first.
+    store.failAppend.clear();
+    EXPECT_EQ(KeepRunRecord(store, NumberedRun(3)), KeptRun::Recorded);
+    EXPECT_EQ(RunsInRecord(store.files[kRecordPath]), Range(0, 3));
+    EXPECT_TRUE(PendingFiles(store).empty());
+    EXPECT_EQ(store.files[kPagePath], RenderRunPage({NumberedRun(0), NumberedRun(1), NumberedRun(2), NumberedRun(3)}));
+
+    // Nowhere to keep it: the page alone shows it, and says so.
+    MemoryStore nowhere;
+    nowhere.failAppend = {kRecordPath};
+    nowhere.refusesNewFiles = true;
+    EXPECT_EQ(KeepRunRecord(nowhere, NumberedRun(4)), KeptRun::PageOnly);
+    EXPECT_NE(nowhere.files[kPagePath].find("nor kept beside it"), std::string::npos);
+    EXPECT_NE(nowhere.files[kPagePath].find("Run.N4."), std::string::npos);
 
     // A record file that cannot be read is appended to all the same, after an LF.
     MemoryStore unreadable;
@@ -813,56 +887,332 @@ TEST(KeepRunRecord, ARunThatCannotBeAppendedIsStillOnThePage) {
     EXPECT_EQ(unreadable.files[kPagePath], RenderRunPage({NumberedRun(2)}));
 }
 
+// What the next holder of the lock does with the pending files it finds.
+TEST(KeepRunRecord, PendingRunsAreAppendedOnceInTimeOrder) {
+    const std::string line5 = FormatRunRecordLine(NumberedRun(5)) + "\n";
+    const std::string line6 = FormatRunRecordLine(NumberedRun(6)) + "\n";
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> pending;  // stamp to text
+        std::set<std::string> beingWritten;          // stamps another program has open
+        std::vector<int> record;                     // the runs in the record after run 9
+        std::set<std::string> left;                  // the stamps still pending
+    };
+    const std::vector<Case> cases = {
+        {"one waiting", {{"a1", line5}}, {}, {0, 5, 9}, {}},
+        {"in the order of their stamps", {{"b2", line5}, {"a1", line6}}, {}, {0, 6, 5, 9}, {}},
+        {"one still being written waits", {{"a1", line5}, {"b2", line6}}, {"b2"}, {0, 5, 9}, {"b2"}},
+        {"torn by a kill before its run was kept", {{"a1", line5.substr(0, 30)}}, {}, {0, 9}, {}},
+        {"already appended when its writer was killed",
+         {{"a1", FormatRunRecordLine(NumberedRun(0)) + "\n"}},
+         {},
+         {0, 9},
+         {}},
+        {"empty", {{"a1", ""}}, {}, {0, 9}, {}},
+    };
+    for (const Case& c : cases) {
+        MemoryStore store;
+        KeepRunRecord(store, NumberedRun(0));
+        for (const auto& [stamp, text] : c.pending)
+            store.files[PendingPath(stamp.c_str())] = text;
+        for (const std::string& stamp : c.beingWritten)
+            store.unreadable.insert(PendingPath(stamp.c_str()));
+        EXPECT_EQ(KeepRunRecord(store, NumberedRun(9)), KeptRun::Recorded) << c.name;
+        EXPECT_EQ(RunsInRecord(store.files[kRecordPath]), c.record) << c.name;
+        std::set<std::string> left;
+        for (const auto& [path, text] : PendingFiles(store))
+            left.insert(path);
+        std::set<std::string> expected;
+        for (const std::string& stamp : c.left)
+            expected.insert(PendingPath(stamp.c_str()));
+        EXPECT_EQ(left, expected) << c.name;
+    }
+}
+
+// A program that cannot have the lock leaves the record alone: its run waits for the
+// holder, whose trim would otherwise lose an append made meanwhile.
+TEST(KeepRunRecord, WithoutTheLockTheRunWaitsForTheHolder) {
+    MemoryStore store;
+    KeepRunRecord(store, NumberedRun(0));
+    const std::string before = store.files[kRecordPath];
+    store.lockHeldElsewhere = true;
+    EXPECT_EQ(KeepRunRecord(store, NumberedRun(1)), KeptRun::Pending);
+    EXPECT_EQ(KeepRunRecord(store, NumberedRun(2)), KeptRun::Pending);
+    EXPECT_EQ(store.files[kRecordPath], before);
+    EXPECT_EQ(store.files[kPagePath], PageWithWaiting({NumberedRun(0), NumberedRun(1), NumberedRun(2)}, 2));
+    store.lockHeldElsewhere = false;
+    KeepRunRecord(store, NumberedRun(3));
+    EXPECT_EQ(RunsInRecord(store.files[kRecordPath]), Range(0, 3));
+    EXPECT_TRUE(PendingFiles(store).empty());
+
+    // Where the folder refuses new files no pending file can be made, and no trim can
+    // replace the record: the run is appended without the lock, as nothing can lose it.
+    MemoryStore refusing;
+    refusing.refusesNewFiles = true;
+    refusing.lockHeldElsewhere = true;
+    EXPECT_EQ(KeepRunRecord(refusing, NumberedRun(4)), KeptRun::Recorded);
+    EXPECT_EQ(RunsInRecord(refusing.files[kRecordPath]), std::vector<int>{4});
+}
+
 // A program killed at every writing step of a run's keeping, at the start of a write, in
 // its middle and at its end, in a folder that takes new files and in one that refuses
 // them, with the record about to be trimmed or not: the next run then finds every run
 // that was appended whole once, every complete line a record or a torn fragment that
 // no record runs into, and a page of the last runs.
 TEST(KeepRunRecord, AKillAtAnyStepLosesNoKeptRun) {
+    constexpr int kWaiting = 5000;  // a run pending before the killed one, in some cases
     for (bool refuses : {false, true}) {
-        for (int before : {3, static_cast<int>(kRunRecordTrimAbove)}) {
-            for (int step = 1; step <= 3; ++step) {
-                for (size_t torn : {size_t{0}, size_t{40}, std::string::npos}) {
-                    const std::string name = std::string(refuses ? "refusing, " : "") + std::to_string(before) +
-                                             " runs, step " + std::to_string(step) + ", torn at " +
-                                             std::to_string(static_cast<long>(torn));
-                    MemoryStore store;
-                    store.refusesNewFiles = refuses;
-                    for (int i = 0; i < before; ++i)
-                        store.files[kRecordPath] += FormatRunRecordLine(NumberedRun(i)) + "\n";
-                    store.killAt = step;
-                    store.tornBytes = torn;
-                    bool killed = false;
-                    try {
-                        KeepRunRecord(store, NumberedRun(before));
-                    } catch (const Killed&) {
-                        killed = true;
-                    }
-                    store.killAt = 0;
-                    KeepRunRecord(store, NumberedRun(before + 1));
-                    KeepRunRecord(store, NumberedRun(before + 2));
+        for (bool waiting : {false, true}) {
+            for (int before : {3, static_cast<int>(kRunRecordTrimAbove)}) {
+                // The writes: the append, the pending file's removal, the trim, the page.
+                const int writes = 2 + waiting + (before == 3 || refuses ? 0 : 1);
+                for (int step = 1; step <= writes; ++step) {
+                    for (size_t torn : {size_t{0}, size_t{40}, std::string::npos}) {
+                        const std::string name = std::string(refuses ? "refusing, " : "") +
+                                                 (waiting ? "one waiting, " : "") + std::to_string(before) +
+                                                 " runs, step " + std::to_string(step) + ", torn at " +
+                                                 std::to_string(static_cast<long>(torn));
+                        MemoryStore store;
+                        store.refusesNewFiles = refuses;
+                        for (int i = 0; i < before; ++i)
+                            store.files[kRecordPath] += FormatRunRecordLine(NumberedRun(i)) + "\n";
+                        if (waiting)
+                            store.files[PendingPath("a1")] = FormatRunRecordLine(NumberedRun(kWaiting)) + "\n";
+                        store.killAt = step;
+                        store.tornBytes = torn;
+                        bool killed = false;
+                        try {
+                            KeepRunRecord(store, NumberedRun(before));
+                        } catch (const Killed&) {
+                            killed = true;
+                        }
+                        store.killAt = 0;
+                        KeepRunRecord(store, NumberedRun(before + 1));
+                        KeepRunRecord(store, NumberedRun(before + 2));
 
-                    std::vector<int> runs = RunsInRecord(store.files[kRecordPath]);
-                    // The killed run is there when its append was whole, and once at most.
-                    const bool killedRunWhole = std::count(runs.begin(), runs.end(), before) == 1;
-                    EXPECT_LE(std::count(runs.begin(), runs.end(), before), 1) << name;
-                    std::erase(runs, -1);  // torn fragments, each on a line of its own
-                    std::erase(runs, before);
-                    const int first = runs.empty() ? 0 : runs.front();
-                    std::vector<int> expected = Range(first, before - 1);
-                    expected.push_back(before + 1);
-                    expected.push_back(before + 2);
-                    EXPECT_EQ(runs, expected) << name;
-                    EXPECT_TRUE(first == 0 || (!refuses && first > 0)) << name;
-                    EXPECT_GE(runs.size() + killedRunWhole, std::min<size_t>(before + 2, kRunRecordLimit)) << name;
-                    // The page is the record's, whatever the kill left of it.
-                    const std::string& page = store.files[kPagePath];
-                    EXPECT_EQ(page, ComposeRunPage(LastRecordedRuns(store.files[kRecordPath], kRunPageRuns))) << name;
-                    EXPECT_TRUE(killed || step == 3) << name;
+                        std::vector<int> runs = RunsInRecord(store.files[kRecordPath]);
+                        // The killed run is there when its append was whole, and once at most;
+                        // the waiting run is there once.
+                        const bool killedRunWhole = std::count(runs.begin(), runs.end(), before) == 1;
+                        EXPECT_LE(std::count(runs.begin(), runs.end(), before), 1) << name;
+                        EXPECT_EQ(std::count(runs.begin(), runs.end(), kWaiting), waiting ? 1 : 0) << name;
+                        EXPECT_TRUE(PendingFiles(store).empty()) << name;
+                        std::erase(runs, -1);  // torn fragments, each on a line of its own
+                        std::erase(runs, before);
+                        std::erase(runs, kWaiting);
+                        const int first = runs.empty() ? 0 : runs.front();
+                        std::vector<int> expected = Range(first, before - 1);
+                        expected.push_back(before + 1);
+                        expected.push_back(before + 2);
+                        EXPECT_EQ(runs, expected) << name;
+                        EXPECT_TRUE(first == 0 || (!refuses && first > 0)) << name;
+                        EXPECT_GE(runs.size() + killedRunWhole, std::min<size_t>(before + 2, kRunRecordLimit)) << name;
+                        // The page is the record's, whatever the kill left of it.
+                        const std::string& page = store.files[kPagePath];
+                        EXPECT_EQ(page, ComposeRunPage(LastRecordedRuns(store.files[kRecordPath], kRunPageRuns)))
+                            << name;
+                        EXPECT_TRUE(killed || step == writes) << name;
+                    }
                 }
             }
         }
     }
+}
+
+// ---- Records of every format ----
+
+// A record file as the version before format numbers wrote it (a line from before the
+// temperatures were kept, then three of that version's own), which must read unchanged.
+// The non-ASCII driver of the last line is UTF-8 in the file.
+const std::string kFormat1Record =
+    R"({"time":"2026-10-30T20:00:00Z","driver":"QmSim.Focuser","steps":5,"increment":120,"exposuresPerStep":2,"points":[{"position":9760,"value":410,"values":[405,415]},{"position":9880,"value":620,"values":[610,630]},{"position":10000,"value":700,"values":[700,700]},{"position":10120,"value":640,"values":[650,630]},{"position":10240,"value":430,"values":[420,440]}],"pendingValues":[],"threePoint":10012,"fit":{"converged":true,"peak":10009.25,"quality":0.9931,"curve":[[9760,140],[10000,700],[10240,140]]},"check":{"passed":true,"reason":""},"result":10012,"outcome":"focus","durationMs":48213}
+{"time":"2026-11-02T21:14:07Z","driver":"QmSim.Focuser","steps":5,"increment":120,"exposuresPerStep":2,"points":[{"position":9760,"value":410,"values":[405,415]},{"position":9880,"value":620,"values":[610,630]},{"position":10000,"value":700,"values":[700,700]},{"position":10120,"value":640,"values":[650,630]},{"position":10240,"value":430,"values":[420,440]}],"pendingValues":[],"threePoint":10012,"fit":{"converged":true,"peak":10009.25,"quality":0.9931,"curve":[[9760,140],[10000,700],[10240,140]]},"check":{"passed":true,"reason":""},"result":10012,"outcome":"focus","durationMs":48213,"temperatureStart":3.5,"temperatureEnd":2.75}
+{"time":"2026-11-02T22:01:40Z","driver":"Caf\u00e9 \"Focuser\"\t\\1","steps":5,"increment":120,"exposuresPerStep":2,"points":[{"position":9760,"value":410,"values":[405,415]},{"position":9880,"value":620,"values":[610,630]},{"position":10000,"value":700,"values":[700,700]},{"position":10120,"value":640,"values":[650,630]},{"position":10240,"value":430,"values":[420,440]}],"pendingValues":[],"threePoint":10012,"fit":{"converged":false,"peak":null,"quality":null,"dropped":10240,"curve":[[9760,140],[10000,700],[10240,140]]},"check":{"passed":false,"reason":"too flat"},"result":9760,"outcome":"error","durationMs":0,"temperatureStart":3.5,"temperatureEnd":null}
+{"time":"2026-11-03T01:00:00Z","driver":"ASCOM.Focuser.é","steps":9,"increment":1,"exposuresPerStep":1,"points":[{"position":-3,"value":0,"values":[0]}],"pendingValues":[7,-8],"threePoint":null,"fit":null,"check":null,"result":null,"outcome":"stopped","durationMs":4294967295,"temperatureStart":-12.5,"temperatureEnd":null}
+)";
+
+// The record that the sample's second line was written from.
+RunRecord SampleFocusRecord() {
+    RunRecord r;
+    r.timeUtc = "2026-11-02T21:14:07Z";
+    r.driverId = "QmSim.Focuser";
+    r.steps = 5;
+    r.increment = 120;
+    r.exposuresPerStep = 2;
+    r.points = {{9760, 410, {405, 415}},
+                {9880, 620, {610, 630}},
+                {10000, 700, {700, 700}},
+                {10120, 640, {650, 630}},
+                {10240, 430, {420, 440}}};
+    RunVerdict v;
+    v.threePoint = 10012;
+    v.fitConverged = true;
+    v.fitPeak = 10009.25;
+    v.fitQuality = 0.9931;
+    v.fitCurvePoints = 3;
+    v.rowOrigin = 9760;
+    v.rowUnit = 120;
+    v.rowHighest = 4;
+    v.fit.peak = 2;
+    v.fit.height = 700;
+    v.fit.index = 1;
+    r.verdict = v;
+    r.movedTo = 10012;
+    r.outcome = RunOutcome::Focus;
+    r.durationMs = 48213;
+    r.temperatureAtStart = 3.5;
+    r.temperatureAtEnd = 2.75;
+    return r;
+}
+
+TEST(RecordFormats, TheFirstFormatReadsAndIsWrittenUnchanged) {
+    const std::vector<std::string_view> lines = CompleteRecordLines(kFormat1Record);
+    ASSERT_EQ(lines.size(), 4u);
+    // Lines of this format carry no format number: they are written byte for byte as before.
+    EXPECT_EQ(FormatRunRecordLine(SampleFocusRecord()), lines[1]);
+    EXPECT_EQ(FormatRunRecordLine(SampleFocusRecord()).find("format"), std::string::npos);
+    struct Expected {
+        const char* driver;
+        RunOutcome outcome;
+        std::optional<int32_t> movedTo;
+        std::optional<double> temperatureAtStart;
+        bool verdict;
+    };
+    const std::vector<Expected> expected = {
+        {"QmSim.Focuser", RunOutcome::Focus, 10012, std::nullopt, true},
+        {"QmSim.Focuser", RunOutcome::Focus, 10012, 3.5, true},
+        {"Caf\xc3\xa9 \"Focuser\"\t\\1", RunOutcome::Error, 9760, 3.5, true},
+        {"ASCOM.Focuser.\xc3\xa9", RunOutcome::Stopped, std::nullopt, -12.5, false},
+    };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::optional<RecordedRun> run = ReadRunRecordLine(lines[i]);
+        ASSERT_TRUE(run) << lines[i];
+        EXPECT_EQ(run->driverId, expected[i].driver) << i;
+        EXPECT_EQ(run->outcome, expected[i].outcome) << i;
+        EXPECT_EQ(run->movedTo, expected[i].movedTo) << i;
+        EXPECT_EQ(run->temperatureAtStart, expected[i].temperatureAtStart) << i;
+        EXPECT_EQ(run->verdict.has_value(), expected[i].verdict) << i;
+    }
+    EXPECT_EQ(*ReadRunRecordLine(lines[1]), RecordedRunOf(SampleFocusRecord()));
+
+    // Kept over: the old lines stay as they are, and the page shows them with the new
+    // run, and nothing else.
+    MemoryStore store;
+    store.files[kRecordPath] = kFormat1Record;
+    KeepRunRecord(store, NumberedRun(1));
+    EXPECT_EQ(store.files[kRecordPath], kFormat1Record + FormatRunRecordLine(NumberedRun(1)) + "\n");
+    std::vector<RecordedRun> runs = {RecordedRunOf(NumberedRun(1))};
+    for (size_t i = lines.size(); i-- > 0;)
+        runs.push_back(*ReadRunRecordLine(lines[i]));
+    EXPECT_EQ(store.files[kPagePath], ComposeRunPage(runs));
+    EXPECT_EQ(TrimmedRecord(kFormat1Record), kFormat1Record);
+}
+
+// A line of a later format: the sample's focus line with a format number, a member this
+// version does not know, and more.
+std::string LaterLine(const std::string& from, const std::string& to) {
+    std::string line(CompleteRecordLines(kFormat1Record)[1]);
+    const size_t at = line.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? line : line.replace(at, from.size(), to);
+}
+
+TEST(RecordFormats, LinesOfLaterFormatsReadEveryKnownMember) {
+    const RecordedRun sample = RecordedRunOf(SampleFocusRecord());
+    RecordedRun withoutTemperatures = sample;
+    withoutTemperatures.temperatureAtStart = withoutTemperatures.temperatureAtEnd = std::nullopt;
+    RecordedRun unknownOutcome = sample;
+    unknownOutcome.outcome = RunOutcome::Stopped;
+    RecordedRun onlyTime;
+    onlyTime.timeUtc = "2027-01-01T00:00:00Z";
+    struct Case {
+        const char* name;
+        std::string line;
+        std::optional<RecordedRun> read;
+    };
+    const std::vector<Case> cases = {
+        {"format 2 and an unknown member",
+         LaterLine("{\"time\"", "{\"format\":2,\"seeing\":{\"fwhm\":[1.5,2]},\"time\""), sample},
+        {"format 1 named", LaterLine("{\"time\"", "{\"format\":1,\"time\""), sample},
+        {"an outcome this version does not know",
+         LaterLine("\"outcome\":\"focus\"", "\"format\":2,\"outcome\":\"settled\""), unknownOutcome},
+        {"no temperatures", LaterLine(",\"temperatureStart\":3.5,\"temperatureEnd\":2.75", ",\"format\":4"),
+         withoutTemperatures},
+        {"hardly any member", "{\"format\":2,\"time\":\"2027-01-01T00:00:00Z\"}", onlyTime},
+        {"format as text", LaterLine("{\"time\"", "{\"format\":\"2\",\"time\""), std::nullopt},
+        {"format 0", LaterLine("{\"time\"", "{\"format\":0,\"time\""), std::nullopt},
+        {"format 2.5", LaterLine("{\"time\"", "{\"format\":2.5,\"time\""), std::nullopt},
+        {"not JSON after the format", LaterLine("{\"time\"", "{\"format\":2,,\"time\""), std::nullopt},
+        {"no format", LaterLine("{\"time\"", "{\"seeing\":2,\"time\""), std::nullopt},
+        {"an array", "[{\"format\":2}]", std::nullopt},
+        {"blanks after the object", "{\"format\":2,\"time\":\"2027-01-01T00:00:00Z\"} ", std::nullopt},
+        {"torn", LaterLine("{\"time\"", "{\"format\":2,\"time\"").substr(0, 200), std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReadRunRecordLine(c.line), c.read) << c.name << ": " << c.line;
+
+    // Members in another order, with blanks and another spelling of a number.
+    std::string reordered = LaterLine(",\"temperatureStart\":3.5,\"temperatureEnd\":2.75}", "}");
+    reordered.insert(1, " \"temperatureEnd\" : 2.75 , \"format\": 2, \"temperatureStart\":3.5e0 ,");
+    EXPECT_EQ(ReadRunRecordLine(reordered), sample) << reordered;
+    // A member with a value of another kind reads as if it were absent.
+    const std::string otherKind = LaterLine(",\"temperatureStart\":3.5", ",\"temperatureStart\":\"warm\",\"format\":3");
+    RecordedRun noStart = sample;
+    noStart.temperatureAtStart = std::nullopt;
+    EXPECT_EQ(ReadRunRecordLine(otherKind), noStart) << otherKind;
+}
+
+TEST(RecordFormats, TornFragmentsAreToldFromOtherText) {
+    const std::string later = LaterLine("{\"time\"", "{\"format\":2,\"time\"");
+    // Every line an append cut short is a torn fragment, whatever its format.
+    for (const std::string& good : {std::string(CompleteRecordLines(kFormat1Record)[1]), later})
+        for (size_t length = 1; length < good.size(); ++length)
+            ASSERT_TRUE(IsTornRecordLine(std::string_view(good).substr(0, length))) << length << good;
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"", false},
+        {"{", true},
+        {"{\"steps\":1", true},
+        {"{\"a\":\"\\u00", true},
+        {"{\"a\":-", true},
+        {"{\"a\":1e", true},
+        {later, false},         // whole
+        {"junk", false},        // not JSON
+        {"[1,2", false},        // not a record's start
+        {"{\"a\":1}x", false},  // text after a whole object
+        {"{\"a\":tx", false},   // wrong before its end
+        {"{\"a\" 1", false},
+        {"{\"a\":01", false},
+        {"{\"a\":\"\x01", false},
+        {std::string(100, '{'), false},  // nested deeper than any record
+    };
+    for (const auto& [line, torn] : cases)
+        EXPECT_EQ(IsTornRecordLine(line), torn) << line;
+}
+
+// The trim keeps the newest records of any format, and every line it cannot read.
+TEST(RecordFormats, TheTrimKeepsLaterFormatsAndLinesItCannotRead) {
+    const std::string later = LaterLine("{\"time\"", "{\"format\":2,\"seeing\":1.5,\"time\"");
+    const std::string edited = "{\"time\": \"2026-12-01T00:00:00Z\", \"note\": \"by hand\"}";
+    std::string full;
+    for (int i = 0; i < static_cast<int>(kRunRecordTrimAbove); ++i) {
+        full += FormatRunRecordLine(NumberedRun(i)) + "\n";
+        if (i == 50)
+            full += edited + "\n";
+        if (i == static_cast<int>(kRunRecordTrimAbove) - 10)
+            full += later + "\n";
+    }
+    MemoryStore store;
+    store.files[kRecordPath] = full;
+    KeepRunRecord(store, NumberedRun(static_cast<int>(kRunRecordTrimAbove)));
+    const std::string& text = store.files[kRecordPath];
+    EXPECT_EQ(Count(text, later + "\n"), 1u);
+    EXPECT_EQ(Count(text, edited + "\n"), 1u);
+    EXPECT_LT(text.find(edited), text.find(later));
+    // 1,000 records: the later line is one of them.
+    EXPECT_EQ(CompleteRecordLines(text).size(), kRunRecordLimit + 1);
+    const std::string& page = store.files[kPagePath];
+    EXPECT_NE(page.find("1 line of the record not shown"), std::string::npos);
+    EXPECT_NE(page.find("QmSim.Focuser"), std::string::npos);
 }
 
 }  // namespace

@@ -166,6 +166,8 @@ expect_eq "no error report" "$BOXES" 0
 count_boxes Error 1
 expect_eq "no error box" "$BOXES" 0
 expect_true "record path still a directory" test -d "$jsonl"
+expect_eq "the run waits beside the record for a later run" \
+  "$(find "$E2E_DIR/prog" -maxdepth 1 -name 'autofocus-runs.pending-*.jsonl' | wc -l)" 1
 expect_eq "Temperature asked for at start and end, unknown" \
   "$(sim_calls | grep -c 'Temperature GetIDsOfNames () -> ERROR')" 2
 expect_true "read-only page untouched" cmp -s "$page" "$E2E_DIR/page-before.htm"
@@ -176,6 +178,8 @@ expect_match "program still answers" "$(probe winfo Quillomar)" '^title: Quillom
 # curve and the check's verdict; the run moves to the fitted peak, or to the three-point
 # result where the fit is not trusted (this star is narrow for a 100-step row).
 rmdir "$jsonl"
+# The record is made anew here: the run that waited in 3 is left out of it.
+rm -f "$E2E_DIR"/prog/autofocus-runs.pending-*.jsonl
 # Saved as Notepad's "Unicode": UTF-16 little-endian with its mark.
 { printf '\xFF\xFE'; printf '%s\r\n' 'run-record = on' 'best-focus = fit' 'curve-check = on' | iconv -f ASCII -t UTF-16LE; } \
   > "$E2E_DIR/prog/autofocus-options.ini"

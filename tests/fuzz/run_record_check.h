@@ -149,8 +149,9 @@ inline std::string CheckRunOptions(const uint8_t* data, size_t size) {
 // The record file: the first byte chooses a trim limit, the rest is the file's text.
 // Its complete lines are not empty and hold no LF; an append adds exactly the new line after
 // the complete lines and the torn fragment as a line of its own; a trim keeps the last
-// `limit` lines that read as records, in order, each whole, and trims nothing more when
-// done again; a line that reads is refused with any byte added or taken from its end.
+// `limit` lines that read as records and every line that neither reads nor is a torn
+// fragment, in order, each whole, and trims nothing more when done again; a line that
+// reads is refused with any byte added or taken from its end.
 inline std::string CheckRunRecordFile(const uint8_t* data, size_t size) {
     ByteReader in(data, size);
     const size_t limit = static_cast<size_t>(in.InRange(0, 40));
@@ -186,13 +187,21 @@ inline std::string CheckRunRecordFile(const uint8_t* data, size_t size) {
     const std::string trimmed = TrimmedRecord(text, limit);
     if (!trimmed.empty() && trimmed.back() != '\n')
         return "a trim left a partial last line";
-    const std::vector<std::string_view> kept = CompleteRecordLines(trimmed);
+    // In their order: the last records up to the limit, and every line that does not read
+    // and is no torn fragment.
     const size_t count = records.size() < limit ? records.size() : limit;
-    if (kept.size() != count)
-        return "a trim kept other than the last records up to the limit";
-    for (size_t i = 0; i < count; ++i)
-        if (kept[i] != records[records.size() - count + i])
-            return "a trim changed or reordered a record it kept";
+    std::vector<std::string_view> expectedKept;
+    size_t recordIndex = 0;
+    for (std::string_view line : lines) {
+        if (ReadRunRecordLine(line)) {
+            if (recordIndex++ >= records.size() - count)
+                expectedKept.push_back(line);
+        } else if (!IsTornRecordLine(line)) {
+            expectedKept.push_back(line);
+        }
+    }
+    if (CompleteRecordLines(trimmed) != expectedKept)
+        return "a trim kept other than the last records up to the limit and the lines it cannot read";
     if (TrimmedRecord(trimmed, limit) != trimmed)
         return "a second trim changed the file";
     return {};

@@ -1,11 +1,14 @@
 // The run record's Win32 files: appends to the end whatever else has the file open, a
 // missing file told from an unreadable one, replacements refused by a read-only file,
-// and the folder's lock shared by every store of one folder, in any spelling of its path.
+// the folder's lock shared by every store of one folder, in any spelling of its path, and
+// the pending files: made unshared, listed by the long name alone.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/raii_win.h"
 #include "record/run_recorder_win.h"
@@ -106,6 +109,80 @@ TEST(RunRecordStoreWin, OneLockPerFolder) {
     DWORD got = 0;
     ASSERT_TRUE(GetExitCodeThread(thread.get(), &got));
     EXPECT_EQ(got, 1u);
+}
+
+// The lock's name is the folder's, whatever spelling of its path the program was
+// started from; another folder has another; a folder that cannot be opened falls back
+// to its path.
+TEST(RunRecordStoreWin, TheLockIsNamedAfterTheFolder) {
+    ScratchFiles files;
+    const std::string dir = files.ProgramDirectory();
+    const std::string sub = dir + "sub\\";
+    ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+    char shortPath[MAX_PATH];
+    const DWORD shortLength = GetShortPathNameA(dir.c_str(), shortPath, MAX_PATH);
+    std::string upper = dir;
+    CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
+    const std::string name = RunRecordLockName(dir);
+    struct Case {
+        const char* spelling;
+        std::string path;
+        bool same;
+    };
+    const std::vector<Case> cases = {
+        {"upper case", upper, true},
+        {"without its last backslash", dir.substr(0, dir.size() - 1), true},
+        {"through a subfolder and ..", sub + "..\\", true},
+        {"with forward slashes", [&] {
+             std::string slashes = dir;
+             for (char& c : slashes)
+                 c = c == '\\' ? '/' : c;
+             return slashes;
+         }(),
+         true},
+        {"short (8.3)", shortLength > 0 && shortLength < MAX_PATH ? std::string(shortPath) : dir, true},
+        {"a subfolder", sub, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RunRecordLockName(c.path) == name, c.same) << c.spelling << ": " << c.path;
+    EXPECT_NE(name.find("-id-"), std::string::npos) << name;
+    const std::string missing = dir + "missing\\";
+    EXPECT_EQ(RunRecordLockName(missing).find("-id-"), std::string::npos);
+    EXPECT_EQ(RunRecordLockName(missing), RunRecordLockName(missing.substr(0, missing.size() - 1) + "\\"));
+    RemoveDirectoryA(sub.c_str());
+}
+
+TEST(RunRecordStoreWin, PendingFilesAreMadeUnsharedAndListedByTheirLongName) {
+    ScratchFiles files;
+    RunRecordStoreWin store(files);
+    const std::string dir = files.ProgramDirectory();
+    const std::string first = dir + kPendingRunPrefix + store.PendingStamp() + kPendingRunSuffix;
+    ASSERT_TRUE(store.WriteNew(first, "line\n"));
+    EXPECT_FALSE(store.WriteNew(first, "again\n"));  // never over another's
+    EXPECT_EQ(store.Read(first), "line\n");
+    // One still being written is opened by no one else: Read tells it from an empty file.
+    const std::string open = dir + kPendingRunPrefix + "open" + kPendingRunSuffix;
+    {
+        KernelHandle writing(CreateFileA(open.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        ASSERT_TRUE(writing);
+        EXPECT_EQ(store.Read(open), std::nullopt);
+    }
+    // Neither another file whose short name may match, nor a folder, is a pending file.
+    const std::string other = dir + kPendingRunPrefix + "x" + kPendingRunSuffix + ".tmp";
+    ASSERT_TRUE(store.WriteNew(other, ""));
+    const std::string folder = dir + kPendingRunPrefix + "folder" + kPendingRunSuffix;
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::vector<std::string> names = store.FileNames(kPendingRunPrefix, kPendingRunSuffix);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{first.substr(dir.size()), open.substr(dir.size())}));
+    // Stamps made one after the other sort in the order they were made.
+    const std::string earlier = store.PendingStamp();
+    Sleep(20);
+    EXPECT_LT(earlier, store.PendingStamp());
+    for (const std::string& path : {first, open, other})
+        EXPECT_TRUE(store.Remove(path)) << path;
+    EXPECT_FALSE(store.Remove(first));
+    RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
