@@ -269,6 +269,39 @@ wait_for() {
 
 e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
 
+# Makes PATH refuse writes: a folder refuses new files (and renames into it) but lets its
+# files be written, a file refuses to be written. The immutable flag does this even to
+# root; where chattr is refused (no CAP_LINUX_IMMUTABLE, a file system without the flag)
+# an unprivileged user gets the same from taking away the write permission. The refusal
+# is tried before it is relied on: when neither way holds, the status is 1 and
+# REFUSE_WRITES_WHY says why, for the caller to report as a failed check.
+refuse_writes() {
+  local path=$1 why
+  REFUSE_WRITES_WHY=""
+  if ! why=$(chattr +i "$path" 2>&1); then
+    REFUSE_WRITES_WHY="chattr +i: ${why:-chattr not installed (e2fsprogs)}"
+    chmod a-w "$path"
+  fi
+  if [ -d "$path" ]; then
+    if (: > "$path/.refuse-writes-probe") 2>/dev/null; then
+      rm -f "$path/.refuse-writes-probe"
+      REFUSE_WRITES_WHY+="; without write permission the folder still takes new files (running as $(id -un))"
+      allow_writes "$path"
+      return 1
+    fi
+  elif (: >> "$path") 2>/dev/null; then
+    REFUSE_WRITES_WHY+="; without write permission the file can still be written (running as $(id -un))"
+    allow_writes "$path"
+    return 1
+  fi
+  return 0
+}
+allow_writes() {
+  chattr -i "$1" 2>/dev/null
+  chmod u+w "$1" 2>/dev/null
+  return 0
+}
+
 e2e_end() {
   local status=$?
   if [ -n "${E2E_APP_PID:-}" ] && kill -0 "$E2E_APP_PID" 2>/dev/null; then
