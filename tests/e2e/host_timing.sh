@@ -177,13 +177,15 @@ expect_eq "WM_CLOSE during the error box: the program ends once the box is close
 # 8. The time limit that the guide's formula gives, computed from autofocus.ini, holds a
 # run whose moves never end: every wait gives up after its 100 polls.
 ini_value() { tr -d '\r' < "$E2E_DIR/prog/autofocus.ini" | sed -n "s/^$1->//p"; }
-# Seconds: the first move's wait, Steps x Expo/Step exposures, for each later position the
-# pause, the wait, the 200 ms and one lost exposure, the final move (and the backlash
-# approach), half as much again for the driver's answers and a busy computer.
+# Seconds, for T seconds between values and C of the automatic connection still to come:
+# the connection, the first move's wait, Steps x Expo/Step exposures, for each later
+# position the pause, the wait, the 200 ms and one lost exposure, the final move (and the
+# backlash approach), half as much again for the driver's answers, the timer and a busy
+# computer. run_time_limit T C
 run_time_limit() {
-  awk -v s="$(ini_value 1003)" -v e="$(ini_value 1005)" -v b="$(ini_value 1002)" -v t="$1" 'BEGIN {
+  awk -v s="$(ini_value 1003)" -v e="$(ini_value 1005)" -v b="$(ini_value 1002)" -v t="$1" -v c="$2" 'BEGIN {
     w = 100 * 0.1 + 0.05
-    total = w + s * e * t + (s - 1) * (0.08 + w + 0.2 + t) + 0.08 + 0.5 + w + b * (0.5 + w)
+    total = c + w + s * e * t + (s - 1) * (0.08 + w + 0.2 + t) + 0.08 + 0.5 + w + b * (0.5 + w)
     printf "%d\n", total * 1.5 + 0.999 }'
 }
 e2e_sim "${SLOW[@]}" Stuck=1
@@ -192,7 +194,7 @@ polls() { grep -c ' Focuser IsMoving ' "$E2E_DIR/sim/calls.log"; }
 e2e_start 1
 wait_for "the automatic connection" 15 connected
 before=$(polls)
-limit=$(run_time_limit 0.3)
+limit=$(run_time_limit 0.3 0)  # connected before command 2
 out=$(host --cadence-ms 300 --timeout-s "$limit")
 echo "$out" > "$E2E_DIR/stuck.out"
 expect_match "stuck focuser: reported within the guide's limit of $limit s" "$out" '^report: code=4 value=44$'
