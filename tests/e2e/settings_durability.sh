@@ -94,6 +94,9 @@ last_kill=none
 # killed here.
 start_loop() {
   local t0=$SECONDS starter processes
+  # Emptied here, not only by the starter's redirection, which happens in the forked
+  # shell a moment later: the first look must not find the last loop's "ready".
+  : >"$dir/loop.out"
   (cd "$prog" && exec wine SaveStress.exe loop) >"$dir/loop.out" 2>"$dir/loop.err" &
   stress=$!
   saved_or_ended() { grep -q ready "$dir/loop.out" || ended "$stress"; }
@@ -285,7 +288,7 @@ fi
 # 5. A file held open by another process without sharing.
 (cd "$prog" && exec wine SaveStress.exe hold 30) >"$dir/hold.out" 2>/dev/null &
 holder=$!
-if wait_until 20 grep -q holding "$dir/hold.out"; then
+if wait_until 90 grep -q holding "$dir/hold.out"; then
   # While it is held the file cannot even be read back (exit 3); its content is checked after.
   stress save B >/dev/null
   expect_eq "locked file: save fails, file unreadable while held" "$?" 3
@@ -373,7 +376,7 @@ perm_cases() {
   prepare root 755 "$perm_user" 644
   as_user wine SaveStress.exe hold 30 >"$dir/user-hold.out" 2>/dev/null &
   local holder=$!
-  if wait_until 20 grep -q holding "$dir/user-hold.out"; then
+  if wait_until 90 grep -q holding "$dir/user-hold.out"; then
     ustress save B >/dev/null
     expect_eq "as user: locked file in a directory that refuses new files: save fails" "$?" 3
     kill_stress hold "$holder" "$uprefix"
