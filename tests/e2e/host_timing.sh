@@ -4,9 +4,9 @@
 # values a run counts (before the run is switched on, during and after each step move),
 # what a host that sends its values instead of posting them gains, a position whose values
 # are all 0, a start asked for during the automatic connection, during the final move,
-# twice at once or while no focuser is connected, closing the program while an error box
-# is open, the time limit that the guide's formula gives a run whose moves never end, and
-# a second instance.
+# twice at once or while no focuser is connected, a command sent during the automatic
+# connection, closing the program while an error box is open, the time limit that the
+# guide's formula gives a run whose moves never end, and a second instance.
 source "$(dirname "$0")/lib.sh"
 e2e_begin host_timing
 
@@ -154,6 +154,30 @@ for driver in QmSim.Focuser QmSim.FocuserLocal; do
   expect_eq "$driver: command 2 was sent before the connection was made" "$(connections)" "$before"
   wait "$hostpid"
   expect_eq "$driver: the run started after the connection and reported" "$?" 0
+  host --close >/dev/null
+  e2e_wait_exit 20
+done
+
+# 6b. A command sent while the automatic connection is under way (the driver takes 8 s to
+# link): with the driver in the program's process the send returns only once the
+# connection is made; a driver in a process of its own lets the send through at once.
+for driver in QmSim.Focuser QmSim.FocuserLocal; do
+  e2e_sim "${SLOW[@]/StepsPerSecond=*/StepsPerSecond=4000}" Delay.Link=8000
+  write_ini "$driver"
+  before=$(connections)
+  host --find-timeout-s 30 --raw 3 0 --send > "$E2E_DIR/sent-during-connect-$driver.out" &
+  hostpid=$!
+  sleep 3
+  (cd "$E2E_DIR/prog" && exec wine Quillomar.exe 1) >"$E2E_DIR/app.log" 2>&1 &
+  E2E_APP_PID=$!
+  wait "$hostpid"
+  expect_eq "$driver: command 3 sent during the connection was handled" "$?" 0
+  if [ "$driver" = QmSim.Focuser ]; then
+    expect_eq "$driver: the send returned once the connection was made" "$(connections)" $((before + 1))
+  else
+    expect_eq "$driver: the send returned before the connection was made" "$(connections)" "$before"
+  fi
+  wait_for "the connection ($driver)" 30 bash -c "[ \$(grep -c 'MaxStep.* -> VT_I4=' '$E2E_DIR/sim/calls.log') -gt $before ]"
   host --close >/dev/null
   e2e_wait_exit 20
 done
