@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake make g++ clang googletest libgtest-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick x11-utils zip unzip chromium)
+  wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick x11-utils zip unzip chromium e2fsprogs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

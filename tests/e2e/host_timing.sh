@@ -4,9 +4,9 @@
 # values a run counts (before the run is switched on, during and after each step move),
 # what a host that sends its values instead of posting them gains, a position whose values
 # are all 0, a start asked for during the automatic connection, during the final move,
-# twice at once or while no focuser is connected, closing the program while an error box
-# is open, the time limit that the guide's formula gives a run whose moves never end, and
-# a second instance.
+# twice at once or while no focuser is connected, a command sent during the automatic
+# connection, closing the program while an error box is open, the time limit that the
+# guide's formula gives a run whose moves never end, and a second instance.
 source "$(dirname "$0")/lib.sh"
 e2e_begin host_timing
 
@@ -158,6 +158,30 @@ for driver in QmSim.Focuser QmSim.FocuserLocal; do
   e2e_wait_exit 20
 done
 
+# 6b. A command sent while the automatic connection is under way (the driver takes 8 s to
+# link): with the driver in the program's process the send returns only once the
+# connection is made; a driver in a process of its own lets the send through at once.
+for driver in QmSim.Focuser QmSim.FocuserLocal; do
+  e2e_sim "${SLOW[@]/StepsPerSecond=*/StepsPerSecond=4000}" Delay.Link=8000
+  write_ini "$driver"
+  before=$(connections)
+  host --find-timeout-s 30 --raw 3 0 --send > "$E2E_DIR/sent-during-connect-$driver.out" &
+  hostpid=$!
+  sleep 3
+  (cd "$E2E_DIR/prog" && exec wine Quillomar.exe 1) >"$E2E_DIR/app.log" 2>&1 &
+  E2E_APP_PID=$!
+  wait "$hostpid"
+  expect_eq "$driver: command 3 sent during the connection was handled" "$?" 0
+  if [ "$driver" = QmSim.Focuser ]; then
+    expect_eq "$driver: the send returned once the connection was made" "$(connections)" $((before + 1))
+  else
+    expect_eq "$driver: the send returned before the connection was made" "$(connections)" "$before"
+  fi
+  wait_for "the connection ($driver)" 30 bash -c "[ \$(grep -c 'MaxStep.* -> VT_I4=' '$E2E_DIR/sim/calls.log') -gt $before ]"
+  host --close >/dev/null
+  e2e_wait_exit 20
+done
+
 # 7. A connection that fails shows its error box: a command 2 that comes meanwhile finds no
 # focuser and is lost; WM_CLOSE waits until the box is closed, then ends the program.
 e2e_sim "${SLOW[@]}" 'Fail.Link=1:Link\srefused'
@@ -177,13 +201,15 @@ expect_eq "WM_CLOSE during the error box: the program ends once the box is close
 # 8. The time limit that the guide's formula gives, computed from autofocus.ini, holds a
 # run whose moves never end: every wait gives up after its 100 polls.
 ini_value() { tr -d '\r' < "$E2E_DIR/prog/autofocus.ini" | sed -n "s/^$1->//p"; }
-# Seconds: the first move's wait, Steps x Expo/Step exposures, for each later position the
-# pause, the wait, the 200 ms and one lost exposure, the final move (and the backlash
-# approach), half as much again for the driver's answers and a busy computer.
+# Seconds, for T seconds between values and C of the automatic connection still to come:
+# the connection, the first move's wait, Steps x Expo/Step exposures, for each later
+# position the pause, the wait, the 200 ms and one lost exposure, the final move (and the
+# backlash approach), half as much again for the driver's answers, the timer and a busy
+# computer. run_time_limit T C
 run_time_limit() {
-  awk -v s="$(ini_value 1003)" -v e="$(ini_value 1005)" -v b="$(ini_value 1002)" -v t="$1" 'BEGIN {
+  awk -v s="$(ini_value 1003)" -v e="$(ini_value 1005)" -v b="$(ini_value 1002)" -v t="$1" -v c="$2" 'BEGIN {
     w = 100 * 0.1 + 0.05
-    total = w + s * e * t + (s - 1) * (0.08 + w + 0.2 + t) + 0.08 + 0.5 + w + b * (0.5 + w)
+    total = c + w + s * e * t + (s - 1) * (0.08 + w + 0.2 + t) + 0.08 + 0.5 + w + b * (0.5 + w)
     printf "%d\n", total * 1.5 + 0.999 }'
 }
 e2e_sim "${SLOW[@]}" Stuck=1
@@ -192,7 +218,7 @@ polls() { grep -c ' Focuser IsMoving ' "$E2E_DIR/sim/calls.log"; }
 e2e_start 1
 wait_for "the automatic connection" 15 connected
 before=$(polls)
-limit=$(run_time_limit 0.3)
+limit=$(run_time_limit 0.3 0)  # connected before command 2
 out=$(host --cadence-ms 300 --timeout-s "$limit")
 echo "$out" > "$E2E_DIR/stuck.out"
 expect_match "stuck focuser: reported within the guide's limit of $limit s" "$out" '^report: code=4 value=44$'

@@ -193,25 +193,33 @@ wait_until() {
 }
 
 # Closes (OK) every message box with the caption that shows within S seconds, as a user
-# would, and counts them. Not for use inside $(...): it sets BOXES and BOX_TEXTS.
+# would, and counts them. Not for use inside $(...): it sets BOXES and BOX_TEXTS. When
+# Probe.exe cannot look (any end but "done" or "no such box"), BOXES is "unknown" with
+# the reason, which no count expected of it matches.
 count_boxes() {
-  local caption=$1 s=$2 end text
+  local caption=$1 s=$2 end text status
   BOXES=0
   BOX_TEXTS=""
   end=$((SECONDS + s))
   while [ "$SECONDS" -lt "$end" ]; do
     text=$(probe msgbox "$caption" --ok --timeout 1 | sed -n 's/^text: //p')
+    status=$?
+    if [ "$status" != 0 ] && [ "$status" != 2 ]; then
+      BOXES="unknown (Probe.exe msgbox ended with status $status after $BOXES boxes)"
+      return 1
+    fi
     if [ -n "$text" ]; then
       BOXES=$((BOXES + 1))
       BOX_TEXTS+="$text"$'\n'
     fi
   done
 }
-# How many message boxes the program shows at this moment.
+# How many message boxes the program shows at this moment; "unknown" (status 1) when
+# Probe.exe cannot tell.
 open_boxes() {
   local n
   n=$(probe boxes Quillomar | sed -n 's/^boxes: //p')
-  echo "${n:-0}"
+  if [[ $n =~ ^[0-9]+$ ]]; then echo "$n"; else echo unknown; return 1; fi
 }
 # Watches the program's message boxes for S seconds as a user who reads each box for
 # HOLD seconds before pressing OK, and looks at every moment it can how many are open at
@@ -224,14 +232,14 @@ watch_boxes() {
   BOXES_MOST=0
   end=$((SECONDS + s))
   while [ "$SECONDS" -lt "$end" ]; do
-    n=$(open_boxes)
+    n=$(open_boxes) || { BOXES="unknown (Probe.exe could not count the open boxes)"; BOXES_MOST=$BOXES; return 1; }
     [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n
     if [ "$n" -eq 0 ]; then
       sleep 0.1
       continue
     fi
     sleep "$hold"
-    n=$(open_boxes)
+    n=$(open_boxes) || { BOXES="unknown (Probe.exe could not count the open boxes)"; BOXES_MOST=$BOXES; return 1; }
     [ "$n" -gt "$BOXES_MOST" ] && BOXES_MOST=$n
     text=$(probe msgbox "$caption" --ok --timeout 2 | sed -n 's/^text: //p')
     if [ -n "$text" ]; then
@@ -268,6 +276,39 @@ wait_for() {
 }
 
 e2e_screenshot() { import -window root "$E2E_DIR/$1.png" 2>/dev/null || true; }
+
+# Makes PATH refuse writes: a folder refuses new files (and renames into it) but lets its
+# files be written, a file refuses to be written. The immutable flag does this even to
+# root; where chattr is refused (no CAP_LINUX_IMMUTABLE, a file system without the flag)
+# an unprivileged user gets the same from taking away the write permission. The refusal
+# is tried before it is relied on: when neither way holds, the status is 1 and
+# REFUSE_WRITES_WHY says why, for the caller to report as a failed check.
+refuse_writes() {
+  local path=$1 why
+  REFUSE_WRITES_WHY=""
+  if ! why=$(chattr +i "$path" 2>&1); then
+    REFUSE_WRITES_WHY="chattr +i: ${why:-chattr not installed (e2fsprogs)}"
+    chmod a-w "$path"
+  fi
+  if [ -d "$path" ]; then
+    if (: > "$path/.refuse-writes-probe") 2>/dev/null; then
+      rm -f "$path/.refuse-writes-probe"
+      REFUSE_WRITES_WHY+="; without write permission the folder still takes new files (running as $(id -un))"
+      allow_writes "$path"
+      return 1
+    fi
+  elif (: >> "$path") 2>/dev/null; then
+    REFUSE_WRITES_WHY+="; without write permission the file can still be written (running as $(id -un))"
+    allow_writes "$path"
+    return 1
+  fi
+  return 0
+}
+allow_writes() {
+  chattr -i "$1" 2>/dev/null
+  chmod u+w "$1" 2>/dev/null
+  return 0
+}
 
 e2e_end() {
   local status=$?

@@ -4,8 +4,8 @@
 # Host runs tests/e2e/sim_cscript.vbs once as a 64-bit and once as a 32-bit program.
 # Each run must print the expected lines, and the simulator's calls.log and
 # focuser.state must show what the script did.
-# Environment: QM_BUILD64 / QM_BUILD32 (build directories); exit 77 when no build
-# of the simulator is there.
+# Environment: QM_BUILD64 / QM_BUILD32 (build directories); no build of the simulator
+# in either is a failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ "${1:-}" != "inner" ]; then
@@ -18,8 +18,8 @@ dll=tools/sim_ascom/QmSimAscom.dll
 [ -f "$build64/$dll" ] || build64=""
 [ -f "$build32/$dll" ] || build32=""
 if [ -z "$build64" ] && [ -z "$build32" ]; then
-  echo "SKIP: no QmSimAscom.dll in QM_BUILD64 or QM_BUILD32"
-  exit 77
+  echo "FAIL: no QmSimAscom.dll in QM_BUILD64 or QM_BUILD32"
+  exit 1
 fi
 # The wine launcher starts 32-bit; the 64-bit script host needs the 64-bit loader.
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
