@@ -438,7 +438,7 @@ if has_stage wine; then
   background_wait wine
   [ "$bg_rc" = 0 ] || echo "  (the Wine test run ended with status $bg_rc; see $results/wine.log)"
   for arch in "${archs[@]}"; do
-    for exe in core_tests win_tests; do
+    for exe in core_tests win_tests win_tests-192dpi; do
       out="$results/wine-$arch-$exe"
       rc=$(cat "$out.rc" 2>/dev/null || echo "not run")
       # wine_tests.sh registered the simulator: a simulator test that skips is a failure.
