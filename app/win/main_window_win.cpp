@@ -291,7 +291,9 @@ struct MainWindow::Impl {
     // Places and sizes are 96-DPI pixels: the layout scales them.
     HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h,
                int withFont, DWORD exStyle = 0) {
-        HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+        // Made at its size: a tab control made too small for its tabs adds scroll arrows.
+        HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, layout.Scale(x),
+                                     layout.Scale(y), layout.Scale(w), layout.Scale(h), parent,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
         layout.Place(child, x, y, w, h, withFont);
         return child;
@@ -362,11 +364,24 @@ struct MainWindow::Impl {
                          SWP_NOACTIVATE);
     }
 
-    // The window's outer size for the client area at the layout's density.
-    SIZE FrameSize() const {
-        RECT frame{0, 0, layout.Scale(kClientWidth), layout.Scale(kClientHeight)};
+    // Gives the window the outer size for its client area at the layout's density, and
+    // puts it at (left, top) when given. Should the frame drawn differ from the one
+    // computed for that density, the difference is made up at once.
+    void FitFrame(std::optional<POINT> topLeft) {
+        const int width = layout.Scale(kClientWidth), height = layout.Scale(kClientHeight);
+        RECT frame{0, 0, width, height};
         AdjustWindowRectForDpi(frame, kWindowStyle, kWindowExStyle, layout.Dpi());
-        return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+        SIZE size{frame.right - frame.left, frame.bottom - frame.top};
+        const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (topLeft ? 0 : SWP_NOMOVE);
+        const POINT at = topLeft.value_or(POINT{0, 0});
+        SetWindowPos(window, nullptr, at.x, at.y, size.cx, size.cy, flags);
+        RECT client{};
+        GetClientRect(window, &client);
+        if (client.right != width || client.bottom != height) {
+            size.cx += width - client.right;
+            size.cy += height - client.bottom;
+            SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
 
     // The window moved to a screen of another density: everything is laid out again at
@@ -374,9 +389,7 @@ struct MainWindow::Impl {
     void ChangeDpi(int dpi, const RECT& suggested) {
         layout.Apply(dpi);
         PlacePages();
-        const SIZE size = FrameSize();
-        SetWindowPos(window, nullptr, suggested.left, suggested.top, size.cx, size.cy,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        FitFrame(POINT{suggested.left, suggested.top});
         InvalidateRect(window, nullptr, TRUE);
     }
 
@@ -387,8 +400,7 @@ struct MainWindow::Impl {
         positionFont = layout.AddFont({"Arial", 19, FW_BOLD, DEFAULT_PITCH | FF_SWISS});
         StartupMark("fonts created");
         // Created at the system's density, the window may have landed on a screen of another.
-        const SIZE size = FrameSize();
-        SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        FitFrame(std::nullopt);
 
         // Not a tab stop: Tab cycles through the controls of the shown page, and the
         // page keys (Ctrl+Tab and the like) switch pages.

@@ -41,6 +41,10 @@
 //                                   (character height), of WEIGHT (400 normal, 700 bold):
 //       extent: index=I class=C cw=W ch=H tw=TW th=TH text="T"
 //     (a line break in the text starts a new line; the widest line counts)
+//   dpichange TITLE DPI             sends the window WM_DPICHANGED for a move to a screen of DPI, with
+//                                   its present place as the suggested one (the rectangle is written
+//                                   into the program's memory, where the message's pointer must
+//                                   lead); prints "dpichange: DPI" once the program has handled it
 //   winfo TITLE                     prints window, class, title, rect, client, style, exstyle,
 //                                   topmost, visible, iconic and enabled, one "key: value" a line
 //   close TITLE                     closes the window like its close box (WM_SYSCOMMAND SC_CLOSE)
@@ -672,6 +676,31 @@ int WindowInfo(const Args& a) {
     return kExitOk;
 }
 
+int DpiChange(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    const int dpi = ParseIndex(a.positional.at(2));
+    RECT suggested{};
+    GetWindowRect(top, &suggested);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(top, &processId);
+    qm::win::KernelHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
+    if (!process)
+        throw Failure(kExitNoEffect, "cannot open the program's process");
+    void* remote = VirtualAllocEx(process.get(), nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote)
+        throw Failure(kExitNoEffect, "cannot place the rectangle in the program's memory");
+    const bool written = WriteProcessMemory(process.get(), remote, &suggested, sizeof suggested, nullptr) != FALSE;
+    DWORD_PTR result = 0;
+    const bool sent = written && SendMessageTimeoutA(top, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                                                     reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 10000,
+                                                     &result) != 0;
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    if (!sent)
+        throw Failure(kExitNoEffect, "the window did not take WM_DPICHANGED");
+    std::printf("dpichange: %d\n", dpi);
+    return kExitOk;
+}
+
 int Close(const Args& a) {
     HWND top = MainWindow(a, a.positional.at(1));
     PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -759,7 +788,7 @@ constexpr Command kCommands[] = {
     {"text", 3, Text}, {"settext", 4, SetText}, {"type", 4, Type},        {"msgbox", 1, MsgBox},
     {"wait", 2, Wait}, {"gone", 2, Gone},       {"winfo", 1, WindowInfo}, {"close", 1, Close},
     {"resources", 1, Resources}, {"key", 2, Key}, {"focus", 1, Focus}, {"boxes", 1, Boxes},
-    {"extents", 4, Extents},
+    {"extents", 4, Extents}, {"dpichange", 2, DpiChange},
 };
 
 // Runs one command line (without the program's name) and gives its exit code.
@@ -774,7 +803,7 @@ int RunCommand(const std::vector<std::string>& words) {
         }
         throw Failure(kExitUsage,
                       "usage: Probe.exe list|click|check|tab|text|settext|type|key|focus|msgbox|wait|gone|winfo|close|"
-                      "resources|boxes|extents|serve "
+                      "resources|boxes|extents|dpichange|serve "
                       "... (see the source for the arguments)");
     } catch (const Failure& f) {
         std::printf("error: %s\n", f.what());
