@@ -390,7 +390,8 @@ struct MainWindow::Impl {
         layout.Apply(dpi);
         PlacePages();
         FitFrame(POINT{suggested.left, suggested.top});
-        InvalidateRect(window, nullptr, TRUE);
+        // Every control paints again at the new density, not only those that were resized.
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 
     void CreateControls() {
