@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The window at 96, 120, 144 and 192 DPI (the prefix's LogPixels): every control's place
-# is its 96-DPI place scaled, every caption and value fits its control in the font the
-# control uses (measured), and a screenshot of both pages is kept for each density. At
-# 144 DPI a complete run driven by the host and a few keys show the window still works.
+# The window at 96, 120, 144 and 192 DPI (the prefix's LogPixels): at 96 DPI the layout
+# as given, at the others every control's place its 96-DPI place scaled; every caption
+# and value fits its control, measured in the window's fonts at that density; a
+# screenshot of both pages is kept for each density. A move to a screen of 144 DPI (the
+# system's message) lays the window out again. At 144 DPI a complete run driven by the
+# host and a few keys show the window still works.
 # e2e: both-architectures
 export QM_XVFB_SCREEN=1700x800x24  # the 192-DPI window ends near x = 1600
 source "$(dirname "$0")/lib.sh"
@@ -40,6 +42,11 @@ client_size() { sed -n 's/^client: .* w=\([0-9]*\) h=\([0-9]*\)$/\1 \2/p' <<<"$1
 scaled() { local v=$(($1 * $2)); echo $(((v + 48) / 96)); }
 scaled_down() { echo $(($1 * $2 / 96)); }  # as font heights are scaled
 near() { [ "$1" -ge $(($2 - 1)) ] && [ "$1" -le $(($2 + 1)) ]; }
+# A screenshot kept as the run's artefact: one that could not be taken is a failure.
+screenshot() {
+  e2e_screenshot "$1"
+  expect_true "screenshot $1.png kept" test -s "$E2E_DIR/$1.png"
+}
 
 for dpi in 96 120 192 144; do
   echo "-- $dpi DPI"
@@ -58,10 +65,10 @@ for dpi in 96 120 192 144; do
   read -r wx wy <<<"$(window_rect "$info")"
   expect_eq "$dpi DPI: first place is (469, 124) scaled" "$wx,$wy" "$(scaled 469 "$dpi"),$(scaled 124 "$dpi")"
   check_layout "$dpi" "$dpi"
-  e2e_screenshot "control-$dpi"
+  screenshot "control-$dpi"
   probe tab Quillomar 0 >/dev/null
   sleep 0.5  # the page's first paint
-  e2e_screenshot "autofocus-$dpi"
+  screenshot "autofocus-$dpi"
 
   if [ "$dpi" = 96 ]; then
     # Moved to a screen of 144 DPI: the system's message (which Wine never sends) lays the
@@ -73,7 +80,7 @@ for dpi in 96 120 192 144; do
     expect_eq "moved: client area" "$cw,$ch" "$(scaled 318 144),$(scaled 141 144)"
     expect_eq "moved: at the suggested place" "$(window_rect "$info")" "$wx $wy"
     check_layout 144 moved-144 --moved
-    e2e_screenshot "moved-144"
+    screenshot "moved-144"
   fi
 
   if [ "$dpi" = 144 ]; then
