@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "common/dpi_scale.h"
+
 namespace qm {
 
 namespace {
@@ -29,8 +31,10 @@ int GradientBandHeight(int h) {
     return std::min(h / 16 + 1, kMaxBandHeight);
 }
 
-void DrawFlatFace(Canvas& canvas, int left, int top, int right, int bottom, Color face, bool pressed) {
-    canvas.FillRect(Rect{left, top, right + 1, bottom + 1}, Lighter(face, kFlatFill));
+namespace {
+
+// The edges of a flat face, one pixel wide, along the rectangle's own rows and columns.
+void DrawFlatEdges(Canvas& canvas, int left, int top, int right, int bottom, Color face, bool pressed) {
     if (!pressed) {
         Color upper = Darker(face, kFlatUpperEdge);
         canvas.Line(right, top, left, top, upper);
@@ -52,8 +56,51 @@ void DrawFlatFace(Canvas& canvas, int left, int top, int right, int bottom, Colo
     }
 }
 
-void DrawGradientFace(Canvas& canvas, int left, int top, int right, int bottom, Color face, bool pressed) {
-    const int w = right - left;
+void DrawGradientEdges(Canvas& canvas, int left, int top, int right, int bottom, Color face, bool pressed) {
+    Color light = Lighter(face, kGradientLight);
+    Color dark = Darker(face, kGradientDark);
+    Color first = pressed ? dark : light;
+    Color second = pressed ? light : dark;
+    canvas.Line(left, bottom, left, top, first);
+    canvas.Line(left, top, right, top, first);
+    canvas.Line(right, top, right, bottom, second);
+    canvas.Line(right, bottom, left, bottom, second);
+}
+
+// Edges lineWidth pixels wide: the one-pixel edges drawn on nested rectangles, so that
+// corners stay mitred. A face too small for all of them gets those that fit.
+template <typename DrawEdges>
+void DrawNestedEdges(DrawEdges draw,
+                     Canvas& canvas,
+                     int left,
+                     int top,
+                     int right,
+                     int bottom,
+                     Color face,
+                     bool pressed,
+                     int lineWidth) {
+    for (int k = 0; k < std::max(lineWidth, 1); ++k) {
+        if (left + k > right - k || top + k > bottom - k)
+            break;
+        draw(canvas, left + k, top + k, right - k, bottom - k, face, pressed);
+    }
+}
+
+}  // namespace
+
+void DrawFlatFace(Canvas& canvas, int left, int top, int right, int bottom, Color face, bool pressed, int lineWidth) {
+    canvas.FillRect(Rect{left, top, right + 1, bottom + 1}, Lighter(face, kFlatFill));
+    DrawNestedEdges(DrawFlatEdges, canvas, left, top, right, bottom, face, pressed, lineWidth);
+}
+
+void DrawGradientFace(Canvas& canvas,
+                      int left,
+                      int top,
+                      int right,
+                      int bottom,
+                      Color face,
+                      bool pressed,
+                      int lineWidth) {
     const int h = bottom - top;
     if (pressed) {
         canvas.FillRect(Rect{left, top, right + 1, bottom + 1}, AddColor(face, kGradientPressedTint));
@@ -66,14 +113,7 @@ void DrawGradientFace(Canvas& canvas, int left, int top, int right, int bottom, 
             canvas.FillRect(Rect{left, top + rowStart, right + 1, top + rowEnd}, Lighter(face, step));
         }
     }
-    Color light = Lighter(face, kGradientLight);
-    Color dark = Darker(face, kGradientDark);
-    Color first = pressed ? dark : light;
-    Color second = pressed ? light : dark;
-    canvas.Line(left, top + h, left, top, first);
-    canvas.Line(left, top, left + w, top, first);
-    canvas.Line(left + w, top, left + w, top + h, second);
-    canvas.Line(left + w, top + h, left, top + h, second);
+    DrawNestedEdges(DrawGradientEdges, canvas, left, top, right, bottom, face, pressed, lineWidth);
 }
 
 Color ArrowRowColor(int row, bool held) {
@@ -83,27 +123,36 @@ Color ArrowRowColor(int row, bool held) {
     return Rgb(shade | kHeldRedBits, shade | kHeldGreenBlueBits, shade | kHeldGreenBlueBits);
 }
 
-void DrawArrow(Canvas& canvas, int x, int y, ArrowDirection direction, bool held) {
+void DrawArrow(Canvas& canvas, int x, int y, ArrowDirection direction, bool held, int unit) {
+    unit = std::max(unit, 1);
+    // Each pixel of the 96-DPI arrow is a unit x unit block, the whole still centred on (x, y).
+    const int top = y - 3 * unit - (unit - 1) / 2;
     for (int row = 0; row < kArrowRows; ++row) {
-        const int rowY = y - 3 + row;
-        const int length = kArrowLengths[row];
+        const int rowTop = top + row * unit;
+        const int length = kArrowLengths[row] * unit;
         const Color color = ArrowRowColor(row, held);
-        if (direction == ArrowDirection::Right)
-            canvas.Line(x - 2, rowY, x - 2 + length, rowY, color);
-        else
-            canvas.Line(x + 1, rowY, x + 1 - length, rowY, color);
+        const int left = direction == ArrowDirection::Right ? x - 2 * unit : x + 2 * unit - length;
+        canvas.FillRect(Rect{left, rowTop, left + length, rowTop + unit}, color);
     }
 }
 
-void PaintBiButton(Canvas& canvas, int width, int height, bool upPressed, bool downPressed, bool gradient, Color face) {
+void PaintBiButton(Canvas& canvas,
+                   int width,
+                   int height,
+                   bool upPressed,
+                   bool downPressed,
+                   bool gradient,
+                   Color face,
+                   int dpi) {
     const int half = width / 2;
+    const int unit = LineWidthForDpi(dpi);
     auto drawFace = gradient ? DrawGradientFace : DrawFlatFace;
     if (!upPressed)
-        drawFace(canvas, 0, 0, half - 1, height - 1, face, downPressed);
+        drawFace(canvas, 0, 0, half - 1, height - 1, face, downPressed, unit);
     if (!downPressed)
-        drawFace(canvas, half, 0, width - 1, height - 1, face, upPressed);
-    DrawArrow(canvas, half / 2, height / 2, ArrowDirection::Left, downPressed);
-    DrawArrow(canvas, half + half / 2, height / 2, ArrowDirection::Right, upPressed);
+        drawFace(canvas, half, 0, width - 1, height - 1, face, upPressed, unit);
+    DrawArrow(canvas, half / 2, height / 2, ArrowDirection::Left, downPressed, unit);
+    DrawArrow(canvas, half + half / 2, height / 2, ArrowDirection::Right, upPressed, unit);
 }
 
 }  // namespace qm

@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 
+#include "common/dpi_win.h"
 #include "common/raii_win.h"
 #include "controls/bi_button_paint.h"
 #include "controls/bi_button_state.h"
@@ -227,7 +228,7 @@ void TBiButton::Impl::Paint(HDC dc) const {
     GetClientRect(hwnd_, &client);
     DCCanvas canvas(dc);
     PaintBiButton(canvas, client.right, client.bottom, state_.UpPressed(), state_.DownPressed(), drawGradient_,
-                  GetSysColor(COLOR_BTNFACE));
+                  GetSysColor(COLOR_BTNFACE), WindowDpi(hwnd_));
 }
 
 void TBiButton::Impl::PaintNow() const {

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/dpi_scale.h"
+#include "common/dpi_win.h"
 #include "common/raii_win.h"
 #include "controls/bi_button_win.h"
 #include "controls/error_hook.h"
@@ -22,7 +24,7 @@ namespace qm::win {
 namespace {
 
 constexpr UINT_PTR kSubclassId = 0x4E45;  // any number unique to this subclass
-constexpr int kSpinWidth = 24;
+constexpr int kSpinWidth = 24;  // at 96 DPI; scaled with the window's density
 constexpr int kSpinHeight = 16;
 
 std::string WindowText(HWND window) {
@@ -75,6 +77,7 @@ struct TNumEdit::Impl {
     LRESULT OnDialogCode(WPARAM wParam, LPARAM lParam);
     void LayOut();
     int MinimumHeight() const;
+    int SpinWidth() const;
     void PlaceSpinButton(int width, int height);
     void UpdateEditRect();
     void Step(bool up);
@@ -217,12 +220,14 @@ void TNumEdit::Impl::LayOut() {
     UpdateEditRect();
 }
 
+int TNumEdit::Impl::SpinWidth() const {
+    return ScaleToDpi(kSpinWidth, WindowDpi(edit_));
+}
+
 void TNumEdit::Impl::PlaceSpinButton(int width, int height) {
     HWND spin = spin_.Handle();
     if (!spin) return;
-    RECT spinBounds{};
-    GetWindowRect(spin, &spinBounds);
-    const int spinWidth = spinBounds.right - spinBounds.left;
+    const int spinWidth = SpinWidth();
     // With the sunken 3-D border the client area is 2 pixels in on every side.
     if (GetWindowLongPtrA(edit_, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) {
         SetWindowPos(spin, nullptr, width - spinWidth - 4, 0, spinWidth, height - 4, SWP_NOZORDER | SWP_NOACTIVATE);

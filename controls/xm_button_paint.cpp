@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/dpi_scale.h"
+
 namespace qm {
 
 Glyph::Glyph(int w, int h, Color fill)
@@ -49,18 +51,37 @@ FrameColors ButtonFrameColors(Color c, bool down, bool focused) {
 
 namespace {
 
-// Draws frame pieces in coordinates relative to the rectangle, clipped to it.
+// Draws frame pieces clipped to the rectangle. The frame is laid out in bands one line
+// wide: band k counted from the left (or top) edge, or from the right (or bottom) edge.
+// With lines one pixel wide a band is a pixel column or row.
 class FramePen {
   public:
-    FramePen(Canvas& canvas, const Rect& rect) : canvas_(canvas), rect_(rect) {}
+    FramePen(Canvas& canvas, const Rect& rect, int lineWidth) : canvas_(canvas), rect_(rect), line_(lineWidth) {}
 
-    // Column x, rows y0 to y1 inclusive.
-    void Column(int x, int y0, int y1, Color c) { Fill(x, y0, x, y1, c); }
-    // Row y, columns x0 to x1 inclusive.
-    void Row(int y, int x0, int x1, Color c) { Fill(x0, y, x1, y, c); }
-    void Pixel(int x, int y, Color c) { Fill(x, y, x, y, c); }
+    struct Band {
+        int index;
+        bool fromEnd;
+    };
+    static constexpr Band Near(int k) { return Band{k, false}; }
+    static constexpr Band Far(int k) { return Band{k, true}; }
+
+    // Band x across the bands y0 to y1 inclusive.
+    void Column(Band x, Band y0, Band y1, Color c) {
+        Fill(First(x, Width()), First(y0, Height()), Last(x, Width()), Last(y1, Height()), c);
+    }
+    // Band y across the bands x0 to x1 inclusive.
+    void Row(Band y, Band x0, Band x1, Color c) {
+        Fill(First(x0, Width()), First(y, Height()), Last(x1, Width()), Last(y, Height()), c);
+    }
+    void Block(Band x, Band y, Color c) { Column(x, y, y, c); }
 
   private:
+    int Width() const { return rect_.Width(); }
+    int Height() const { return rect_.Height(); }
+    // The first and last pixel of a band along an extent.
+    int First(Band b, int extent) const { return b.fromEnd ? extent - (b.index + 1) * line_ : b.index * line_; }
+    int Last(Band b, int extent) const { return First(b, extent) + line_ - 1; }
+
     void Fill(int x0, int y0, int x1, int y1, Color c) {
         x0 = std::max(x0, 0);
         y0 = std::max(y0, 0);
@@ -77,31 +98,34 @@ class FramePen {
 
     Canvas& canvas_;
     Rect rect_;
+    int line_;
 };
 
 }  // namespace
 
-void DrawButtonFrame(Canvas& canvas, const Rect& rect, Color color, bool down, bool focused) {
+void DrawButtonFrame(Canvas& canvas, const Rect& rect, Color color, bool down, bool focused, int lineWidth) {
     const int w = rect.Width();
     const int h = rect.Height();
     if (w <= 0 || h <= 0)
         return;
     const FrameColors colors = ButtonFrameColors(color, down, focused);
-    FramePen pen(canvas, rect);
+    FramePen pen(canvas, rect, std::max(lineWidth, 1));
+    using P = FramePen;
 
     canvas.FillRect(rect, colors.face);
-    pen.Column(w - 2, 2, h - 3, colors.innerBottomRight);
-    pen.Row(h - 2, 1, w - 2, colors.innerBottomRight);
-    pen.Column(1, 2, h - 3, colors.innerTopLeft);
-    pen.Row(1, 1, w - 2, colors.innerTopLeft);
-    pen.Column(0, 2, h - 2, colors.outerTopLeft);
-    pen.Row(0, 2, w - 3, colors.outerTopLeft);
-    pen.Column(w - 1, 2, h - 2, colors.outerBottomRight);
-    pen.Row(h - 1, 1, w - 2, colors.outerBottomRight);
-    for (Point p : {Point{0, 1}, Point{1, 1}, Point{1, 0}, Point{w - 1, 1}, Point{w - 2, 1}, Point{w - 2, 0},
-                    Point{0, h - 1}, Point{w - 1, h - 1}}) {
-        pen.Pixel(p.x, p.y, colors.corner);
-    }
+    pen.Column(P::Far(1), P::Near(2), P::Far(2), colors.innerBottomRight);
+    pen.Row(P::Far(1), P::Near(1), P::Far(1), colors.innerBottomRight);
+    pen.Column(P::Near(1), P::Near(2), P::Far(2), colors.innerTopLeft);
+    pen.Row(P::Near(1), P::Near(1), P::Far(1), colors.innerTopLeft);
+    pen.Column(P::Near(0), P::Near(2), P::Far(1), colors.outerTopLeft);
+    pen.Row(P::Near(0), P::Near(2), P::Far(2), colors.outerTopLeft);
+    pen.Column(P::Far(0), P::Near(2), P::Far(1), colors.outerBottomRight);
+    pen.Row(P::Far(0), P::Near(1), P::Far(1), colors.outerBottomRight);
+    const P::Band corners[][2] = {{P::Near(0), P::Near(1)}, {P::Near(1), P::Near(1)}, {P::Near(1), P::Near(0)},
+                                  {P::Far(0), P::Near(1)},  {P::Far(1), P::Near(1)},  {P::Far(1), P::Near(0)},
+                                  {P::Near(0), P::Far(0)},  {P::Far(0), P::Far(0)}};
+    for (const auto& corner : corners)
+        pen.Block(corner[0], corner[1], colors.corner);
 }
 
 namespace {
@@ -112,10 +136,10 @@ int ClampToInt(int64_t v) {
 
 }  // namespace
 
-Point GlyphPosition(int clientHeight, int glyphWidth, int glyphHeight, int offX, int offY, bool down) {
+Point GlyphPosition(int clientHeight, int glyphWidth, int glyphHeight, int offX, int offY, bool down, int unit) {
     // Wide arithmetic: OffX and OffY may be any 32-bit value.
-    const int64_t shift = down ? 1 : 0;
-    const int64_t x = (int64_t{clientHeight} - glyphWidth) / 2 + offX + 1 + shift;
+    const int64_t shift = down ? unit : 0;
+    const int64_t x = (int64_t{clientHeight} - glyphWidth) / 2 + offX + unit + shift;
     const int64_t y = (int64_t{clientHeight} - glyphHeight) / 2 + offY + shift;
     return Point{ClampToInt(x), ClampToInt(y)};
 }
@@ -137,6 +161,23 @@ void DrawGlyphTransparent(Canvas& canvas, const Glyph& glyph, int x, int y) {
             canvas.SetPixel(static_cast<int>(px), static_cast<int>(py), c);
         }
     }
+}
+
+Glyph ScaleGlyph(const Glyph& glyph, int dpi) {
+    const int width = ScaleToDpi(glyph.width, dpi);
+    const int height = ScaleToDpi(glyph.height, dpi);
+    if (glyph.Empty() || (width == glyph.width && height == glyph.height))
+        return glyph;
+    // Each pixel of the result takes the source pixel under its centre.
+    Glyph scaled(width, height);
+    for (int y = 0; y < height; ++y) {
+        const int sy = std::min((2 * y + 1) * glyph.height / (2 * height), glyph.height - 1);
+        for (int x = 0; x < width; ++x) {
+            const int sx = std::min((2 * x + 1) * glyph.width / (2 * width), glyph.width - 1);
+            scaled.Set(x, y, glyph.At(sx, sy));
+        }
+    }
+    return scaled;
 }
 
 Glyph MakeDisabledGlyph(const Glyph& bitmap, Color face) {
@@ -194,25 +235,31 @@ const Glyph* TXMButtonState::GlyphToDraw(bool shownEnabled, Color face) {
 Rect PaintButton(Canvas& canvas, TXMButtonState& state, const PaintRequest& request) {
     state.SetFocusedLook(request.focused);
     const bool down = request.pressed || state.Down();
+    const int unit = LineWidthForDpi(request.dpi);
     Rect rect{0, 0, request.width, request.height};
-    DrawButtonFrame(canvas, rect, request.color, down, state.FocusedLook());
+    DrawButtonFrame(canvas, rect, request.color, down, state.FocusedLook(), unit);
 
     state.LoadKindIfChanged();
     if (const Glyph* glyph = state.GlyphToDraw(request.shownEnabled, request.face)) {
-        const Point at = GlyphPosition(request.height, glyph->width, glyph->height, state.OffX(), state.OffY(), down);
-        DrawGlyphTransparent(canvas, *glyph, at.x, at.y);
-        rect.left = glyph->width + 2;
+        const Glyph scaled = ScaleGlyph(*glyph, request.dpi);
+        const Point at =
+            GlyphPosition(request.height, scaled.width, scaled.height, ScaleToDpi(state.OffX(), request.dpi),
+                          ScaleToDpi(state.OffY(), request.dpi), down, unit);
+        DrawGlyphTransparent(canvas, scaled, at.x, at.y);
+        rect.left = scaled.width + ScaleToDpi(2, request.dpi);
     }
 
-    rect.left += 3;
-    rect.top += 3;
-    rect.right -= 3;
-    rect.bottom -= 3;
+    // Rounded down: a caption that fits at 96 DPI is not clipped by the rounding.
+    const int inset = ScaleDownToDpi(3, request.dpi);
+    rect.left += inset;
+    rect.top += inset;
+    rect.right -= inset;
+    rect.bottom -= inset;
     if (down) {
-        rect.left += 1;
-        rect.top += 1;
-        rect.right += 1;
-        rect.bottom += 1;
+        rect.left += unit;
+        rect.top += unit;
+        rect.right += unit;
+        rect.bottom += unit;
     }
     return rect;
 }

@@ -48,10 +48,11 @@ struct FrameColors {
 };
 FrameColors ButtonFrameColors(Color c, bool down, bool focused);
 
-// Fills the rectangle with the face and draws the two-pixel bevel and the eight corner
-// pixels over it. The top-left and top-right pixels keep the face colour. Parts of the
+// Fills the rectangle with the face and draws the two-line bevel and the eight corner
+// blocks over it, each line lineWidth pixels wide (one at 96 DPI; a corner block is a
+// pixel there). The top-left and top-right blocks keep the face colour. Parts of the
 // bevel that do not fit a very small rectangle are left out; nothing is drawn outside it.
-void DrawButtonFrame(Canvas& canvas, const Rect& rect, Color color, bool down, bool focused);
+void DrawButtonFrame(Canvas& canvas, const Rect& rect, Color color, bool down, bool focused, int lineWidth = 1);
 
 struct Point {
     int x = 0;
@@ -60,10 +61,16 @@ struct Point {
 };
 
 // Where the glyph goes in a button whose client area is clientHeight high: centred in the
-// square at the left end, x one pixel further right than y, moved by offX/offY and by one
-// pixel right and down when down. Division truncates toward zero. Positions that would not
-// fit an int are held at its limits (they are off the button either way).
-Point GlyphPosition(int clientHeight, int glyphWidth, int glyphHeight, int offX, int offY, bool down);
+// square at the left end, x one unit further right than y, moved by offX/offY and by one
+// unit right and down when down (a unit is a line width: one pixel at 96 DPI). Division
+// truncates toward zero. Positions that would not fit an int are held at its limits (they
+// are off the button either way).
+Point GlyphPosition(int clientHeight, int glyphWidth, int glyphHeight, int offX, int offY, bool down, int unit = 1);
+
+// The glyph at a screen density: its 96-DPI size scaled, each pixel taking the colour of
+// the source pixel under its centre (at 192 DPI every pixel becomes a 2 x 2 block). At
+// 96 DPI the glyph itself.
+Glyph ScaleGlyph(const Glyph& glyph, int dpi);
 
 // Draws the glyph with its top-left pixel at (x, y), leaving out every pixel of the colour
 // of the glyph's lower-left pixel.
@@ -140,11 +147,14 @@ struct PaintRequest {
     bool focused = false;      // the request's focus flag
     Color color = 0;           // the button's colour (its parent's)
     Color face = 0;            // the system button-face colour, for the greyed glyph
+    int dpi = 96;              // the screen density the button is drawn at
 };
 
 // Paints frame and glyph and returns the rectangle for the caption: the client area with
 // its left edge moved past a drawn glyph, shrunk by 3 on every side, moved one pixel
-// right and down when down. Sets FocusedLook from the request.
+// right and down when down. Sets FocusedLook from the request. Those pixels are 96-DPI
+// ones: at another density frame lines, glyph, offsets and insets are scaled (the inset
+// rounded down).
 Rect PaintButton(Canvas& canvas, TXMButtonState& state, const PaintRequest& request);
 
 }  // namespace qm

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/dpi_win.h"
 #include "common/raii_win.h"
 #include "controls/canvas_win.h"
 #include "controls/error_hook.h"
@@ -220,6 +221,7 @@ void TXMButton::Impl::Paint(const DRAWITEMSTRUCT& item) {
     // The button's colour is its parent's background, the button face in this program.
     request.color = GetSysColor(COLOR_BTNFACE);
     request.face = GetSysColor(COLOR_BTNFACE);
+    request.dpi = WindowDpi(handle_);
 
     const HDC dc = item.hDC;
     SavedDCState saved(dc);

@@ -160,9 +160,9 @@ soak_short-64 100 driver_conform-32 94 driver_conform-64 92 local_server-32 80 l
 autofocus_run-32 70 autofocus_run-64 68 settings_durability-64 68 run_record_shared-64 66 keyboard-64 65
 keyboard-32 65 driver_dies-32 65 driver_dies-64 65 driver_check-32 60 driver_check-64 60 help-64 60
 package-64 57 package-32 56 run_record-32 56 run_record-64 55 settings_durability-32 54
-run_record_shared-32 51 failure_reports-32 29 failure_reports-64 27 focus_noise-64 24 host_guide-64 23
-analysis_both_builds-64 30
-focuser_moves-64 13 sim_cscript-64 11 settings_restart-64 9 focuser_connect-32 8 focuser_connect-64 7
+run_record_shared-32 51 dpi_scaling-32 35 dpi_scaling-64 35 run_record_locks-64 40 run_record_locks-32 40
+analysis_both_builds-64 30 failure_reports-32 29 failure_reports-64 27
+focus_noise-64 24 host_guide-64 23 focuser_moves-64 13 sim_cscript-64 11 settings_restart-64 9 focuser_connect-32 8 focuser_connect-64 7
 host_start_focus-32 5 startup-32 5 startup-64 5 host_start_focus-64 4"
 e2e_times_file=$root/build/e2e-times
 e2e_jobs=()  # "NAME:ARCH[,ARCH]", in the order the lanes take them
@@ -438,7 +438,7 @@ if has_stage wine; then
   background_wait wine
   [ "$bg_rc" = 0 ] || echo "  (the Wine test run ended with status $bg_rc; see $results/wine.log)"
   for arch in "${archs[@]}"; do
-    for exe in core_tests win_tests; do
+    for exe in core_tests win_tests win_tests-192dpi; do
       out="$results/wine-$arch-$exe"
       rc=$(cat "$out.rc" 2>/dev/null || echo "not run")
       # wine_tests.sh registered the simulator: a simulator test that skips is a failure.

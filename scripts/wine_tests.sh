@@ -17,13 +17,26 @@ build32=${QM_BUILD32:-$root/build/win32}
 qm_fresh_sim_prefix "$results/wine-prefix" "$build64" "$build32" || exit 1
 export QM_SIM_REQUIRED=1
 cd "$results"
+# win_tests-192dpi: the painting tests of the custom controls again, with the screen at
+# 192 DPI (the prefix's LogPixels, which each program reads as it starts).
+density_tests='XMButtonTest.PaintsFrameAndCaptionForEachState:XMButtonTest.HelpButtonAtTheWindowsDensity'
+density_tests+=':XMButtonTest.RunsAtTheExpectedDensity:BiButtonTest.PaintingMatchesThePortablePainter'
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
 for arch in ${QM_ARCHS:-64}; do
-  for exe in core_tests win_tests; do
-    bin="$build64/$exe.exe"; [ "$arch" = 32 ] && bin="$build32/$exe.exe"
+  for exe in core_tests win_tests win_tests-192dpi; do
+    bin="$build64/${exe%-192dpi}.exe"; [ "$arch" = 32 ] && bin="$build32/${exe%-192dpi}.exe"
     out="wine-$arch-$exe"
     [ -f "$bin" ] || { echo "missing $bin"; echo missing > "$out.rc"; continue; }
-    QM_EXPECT_BITS=$arch timeout -k 5 900 wine "$bin" --gtest_output="xml:$out.xml" > "$out.log" 2>&1
-    rc=$?
+    if [ "$exe" = win_tests-192dpi ]; then
+      set_dpi 192
+      QM_EXPECT_DPI=192 QM_EXPECT_BITS=$arch timeout -k 5 300 wine "$bin" --gtest_filter="$density_tests" \
+        --gtest_output="xml:$out.xml" > "$out.log" 2>&1
+      rc=$?
+      set_dpi 96
+    else
+      QM_EXPECT_BITS=$arch timeout -k 5 900 wine "$bin" --gtest_output="xml:$out.xml" > "$out.log" 2>&1
+      rc=$?
+    fi
     echo "$rc" > "$out.rc"
     if [ $rc -ne 0 ]; then
       echo "$exe ($arch-bit) exited with $rc:"

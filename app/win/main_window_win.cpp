@@ -21,9 +21,12 @@
 #include "com/late_bound_win.h"
 #include "app/page_keys.h"
 #include "app/win/platform_win.h"
+#include "app/win/scaled_layout_win.h"
 #include "record/run_options.h"
 #include "record/run_recorder_win.h"
 #include "app/win/startup_trace_win.h"
+#include "common/dpi_scale.h"
+#include "common/dpi_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
 #include "controls/num_edit_win.h"
@@ -41,6 +44,9 @@ constexpr char kWindowClass[] = "TFormAFoc";
 constexpr char kPageClass[] = "QuillomarPage";
 constexpr UINT_PTR kTimer1Id = 1;
 constexpr UINT kTimer1Interval = 500;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+constexpr int kCheckBoxTextIndent = 16;  // a check box's 13-pixel box and the gap after it
 
 enum ControlId : int {
     kIdPages = 100,
@@ -219,9 +225,9 @@ struct MainWindow::Impl {
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
 
-    Font font;
-    Font memoFont;
-    Font positionFont;
+    // Places and fonts in 96-DPI pixels, applied at the window's density.
+    ScaledLayout layout{kBaseDpi};
+    int font = 0, memoFont = 0, positionFont = 0;  // the layout's fonts
 
     TXMButton butStart, butStop, butConnect, butDisconnect, butHelp;
     TXMButton stepButtons[6];  // XMButton3, XMButton4, XMButton2, XMButton5, ButStep, XMButton6
@@ -282,34 +288,47 @@ struct MainWindow::Impl {
         reportOpen = wasOpen;
     }
 
+    // Places and sizes are 96-DPI pixels: the layout scales them.
     HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h,
-               HFONT withFont, DWORD exStyle = 0) {
-        HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+               int withFont, DWORD exStyle = 0) {
+        // Made at its size: a tab control made too small for its tabs adds scroll arrows.
+        HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, layout.Scale(x),
+                                     layout.Scale(y), layout.Scale(w), layout.Scale(h), parent,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(withFont), FALSE);
+        layout.Place(child, x, y, w, h, withFont);
         return child;
     }
 
+    // A check box: its caption starts past the box and a gap (16 pixels at 96 DPI).
+    HWND CheckBox(HWND parent, const char* caption, int id, int x, int y, int w, int h) {
+        HWND box = CreateWindowExA(0, "BUTTON", caption, WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | WS_TABSTOP, 0, 0, 0,
+                                   0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        layout.PlaceFittingText(box, x, y, w, h, kCheckBoxTextIndent, font);
+        return box;
+    }
+
     // A label sized to its text, as an auto-sized label is; `minWidth` leaves room for longer texts.
-    HWND MakeLabel(HWND parent, const char* text, int x, int y, HFONT withFont, int minWidth = 0) {
-        WindowDC dc(parent);
-        SelectObjectGuard select(dc.get(), withFont);
-        SIZE extent{};
-        GetTextExtentPoint32A(dc.get(), text, lstrlenA(text), &extent);
-        return Child(parent, "STATIC", text, SS_LEFT | SS_NOPREFIX, 0, x, y, std::max<int>(extent.cx, minWidth),
-                     extent.cy, withFont);
+    HWND MakeLabel(HWND parent, const char* text, int x, int y, int withFont, int minWidth = 0) {
+        HWND label = CreateWindowExA(0, "STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0,
+                                     parent, nullptr, instance, nullptr);
+        layout.PlaceSizedToText(label, x, y, minWidth, withFont);
+        return label;
     }
 
     void MakeButton(TXMButton& button, HWND parent, int id, const char* caption, int x, int y, int w, int h,
                     bool enabled, void (Impl::*onClick)(TXMButton&)) {
-        button.Create(parent, id, caption, x, y, w, h, font.get());
+        button.Create(parent, id, caption, layout.Scale(x), layout.Scale(y), layout.Scale(w), layout.Scale(h),
+                      layout.Font(font));
+        layout.Place(button.Handle(), x, y, w, h, font);
         button.SetEnabled(enabled);
         button.OnClick = [this, onClick](TXMButton& sender) { (this->*onClick)(sender); };
     }
 
     void MakeNumEdit(TNumEdit& edit, HWND parent, int id, int x, int y, int w, int h, double minValue,
                      double maxValue, double increment, double errValue, double value) {
-        edit.Create(parent, id, x, y, w, h, font.get());
+        edit.Create(parent, id, layout.Scale(x), layout.Scale(y), layout.Scale(w), layout.Scale(h),
+                    layout.Font(font));
+        layout.Place(edit.Handle(), x, y, w, h, font);
         // Limits and format settings before the value, so the value is clamped and formatted by them.
         edit.SetAlwaysInteger(true);
         edit.SetIncrement(increment);
@@ -331,25 +350,63 @@ struct MainWindow::Impl {
         });
     }
 
-    HWND CreatePage(HWND parent, const RECT& area) {
-        return CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, area.left, area.top,
-                               area.right - area.left, area.bottom - area.top, parent, nullptr, instance, nullptr);
+    HWND CreatePage(HWND parent) {
+        return CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
+                               nullptr, instance, nullptr);
+    }
+
+    // The pages lie over the tab control's display area, which depends on its font.
+    void PlacePages() {
+        RECT area{0, 0, layout.Scale(kClientWidth), layout.Scale(kClientHeight)};
+        SendMessageA(pagesView.tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+        for (HWND page : pagesView.pages)
+            SetWindowPos(page, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                         SWP_NOACTIVATE);
+    }
+
+    // Gives the window the outer size for its client area at the layout's density, and
+    // puts it at (left, top) when given. Should the frame drawn differ from the one
+    // computed for that density, the difference is made up at once.
+    void FitFrame(std::optional<POINT> topLeft) {
+        const int width = layout.Scale(kClientWidth), height = layout.Scale(kClientHeight);
+        RECT frame{0, 0, width, height};
+        AdjustWindowRectForDpi(frame, kWindowStyle, kWindowExStyle, layout.Dpi());
+        SIZE size{frame.right - frame.left, frame.bottom - frame.top};
+        const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (topLeft ? 0 : SWP_NOMOVE);
+        const POINT at = topLeft.value_or(POINT{0, 0});
+        SetWindowPos(window, nullptr, at.x, at.y, size.cx, size.cy, flags);
+        RECT client{};
+        GetClientRect(window, &client);
+        if (client.right != width || client.bottom != height) {
+            size.cx += width - client.right;
+            size.cy += height - client.bottom;
+            SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+
+    // The window moved to a screen of another density: everything is laid out again at
+    // it, and the window goes where the system suggests.
+    void ChangeDpi(int dpi, const RECT& suggested) {
+        layout.Apply(dpi);
+        PlacePages();
+        FitFrame(POINT{suggested.left, suggested.top});
+        // Every control paints again at the new density, not only those that were resized.
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 
     void CreateControls() {
-        font.reset(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
-        memoFont.reset(CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New"));
-        positionFont.reset(CreateFontA(-19, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                       DEFAULT_PITCH | FF_SWISS, "Arial"));
+        layout.Apply(WindowDpi(window));
+        font = layout.AddFont({"Tahoma", 11, FW_NORMAL, DEFAULT_PITCH | FF_DONTCARE});
+        memoFont = layout.AddFont({"Courier New", 11, FW_NORMAL, FIXED_PITCH | FF_MODERN});
+        positionFont = layout.AddFont({"Arial", 19, FW_BOLD, DEFAULT_PITCH | FF_SWISS});
         StartupMark("fonts created");
+        // Created at the system's density, the window may have landed on a screen of another.
+        FitFrame(std::nullopt);
 
         // Not a tab stop: Tab cycles through the controls of the shown page, and the
         // page keys (Ctrl+Tab and the like) switch pages.
         HWND tabs = Child(window, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | TCS_HOTTRACK, kIdPages, 0, 0,
-                          kClientWidth, kClientHeight, font.get());
+                          kClientWidth, kClientHeight, font);
         const char* captions[2] = {"Autofocus", "Control"};
         for (int i = 0; i < 2; ++i) {
             TCITEMA item{};
@@ -357,22 +414,18 @@ struct MainWindow::Impl {
             item.pszText = const_cast<char*>(captions[i]);
             SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         }
-        RECT area{0, 0, kClientWidth, kClientHeight};
-        SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
-        HWND autofocus = CreatePage(window, area);
-        HWND control = CreatePage(window, area);
+        HWND autofocus = CreatePage(window);
+        HWND control = CreatePage(window);
         pagesView.tabs = tabs;
         pagesView.pages[0] = autofocus;
         pagesView.pages[1] = control;
-        // The pages lie over the tab control's display area.
-        SetWindowPos(autofocus, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        PlacePages();
         StartupMark("tabs and pages");
 
         // "Autofocus" page, in tab order.
         HWND memo = Child(autofocus, "EDIT", "",
                           WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kIdMemo1, 4, 4, 137,
-                          105, memoFont.get(), WS_EX_CLIENTEDGE);
+                          105, memoFont, WS_EX_CLIENTEDGE);
         LeaveNavigationKeysToDialog(memo);
         memoView.window = memo;
         MakeNumEdit(edSteps, autofocus, kIdEdSteps, 151, 20, 44, 22, 5, 49, 2, 7, 7);
@@ -380,12 +433,12 @@ struct MainWindow::Impl {
         MakeNumEdit(edExpo, autofocus, kIdEdExpo, 260, 20, 43, 22, 1, 9, 1, 2, 2);
         MakeButton(butStart, autofocus, kIdButStart, "Start", 151, 56, 71, 29, false, &Impl::OnStart);
         MakeButton(butStop, autofocus, kIdButStop, "Stop", 232, 56, 71, 29, false, &Impl::OnStop);
-        MakeLabel(autofocus, "Steps", 151, 2, font.get());
-        MakeLabel(autofocus, "Increment", 202, 2, font.get());
-        MakeLabel(autofocus, "Expo/Step", 260, 2, font.get());
-        MakeLabel(autofocus, "Status:", 152, 96, font.get());
+        MakeLabel(autofocus, "Steps", 151, 2, font);
+        MakeLabel(autofocus, "Increment", 202, 2, font);
+        MakeLabel(autofocus, "Expo/Step", 260, 2, font);
+        MakeLabel(autofocus, "Status:", 152, 96, font);
         // The status line takes texts of any length: it reaches to the page's right edge.
-        statusView.window = MakeLabel(autofocus, "Disconnected", 190, 96, font.get(), 118);
+        statusView.window = MakeLabel(autofocus, "Disconnected", 190, 96, font, 118);
         StartupMark("Autofocus page");
 
         // "Control" page, in tab order.
@@ -393,7 +446,7 @@ struct MainWindow::Impl {
         MakeButton(butDisconnect, control, kIdButDisconnect, "Disconnect", 100, 82, 87, 29, false,
                    &Impl::OnDisconnect);
         HWND group = Child(control, "BUTTON", "Position", BS_GROUPBOX | WS_CLIPCHILDREN, kIdGroupBox1, 4, 1, 299, 53,
-                           font.get(), WS_EX_CONTROLPARENT);
+                           font, WS_EX_CONTROLPARENT);
         InstallReflector(group);
         KeepContainerOpen(group);
         struct Step {
@@ -405,12 +458,10 @@ struct MainWindow::Impl {
         for (int i = 0; i < 6; ++i)
             MakeButton(stepButtons[i], group, kIdStepFirst + i, steps[i].caption, steps[i].x, 14, 33, 29, true,
                        &Impl::OnStep);
-        positionView.window = MakeLabel(group, "00000", 10, 18, positionFont.get(), 64);
+        positionView.window = MakeLabel(group, "00000", 10, 18, positionFont, 64);
         SetWindowSubclass(positionView.window, ColouredLabelProc, 0, RGB(48, 48, 144));
-        autoConnView.window = Child(control, "BUTTON", "Automatic Connection", BS_AUTOCHECKBOX | WS_TABSTOP,
-                                    kIdCBAutoConn, 4, 60, 141, 17, font.get());
-        backlashView.window = Child(control, "BUTTON", "Software backlash correction", BS_AUTOCHECKBOX | WS_TABSTOP,
-                                    kIdCBBacklash, 144, 60, 161, 17, font.get());
+        autoConnView.window = CheckBox(control, "Automatic Connection", kIdCBAutoConn, 4, 60, 141, 17);
+        backlashView.window = CheckBox(control, "Software backlash correction", kIdCBBacklash, 144, 60, 161, 17);
         MakeButton(butHelp, control, kIdButHelp, "", 261, 82, 42, 29, true, &Impl::OnHelp);
         butHelp.SetBitmapKind(TBitmapKind::bkHelp);
         butHelp.SetOffX(6);
@@ -455,6 +506,9 @@ struct MainWindow::Impl {
                     return 0;
                 }
                 return DefWindowProcA(window, msg, wParam, lParam);
+            case WM_DPICHANGED:
+                ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+                return 0;
             case WM_TIMER:
                 if (wParam == kTimer1Id && !reportOpen) Guarded([&] { form.Timer1Timer(); });
                 return 0;
@@ -568,13 +622,14 @@ bool MainWindow::Create(HINSTANCE instance) {
     page.lpszClassName = kPageClass;
     RegisterClassExA(&page);
 
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    HWND window = CreateWindowExA(exStyle, kWindowClass, TFormAFoc::kTitle, style, kLeft, kTop,
-                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
-                                  impl_.get());
+    // The first place is on the primary screen, at the system's density; CreateControls
+    // sizes the window again should it be on a screen of another.
+    const int dpi = SystemDpi();
+    RECT frame{0, 0, ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi)};
+    AdjustWindowRectForDpi(frame, kWindowStyle, kWindowExStyle, dpi);
+    HWND window = CreateWindowExA(kWindowExStyle, kWindowClass, TFormAFoc::kTitle, kWindowStyle,
+                                  ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi), frame.right - frame.left,
+                                  frame.bottom - frame.top, nullptr, nullptr, instance, impl_.get());
     if (!window) return false;
     StartupMark("window created");
 

@@ -329,3 +329,90 @@ TEST(BiButtonPress, StateMachine) {
 
 }  // namespace
 }  // namespace qm
+
+// ---- At other screen densities ---------------------------------------------
+
+namespace qm {
+namespace {
+
+TEST(BiButtonDpi, ArrowAtTwoPixelUnitsIsTheArrowDoubled) {
+    for (ArrowDirection direction : {ArrowDirection::Left, ArrowDirection::Right}) {
+        for (bool held : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "right " << (direction == ArrowDirection::Right) << " held " << held);
+            PixelCanvas small(20, 20, kBackground);
+            DrawArrow(small, 10, 10, direction, held, 1);
+            PixelCanvas big(40, 40, kBackground);
+            DrawArrow(big, 20, 20, direction, held, 2);
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 40; ++x)
+                    ASSERT_EQ(big.GetPixel(x, y), small.GetPixel(x / 2, y / 2)) << "x=" << x << " y=" << y;
+        }
+    }
+}
+
+TEST(BiButtonDpi, FlatFaceEdgesTwoPixelsWide) {
+    struct Probe {
+        int x, y;
+        Color expected;
+    };
+    // Face (0,0)-(23,31): edges of two nested one-pixel rings, fill inside them.
+    const Probe notPressed[] = {
+        {10, 0, Minus(kFace, 16)},  {10, 1, Minus(kFace, 16)},  {0, 10, Minus(kFace, 16)},  {1, 10, Minus(kFace, 16)},
+        {0, 31, Minus(kFace, 56)},  {1, 30, Minus(kFace, 56)},  {10, 31, Minus(kFace, 96)}, {10, 30, Minus(kFace, 96)},
+        {23, 10, Minus(kFace, 96)}, {22, 10, Minus(kFace, 96)}, {10, 2, Plus(kFace, 8)},    {2, 10, Plus(kFace, 8)},
+        {21, 29, Plus(kFace, 8)},
+    };
+    PixelCanvas canvas(24, 32, kBackground);
+    DrawFlatFace(canvas, 0, 0, 23, 31, kFace, false, 2);
+    for (const auto& p : notPressed)
+        EXPECT_EQ(canvas.GetPixel(p.x, p.y), p.expected) << p.x << "," << p.y;
+
+    const Probe pressed[] = {
+        {10, 0, Minus(kFace, 48)},  {10, 1, Minus(kFace, 48)},  {1, 10, Minus(kFace, 48)}, {10, 31, Minus(kFace, 16)},
+        {10, 30, Minus(kFace, 16)}, {22, 10, Minus(kFace, 16)}, {2, 2, Plus(kFace, 8)},
+    };
+    PixelCanvas down(24, 32, kBackground);
+    DrawFlatFace(down, 0, 0, 23, 31, kFace, true, 2);
+    for (const auto& p : pressed)
+        EXPECT_EQ(down.GetPixel(p.x, p.y), p.expected) << p.x << "," << p.y;
+}
+
+TEST(BiButtonDpi, ThinFaceDrawsOnlyTheRingsThatFit) {
+    // Three pixels wide with three-pixel edges: the rings stop where they would cross.
+    PixelCanvas canvas(5, 12, kBackground);
+    DrawFlatFace(canvas, 1, 0, 3, 11, kFace, false, 3);
+    for (int y = 0; y < 12; ++y) {
+        EXPECT_EQ(canvas.GetPixel(0, y), kBackground);
+        EXPECT_EQ(canvas.GetPixel(4, y), kBackground);
+    }
+    EXPECT_EQ(canvas.GetPixel(1, 5), Minus(kFace, 16));
+    EXPECT_EQ(canvas.GetPixel(3, 5), Minus(kFace, 96));
+}
+
+TEST(BiButtonDpi, WholeButtonAtEachDensity) {
+    // The spin button of a 22-pixel numeric edit: 24 x 18 at 96 DPI, scaled.
+    struct Case {
+        int dpi, width, height, edge;
+    };
+    for (Case c : {Case{96, 24, 18, 1}, Case{192, 48, 36, 2}}) {
+        SCOPED_TRACE(c.dpi);
+        PixelCanvas canvas(c.width, c.height, kBackground);
+        PaintBiButton(canvas, c.width, c.height, false, false, false, kFace, c.dpi);
+        const int half = c.width / 2;
+        for (int k = 0; k < c.edge; ++k) {
+            EXPECT_EQ(canvas.GetPixel(half + 4, k), Minus(kFace, 16)) << k;
+            EXPECT_EQ(canvas.GetPixel(half - 1 - k, c.height / 4), Minus(kFace, 96)) << k;
+        }
+        EXPECT_EQ(canvas.GetPixel(half + 4, c.edge), Plus(kFace, 8));
+        // The widest arrow row spans four units, starting two units left of the centre.
+        const int unit = c.edge;
+        const int rightCentre = half + half / 2;
+        for (int x = rightCentre - 2 * unit; x < rightCentre + 2 * unit; ++x)
+            EXPECT_EQ(canvas.GetPixel(x, c.height / 2), ArrowRowColor(3, false)) << x;
+        EXPECT_NE(canvas.GetPixel(rightCentre + 2 * unit, c.height / 2), ArrowRowColor(3, false));
+        EXPECT_NE(canvas.GetPixel(rightCentre - 2 * unit - 1, c.height / 2), ArrowRowColor(3, false));
+    }
+}
+
+}  // namespace
+}  // namespace qm

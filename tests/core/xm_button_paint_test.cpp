@@ -572,3 +572,129 @@ TEST(TXMButtonStateTest, SettersReportChanges) {
 
 }  // namespace
 }  // namespace qm
+
+// ---- At other screen densities -------------------------------------------------------
+
+namespace qm {
+namespace {
+
+// The canvas with every pixel made a factor x factor block.
+PixelCanvas Enlarged(const PixelCanvas& small, int factor) {
+    PixelCanvas big(small.Width() * factor, small.Height() * factor);
+    for (int y = 0; y < big.Height(); ++y)
+        for (int x = 0; x < big.Width(); ++x)
+            big.SetPixel(x, y, small.GetPixel(x / factor, y / factor));
+    return big;
+}
+
+TEST(DpiPaintTest, FrameWithTwoPixelLinesIsTheOnePixelFrameDoubled) {
+    const Color c = Rgb(100, 150, 200);
+    struct Size {
+        int w, h;
+    };
+    for (Size size : {Size{42, 29}, Size{33, 29}, Size{87, 29}, Size{8, 6}}) {
+        for (bool down : {false, true}) {
+            for (bool focused : {false, true}) {
+                SCOPED_TRACE(std::to_string(size.w) + "x" + std::to_string(size.h) + (down ? " down" : "") +
+                             (focused ? " focused" : ""));
+                PixelCanvas at96(size.w, size.h);
+                DrawButtonFrame(at96, Rect{0, 0, size.w, size.h}, c, down, focused, 1);
+                PixelCanvas at192(2 * size.w, 2 * size.h);
+                DrawButtonFrame(at192, Rect{0, 0, 2 * size.w, 2 * size.h}, c, down, focused, 2);
+                const PixelCanvas expected = Enlarged(at96, 2);
+                for (int y = 0; y < at192.Height(); ++y)
+                    for (int x = 0; x < at192.Width(); ++x)
+                        ASSERT_EQ(at192.GetPixel(x, y), expected.GetPixel(x, y)) << "at (" << x << ", " << y << ")";
+            }
+        }
+    }
+}
+
+TEST(DpiPaintTest, ScaledGlyphTakesTheSourcePixelUnderEachCentre) {
+    const Glyph help = GlyphFromTable(HelpGlyph);
+    EXPECT_EQ(ScaleGlyph(help, 96), help);
+    struct Case {
+        int dpi, size;
+    };
+    for (Case c : {Case{120, 20}, Case{144, 24}, Case{192, 32}}) {
+        SCOPED_TRACE(c.dpi);
+        const Glyph scaled = ScaleGlyph(help, c.dpi);
+        ASSERT_EQ(scaled.width, c.size);
+        ASSERT_EQ(scaled.height, c.size);
+        for (int y = 0; y < c.size; ++y)
+            for (int x = 0; x < c.size; ++x)
+                ASSERT_EQ(scaled.At(x, y), help.At((2 * x + 1) * 16 / (2 * c.size), (2 * y + 1) * 16 / (2 * c.size)))
+                    << x << "," << y;
+    }
+    // At 200 % every source pixel is a 2 x 2 block.
+    const Glyph doubled = ScaleGlyph(help, 192);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            ASSERT_EQ(doubled.At(x, y), help.At(x / 2, y / 2));
+}
+
+TEST(DpiPaintTest, CaptionRectangleAtEachDensity) {
+    struct Case {
+        int dpi, w, h;  // the 87 x 29 button at that density
+        Rect up, down;
+    };
+    const Case cases[] = {
+        {96, 87, 29, {3, 3, 84, 26}, {4, 4, 85, 27}},
+        // The inset rounds down: 3.75 and 4.5 pixels give 3 and 4.
+        {120, 109, 36, {3, 3, 106, 33}, {4, 4, 107, 34}},
+        {144, 131, 44, {4, 4, 127, 40}, {6, 6, 129, 42}},
+        {192, 174, 58, {6, 6, 168, 52}, {8, 8, 170, 54}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        TXMButtonState state;
+        PixelCanvas canvas(c.w, c.h);
+        PaintRequest request = Request(c.w, c.h);
+        request.dpi = c.dpi;
+        for (bool pressed : {false, true}) {
+            request.pressed = pressed;
+            const Rect r = PaintButton(canvas, state, request);
+            const Rect& want = pressed ? c.down : c.up;
+            EXPECT_EQ(r.left, want.left);
+            EXPECT_EQ(r.top, want.top);
+            EXPECT_EQ(r.right, want.right);
+            EXPECT_EQ(r.bottom, want.bottom);
+        }
+    }
+}
+
+TEST(DpiPaintTest, HelpButtonAt192Dpi) {
+    TXMButtonState state;
+    state.SetBitmapKind(TBitmapKind::bkHelp);
+    state.SetOffX(6);
+    PaintRequest request = Request(84, 58);
+    request.dpi = 192;
+    PixelCanvas canvas(84, 58);
+    const Rect rect = PaintButton(canvas, state, request);
+    const Glyph scaled = ScaleGlyph(GlyphFromTable(HelpGlyph), 192);
+    // (58 - 32) / 2 + 2 * 6 + 2 across, (58 - 32) / 2 down.
+    ExpectGlyphAt(canvas, scaled, {27, 13});
+    EXPECT_EQ(rect.left, 32 + 4 + 6);
+    // The frame's two lines are two pixels each: outer, then inner, then face.
+    const FrameColors colors = ButtonFrameColors(kFace, false, false);
+    for (int x : {0, 1})
+        EXPECT_EQ(canvas.GetPixel(x, 29), colors.outerTopLeft) << x;
+    for (int x : {2, 3})
+        EXPECT_EQ(canvas.GetPixel(x, 29), colors.innerTopLeft) << x;
+    EXPECT_EQ(canvas.GetPixel(4, 29), colors.face);
+    for (int y : {57, 56})
+        EXPECT_EQ(canvas.GetPixel(60, y), colors.outerBottomRight) << y;
+    for (int y : {55, 54})
+        EXPECT_EQ(canvas.GetPixel(60, y), colors.innerBottomRight) << y;
+
+    // Pressed: glyph and caption two pixels right and down.
+    request.pressed = true;
+    PixelCanvas pressed(84, 58);
+    const Rect downRect = PaintButton(pressed, state, request);
+    ExpectGlyphAt(pressed, scaled, {29, 15});
+    EXPECT_EQ(downRect.left, rect.left + 2);
+    EXPECT_EQ(downRect.top, rect.top + 2);
+}
+
+}  // namespace
+}  // namespace qm

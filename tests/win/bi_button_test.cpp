@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/dpi_scale.h"
+#include "common/dpi_win.h"
 #include "common/raii_win.h"
 #include "controls/bi_button_paint.h"
 #include "controls/bi_button_win.h"
@@ -226,9 +228,12 @@ TEST_F(BiButtonTest, ErrorInTheClickHandlerIsReportedAndEndsTheRepeat) {
 }
 
 // Renders the control through WM_PRINTCLIENT into a 32-bit memory bitmap prefilled
-// with magenta, and the portable painter into a pixel grid, and compares them.
+// with magenta, and the portable painter into a pixel grid, and compares them. The
+// button has its 96-DPI size scaled to the window's density, which the painter is given.
 TEST_F(BiButtonTest, PaintingMatchesThePortablePainter) {
-    constexpr int kW = 24, kH = 16;
+    const int dpi = WindowDpi(button_.Handle());
+    const int kW = ScaleToDpi(24, dpi), kH = ScaleToDpi(16, dpi);
+    SetWindowPos(button_.Handle(), nullptr, 0, 0, kW, kH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     constexpr Color kMagenta = Rgb(255, 0, 255);
     WindowDC screen(nullptr);
     MemoryDC memory(screen.get());
@@ -253,14 +258,14 @@ TEST_F(BiButtonTest, PaintingMatchesThePortablePainter) {
         button_.SetDrawGradient(c.gradient);
         EXPECT_EQ(button_.DrawGradient(), c.gradient);
         if (c.pressX >= 0)
-            Send(WM_LBUTTONDOWN, At(c.pressX), MK_LBUTTON);
+            Send(WM_LBUTTONDOWN, At(ScaleToDpi(c.pressX, dpi)), MK_LBUTTON);
         Brush magenta(CreateSolidBrush(kMagenta));
         RECT all{0, 0, kW, kH};
         FillRect(memory.get(), &all, magenta.get());
         SendMessageA(button_.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
 
         PixelCanvas expected(kW, kH, kMagenta);
-        PaintBiButton(expected, kW, kH, button_.UpPressed(), button_.DownPressed(), c.gradient, face);
+        PaintBiButton(expected, kW, kH, button_.UpPressed(), button_.DownPressed(), c.gradient, face, dpi);
         int differing = 0;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x)
@@ -268,7 +273,7 @@ TEST_F(BiButtonTest, PaintingMatchesThePortablePainter) {
                     ++differing;
         EXPECT_EQ(differing, 0);
         if (c.pressX >= 0)
-            Send(WM_LBUTTONUP, At(c.pressX));
+            Send(WM_LBUTTONUP, At(ScaleToDpi(c.pressX, dpi)));
     }
 }
 

@@ -9,10 +9,13 @@
 #include "tests/win/test_parent_win.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/dpi_scale.h"
+#include "common/dpi_win.h"
 #include "common/raii_win.h"
 #include "controls/error_hook.h"
 #include "controls/glyphs.h"
@@ -140,20 +143,25 @@ class XMButtonTest : public ::testing::Test {
         EXPECT_EQ(SendMessageA(parent_, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item)), TRUE);
     }
 
-    // The frame as the portable painter draws it, compared on the two-pixel ring and inside.
+    // The screen density the test's windows are drawn at, and a 96-DPI line's width there.
+    int Dpi() const { return WindowDpi(parent_); }
+    int Unit() const { return LineWidthForDpi(Dpi()); }
+
+    // The frame as the portable painter draws it at the window's density, compared on the
+    // ring of two lines and inside it.
     void ExpectFrame(const Surface& s, bool down, bool focused) {
+        const int unit = Unit();
         PixelCanvas expected(s.Width(), s.Height());
-        DrawButtonFrame(expected, Rect{0, 0, s.Width(), s.Height()}, face_, down, focused);
-        const int w = s.Width(), h = s.Height();
+        DrawButtonFrame(expected, Rect{0, 0, s.Width(), s.Height()}, face_, down, focused, unit);
+        const int w = s.Width(), h = s.Height(), ring = 2 * unit;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const bool ring = x < 2 || y < 2 || x >= w - 2 || y >= h - 2;
-                if (ring) {
+                if (x < ring || y < ring || x >= w - ring || y >= h - ring) {
                     ASSERT_EQ(s.At(x, y), expected.GetPixel(x, y)) << "ring pixel " << x << "," << y;
                 }
             }
-        EXPECT_EQ(s.At(2, 2), ButtonFrameColors(face_, down, focused).face);
-        EXPECT_EQ(s.At(w - 3, h - 3), ButtonFrameColors(face_, down, focused).face);
+        EXPECT_EQ(s.At(ring, ring), ButtonFrameColors(face_, down, focused).face);
+        EXPECT_EQ(s.At(w - ring - 1, h - ring - 1), ButtonFrameColors(face_, down, focused).face);
     }
 
     void ExpectGlyph(const Surface& s, const Glyph& glyph, Point at) {
@@ -206,17 +214,20 @@ struct PaintCase {
     bool focused;
 };
 
+// Runs at every density the test program is started at (the prefix's LogPixels): the
+// button's size, the frame's lines and the caption's room follow it.
 TEST_F(XMButtonTest, PaintsFrameAndCaptionForEachState) {
+    const int w = ScaleToDpi(71, Dpi()), h = ScaleToDpi(29, Dpi()), inset = ScaleToDpi(3, Dpi());
     TXMButton button;
-    Make(button, 103, "Start", 71, 29);
-    Surface plain(71, 29);
+    Make(button, 103, "Start", w, h);
+    Surface plain(w, h);
     PaintInto(button, plain, 0);
     const TextBox plainText = FindColor(plain, text_);
     ASSERT_GT(plainText.count, 10);
     // Centred in the client area shrunk by 3 (give or take the letters' side bearings).
-    EXPECT_LE(std::abs((plainText.left - 3) - (67 - plainText.right)), 3);
-    EXPECT_GE(plainText.top, 3);
-    EXPECT_LE(plainText.bottom, 25);
+    EXPECT_LE(std::abs((plainText.left - inset) - (w - inset - 1 - plainText.right)), 3);
+    EXPECT_GE(plainText.top, inset);
+    EXPECT_LE(plainText.bottom, h - inset - 1);
 
     const std::vector<PaintCase> cases = {
         {"enabled", 0, false, false},
@@ -226,23 +237,49 @@ TEST_F(XMButtonTest, PaintsFrameAndCaptionForEachState) {
     };
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.name);
-        Surface s(71, 29);
+        Surface s(w, h);
         PaintInto(button, s, tc.itemState);
         ExpectFrame(s, tc.down, tc.focused);
         EXPECT_EQ(button.FocusedLook(), tc.focused);
         const TextBox text = FindColor(s, text_);
         EXPECT_EQ(text.count, plainText.count);
-        EXPECT_EQ(text.left, plainText.left + (tc.down ? 1 : 0));
-        EXPECT_EQ(text.top, plainText.top + (tc.down ? 1 : 0));
+        EXPECT_EQ(text.left, plainText.left + (tc.down ? Unit() : 0));
+        EXPECT_EQ(text.top, plainText.top + (tc.down ? Unit() : 0));
         EXPECT_EQ(FindColor(s, shadow_).count, 0);
     }
 
     // The Down property looks like a press.
     button.SetDown(true);
-    Surface forced(71, 29);
+    Surface forced(w, h);
     PaintInto(button, forced, 0);
     ExpectFrame(forced, true, false);
-    EXPECT_EQ(FindColor(forced, text_).left, plainText.left + 1);
+    EXPECT_EQ(FindColor(forced, text_).left, plainText.left + Unit());
+}
+
+// The help button at the window's density: frame, scaled glyph and its place.
+TEST_F(XMButtonTest, HelpButtonAtTheWindowsDensity) {
+    const int dpi = Dpi();
+    const int w = ScaleToDpi(42, dpi), h = ScaleToDpi(29, dpi);
+    TXMButton button;
+    Make(button, 107, "", w, h);
+    button.SetBitmapKind(TBitmapKind::bkHelp);
+    button.SetOffX(6);
+    const Glyph glyph = ScaleGlyph(GlyphFromTable(HelpGlyph), dpi);
+    EXPECT_EQ(glyph.width, ScaleToDpi(16, dpi));
+    for (bool pressed : {false, true}) {
+        SCOPED_TRACE(pressed ? "pressed" : "up");
+        Surface s(w, h);
+        PaintInto(button, s, pressed ? ODS_SELECTED : 0);
+        ExpectFrame(s, pressed, false);
+        ExpectGlyph(s, glyph, GlyphPosition(h, glyph.width, glyph.height, ScaleToDpi(6, dpi), 0, pressed, Unit()));
+    }
+}
+
+// The density the test program was meant to run at (QM_EXPECT_DPI, 96 when not given):
+// a pass meant for another density must not quietly run at 96.
+TEST_F(XMButtonTest, RunsAtTheExpectedDensity) {
+    const char* expected = std::getenv("QM_EXPECT_DPI");
+    EXPECT_EQ(Dpi(), expected ? std::atoi(expected) : kBaseDpi);
 }
 
 TEST_F(XMButtonTest, DisabledCaptionIsGrey) {

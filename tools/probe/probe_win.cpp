@@ -36,6 +36,15 @@
 //                                   to its messages: a program found while still building its
 //                                   window is not yet one a user could work
 //   gone TITLE S                    waits up to S seconds for the main window to go away
+//   extents TITLE FACE HEIGHT WEIGHT  for each control with a text (list order): its client size
+//                                   and the size of its text in the font FACE, HEIGHT pixels high
+//                                   (character height), of WEIGHT (400 normal, 700 bold):
+//       extent: index=I class=C cw=W ch=H tw=TW th=TH text="T"
+//     (a line break in the text starts a new line; the widest line counts)
+//   dpichange TITLE DPI             sends the window WM_DPICHANGED for a move to a screen of DPI, with
+//                                   its present place as the suggested one (the rectangle is written
+//                                   into the program's memory, where the message's pointer must
+//                                   lead); prints "dpichange: DPI" once the program has handled it
 //   winfo TITLE                     prints window, class, title, rect, client, style, exstyle,
 //                                   topmost, visible, iconic and enabled, one "key: value" a line
 //   close TITLE                     closes the window like its close box (WM_SYSCOMMAND SC_CLOSE)
@@ -218,6 +227,40 @@ int List(const Args& a) {
             IsWindowVisible(control) ? 1 : 0, Hex(static_cast<uint32_t>(GetWindowLongPtrA(control, GWL_STYLE))).c_str(),
             Hex(static_cast<uint32_t>(GetWindowLongPtrA(control, GWL_EXSTYLE))).c_str(),
             Escape(TextOf(control).value_or("")).c_str());
+    }
+    return kExitOk;
+}
+
+// The size of a text in a font made from its face, character height in pixels and weight.
+// (A control's own font cannot be asked for from another process under Wine: WM_GETFONT
+// sent across processes answers no font.)
+SIZE TextExtent(const std::string& face, int height, int weight, const std::string& text) {
+    qm::win::GdiObject<HFONT> font(CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                               DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+    if (!font)
+        throw Failure(kExitNoEffect, "cannot make the font " + face);
+    qm::win::WindowDC dc(nullptr);
+    qm::win::SelectObjectGuard select(dc.get(), font.get());
+    RECT bounds{0, 0, 0, 0};
+    DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &bounds, DT_CALCRECT | DT_NOPREFIX);
+    return SIZE{bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+int Extents(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    int index = 0;
+    for (HWND control : Descendants(top)) {
+        const int at = index++;
+        const std::string text = TextOf(control).value_or("");
+        if (text.empty())
+            continue;
+        RECT client{};
+        GetClientRect(control, &client);
+        const SIZE extent =
+            TextExtent(a.positional.at(2), ParseIndex(a.positional.at(3)), ParseIndex(a.positional.at(4)), text);
+        std::printf("extent: index=%d class=%s cw=%ld ch=%ld tw=%ld th=%ld text=\"%s\"\n", at, ClassOf(control).c_str(),
+                    client.right, client.bottom, extent.cx, extent.cy, Escape(text).c_str());
     }
     return kExitOk;
 }
@@ -633,6 +676,31 @@ int WindowInfo(const Args& a) {
     return kExitOk;
 }
 
+int DpiChange(const Args& a) {
+    HWND top = MainWindow(a, a.positional.at(1));
+    const int dpi = ParseIndex(a.positional.at(2));
+    RECT suggested{};
+    GetWindowRect(top, &suggested);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(top, &processId);
+    qm::win::KernelHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
+    if (!process)
+        throw Failure(kExitNoEffect, "cannot open the program's process");
+    void* remote = VirtualAllocEx(process.get(), nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote)
+        throw Failure(kExitNoEffect, "cannot place the rectangle in the program's memory");
+    const bool written = WriteProcessMemory(process.get(), remote, &suggested, sizeof suggested, nullptr) != FALSE;
+    DWORD_PTR result = 0;
+    const bool sent = written && SendMessageTimeoutA(top, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                                                     reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 10000,
+                                                     &result) != 0;
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    if (!sent)
+        throw Failure(kExitNoEffect, "the window did not take WM_DPICHANGED");
+    std::printf("dpichange: %d\n", dpi);
+    return kExitOk;
+}
+
 int Close(const Args& a) {
     HWND top = MainWindow(a, a.positional.at(1));
     PostMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -720,6 +788,7 @@ constexpr Command kCommands[] = {
     {"text", 3, Text}, {"settext", 4, SetText}, {"type", 4, Type},        {"msgbox", 1, MsgBox},
     {"wait", 2, Wait}, {"gone", 2, Gone},       {"winfo", 1, WindowInfo}, {"close", 1, Close},
     {"resources", 1, Resources}, {"key", 2, Key}, {"focus", 1, Focus}, {"boxes", 1, Boxes},
+    {"extents", 4, Extents}, {"dpichange", 2, DpiChange},
 };
 
 // Runs one command line (without the program's name) and gives its exit code.
@@ -734,7 +803,7 @@ int RunCommand(const std::vector<std::string>& words) {
         }
         throw Failure(kExitUsage,
                       "usage: Probe.exe list|click|check|tab|text|settext|type|key|focus|msgbox|wait|gone|winfo|close|"
-                      "resources|boxes|serve "
+                      "resources|boxes|extents|dpichange|serve "
                       "... (see the source for the arguments)");
     } catch (const Failure& f) {
         std::printf("error: %s\n", f.what());
@@ -801,7 +870,20 @@ int Serve() {
 
 }  // namespace
 
+// Positions and sizes are read in the screen's own pixels: a program that the system
+// scales would otherwise be shown the sizes of a 96-DPI screen.
+void SeeRealPixels() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    auto setContext = reinterpret_cast<SetContextFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    const auto perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
+    if (!setContext || !setContext(perMonitorV2))
+        SetProcessDPIAware();
+}
+
 int main(int argc, char** argv) {
+    SeeRealPixels();
     // Tests read the output through a pipe: no buffering.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc == 2 && std::string(argv[1]) == "serve")
