@@ -29,6 +29,15 @@ for t in "${targets[@]}"; do
   fi
   only=()
   for c in ${QM_CMAKE_TARGETS:-}; do only+=(--target "$c"); done
-  cmake --build "$dir" -j "$jobs" "${only[@]}" 2>&1 | grep -E 'error|warning: unused|Error|FAILED' || true
-  test "${PIPESTATUS[0]}" -eq 0 || { echo "build.sh: $t failed" >&2; exit 1; }
+  # The build's own status, read before anything else runs: after "grep || true" the
+  # status would be true's whenever grep found no line, and a failure whose text names
+  # no error (a missing target, say) would pass as a build.
+  set +e
+  cmake --build "$dir" -j "$jobs" "${only[@]}" 2>&1 | grep -E 'error|warning: unused|Error|FAILED'
+  status=${PIPESTATUS[0]}
+  set -e
+  if [ "$status" -ne 0 ]; then
+    echo "build.sh: $t failed" >&2
+    exit 1
+  fi
 done
