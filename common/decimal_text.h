@@ -2,8 +2,8 @@
 // standard library's floating-point conversions (std::to_chars for double links tables
 // that would double the size of the program). Its rounding (of value x 10^decimals) is
 // the one the stored records and pages have always had, so it stays; the driver check,
-// whose reports must read exactly as printf wrote them, uses the exactly rounded
-// writers of common/printf_number.h instead.
+// whose reports must read exactly as printf wrote them, uses snprintf
+// (common/printf_text.h) instead.
 #pragma once
 
 #include <cstddef>
