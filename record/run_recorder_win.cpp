@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace qm::win {
@@ -39,8 +40,7 @@ std::string LockName(std::string directory) {
     for (unsigned char c : directory)
         hash = (hash ^ c) * 1099511628211ull;
     char name[64];
-    wsprintfA(name, "Local\\QuillomarRunRecord-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
-              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    std::snprintf(name, sizeof name, "Local\\QuillomarRunRecord-%016llx", static_cast<unsigned long long>(hash));
     return name;
 }
 

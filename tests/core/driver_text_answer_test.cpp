@@ -53,7 +53,7 @@ TEST(DriverTextAnswer, NumbersInEveryFormReadAsIntegers) {
         {"12.50000000000000000000001", 12},  // read as the nearest double, 12.5
         {"1e-400", 0},
         {"2147483648", std::nullopt},  // does not fit
-        {"1e400", std::nullopt},      // not finite
+        {"1e400", std::nullopt},       // not finite
         {"inf", std::nullopt},
         {"nan", std::nullopt},
         {"", std::nullopt},
@@ -68,7 +68,11 @@ TEST(DriverTextAnswer, NumbersInEveryFormReadAsIntegers) {
     for (const auto& c : cases) {
         EXPECT_EQ(AsInteger(c.text), c.expected) << "text: '" << c.text << "'";
     }
-    EXPECT_EQ(AsInteger(std::string("5\0" "1", 3)), std::nullopt) << "a NUL inside the text";
+    EXPECT_EQ(AsInteger(std::string("5\0"
+                                    "1",
+                                    3)),
+              std::nullopt)
+        << "a NUL inside the text";
 }
 
 TEST(DriverTextAnswer, WordsAndNumbersReadAsBooleans) {
@@ -76,8 +80,8 @@ TEST(DriverTextAnswer, WordsAndNumbersReadAsBooleans) {
         const char* text;
         std::optional<bool> expected;
     } cases[] = {
-        {"True", true},   {" FALSE ", false}, {"true", true},   {"1", true},     {"0", false},
-        {"-0.0", false},  {"0x0p5", false},   {"1e-320", true}, {"0.5", true},   {"yes", std::nullopt},
+        {"True", true},     {" FALSE ", false},    {"true", true},        {"1", true},   {"0", false},
+        {"-0.0", false},    {"0x0p5", false},      {"1e-320", true},      {"0.5", true}, {"yes", std::nullopt},
         {"", std::nullopt}, {"inf", std::nullopt}, {"1,0", std::nullopt},
     };
     for (const auto& c : cases) {
