@@ -16,6 +16,7 @@
 #include "focus/best_focus.h"
 #include "focus/sweep_extension.h"
 #include "app/form_afoc.h"
+#include "app/host_protocol.h"
 #include "common/whole_number.h"
 
 namespace qm {
@@ -194,7 +195,7 @@ void TFormAFoc::FinishRun() {
     platform_.Sleep(kFinalMoveSettle);
     WaitWhileMoving();
 
-    if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, 4, 44);
+    if (hostWindow_ != 0) platform_.PostToWindow(hostWindow_, focuserMessageId_, host::kRunReport, host::kRunReportValue);
     hostWindow_ = 0;
 }
 

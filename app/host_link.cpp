@@ -3,6 +3,7 @@
 // Each test is made on its own, in a fixed order; a message carries one code, so at
 // most one acts. Nothing is answered: the message result is always 0.
 #include "app/form_afoc.h"
+#include "app/host_protocol.h"
 #include "common/whole_number.h"
 
 namespace qm {
@@ -15,10 +16,10 @@ void TFormAFoc::HandleFocuserMessage(uint64_t code, intptr_t lParam) {
     // shown once per streak, as the timer's are. Every other command is a new request: a
     // failure it meets is shown, unless a box showing that failure is already open (the
     // host goes on sending while the user reads it).
-    ReportingDriverFailures(code == 0 ? FailureSource::Recurring : FailureSource::Request, [&] {
-        if (code == 0) HandleFocusValue(value);
-        if (code == 1 && value == 0) platform_.MinimiseMainWindow();
-        if (code == 2 && value == 22) {
+    ReportingDriverFailures(code == host::kFocusValue ? FailureSource::Recurring : FailureSource::Request, [&] {
+        if (code == host::kFocusValue) HandleFocusValue(value);
+        if (code == host::kMinimise && value == host::kMinimiseValue) platform_.MinimiseMainWindow();
+        if (code == host::kStartRun && value == host::kStartRunValue) {
             // Handled inside the automatic connection (the creation of an out-of-process
             // driver lets sent messages through), the start waits for its outcome.
             if (connectingAutomatically_)
@@ -26,9 +27,9 @@ void TFormAFoc::HandleFocuserMessage(uint64_t code, intptr_t lParam) {
             else
                 StartForHost();
         }
-        if (code == 3) hostWindow_ = static_cast<uintptr_t>(lParam);
-        if (IsConnected() && code == 5) MoveFocuserTo(value);
-        if (IsConnected() && code == 6) MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), value));
+        if (code == host::kHostWindow) hostWindow_ = static_cast<uintptr_t>(lParam);
+        if (IsConnected() && code == host::kMoveTo) MoveFocuserTo(value);
+        if (IsConnected() && code == host::kMoveBy) MoveFocuserTo(SaturatingAdd(GetFocuserPosition(), value));
     });
 }
 

@@ -1,9 +1,10 @@
 // Recording wrappers of the binding's seam, and the text of recorded values.
 #include "checker/call_trace.h"
 
+#include <cmath>
 #include <type_traits>
 
-#include "common/printf_number.h"
+#include "common/printf_text.h"
 #include "common/whole_number.h"
 
 namespace qm::check {
@@ -175,7 +176,10 @@ std::string DescribeValue(const AutoValue& value) {
         case AutoValue::Kind::Empty: break;
         case AutoValue::Kind::Bool: text = value.boolValue() ? "True" : "False"; break;
         case AutoValue::Kind::Int: text = std::to_string(value.intValue()); break;
-        case AutoValue::Kind::Real: text = SignificantDigitsText(value.realValue(), 15); break;
+        case AutoValue::Kind::Real:
+            // Every NaN as "nan": the libraries differ on writing the sign of one.
+            text = std::isnan(value.realValue()) ? "nan" : PrintfText("%.15g", value.realValue());
+            break;
         case AutoValue::Kind::Text: text = QuotedText(value.text()); break;
         case AutoValue::Kind::Int32Ref: text = value.ref() ? std::to_string(*value.ref()) : "null"; break;
         case AutoValue::Kind::Other: break;

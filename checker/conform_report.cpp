@@ -10,7 +10,7 @@
 
 #include "app/form_afoc.h"
 #include "checker/report_text.h"
-#include "common/printf_number.h"
+#include "common/printf_text.h"
 
 namespace qm::check {
 
@@ -24,11 +24,11 @@ constexpr int kPollLimit = TFormAFoc::kMovePollLimit;
 constexpr int64_t kBlockingMicros = 100000;
 
 std::string Seconds(int64_t micros) {
-    return FixedPointText(static_cast<double>(micros) / 1e6, 1) + " s";
+    return PrintfText("%.1f", static_cast<double>(micros) / 1e6) + " s";
 }
 
 std::string Millis(int64_t micros) {
-    return FixedPointText(static_cast<double>(micros) / 1e3, 1) + " ms";
+    return PrintfText("%.1f", static_cast<double>(micros) / 1e3) + " ms";
 }
 
 std::string Steps(int64_t steps) { return std::to_string(steps) + (steps == 1 ? " step" : " steps"); }
@@ -212,7 +212,7 @@ std::vector<Finding> JudgeConformance(const ConformOutcome& outcome, const RunSe
         const bool blocking = first && Blocking(*first);
         const int64_t firstDistance = int64_t{run.increment} * (run.steps / 2);
         const std::string figure = (speed->atLeast ? "at least " : "about ") +
-                                   FixedPointText(speed->stepsPerSecond, 0) + " steps per second";
+                                   PrintfText("%.0f", speed->stepsPerSecond) + " steps per second";
         Add(findings, Level::Ok,
             std::string("Speed: ") + figure + ". Quillomar's wait after the first move of a run (" +
                 Steps(firstDistance) + ") lasts about " +

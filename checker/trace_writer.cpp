@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "common/printf_number.h"
+#include "common/printf_text.h"
 #include "common/whole_number.h"
 
 namespace qm::check {
@@ -27,7 +27,7 @@ std::string Hex(int32_t status) {
 // "%7.1f": right-aligned in the time column.
 std::string TimeText(int64_t micros) {
     constexpr size_t kTimeWidth = 7;
-    std::string text = FixedPointText(static_cast<double>(micros) / 1000.0, 1);
+    std::string text = PrintfText("%.1f", static_cast<double>(micros) / 1000.0);
     if (text.size() < kTimeWidth)
         text.insert(0, kTimeWidth - text.size(), ' ');
     return text;

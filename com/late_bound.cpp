@@ -1,12 +1,12 @@
 // Result conversions of late-bound calls.
 #include "com/late_bound.h"
 
-#include <cmath>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 
-#include "common/real_number_parse.h"
 #include "common/whole_number.h"
 
 namespace qm {
@@ -30,10 +30,18 @@ std::string KindName(const AutoValue& v) {
     throw AutomationError("Could not convert variant of type (" + KindName(v) + ") into type (" + to + ")");
 }
 
-// A driver's text answer as a number: blanks around it allowed, the rest one number,
-// read as strtod reads it (ParseRealNumber), and finite.
+// A driver's text answer as a number: blanks around it allowed, the rest one number as
+// strtod reads it (decimal or hexadecimal, the nearest double), and finite. strtod reads
+// by the C locale's decimal point: the program never sets another locale.
 std::optional<double> ParseReal(const std::string& s) {
-    return ParseRealNumber(TrimBlanks(s));
+    const std::string text(TrimBlanks(s));
+    if (text.empty())
+        return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace

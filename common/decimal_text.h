@@ -1,9 +1,17 @@
-// Decimal text of numbers for the run record and its page, written without the
-// standard library's floating-point conversions (std::to_chars for double links tables
-// that would double the size of the program). Its rounding (of value x 10^decimals) is
-// the one the stored records and pages have always had, so it stays; the driver check,
-// whose reports must read exactly as printf wrote them, uses the exactly rounded
-// writers of common/printf_number.h instead.
+// Decimal text of numbers for the run record and its page.
+//
+// The program writes numbers with three roundings, each kept for what it writes:
+//  - AppendDecimal (here): value x 10^decimals, itself rounded in binary, then to a
+//    whole number, ties to even. The run record's lines and the run page have always
+//    been written so, and users keep those files (a record file is read back and chained
+//    into the page), so their bytes stay; new writers of the record and the page use
+//    this one rule too.
+//  - snprintf (common/printf_text.h): the exact value of the double, ties to even, as
+//    printf does. The driver check's reports, which users paste into support requests
+//    and which earlier versions wrote with printf.
+//  - The numeric edit (controls/num_edit_value.h): the exact value, halves up, in the
+//    general number format that its text and the settings file (which restores an edit
+//    by its text) have always had.
 #pragma once
 
 #include <cstddef>

@@ -1,16 +1,18 @@
 // The value rules of the numeric edit: reading, clamping, writing, stepping, the
 // integer reading and the typing filter. Reading rounds the text's exact value to
-// extended precision and then to double, as strtold into a long double would, on a text
-// rebuilt without a decimal point; writing rounds on the exact decimal expansion of the
-// double, never on binary arithmetic.
+// extended precision and then to double: strtold into a long double (64 significant
+// bits on x86, with glibc and with MinGW-w64 alike), on a text rebuilt without a decimal
+// point, so the locale's decimal point never matters. Writing rounds half up on the
+// exact decimal expansion of the double, which printf's "%.766e" writes in full.
 #include "controls/num_edit_value.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
-#include "common/exact_decimal.h"
-#include "common/real_number_parse.h"
 #include "common/whole_number.h"
 
 namespace qm {
@@ -28,6 +30,22 @@ constexpr int64_t kExponentLimit = 1000000000;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// Every finite double is m x 2^e, so its decimal expansion ends: after at most 767
+// significant digits (a subnormal's), which "%.766e" writes exactly. For v != 0: the
+// digits without trailing zeros and E with |v| = 0.digits x 10^E.
+void ExactDecimalDigits(double v, std::string& digits, int& exponent) {
+    constexpr int kMostSignificantDigits = 767;
+    char text[kMostSignificantDigits + 16];
+    std::snprintf(text, sizeof text, "%.*e", kMostSignificantDigits - 1, std::fabs(v));
+    // "d.ddd...e+XX"
+    const char* const e = std::strchr(text, 'e');
+    digits.assign(1, text[0]);
+    digits.append(text + 2, static_cast<size_t>(e - (text + 2)));
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    exponent = std::atoi(e + 1) + 1;
 }
 
 }  // namespace
@@ -72,14 +90,11 @@ std::optional<double> ParseNumEditNumber(std::string_view text, char decimalSepa
     if (i != n) return std::nullopt;
     if (digits.empty()) return 0.0;  // "." and the like
 
-    // Rounded to extended precision first and then to double, as reading into a long
-    // double and converting it round. Numbers from 10^309 up are beyond kLargestWritten
-    // and read as nothing either way.
+    // Rounded to extended precision first and then to double. Numbers from 10^309 up are
+    // beyond kLargestWritten and read as nothing.
     const int64_t scale = std::clamp<int64_t>(exponent - fractionDigits, -kExponentLimit, kExponentLimit);
-    const std::optional<ExtendedNumber> extended = ParseNumberToExtendedPrecision(digits + "e" + std::to_string(scale));
-    if (!extended) return std::nullopt;
-    // Exact: a long double holds 64 significant bits.
-    long double number = std::ldexp(static_cast<long double>(extended->significand), extended->exponent);
+    const std::string decimal = digits + "e" + std::to_string(scale);
+    long double number = std::strtold(decimal.c_str(), nullptr);  // infinity beyond the range
     if (number > kLargestDouble) {
         if (number > kLargestWritten) return std::nullopt;
         number = kLargestDouble;

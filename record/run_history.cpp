@@ -1,90 +1,46 @@
 // Renders the history of the recorded runs (run_history.h): two inline SVG plots with
-// their axes, and the temperature slope as text. Numbers are written with
-// common/decimal_text.h; every coordinate passes through Coordinate, which keeps a number
-// that is not finite out of the picture.
+// their axes (record/svg_plot.h), and the temperature slope as text.
 #include "record/run_history.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "common/decimal_text.h"
 #include "record/html_text.h"
+#include "record/svg_plot.h"
 
 namespace qm {
 
 namespace {
 
+using std::chrono::days;
+using std::chrono::seconds;
+using std::chrono::sys_days;
+using std::chrono::sys_seconds;
+using std::chrono::year_month_day;
+
 constexpr int64_t kSecondsPerDay = 86400;
 
-// The time plot: a 500 x 250 picture whose plot area runs from (64, 26) to (486, 196).
-constexpr double kTimeWidth = 500;
-// The temperature plot: 400 x 250, plot area from (64, 26) to (386, 196).
-constexpr double kTemperatureWidth = 400;
-constexpr double kPlotHeight = 250;
-constexpr double kPlotLeft = 64, kPlotTop = 26, kPlotBottom = 196, kPlotRightMargin = 14;
-// At most this many ticks on an axis, so that their labels never run into each other.
-constexpr int kMostTicks = 6;
-// Room left beyond the outermost points, as a share of the span.
-constexpr double kSpanMargin = 0.06;
+// The time plot: a 500 x 250 picture, its plot area from (64, 26) to (486, 196); the
+// temperature plot beside it, 400 x 250, plot area to (386, 196).
+constexpr plot::Frame kTimePlot{500, 250, 64, 26, 486, 196};
+constexpr plot::Frame kTemperaturePlot{400, 250, 64, 26, 386, 196};
+// Below the plot area: the tick marks, the lines of the ticks' labels and the axis's title.
+constexpr double kTickLength = 4, kLabelLine = 16, kSecondLabelLine = 30, kAxisTitleLine = 46;
+// Left of it: the vertical ticks' labels and the axis's title, turned upright.
+constexpr double kValueLabelGap = 5, kValueLabelLift = 4, kVerticalTitleX = 12;
+// The caption, above the plot area.
+constexpr double kCaptionX = 4, kCaptionY = 14;
+constexpr double kDotRadius = 4.5, kGridWidth = 1, kTimeLineWidth = 1.5, kTrendWidth = 2.5;
 // A single time, position or temperature is shown within this much on either side.
 constexpr double kLoneTimeSpan = 1800, kLonePositionSpan = 50, kLoneTemperatureSpan = 1;
 
-constexpr char kFrameColour[] = "#8a8a8a";
 constexpr char kGridColour[] = "#e4e4e4";
 constexpr char kTimeLineColour[] = "#c8bcd8";
-
-// Appends ` name="value"` with the value to one decimal; 0 for a number that is not
-// finite, which the callers never pass (times, results and temperatures are checked before
-// they are scaled), so that such a number could at worst misplace a mark, never spoil the
-// picture. Everything is appended piece by piece: joined temporaries would cost the
-// program kilobytes.
-void AppendCoordinate(std::string& out, double value) {
-    if (!AppendDecimal(out, std::isfinite(value) ? value : 0, 1, false))
-        out += '0';
-}
-
-void Attribute(std::string& out, const char* name, double value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    AppendCoordinate(out, value);
-    out += '"';
-}
-
-// A number to `decimals` decimals, or "-" when it has none (not finite, too large).
-void AppendFixedDecimals(std::string& out, double value, int decimals) {
-    if (!AppendDecimal(out, value, decimals, false))
-        out += '-';
-}
-
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and back.
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-struct CivilDate {
-    int64_t year, month, day;
-};
-
-CivilDate CivilFromDays(int64_t days) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t shifted = (5 * dayOfYear + 2) / 153;
-    const int64_t day = dayOfYear - (153 * shifted + 2) / 5 + 1;
-    const int64_t month = shifted < 10 ? shifted + 3 : shifted - 9;
-    return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
-}
 
 int64_t FloorDiv(int64_t a, int64_t b) {
     return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
@@ -96,20 +52,22 @@ void AppendTwoDigits(std::string& out, int64_t value) {
 }
 
 // "2026-12-08" and "11:40" of a time in seconds since 1970.
-std::string DateText(int64_t seconds) {
-    const CivilDate date = CivilFromDays(FloorDiv(seconds, kSecondsPerDay));
+std::string DateText(int64_t time) {
+    const year_month_day date{std::chrono::floor<days>(sys_seconds{seconds{time}})};
+    const int year = static_cast<int>(date.year());
     std::string text;
-    if (date.year >= 0 && date.year < 1000)
-        text.assign(date.year < 10 ? 3 : date.year < 100 ? 2 : 1, '0');
-    text += std::to_string(date.year) + "-";
-    AppendTwoDigits(text, date.month);
+    if (year >= 0 && year < 1000)
+        text.assign(year < 10 ? 3 : year < 100 ? 2 : 1, '0');
+    text += std::to_string(year) + "-";
+    AppendTwoDigits(text, static_cast<unsigned>(date.month()));
     text += '-';
-    AppendTwoDigits(text, date.day);
+    AppendTwoDigits(text, static_cast<unsigned>(date.day()));
     return text;
 }
 
-std::string TimeOfDayText(int64_t seconds) {
-    const int64_t ofDay = seconds - FloorDiv(seconds, kSecondsPerDay) * kSecondsPerDay;
+std::string TimeOfDayText(int64_t time) {
+    const sys_seconds at{seconds{time}};
+    const int64_t ofDay = (at - std::chrono::floor<days>(at)).count();
     std::string text;
     AppendTwoDigits(text, ofDay / 3600);
     text += ':';
@@ -117,148 +75,44 @@ std::string TimeOfDayText(int64_t seconds) {
     return text;
 }
 
-// Maps one axis's numbers onto a stretch of the picture.
-struct Axis {
-    double low = 0, high = 1;  // the numbers at the ends; low < high
-    double from = 0, to = 1;   // where they stand in the picture
-
-    double At(double value) const { return from + (value - low) / (high - low) * (to - from); }
-};
-
-// The ends of an axis for values from `least` to `most`, with room beyond them; values
-// closer together than `loneSpan` are shown within `loneSpan` on either side of their middle.
-Axis AxisAround(double least, double most, double loneSpan, double from, double to) {
-    Axis axis;
-    axis.from = from;
-    axis.to = to;
-    if (most - least < loneSpan) {
-        const double middle = least + (most - least) / 2;
-        axis.low = middle - loneSpan;
-        axis.high = middle + loneSpan;
-    } else {
-        axis.low = least - (most - least) * kSpanMargin;
-        axis.high = most + (most - least) * kSpanMargin;
-    }
-    return axis;
-}
-
-// A round step (1, 2 or 5 times a power of ten, at least `smallest`) that puts at most
-// kMostTicks ticks on the axis.
-double RoundStep(const Axis& axis, double smallest) {
-    const double rough = (axis.high - axis.low) / kMostTicks;
-    // From the power of ten at or below `rough` (or 1) upwards, by steps rather than logarithms.
-    double power = 1;
-    while (power > rough)
-        power /= 10;
-    for (;;) {
-        for (double factor : {1.0, 2.0, 5.0}) {
-            const double step = factor * power;
-            if (step >= smallest && step >= rough)
-                return step;
-        }
-        power *= 10;
-    }
-}
-
-// Decimals that show every multiple of a round step exactly.
-int DecimalsOf(double step) {
-    int decimals = 0;
-    for (double unit = 1; unit > step * 1.0000001 && decimals < 6; unit /= 10)
-        ++decimals;
-    return decimals;
-}
-
-void AppendText(std::string& out,
-                double x,
-                double y,
-                const char* anchor,
-                const std::string& text,
-                const char* style = nullptr) {
-    out += "<text";
-    Attribute(out, "x", x);
-    Attribute(out, "y", y);
-    out += " text-anchor=\"";
-    out += anchor;
-    out += '"';
-    if (style) {
-        out += " style=\"";
-        out += style;
-        out += '"';
-    }
-    out += '>';
-    AppendHtmlEscaped(out, text);
-    out += "</text>\n";
-}
-
-void AppendLine(std::string& out, double x1, double y1, double x2, double y2, const char* colour, const char* width) {
-    out += "<line";
-    Attribute(out, "x1", x1);
-    Attribute(out, "y1", y1);
-    Attribute(out, "x2", x2);
-    Attribute(out, "y2", y2);
-    out += " stroke=\"";
-    out += colour;
-    out += "\" stroke-width=\"";
-    out += width;
-    out += "\"/>\n";
-}
-
-// The element `tag` placed over the plot area, its attributes still open.
-void AppendPlotArea(std::string& out, const char* tag, double right) {
-    out += tag;
-    Attribute(out, "x", kPlotLeft);
-    Attribute(out, "y", kPlotTop);
-    Attribute(out, "width", right - kPlotLeft);
-    Attribute(out, "height", kPlotBottom - kPlotTop);
-}
-
-// The picture's opening, its caption, the frame and the vertical axis with round ticks,
-// grid lines and their labels.
+// The picture's opening, its caption, the plot area and the vertical axis with round
+// ticks, grid lines and their labels.
 void OpenPlot(std::string& out,
-              double width,
+              const plot::Frame& frame,
               const std::string& caption,
-              const Axis& vertical,
-              const std::string& verticalTitle,
-              double right) {
-    out += "<svg";
-    Attribute(out, "width", width);
-    Attribute(out, "height", kPlotHeight);
-    out += " style=\"display:inline-block;vertical-align:top;margin-right:12px\">\n";
-    AppendText(out, 4, 14, "start", caption, "font-weight:bold;font-size:12px");
-    AppendPlotArea(out, "<rect", right);
-    out += " fill=\"#fff\" stroke=\"";
-    out += kFrameColour;
-    out += "\"/>\n";
-    const double step = RoundStep(vertical, 1);
+              const plot::Axis& vertical,
+              const std::string& verticalTitle) {
+    plot::OpenPicture(out, frame, "display:inline-block;vertical-align:top;margin-right:12px");
+    plot::AppendText(out, kCaptionX, kCaptionY, "start", caption, "font-weight:bold;font-size:12px");
+    plot::AppendPlotArea(out, frame);
+    const double step = plot::RoundStep(vertical, 1);
     for (double tick = std::ceil(vertical.low / step) * step; tick <= vertical.high; tick += step) {
         const double y = vertical.At(tick);
-        AppendLine(out, kPlotLeft, y, right, y, kGridColour, "1");
-        AppendText(out, kPlotLeft - 5, y + 4, "end", FixedDecimals(tick, 0));
+        plot::AppendLine(out, frame.left, y, frame.right, y, kGridColour, kGridWidth);
+        plot::AppendText(out, frame.left - kValueLabelGap, y + kValueLabelLift, "end", FixedDecimals(tick, 0));
     }
-    out += "<text transform=\"translate(12,111) rotate(-90)\" text-anchor=\"middle\">";
+    out += "<text transform=\"translate(" + FixedDecimals(kVerticalTitleX, 0) + "," +
+           FixedDecimals(frame.MiddleY(), 0) + ") rotate(-90)\" text-anchor=\"middle\">";
     AppendHtmlEscaped(out, verticalTitle);
     out += "</text>\n";
 }
 
-// A tick of the horizontal axis: its grid line and the label's lines under the plot.
-void AppendHorizontalTick(std::string& out, double x, const std::string& label, const std::string& secondLine) {
-    AppendLine(out, x, kPlotTop, x, kPlotBottom, kGridColour, "1");
-    AppendLine(out, x, kPlotBottom, x, kPlotBottom + 4, kFrameColour, "1");
-    AppendText(out, x, kPlotBottom + 16, "middle", label);
+// A tick of the horizontal axis: its grid line, its mark and the label's lines under the plot.
+void AppendHorizontalTick(std::string& out,
+                          const plot::Frame& frame,
+                          double x,
+                          const std::string& label,
+                          const std::string& secondLine) {
+    plot::AppendLine(out, x, frame.top, x, frame.bottom, kGridColour, kGridWidth);
+    plot::AppendLine(out, x, frame.bottom, x, frame.bottom + kTickLength, plot::kFrameColour, kGridWidth);
+    plot::AppendText(out, x, frame.bottom + kLabelLine, "middle", label);
     if (!secondLine.empty())
-        AppendText(out, x, kPlotBottom + 30, "middle", secondLine);
+        plot::AppendText(out, x, frame.bottom + kSecondLabelLine, "middle", secondLine);
 }
 
-// A dot with the run's time and numbers as its tooltip.
-void AppendDot(std::string& out, double x, double y, const char* colour, const std::string& tooltip) {
-    out += "<circle";
-    Attribute(out, "cx", x);
-    Attribute(out, "cy", y);
-    out += " r=\"4.5\" fill=\"";
-    out += colour;
-    out += "\"><title>";
-    AppendHtmlEscaped(out, tooltip);
-    out += "</title></circle>\n";
+// The horizontal axis's title under the ticks' labels.
+void AppendHorizontalTitle(std::string& out, const plot::Frame& frame, const std::string& title) {
+    plot::AppendText(out, frame.MiddleX(), frame.bottom + kAxisTitleLine, "middle", title);
 }
 
 // One plotted run: its time (when readable), result and temperature (when it has one).
@@ -288,28 +142,27 @@ void AppendTimePlot(std::string& out, const std::vector<PlottedRun>& runs) {
     for (const PlottedRun& run : runs)
         if (run.time)
             timed.push_back(&run);
-    // In the order of time, runs of the same second in the record's order; by insertion,
-    // as there are at most kHistoryRuns (a library sort would add kilobytes to the program).
-    for (size_t i = 1; i < timed.size(); ++i)
-        for (size_t j = i; j > 0 && *timed[j]->time < *timed[j - 1]->time; --j)
-            std::swap(timed[j], timed[j - 1]);
-    const double right = kTimeWidth - kPlotRightMargin;
+    // In the order of time, runs of the same second in the record's order.
+    std::stable_sort(timed.begin(), timed.end(),
+                     [](const PlottedRun* a, const PlottedRun* b) { return *a->time < *b->time; });
+    const plot::Frame& frame = kTimePlot;
     double lowResult = timed.front()->result, highResult = lowResult;
     for (const PlottedRun* run : timed) {
         lowResult = std::min(lowResult, run->result);
         highResult = std::max(highResult, run->result);
     }
-    const Axis y = AxisAround(lowResult, highResult, kLonePositionSpan, kPlotBottom, kPlotTop);
-    const Axis x = AxisAround(static_cast<double>(*timed.front()->time), static_cast<double>(*timed.back()->time),
-                              kLoneTimeSpan, kPlotLeft, right);
-    OpenPlot(out, kTimeWidth, "Best focus over time", y, "result position", right);
+    const plot::Axis y = plot::AxisAround(lowResult, highResult, kLonePositionSpan, frame.bottom, frame.top);
+    const plot::Axis x =
+        plot::AxisAround(static_cast<double>(*timed.front()->time), static_cast<double>(*timed.back()->time),
+                         kLoneTimeSpan, frame.left, frame.right);
+    OpenPlot(out, frame, "Best focus over time", y, "result position");
 
     // Beyond the longest round step, a whole number of them.
     const int64_t longest = kTimeSteps[std::size(kTimeSteps) - 1];
     int64_t step =
-        longest * static_cast<int64_t>(std::ceil((x.high - x.low) / static_cast<double>(longest) / kMostTicks));
+        longest * static_cast<int64_t>(std::ceil((x.high - x.low) / static_cast<double>(longest) / plot::kMostTicks));
     for (int64_t candidate : kTimeSteps) {
-        if ((x.high - x.low) / static_cast<double>(candidate) <= kMostTicks) {
+        if ((x.high - x.low) / static_cast<double>(candidate) <= plot::kMostTicks) {
             step = candidate;
             break;
         }
@@ -321,33 +174,29 @@ void AppendTimePlot(std::string& out, const std::vector<PlottedRun>& runs) {
     for (int64_t tick = first; static_cast<double>(tick) <= x.high; tick += step) {
         const std::string date = DateText(tick);
         if (step < kSecondsPerDay)
-            AppendHorizontalTick(out, x.At(static_cast<double>(tick)), TimeOfDayText(tick),
+            AppendHorizontalTick(out, frame, x.At(static_cast<double>(tick)), TimeOfDayText(tick),
                                  date != previousDate ? date : std::string());
         else
-            AppendHorizontalTick(out, x.At(static_cast<double>(tick)), date, {});
+            AppendHorizontalTick(out, frame, x.At(static_cast<double>(tick)), date, {});
         previousDate = date;
     }
-    AppendText(out, (kPlotLeft + right) / 2, kPlotBottom + 46, "middle",
-               "time (UTC)" + (step < kSecondsPerDay && previousDate.empty() ? ", " + DateText(*timed.front()->time)
-                                                                             : std::string()));
+    AppendHorizontalTitle(
+        out, frame,
+        "time (UTC)" +
+            (step < kSecondsPerDay && previousDate.empty() ? ", " + DateText(*timed.front()->time) : std::string()));
 
-    if (timed.size() > 1) {
-        out += "<polyline fill=\"none\" stroke=\"" + std::string(kTimeLineColour) + "\" stroke-width=\"1.5\" points=\"";
-        for (const PlottedRun* run : timed) {
-            AppendCoordinate(out, x.At(static_cast<double>(*run->time)));
-            out += ',';
-            AppendCoordinate(out, y.At(run->result));
-            out += ' ';
-        }
-        out += "\"/>\n";
-    }
+    std::vector<std::pair<double, double>> points;
     for (const PlottedRun* run : timed)
-        AppendDot(out, x.At(static_cast<double>(*run->time)), y.At(run->result), kHistoryResultColour, Tooltip(*run));
+        points.emplace_back(x.At(static_cast<double>(*run->time)), y.At(run->result));
+    if (points.size() > 1)
+        plot::AppendPolyline(out, points, kTimeLineColour, kTimeLineWidth);
+    for (size_t i = 0; i < timed.size(); ++i)
+        plot::AppendDot(out, points[i].first, points[i].second, kDotRadius, kHistoryResultColour, Tooltip(*timed[i]));
     out += "</svg>\n";
 }
 
 void AppendTemperaturePlot(std::string& out, const std::vector<PlottedRun>& runs, const TemperatureSlope& line) {
-    const double right = kTemperatureWidth - kPlotRightMargin;
+    const plot::Frame& frame = kTemperaturePlot;
     double lowT = INFINITY, highT = -INFINITY, lowResult = INFINITY, highResult = -INFINITY;
     for (const PlottedRun& run : runs) {
         if (!run.temperature)
@@ -357,34 +206,34 @@ void AppendTemperaturePlot(std::string& out, const std::vector<PlottedRun>& runs
         lowResult = std::min(lowResult, run.result);
         highResult = std::max(highResult, run.result);
     }
-    const Axis y = AxisAround(lowResult, highResult, kLonePositionSpan, kPlotBottom, kPlotTop);
-    const Axis x = AxisAround(lowT, highT, kLoneTemperatureSpan, kPlotLeft, right);
-    OpenPlot(out, kTemperatureWidth, "Best focus against temperature", y, "result position", right);
-    const double step = RoundStep(x, 0.1);
-    const int decimals = DecimalsOf(step);
+    const plot::Axis y = plot::AxisAround(lowResult, highResult, kLonePositionSpan, frame.bottom, frame.top);
+    const plot::Axis x = plot::AxisAround(lowT, highT, kLoneTemperatureSpan, frame.left, frame.right);
+    OpenPlot(out, frame, "Best focus against temperature", y, "result position");
+    const double step = plot::RoundStep(x, 0.1);
+    const int decimals = plot::DecimalsOf(step);
     for (double tick = std::ceil(x.low / step) * step; tick <= x.high; tick += step)
-        AppendHorizontalTick(out, x.At(tick), FixedDecimals(tick, decimals), {});
-    AppendText(out, (kPlotLeft + right) / 2, kPlotBottom + 46, "middle",
-               "temperature (\xC2\xB0"
-               "C)");
+        AppendHorizontalTick(out, frame, x.At(tick), FixedDecimals(tick, decimals), {});
+    AppendHorizontalTitle(out, frame,
+                          "temperature (\xC2\xB0"
+                          "C)");
 
     if (line.temperaturesVary) {
         // Drawn in a viewport of the plot area, which clips a steep line at the frame.
-        AppendPlotArea(out, "<svg", right);
-        out += ">\n";
-        AppendLine(out, x.At(lowT) - kPlotLeft, y.At(line.intercept + line.slope * lowT) - kPlotTop,
-                   x.At(highT) - kPlotLeft, y.At(line.intercept + line.slope * highT) - kPlotTop, kHistoryTrendColour,
-                   "2.5");
+        plot::OpenClippedPlotArea(out, frame);
+        plot::AppendLine(out, x.At(lowT) - frame.left, y.At(line.intercept + line.slope * lowT) - frame.top,
+                         x.At(highT) - frame.left, y.At(line.intercept + line.slope * highT) - frame.top,
+                         kHistoryTrendColour, kTrendWidth);
         out += "</svg>\n";
     }
     for (const PlottedRun& run : runs)
         if (run.temperature)
-            AppendDot(out, x.At(*run.temperature), y.At(run.result), kHistoryTemperatureColour, Tooltip(run));
+            plot::AppendDot(out, x.At(*run.temperature), y.At(run.result), kDotRadius, kHistoryTemperatureColour,
+                            Tooltip(run));
     out += "</svg>\n";
 }
 
 void AppendRunCount(std::string& out, size_t count) {
-    AppendFixedDecimals(out, static_cast<double>(count), 0);
+    out += std::to_string(count);
     out += count == 1 ? " run" : " runs";
 }
 
@@ -410,12 +259,12 @@ std::optional<int64_t> ReadUtcTime(const std::string& text) {
     const int64_t hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
-    // A day past the month's end would read as a day of the next month.
-    const int64_t days = DaysFromCivil(year, month, day);
-    const CivilDate back = CivilFromDays(days);
-    if (back.month != month || back.day != day)
-        return std::nullopt;
-    return days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+    const year_month_day date{std::chrono::year{static_cast<int>(year)},
+                              std::chrono::month{static_cast<unsigned>(month)},
+                              std::chrono::day{static_cast<unsigned>(day)}};
+    if (!date.ok())
+        return std::nullopt;  // a day past the month's end
+    return sys_days{date}.time_since_epoch().count() * kSecondsPerDay + hour * 3600 + minute * 60 + second;
 }
 
 std::optional<double> RunTemperature(const HistoryRun& run) {
@@ -514,9 +363,9 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
         out += "<p style=\"margin:6px 0 0\">";
         if (line.temperaturesVary) {
             out += "<b>Temperature slope: ";
-            AppendFixedDecimals(out, line.slope, 2);
+            out += FixedDecimals(line.slope, 2);
             out += " \xC2\xB1 ";
-            AppendFixedDecimals(out, line.slopeError, 2);
+            out += FixedDecimals(line.slopeError, 2);
             out +=
                 " steps per \xC2\xB0"
                 "C</b> (";
@@ -529,7 +378,7 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
             out += "Temperature slope: none, the temperature did not vary (";
             AppendRunCount(out, line.runs);
             out += " at ";
-            AppendFixedDecimals(out, t, 1);
+            out += FixedDecimals(t, 1);
             out +=
                 " \xC2\xB0"
                 "C)";
@@ -537,9 +386,9 @@ std::string ComposeRunHistory(const std::vector<HistoryRun>& runs) {
         out += "</p>\n";
     } else if (withTemperature > 0) {
         out += "<p style=\"margin:6px 0 0\">Temperature slope: needs ";
-        AppendFixedDecimals(out, kHistoryTemperatureRuns, 0);
+        out += std::to_string(kHistoryTemperatureRuns);
         out += " runs with a focus and a temperature (";
-        AppendFixedDecimals(out, static_cast<double>(withTemperature), 0);
+        out += std::to_string(withTemperature);
         out += " so far).</p>\n";
     }
     out += "<p style=\"margin:4px 0 0;color:#606060\">";

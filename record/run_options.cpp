@@ -12,21 +12,30 @@
 namespace qm {
 namespace {
 
-// Each key with its two values, the first setting the option off (or to the three-point
-// rule, or the fixed row), the second on (or to the fit, or the extended row), and the
-// fault of any other value.
+// Each key with its two values, the first the option's default (off, the three-point
+// rule, the fixed row), the second the other choice (on, the fit, the extended row); the
+// option each sets, and the fault of any other value.
 struct OptionKey {
     std::string_view name;
     std::string_view values[2];
+    void (*set)(RunOptions& options, bool second);
     OptionLineFault unknownValue;
 };
 constexpr OptionKey kKeys[] = {
-    {"best-focus", {"three-point", "fit"}, OptionLineFault::UnknownBestFocus},
-    {"curve-check", {"off", "on"}, OptionLineFault::UnknownCurveCheck},
-    {"run-record", {"off", "on"}, OptionLineFault::UnknownRunRecord},
-    {"sweep", {"fixed", "extend"}, OptionLineFault::UnknownSweep},
+    {"best-focus",
+     {"three-point", "fit"},
+     [](RunOptions& o, bool fit) { o.bestFocus = fit ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint; },
+     OptionLineFault::UnknownBestFocus},
+    {"curve-check",
+     {"off", "on"},
+     [](RunOptions& o, bool on) { o.curveCheck = on; },
+     OptionLineFault::UnknownCurveCheck},
+    {"run-record", {"off", "on"}, [](RunOptions& o, bool on) { o.runRecord = on; }, OptionLineFault::UnknownRunRecord},
+    {"sweep",
+     {"fixed", "extend"},
+     [](RunOptions& o, bool extend) { o.sweep = extend ? SweepMode::Extend : SweepMode::Fixed; },
+     OptionLineFault::UnknownSweep},
 };
-constexpr int kKeyCount = 4;
 
 // Space, tab, LF, VT, FF and CR: the blanks of the C locale's isspace.
 bool IsBlank(char c) {
@@ -48,10 +57,9 @@ bool SameIgnoringCase(const char* first, const char* last, std::string_view lowe
     return true;
 }
 
-// Applies one "key = value" line, [first, last) without its blanks, noting for each key
-// whether its second value was chosen; what was wrong with the line, or nothing when it
-// was used.
-std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, bool (&second)[kKeyCount]) {
+// Applies one "key = value" line, [first, last) without its blanks, to `options`; what
+// was wrong with the line, or nothing when it was used.
+std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, RunOptions& options) {
     const char* equals = first;
     while (equals != last && *equals != '=')
         ++equals;
@@ -66,16 +74,16 @@ std::optional<OptionLineFault> ApplyLine(const char* first, const char* last, bo
     const char* valueFirst = equals + 1;
     while (valueFirst != last && IsBlank(*valueFirst))
         ++valueFirst;
-    for (int key = 0; key < kKeyCount; ++key) {
-        if (!SameIgnoringCase(first, keyLast, kKeys[key].name))
+    for (const OptionKey& key : kKeys) {
+        if (!SameIgnoringCase(first, keyLast, key.name))
             continue;
         for (int value = 0; value < 2; ++value) {
-            if (SameIgnoringCase(valueFirst, last, kKeys[key].values[value])) {
-                second[key] = value == 1;
+            if (SameIgnoringCase(valueFirst, last, key.values[value])) {
+                key.set(options, value == 1);
                 return std::nullopt;
             }
         }
-        return kKeys[key].unknownValue;
+        return key.unknownValue;
     }
     return OptionLineFault::UnknownKey;
 }
@@ -86,7 +94,7 @@ RunOptions ParseRunOptions(std::string_view fileBytes, RejectedOptionLines* reje
     // As an editor saved it: a byte-order mark is no part of the first key, and a file
     // saved as UTF-16 holds the same lines.
     const std::string fileText = TextAsUtf8(fileBytes);
-    bool second[kKeyCount] = {};  // the first value of each key is its default
+    RunOptions options;  // the first value of each key is its default
     const char* at = fileText.data();
     const char* const end = at + fileText.size();
     for (int lineNumber = 1; at != end; ++lineNumber) {
@@ -101,15 +109,10 @@ RunOptions ParseRunOptions(std::string_view fileBytes, RejectedOptionLines* reje
             --last;
         if (first == last || *first == ';')
             continue;
-        const std::optional<OptionLineFault> fault = ApplyLine(first, last, second);
+        const std::optional<OptionLineFault> fault = ApplyLine(first, last, options);
         if (fault && rejected)
             rejected->Add(lineNumber, std::string_view(first, static_cast<size_t>(last - first)), *fault);
     }
-    RunOptions options;
-    options.bestFocus = second[0] ? BestFocusMethod::Fit : BestFocusMethod::ThreePoint;
-    options.curveCheck = second[1];
-    options.runRecord = second[2];
-    options.sweep = second[3] ? SweepMode::Extend : SweepMode::Fixed;
     return options;
 }
 

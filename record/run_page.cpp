@@ -4,23 +4,28 @@
 // marker comment that would split a section.
 #include "record/run_page.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "record/html_text.h"
 #include "record/run_history.h"
+#include "record/svg_plot.h"
 
 namespace qm {
 
 namespace {
 
-// Plot geometry in SVG user units: a 440 x 240 picture whose plot area runs from
-// (62, 14) to (426, 206); the fixed numbers of the texts below follow from these.
-constexpr double kLeft = 62, kRight = 426, kTop = 14, kBottom = 206;
-// Room left beside the outermost points, as a share of the span.
-constexpr double kSpanMargin = 0.05;
+// The run's plot: a 440 x 240 picture, its plot area from (62, 14) to (426, 206).
+constexpr plot::Frame kRunPlot{440, 240, 62, 14, 426, 206};
+// Room above the largest value, as a share of it.
 constexpr double kValueHeadroom = 1.08;
+// The labels of the axes' ends: the positions' under the plot area, the values' left of it.
+constexpr double kPositionLabelDrop = 18, kValueLabelGap = 6, kTopValueLabelDrop = 10;
+constexpr double kStepDotRadius = 5, kValueDotRadius = 2.5, kMarkWidth = 3, kCurveWidth = 3;
+constexpr char kValueDotColour[] = "#9aa6b8";
 
 // Whole numbers with ", " between them.
 std::string WholeNumberList(const std::vector<int32_t>& values) {
@@ -33,30 +38,6 @@ std::string WholeNumberList(const std::vector<int32_t>& values) {
     return text;
 }
 
-// Maps run positions and focus values onto the plot area.
-struct PlotScale {
-    double xMin = INFINITY, xMax = -INFINITY, yMax = 0;
-
-    double X(double position) const { return kLeft + (position - xMin) / (xMax - xMin) * (kRight - kLeft); }
-    double Y(double value) const { return kBottom - value / yMax * (kBottom - kTop); }
-    // The point's plot coordinates, each to one decimal, with `between` them.
-    std::string Place(double position, double value, const char* between) const {
-        return FixedDecimals(X(position), 1) + between + FixedDecimals(Y(value), 1);
-    }
-    // Widens the scale to a position and a value; NaN for either leaves its axis alone,
-    // as does an infinite one.
-    void Take(double x, double y) {
-        if (std::isfinite(x)) {
-            if (x < xMin)
-                xMin = x;
-            if (x > xMax)
-                xMax = x;
-        }
-        if (y > yMax && y < INFINITY)
-            yMax = y;  // false for NaN
-    }
-};
-
 // The three-point result and the fitted peak, NaN for each the run does not have.
 double ThreePoint(const RecordedRun& r) {
     return r.verdict && r.verdict->threePoint != 0 ? static_cast<double>(r.verdict->threePoint) : NAN;
@@ -65,76 +46,86 @@ double FitPeak(const RecordedRun& r) {
     return r.verdict && r.verdict->fitConverged ? r.verdict->fitPeak : NAN;
 }
 
-PlotScale ScaleFor(const RecordedRun& r, double threePoint, double fitPeak) {
-    PlotScale s;
+// Positions across, from the run's points, curve and results; values up, from 0 to the
+// largest value with some headroom.
+struct RunAxes {
+    plot::Axis position, value;
+};
+
+RunAxes AxesFor(const RecordedRun& r, double threePoint, double fitPeak) {
+    double least = INFINITY, most = -INFINITY, largest = 0;
+    // NaN for either leaves its axis alone, as does an infinite one.
+    auto take = [&](double position, double value) {
+        if (std::isfinite(position)) {
+            least = std::min(least, position);
+            most = std::max(most, position);
+        }
+        if (value > largest && value < INFINITY)
+            largest = value;  // false for NaN
+    };
     for (const RunStep& p : r.points) {
-        s.Take(p.position, p.value);
+        take(p.position, p.value);
         for (int32_t v : p.values)
-            s.Take(NAN, v);
+            take(NAN, v);
     }
     if (r.verdict) {
         for (const auto& [x, y] : r.verdict->curve)
-            s.Take(x, y);
+            take(x, y);
     }
-    s.Take(threePoint, NAN);
-    s.Take(fitPeak, NAN);
-    if (!(s.xMin <= s.xMax))
-        s.xMin = s.xMax = 0;
-    double span = s.xMax - s.xMin;
-    // A single position gets a span of its own on either side.
-    const double margin = span > 0 ? span * kSpanMargin : (r.increment > 1 ? r.increment : 1);
-    s.xMin -= margin;
-    s.xMax += margin;
-    s.yMax = s.yMax > 0 ? s.yMax * kValueHeadroom : 1;
-    return s;
+    take(threePoint, NAN);
+    take(fitPeak, NAN);
+    if (!(least <= most))
+        least = most = 0;
+    // A single position gets an increment of its own on either side.
+    const double lone = r.increment > 1 ? r.increment : 1;
+    RunAxes axes;
+    axes.position = plot::AxisAround(least, most, lone, kRunPlot.left, kRunPlot.right);
+    axes.value = {0, largest > 0 ? largest * kValueHeadroom : 1, kRunPlot.bottom, kRunPlot.top};
+    return axes;
 }
 
-void AppendVerticalMark(std::string& out, const PlotScale& s, double position, const char* colour, const char* dash) {
-    if (!std::isfinite(position))
+void AppendVerticalMark(std::string& out, const plot::Axis& position, double at, const char* colour, const char* dash) {
+    if (!std::isfinite(at))
         return;
-    const std::string x = FixedDecimals(s.X(position), 1);
-    out += "<line x1=\"" + x + "\" y1=\"14\" x2=\"" + x + "\" y2=\"206\" stroke=\"" + colour +
-           "\" stroke-width=\"3\"" + dash + "/>\n";
-}
-
-// A dot of the plot: its centre from the point, its radius and colour as given.
-void AppendDot(std::string& out, const PlotScale& s, double position, double value, const char* radius,
-               const char* colour) {
-    out += "<circle cx=\"" + s.Place(position, value, "\" cy=\"") + "\" r=\"" + radius + "\" fill=\"" + colour +
-           "\"/>\n";
+    const double x = position.At(at);
+    plot::AppendLine(out, x, kRunPlot.top, x, kRunPlot.bottom, colour, kMarkWidth, dash);
 }
 
 // The section's marker, the opening of the run's box and the plot in it; AppendNumbers
 // ends the plot, the box and the section.
 void AppendPlot(std::string& out, const RecordedRun& r) {
     const double threePoint = ThreePoint(r), fitPeak = FitPeak(r);
-    const PlotScale s = ScaleFor(r, threePoint, fitPeak);
-    // The frame and the axis labels: the ends of the position axis and the top of the
-    // value axis.
+    const RunAxes axes = AxesFor(r, threePoint, fitPeak);
+    const plot::Axis& x = axes.position;
+    const plot::Axis& y = axes.value;
     out += kRunSectionBegin;
-    out += "<div>\n"
-           "<svg width=\"440\" height=\"240\">\n"
-           "<rect x=\"62\" y=\"14\" width=\"364\" height=\"192\" fill=\"#fff\" stroke=\"#8a8a8a\"/>\n"
-           "<text x=\"62\" y=\"224\">" + FixedDecimals(s.xMin, 0) + "</text>\n"
-           "<text x=\"426\" y=\"224\" text-anchor=\"end\">" + FixedDecimals(s.xMax, 0) + "</text>\n"
-           "<text x=\"56\" y=\"24\" text-anchor=\"end\">" + FixedDecimals(s.yMax, 0) + "</text>\n"
-           "<text x=\"56\" y=\"206\" text-anchor=\"end\">0</text>\n";
+    out += "<div>\n";
+    plot::OpenPicture(out, kRunPlot);
+    plot::AppendPlotArea(out, kRunPlot);
+    // The axes' labels: the ends of the position axis and the top and foot of the value axis.
+    const double positionLabels = kRunPlot.bottom + kPositionLabelDrop;
+    const double valueLabels = kRunPlot.left - kValueLabelGap;
+    plot::AppendText(out, kRunPlot.left, positionLabels, "start", FixedDecimals(x.low, 0));
+    plot::AppendText(out, kRunPlot.right, positionLabels, "end", FixedDecimals(x.high, 0));
+    plot::AppendText(out, valueLabels, kRunPlot.top + kTopValueLabelDrop, "end", FixedDecimals(y.high, 0));
+    plot::AppendText(out, valueLabels, kRunPlot.bottom, "end", "0");
     if (r.points.empty())
-        out += "<text x=\"244\" y=\"110\" text-anchor=\"middle\">no step completed</text>\n";
-    AppendVerticalMark(out, s, threePoint, kPlotThreePointColour, "");
-    AppendVerticalMark(out, s, fitPeak, kPlotFitPeakColour, " stroke-dasharray=\"6,4\"");
+        plot::AppendText(out, kRunPlot.MiddleX(), kRunPlot.MiddleY(), "middle", "no step completed");
+    AppendVerticalMark(out, x, threePoint, kPlotThreePointColour, nullptr);
+    AppendVerticalMark(out, x, fitPeak, kPlotFitPeakColour, "6,4");
     if (r.verdict && !r.verdict->curve.empty()) {
-        out += "<polyline fill=\"none\" stroke=\"" + std::string(kPlotCurveColour) + "\" stroke-width=\"3\" points=\"";
-        for (const auto& [x, y] : r.verdict->curve)
-            if (std::isfinite(x) && std::isfinite(y))
-                out += s.Place(x, y < 0 ? 0 : y < s.yMax ? y : s.yMax, ",") + " ";
-        out += "\"/>\n";
+        std::vector<std::pair<double, double>> points;
+        for (const auto& [position, value] : r.verdict->curve)
+            if (std::isfinite(position) && std::isfinite(value))
+                points.emplace_back(x.At(position), y.At(std::clamp(value, 0.0, y.high)));
+        plot::AppendPolyline(out, points, kPlotCurveColour, kCurveWidth);
     }
     for (const RunStep& p : r.points) {
         // Every counted value as a small dot, the step's value as the large one.
+        const double at = x.At(p.position);
         for (int32_t v : p.values)
-            AppendDot(out, s, p.position, v > 0 ? v : 0, "2.5", "#9aa6b8");
-        AppendDot(out, s, p.position, p.value, "5", kPlotPointColour);
+            plot::AppendDot(out, at, y.At(v > 0 ? v : 0), kValueDotRadius, kValueDotColour);
+        plot::AppendDot(out, at, y.At(p.value), kStepDotRadius, kPlotPointColour);
     }
 }
 
@@ -183,7 +174,8 @@ void AppendNumbers(std::string& out, const RecordedRun& r) {
     out += FixedDecimals(r.durationMs / 1000.0, 1) + " s";
     Row(out, "Positions");
     for (const RunStep& p : r.points)
-        out += std::to_string(p.position) + " = " + std::to_string(p.value) + " (" + WholeNumberList(p.values) + ")<br>";
+        out +=
+            std::to_string(p.position) + " = " + std::to_string(p.value) + " (" + WholeNumberList(p.values) + ")<br>";
     if (!r.pendingValues.empty())
         out += "not completed (" + WholeNumberList(r.pendingValues) + ")";
     if (r.points.empty() && r.pendingValues.empty())

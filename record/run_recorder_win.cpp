@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace qm::win {
@@ -36,8 +37,7 @@ std::string LockNameOfPath(std::string directory) {
     for (unsigned char c : directory)
         hash = (hash ^ c) * 1099511628211ull;
     char name[64];
-    wsprintfA(name, "%s%08lx%08lx", kLockNamePrefix, static_cast<unsigned long>(hash >> 32),
-              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    std::snprintf(name, sizeof name, "%s%016llx", kLockNamePrefix, static_cast<unsigned long long>(hash));
     return name;
 }
 
@@ -79,7 +79,8 @@ std::string RunRecordLockName(const std::string& directory) {
     if (!folder || !GetFileInformationByHandle(folder.get(), &info))
         return LockNameOfPath(directory);
     char name[80];
-    wsprintfA(name, "%sid-%08lx%08lx", kLockNamePrefix, info.nFileIndexHigh, info.nFileIndexLow);
+    std::snprintf(name, sizeof name, "%sid-%08lx%08lx", kLockNamePrefix, static_cast<unsigned long>(info.nFileIndexHigh),
+                  static_cast<unsigned long>(info.nFileIndexLow));
     return name;
 }
 
@@ -142,7 +143,8 @@ std::string RunRecordStoreWin::PendingStamp() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     char stamp[40];
-    wsprintfA(stamp, "%08lx%08lx-%08lx", now.dwHighDateTime, now.dwLowDateTime, GetCurrentProcessId());
+    std::snprintf(stamp, sizeof stamp, "%08lx%08lx-%08lx", static_cast<unsigned long>(now.dwHighDateTime),
+                  static_cast<unsigned long>(now.dwLowDateTime), static_cast<unsigned long>(GetCurrentProcessId()));
     return stamp;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -32,7 +33,7 @@ constexpr DWORD kKeptAttributes =
 std::string TempNameBeside(const std::string& path) {
     static unsigned counter = 0;
     char suffix[48];
-    wsprintfA(suffix, ".%lx-%lx-%x.tmp", GetCurrentProcessId(), GetTickCount(), counter++);
+    std::snprintf(suffix, sizeof suffix, ".%lx-%lx-%x.tmp", GetCurrentProcessId(), GetTickCount(), counter++);
     return path + suffix;
 }
 

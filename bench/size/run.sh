@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The stripped sizes of Quillomar.exe and QmDriverCheck.exe against their guard (300 KB
-# on 64-bit, 400 KB on 32-bit: a limit that says when something grew out of proportion,
-# not a figure to work towards), and where the bytes of Quillomar.exe come from, for the
+# The stripped sizes of Quillomar.exe and QmDriverCheck.exe against their guard (512 KB
+# on 64-bit, 640 KB on 32-bit: a guard against a runaway dependency, such as a library
+# that drags in tables or a second runtime, not a target to write the code for), and where the bytes of Quillomar.exe come from, for the
 # 64- and 32-bit builds: each is linked again in a build directory configured with
 # -DQM_LINK_MAP=ON (the same compiler, flags and libraries, plus a link map), and
 # bench/size/map_groups.py sums the map's loaded input sections by library group, by
@@ -25,9 +25,9 @@ mkdir -p "$work"
 failed=0
 for arch in 64 32; do
   if [ $arch = 64 ]; then
-    shipped=$b64 cpu=x86_64 guard=$((300 * 1024))
+    shipped=$b64 cpu=x86_64 guard=$((512 * 1024))
   else
-    shipped=$b32 cpu=i686 guard=$((400 * 1024))
+    shipped=$b32 cpu=i686 guard=$((640 * 1024))
   fi
   map_build=$root/build/win$arch-map
   if [ $build = 1 ]; then

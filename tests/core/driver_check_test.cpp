@@ -3,6 +3,8 @@
 // registration logic and command line.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "checker/check_run.h"
 #include "checker/command_line.h"
 #include "checker/registration.h"
@@ -479,6 +481,39 @@ TEST(DriverCheckReport, CallLines) {
     EXPECT_EQ(check::DescribeValue(AutoValue::Empty()), "(VT_EMPTY)");
     EXPECT_EQ(check::DescribeValue(AutoValue::Bool(true).SetVariantType(11 | 0x4000)), "True (VT_BOOL|VT_BYREF)");
     EXPECT_EQ(check::DescribeValue(AutoValue::Other("Dispatch").SetVariantType(9)), "(VT_DISPATCH)");
+}
+
+TEST(DriverCheckReport, NumbersAsPrintfWritesThem) {
+    // A driver's real answers with "%.15g": rounding at the fifteenth digit, the choice of
+    // form, the exponent's two digits and the values that are not numbers.
+    const struct {
+        double value;
+        const char* text;
+    } reals[] = {
+        {0.1, "0.1"},          {0.1 + 0.2, "0.3"},           {-0.0, "-0"},
+        {1.0 / 3, "0.333333333333333"},                      {1e15, "1e+15"},
+        {999999999999999.4, "999999999999999"},              {999999999999999.5, "1e+15"},
+        {123456789012345678.0, "1.23456789012346e+17"},      {0.0001, "0.0001"},
+        {0.00001, "1e-05"},    {2.5e-300, "2.5e-300"},       {5e-324, "4.94065645841247e-324"},
+        {1.7976931348623157e308, "1.79769313486232e+308"},   {1.0 / 0.0, "inf"},
+        {-1.0 / 0.0, "-inf"},  {std::nan(""), "nan"},        {-std::nan(""), "nan"},
+    };
+    for (const auto& c : reals) {
+        EXPECT_EQ(check::DescribeValue(AutoValue::Real(c.value)), std::string(c.text) + " (VT_R8)") << c.text;
+    }
+    // Times with "%7.1f" in milliseconds: the exact value rounded, ties to even.
+    CallRecord get;
+    get.access = CallRecord::Access::Get;
+    get.member = "Position";
+    const struct {
+        int64_t micros;
+        const char* time;
+    } times[] = {{0, "    0.0"}, {49, "    0.0"}, {50, "    0.1"}, {250, "    0.2"}, {350, "    0.3"},
+                 {1250, "    1.2"}, {99950, "  100.0"}, {123456789, "123456.8"}};
+    for (const auto& c : times) {
+        const std::string line = check::FormatCall(get, 1, c.micros, true);
+        EXPECT_EQ(line.substr(line.size() - 3 - std::string(c.time).size()), std::string(c.time) + " ms") << c.micros;
+    }
 }
 
 TEST(DriverCheckReport, TracingPassesErrorsOnAndRecordsThem) {

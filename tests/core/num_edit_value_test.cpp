@@ -66,6 +66,62 @@ TEST(NumEditRead, RoundsTheDecimalNumberToTheNearestDouble) {
     EXPECT_EQ(ReadValue("1.7976931348623157e308", NoLimits(), '.').value, std::numeric_limits<double>::max());
 }
 
+TEST(NumEditRead, RoundsToExtendedPrecisionFirstThenToDouble) {
+    // 1 + 2^-53 is halfway between 1 and the next double, 1 + 3 x 2^-53 halfway above that.
+    const ReadCase cases[] = {
+        {"1.00000000000000011102230246251565404236316680908203125", 1.0},                  // the tie, to even
+        {"1.000000000000000333066907387546962127089500427246093750", 1.0 + 0x1p-51},       // the tie, to even
+        // 1 + 2^-53 + 2^-70: extended precision (64 bits) rounds it to the tie, which then
+        // goes to the even 1; a single rounding would give the double above.
+        {"1.0000000000000001110231494954629083427022351315827108919620513916015625", 1.0},
+        // 1 + 2^-53 + 2^-62 is kept by the first rounding, above the tie.
+        {"1.00000000000000011123914289701275492916465736925601959228515625", 1.0 + 0x1p-52},
+        {"9007199254740993", 0x1p53},                       // 2^53 + 1, a tie
+        {"9007199254740993.00000000000000000000000001", 0x1p53},  // within extended precision of the tie
+        {"0,000000000000000000000000000001234567890123456789", 1.234567890123456789e-30},
+        {"123456789012345678901234567890e-20", 1234567890.1234567890123456789},
+        {"2.2250738585072011e-308", 0x0.fffffffffffffp-1022},  // the largest subnormal
+        {"4.9406564584124654e-324", 0x0.0000000000001p-1022},  // the smallest
+        {"2.4703282292062328e-324", 0x0.0000000000001p-1022},  // above half of it
+        {"2.4703282292062327e-324", 0.0},                      // below half of it
+        {"-1e-400", 0.0},
+        {"000000000000000000000000000000000000000000042e-1", 4.2},
+        {"1e+0000000000000000000000000000002", 100},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadValue(c.text, NoLimits(), '.').value, c.expected) << "text: '" << c.text << "'";
+    }
+}
+
+TEST(NumEditRead, TheIntegerEditsClampAndRoundHalvesToEven) {
+    // The steps, increment and exposures-per-step edits as the main window makes them.
+    struct Edit {
+        double min, max, err;
+    };
+    const Edit steps{5, 49, 7}, increment{1, 999, 100}, exposures{1, 9, 2};
+    const struct {
+        Edit edit;
+        const char* text;
+        int32_t expected;
+    } cases[] = {
+        {steps, "6.5", 6},         {steps, "7.5", 8},          {steps, "48.5000000000000000000001", 48},
+        {steps, "4.9999", 5},      {steps, "1e1", 10},         {steps, "2.5e1", 25},
+        {steps, "1e400", 7},       {steps, "-0", 5},           {steps, "7.4999999999999999999", 8},
+        {increment, "999.5", 999}, {increment, "100,5", 100},  {increment, "0.5", 1},
+        {increment, "1e-400", 1},  {increment, "12e", 100},    {increment, "101.5", 102},
+        {exposures, "2.5", 2},     {exposures, "3.5", 4},      {exposures, "9.0000001", 9},
+        {exposures, "", 2},        {exposures, ".", 1},        {exposures, "1E0", 1},
+    };
+    for (const auto& c : cases) {
+        NumEditSettings s;
+        s.AlwaysInteger = true;
+        s.MinValue = c.edit.min;
+        s.MaxValue = c.edit.max;
+        s.ErrValue = c.edit.err;
+        EXPECT_EQ(ValueAsInteger(ReadValue(c.text, s, '.').value), c.expected) << "text: '" << c.text << "'";
+    }
+}
+
 TEST(NumEditRead, NumbersBeyondTheDoubleRangeAreNotNumbers) {
     // The error value applies and no infinity reaches the integer reading.
     NumEditSettings s = EdStepsSettings();

@@ -98,6 +98,10 @@ TEST(RunHistory, ReadsTheRecordsTimes) {
         {"2024-02-29T23:59:59Z", 1709251199},
         {"1969-12-31T23:59:59Z", -1},
         {"0001-01-01T00:00:00Z", -62135596800},
+        {"9999-12-31T23:59:59Z", 253402300799},
+        {"1600-02-29T00:00:00Z", -11670998400},  // a leap day of a leap century
+        {"2000-02-29T12:00:00Z", 951825600},
+        {"1900-02-29T12:00:00Z", std::nullopt},  // a century without one
         {"2026-02-29T10:00:00Z", std::nullopt},
         {"2026-04-31T10:00:00Z", std::nullopt},
         {"2026-13-01T10:00:00Z", std::nullopt},
@@ -281,6 +285,26 @@ TEST(RunHistory, TimesOutOfOrder) {
     // The night crosses a day: both dates are named under the time ticks.
     EXPECT_NE(html.find(">2026-12-08<"), std::string::npos);
     EXPECT_NE(html.find(">2026-12-09<"), std::string::npos);
+}
+
+// Runs of one second are joined in the record's order: the line runs through the first
+// listed result before the second.
+TEST(RunHistory, RunsOfOneSecondKeepTheRecordsOrder) {
+    for (const auto& [first, second] : {std::pair{1000, 1040}, std::pair{1040, 1000}}) {
+        const std::vector<HistoryRun> runs = {
+            PastRun(1020, std::nullopt, std::nullopt, "2026-12-08T12:00:00Z"),
+            PastRun(first, std::nullopt, std::nullopt, "2026-12-08T10:00:00Z"),
+            PastRun(second, std::nullopt, std::nullopt, "2026-12-08T10:00:00Z"),
+        };
+        const std::string html = ComposeRunHistory(runs);
+        const size_t points = html.find("points=\"", html.find("<polyline")) + 8;
+        // "x,y x,y x,y ": the y of the first two points, in the order they are joined.
+        std::vector<double> ys;
+        for (size_t comma = html.find(',', points); ys.size() < 2; comma = html.find(',', comma + 1))
+            ys.push_back(std::strtod(html.c_str() + comma + 1, nullptr));
+        // A larger result stands higher, at a smaller y.
+        EXPECT_EQ(ys[0] > ys[1], first < second) << first << " then " << second;
+    }
 }
 
 // Text from the record is escaped wherever it appears (the tooltips hold the time as recorded).

@@ -322,22 +322,22 @@ TEST(RunPage, IsWrittenExactly) {
 <div>
 <svg width="440" height="240">
 <rect x="62" y="14" width="364" height="192" fill="#fff" stroke="#8a8a8a"/>
-<text x="62" y="224">890</text>
-<text x="426" y="224" text-anchor="end">1110</text>
+<text x="62" y="224" text-anchor="start">888</text>
+<text x="426" y="224" text-anchor="end">1112</text>
 <text x="56" y="24" text-anchor="end">54</text>
 <text x="56" y="206" text-anchor="end">0</text>
-<line x1="287.0" y1="14" x2="287.0" y2="206" stroke="#139a2a" stroke-width="3"/>
-<line x1="264.5" y1="14" x2="264.5" y2="206" stroke="#c81e1e" stroke-width="3" stroke-dasharray="6,4"/>
-<polyline fill="none" stroke="#e07800" stroke-width="3" points="78.5,117.1 244.0,28.2 409.5,117.1 "/>
-<circle cx="78.5" cy="63.8" r="2.5" fill="#9aa6b8"/>
-<circle cx="78.5" cy="134.9" r="2.5" fill="#9aa6b8"/>
-<circle cx="78.5" cy="63.8" r="5" fill="#1f5fbf"/>
-<circle cx="244.0" cy="206.0" r="2.5" fill="#9aa6b8"/>
-<circle cx="244.0" cy="28.2" r="2.5" fill="#9aa6b8"/>
-<circle cx="244.0" cy="28.2" r="5" fill="#1f5fbf"/>
-<circle cx="409.5" cy="46.0" r="2.5" fill="#9aa6b8"/>
-<circle cx="409.5" cy="46.0" r="2.5" fill="#9aa6b8"/>
-<circle cx="409.5" cy="46.0" r="5" fill="#1f5fbf"/>
+<line x1="286.2" y1="14" x2="286.2" y2="206" stroke="#139a2a" stroke-width="3"/>
+<line x1="264.2" y1="14" x2="264.2" y2="206" stroke="#c81e1e" stroke-width="3" stroke-dasharray="6,4"/>
+<polyline fill="none" stroke="#e07800" stroke-width="3" points="81.5,117.1 244,28.2 406.5,117.1 "/>
+<circle cx="81.5" cy="63.8" r="2.5" fill="#9aa6b8"/>
+<circle cx="81.5" cy="134.9" r="2.5" fill="#9aa6b8"/>
+<circle cx="81.5" cy="63.8" r="5" fill="#1f5fbf"/>
+<circle cx="244" cy="206" r="2.5" fill="#9aa6b8"/>
+<circle cx="244" cy="28.2" r="2.5" fill="#9aa6b8"/>
+<circle cx="244" cy="28.2" r="5" fill="#1f5fbf"/>
+<circle cx="406.5" cy="46" r="2.5" fill="#9aa6b8"/>
+<circle cx="406.5" cy="46" r="2.5" fill="#9aa6b8"/>
+<circle cx="406.5" cy="46" r="5" fill="#1f5fbf"/>
 </svg>
 <table>
 <tr><th>Time (UTC)<td>2026-12-08T11:40:05Z
@@ -374,12 +374,12 @@ TEST(RunPage, IsWrittenExactly) {
 <div>
 <svg width="440" height="240">
 <rect x="62" y="14" width="364" height="192" fill="#fff" stroke="#8a8a8a"/>
-<text x="62" y="224">-6</text>
+<text x="62" y="224" text-anchor="start">-6</text>
 <text x="426" y="224" text-anchor="end">-4</text>
 <text x="56" y="24" text-anchor="end">1</text>
 <text x="56" y="206" text-anchor="end">0</text>
-<circle cx="244.0" cy="206.0" r="2.5" fill="#9aa6b8"/>
-<circle cx="244.0" cy="206.0" r="5" fill="#1f5fbf"/>
+<circle cx="244" cy="206" r="2.5" fill="#9aa6b8"/>
+<circle cx="244" cy="206" r="5" fill="#1f5fbf"/>
 </svg>
 <table>
 <tr><th>Time (UTC)<td>2026-12-08T11:41:00Z

@@ -27,6 +27,20 @@ expect_true "names read from the sources" test -n "$message" -a -n "$title" -a -
 expect_true "guide registers the program's message" grep -qF "RegisterWindowMessageA(\"$message\")" "$guide"
 expect_true "guide finds the program's window" grep -qF "FindWindowA(\"$class\", \"$title\")" "$guide"
 
+# The protocol's numbers as the program names them (app/host_protocol.h): each code's row
+# of the guide's tables names it, each fixed value is given with its name.
+protocol=$QM_ROOT/app/host_protocol.h
+codes=0
+while read -r name number; do
+  codes=$((codes + 1))
+  if [[ $name == *Value && $name != kFocusValue ]]; then
+    expect_true "guide gives $name as $number" grep -qF "| $number (\`$name\`) |" "$guide"
+  else
+    expect_true "guide gives $name as code $number" grep -q "^| $number | \`$name\` |" "$guide"
+  fi
+done < <(sed -n 's/^inline constexpr u\?int32_t \(k[A-Za-z]*\) = \([0-9]*\);.*/\1 \2/p' "$protocol")
+expect_eq "protocol constants read" "$codes" 10
+
 # The settings file the program writes when it was started without one.
 block() {
   awk -v marker="<!-- checked example: $1 -->" '$0 == marker { found = 1; next }

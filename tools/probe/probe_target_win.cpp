@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/host_protocol.h"
 #include "tools/sim_ascom/focuser_state.h"
 
 namespace {
@@ -103,18 +104,18 @@ void OnFocusValue(int value) {
     SetWindowTextA(g_target.status, ("Best Focus = " + std::to_string(top->first)).c_str());
     WriteFocuser(top->first);
     if (g_target.host)
-        PostMessageA(g_target.host, g_target.focuserMessage, 4, 44);
+        PostMessageA(g_target.host, g_target.focuserMessage, qm::host::kRunReport, qm::host::kRunReportValue);
     g_target.host = nullptr;
 }
 
 void OnFocuserMessage(WPARAM code, LPARAM value) {
-    if (code == 0)
+    if (code == qm::host::kFocusValue)
         OnFocusValue(static_cast<int>(value));
-    if (code == 1 && value == 0)
+    if (code == qm::host::kMinimise && value == qm::host::kMinimiseValue)
         ShowWindow(g_target.window, SW_MINIMIZE);
-    if (code == 3)
+    if (code == qm::host::kHostWindow)
         g_target.host = reinterpret_cast<HWND>(value);
-    if (code == 2 && value == 22 && !g_target.running) {
+    if (code == qm::host::kStartRun && value == qm::host::kStartRunValue && !g_target.running) {
         SendMessageA(g_target.tabs, TCM_SETCURSEL, 0, 0);
         ShowWindow(g_target.pages[0], SW_SHOW);
         ShowWindow(g_target.pages[1], SW_HIDE);

@@ -92,6 +92,7 @@
 #include <vector>
 
 #include "tools/probe/window_search_win.h"
+#include "app/host_protocol.h"
 #include "tools/sim_ascom/focuser_state.h"
 #include "tools/sim_ascom/state_mapping_win.h"
 #include "tools/sim_host/focus_model.h"
@@ -103,12 +104,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr char kFocuserMessageName[] = "ZQ_FOCUSER";
-constexpr WPARAM kCodeFocusValue = 0;
-constexpr WPARAM kCodeStart = 2;
-constexpr LPARAM kStartValue = 22;
-constexpr WPARAM kCodeHostWindow = 3;
-constexpr WPARAM kCodeReport = 4;
-constexpr LPARAM kReportValue = 44;
+namespace host = qm::host;
 
 // How long a state file that is being rewritten may stay unreadable.
 constexpr milliseconds kStateReadPatience{300};
@@ -394,7 +390,7 @@ class HostWindow {
     }
 
     void OnFocuserMessage(WPARAM code, LPARAM value) {
-        if (code == kCodeReport && value == kReportValue) {
+        if (code == host::kRunReport && value == host::kRunReportValue) {
             if (reports_ == 0)
                 firstReport_ = Clock::now();
             ++reports_;
@@ -550,11 +546,11 @@ int Run(const Options& o) {
     Print("host: 0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(host.Handle())));
 
     const LPARAM hostValue = o.hostHandleZero ? 0 : reinterpret_cast<LPARAM>(host.Handle());
-    to.Deliver(o.sendValues, kCodeHostWindow, hostValue);
+    to.Deliver(o.sendValues, host::kHostWindow, hostValue);
     Print("sent: code=3 value=%lld", static_cast<long long>(hostValue));
     const auto runStart = Clock::now();
     if (!o.noStart) {
-        to.Deliver(o.sendValues, kCodeStart, kStartValue);
+        to.Deliver(o.sendValues, host::kStartRun, host::kStartRunValue);
         Print("sent: code=2 value=22");
     }
     auto sinceStart = [runStart](Clock::time_point t) {
@@ -604,7 +600,7 @@ int Run(const Options& o) {
         if (o.flood > 0 && exposures == o.floodAt) {
             int failed = 0;
             for (int k = 0; k < o.flood; ++k) {
-                if (!to.Post(kCodeFocusValue, model.Measure(*lastPosition)))
+                if (!to.Post(host::kFocusValue, model.Measure(*lastPosition)))
                     ++failed;
             }
             Print("flood: sent=%d failed=%d position=%d", o.flood - failed, failed, *lastPosition);
@@ -622,7 +618,7 @@ int Run(const Options& o) {
         const double postedMs = sinceStart(Clock::now());
         if (!o.quiet)
             Print("exposure: n=%d position=%d value=%d moved=%d", exposures, *lastPosition, value, moved ? 1 : 0);
-        if (!to.Deliver(o.sendValues, kCodeFocusValue, value) && o.sendValues)
+        if (!to.Deliver(o.sendValues, host::kFocusValue, value) && o.sendValues)
             Print("sendfail: n=%d", exposures);
         if (o.timing)
             Print("timing: exposure n=%d ms=%.3f", exposures, postedMs);
