@@ -16,8 +16,9 @@
    from the C++ sources (default: app/, com/, focus/, record/, controls/, settings/, common/ beside this
    repository's tests/) by this pattern: the string literals in the argument list of a
    call to ShowError, ShowErrorReport, ShowReport or AutomationError (which becomes
-   the general error report), of SetText on LabStatus or LabPos, and of snprintf (a
-   message built from a format). Within one argument, literals joined by + form one
+   the general error report), and of SetText on LabStatus or LabPos. (snprintf is not
+   among them: the program formats numbers and the names of its files and kernel
+   objects with it, never a message.) Within one argument, literals joined by + form one
    message whose parts must appear in order, anything (up to 80 characters) between
    them; the two branches of a ?: are two messages; printf conversions (%d, %.8x, ...)
    match anything. So a new message without its entry in the help fails here.
@@ -44,7 +45,6 @@ MESSAGE_CALLS = {
     "error box": re.compile(r"\bShowError\s*\("),
     "general error report": re.compile(r"\b(?:ShowErrorReport|ShowReport|AutomationError)\s*\("),
     "status line": re.compile(r"\b(?:LabStatus|LabPos)\.SetText\s*\("),
-    "formatted message": re.compile(r"\bsnprintf\s*\("),
 }
 # Kinds the program certainly has: finding none of them means the pattern is out of date.
 REQUIRED_KINDS = ("error box", "general error report", "status line")
