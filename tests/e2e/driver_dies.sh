@@ -21,6 +21,8 @@ e2e_begin driver_dies
 
 DISCONNECTED="1 0 0 0"
 IDLE="0 1 1 0"
+is_idle() { [ "$(button_states)" = "$IDLE" ]; }
+is_disconnected() { [ "$(button_states)" = "$DISCONNECTED" ]; }
 is_enabled() { [ "$(field enabled "$(control_line "$1")")" = 1 ]; }
 shows_a_position() { [[ "$(position_display)" =~ ^-?[0-9]+$ ]] && [ "$(position_display)" != 00000 ]; }
 server_pid() { sim_calls | sed -n 's/.* LocalServer (started) pid=\([0-9]*\).*/\1/p' | tail -1; }
@@ -52,6 +54,9 @@ disconnect_and_reconnect() {
   else
     pass "$name: Connect links again"
   fi
+  # The driver answers Link before the connection has read MaxStep, Absolute and the
+  # position, and the buttons change only after those reads: wait for them.
+  wait_until 5 is_idle
   expect_eq "$name: connected" "$(button_states)" "$IDLE"
   NEW_PID=$(server_pid)
   expect_true "$name: a new server process ($old_pid -> $NEW_PID)" test -n "$NEW_PID" -a "$NEW_PID" != "$old_pid"
@@ -127,7 +132,6 @@ expect_eq "no crash reported by Wine" "$(grep -c -i 'unhandled exception' "$E2E_
 e2e_sim Absolute=1 MaxStep=30000 StartPosition=1000 StepsPerSecond=4000 ChooseResult=QmSim.FocuserLocal \
   ClassUse=multiple
 servers_started() { sim_calls | grep -c ' LocalServer (started) '; }
-is_disconnected() { [ "$(button_states)" = "$DISCONNECTED" ]; }
 registered_for_many() { sim_calls | grep ' LocalServer (registers for many clients) ' >/dev/null; }
 e2e_start
 expect_true "many clients: connected" wait_until 15 linked_more_than 0
