@@ -54,8 +54,11 @@ std::string TrimmedRecord(std::string_view fileText, size_t limit) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const bool kept = isRecord[i] ? i >= firstKept : !IsTornRecordLine(lines[i]);
         if (kept) {
+            // Each kept line with the end it had: a line that holds a CR of its own before
+            // the CR LF another editor wrote would otherwise lose that CR at the next read.
+            const char* end = lines[i].data() + lines[i].size();
             out += lines[i];
-            out += '\n';
+            out += *end == '\r' ? "\r\n" : "\n";
         }
     }
     return out;

@@ -41,7 +41,8 @@ bool RecordNeedsTrim(std::string_view fileText);
 
 // The file after a trim: its last `limit` complete lines that read as records, with
 // every complete line that does not read and is not a torn fragment, each in its place
-// and byte for byte, ended by LF. Older records and torn fragments go.
+// and byte for byte, with the line end it had (CR LF or LF). Older records and torn
+// fragments go.
 std::string TrimmedRecord(std::string_view fileText, size_t limit = kRunRecordLimit);
 
 // The complete lines that neither read as records nor are torn fragments: the lines the
