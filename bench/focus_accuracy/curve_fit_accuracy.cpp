@@ -262,7 +262,10 @@ std::vector<Candidate> Candidates() {
         change(s);
         list.push_back({name, s});
     };
-    variant("symmetric only", [](auto& s) { s.lopsidedFromLines = 0; });
+    variant("no fixed skews", [](auto& s) { s.skewFromLines = 0; });
+    variant("scores not scaled", [](auto& s) { s.scaleScores = false; });
+    variant("symmetric prior 30", [](auto& s) { s.symmetricPrior = 30; });
+    variant("skews from 7 lines", [](auto& s) { s.skewFromLines = 7; });
     return list;
 }
 
@@ -363,6 +366,8 @@ int main(int argc, char** argv) {
     const uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1;
     const std::vector<Candidate> candidates = Candidates();
     const size_t shown = argc > 3 ? std::min<size_t>(std::strtoul(argv[3], nullptr, 10), candidates.size() - 1) : 0;
+    // A fourth argument "accuracy" runs the accuracy table alone (to compare candidates).
+    const bool accuracyOnly = argc > 4 && std::string(argv[4]) == "accuracy";
     const qm::CurveRequest fitOnly{.useFit = true};
     const qm::CurveRequest checkThree{.check = true};
     const qm::CurveRequest checkFit{.useFit = true, .check = true};
@@ -375,6 +380,8 @@ int main(int argc, char** argv) {
     std::printf("%-32s %12s %12s %12s %7s %7s\n", "scenario", "three-point", "fit", "oracle", "fit/3pt", "fit/orc");
 
     std::vector<std::vector<double>> ratios(candidates.size()), oracleRatios(candidates.size());
+    std::vector<double> worstRatio(candidates.size(), 0);
+    std::vector<std::string> worstName(candidates.size());
     std::vector<double> oracleToThree, untunedRatios, untunedOracleRatios;
     // Per star: the shown fit's error at Steps 5 and the three-point rule's at Steps 7.
     std::map<std::string, std::pair<double, double>> fewerSteps;
@@ -393,6 +400,8 @@ int main(int argc, char** argv) {
     std::normal_distribution<double> normal;
     std::uniform_real_distribution<double> uniform;
     for (const Scenario& s : Scenarios()) {
+        if (accuracyOnly && !s.accuracy)
+            continue;
         Tally three, oracle, withoutCloud, withCloud;
         long passed = 0;  // cloud table: runs passing the check with and without the cloud
         std::vector<Tally> fits(candidates.size());
@@ -471,6 +480,8 @@ int main(int argc, char** argv) {
                 oracle.Add(OracleFit(s, points, clouded >= 0 ? clouded : spiked), truth);
             for (size_t c = 0; c < candidates.size(); ++c)
                 fits[c].Add(qm::AnalyseCurve(points, kIncrement, tp, fitOnly, candidates[c].settings).chosen, truth);
+            if (accuracyOnly)
+                continue;
             const int32_t fitResult = qm::AnalyseCurve(points, kIncrement, tp, fitOnly).chosen;
             const qm::CurveAnalysis a3 = qm::AnalyseCurve(points, kIncrement, tp, checkThree);
             const qm::CurveAnalysis af = qm::AnalyseCurve(points, kIncrement, tp, checkFit);
@@ -503,6 +514,8 @@ int main(int argc, char** argv) {
         } else if (three.count >= sweeps / 2) {
             for (size_t c = 0; c < candidates.size(); ++c) {
                 ratios[c].push_back(fits[c].Mae() / three.Mae());
+                if (ratios[c].back() >= worstRatio[c])
+                    worstRatio[c] = ratios[c].back(), worstName[c] = s.name;
                 oracleRatios[c].push_back(fits[c].Mae() / oracle.Mae());
             }
             oracleToThree.push_back(oracle.Mae() / three.Mae());
@@ -521,8 +534,9 @@ int main(int argc, char** argv) {
     std::printf("\n%-18s %12s %12s %14s   over the scenarios above (oracle / three-point, median: %.2f)\n",
                 "candidate fit", "median /3pt", "largest /3pt", "median /oracle", Median(oracleToThree));
     for (size_t c = 0; c < candidates.size(); ++c)
-        std::printf("%-18s %12.2f %12.2f %14.2f\n", candidates[c].name, Median(ratios[c]),
-                    *std::max_element(ratios[c].begin(), ratios[c].end()), Median(oracleRatios[c]));
+        std::printf("%-18s %12.2f %12.2f %14.2f   worst: %s\n", candidates[c].name, Median(ratios[c]),
+                    *std::max_element(ratios[c].begin(), ratios[c].end()), Median(oracleRatios[c]),
+                    worstName[c].c_str());
 
     if (!untunedRatios.empty())
         std::printf("%-18s %12.2f %12.2f %14.2f   shapes the fit was not tuned on (*), the candidate shown\n",
@@ -541,6 +555,8 @@ int main(int argc, char** argv) {
                     errors.second, ratio);
     }
 
+    if (accuracyOnly)
+        return 0;
     std::printf("\none line dimmed to 30-70 %% or 1.5-2x too bright, best-focus = fit, curve-check = on\n");
     std::printf(
         "runs whose sweep without the line passes the check: share passing with it, the mean error of\n"
