@@ -5,7 +5,9 @@
 // the noise expected of it (a share of the value, plus a floor that matters on faint
 // lines). A lopsided variant has a width of its own on each side of the peak; it is
 // chosen over the symmetric one only when it predicts each line, fitted without that
-// line, better (leave-one-out cross-validation). A line that the others predict far
+// line, better (leave-one-out cross-validation). Fixed skews (one side a set number of
+// times as wide as the other) are fitted too, and the peak is the average of theirs and
+// the chosen fit's, weighted by how well each predicts the lines left out. A line that the others predict far
 // from its value (a passing cloud, a seeing spike) is left out and the rest fitted
 // again. How each choice was measured: bench/focus_accuracy/RESULTS.md.
 #pragma once
