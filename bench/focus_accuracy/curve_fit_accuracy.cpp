@@ -266,6 +266,9 @@ std::vector<Candidate> Candidates() {
     variant("scores not scaled", [](auto& s) { s.scaleScores = false; });
     variant("symmetric prior 30", [](auto& s) { s.symmetricPrior = 30; });
     variant("skews from 7 lines", [](auto& s) { s.skewFromLines = 7; });
+    variant("drop from 5 lines", [](auto& s) { s.dropFromLines = 5; });
+    variant("drop beyond 0.15", [](auto& s) { s.dropBeyond = 0.15, s.dropAgainstRest = 3; });
+    variant("window 0.05", [](auto& s) { s.windowFraction = 0.05; });
     return list;
 }
 
@@ -368,6 +371,8 @@ int main(int argc, char** argv) {
     const size_t shown = argc > 3 ? std::min<size_t>(std::strtoul(argv[3], nullptr, 10), candidates.size() - 1) : 0;
     // A fourth argument "accuracy" runs the accuracy table alone (to compare candidates).
     const bool accuracyOnly = argc > 4 && std::string(argv[4]) == "accuracy";
+    // "clouds" runs the cloud table alone, with the candidate shown.
+    const bool cloudsOnly = argc > 4 && std::string(argv[4]) == "clouds";
     const qm::CurveRequest fitOnly{.useFit = true};
     const qm::CurveRequest checkThree{.check = true};
     const qm::CurveRequest checkFit{.useFit = true, .check = true};
@@ -387,7 +392,7 @@ int main(int argc, char** argv) {
     std::map<std::string, std::pair<double, double>> fewerSteps;
     std::map<std::string, bool> fewerStepsUntuned;
     double cloudErrorWith = 0, cloudErrorWithout = 0;  // summed over the clouded runs kept
-    std::map<std::string, long> goodReasons, goodReasonsThree, passedBad;
+    std::map<std::string, long> cloudReasons, goodReasons, goodReasonsThree, passedBad;
     CheckTally withThree, withFit;
     long goodNoThreePoint = 0,
          goodNoThreePointFitRefused = 0;  // good runs the three-point rule itself gave no result for
@@ -450,12 +455,13 @@ int main(int argc, char** argv) {
             const int32_t tp = qm::ComputeBestFocusFromLines(lines, kIncrement);
             if (inside) {
                 // The same sweep with and without the line off the curve, best-focus = fit.
-                const qm::CurveAnalysis with = qm::AnalyseCurve(points, kIncrement, tp, checkFit);
+                const qm::PeakFitSettings& fitSettings = candidates[shown].settings;
+                const qm::CurveAnalysis with = qm::AnalyseCurve(points, kIncrement, tp, checkFit, fitSettings);
                 std::vector<std::string> cleanLines;
                 for (const qm::CurvePoint& p : clean)
                     cleanLines.push_back(qm::FormatStepLine(p.position, p.value));
                 const int32_t cleanTp = qm::ComputeBestFocusFromLines(cleanLines, kIncrement);
-                const qm::CurveAnalysis without = qm::AnalyseCurve(clean, kIncrement, cleanTp, checkFit);
+                const qm::CurveAnalysis without = qm::AnalyseCurve(clean, kIncrement, cleanTp, checkFit, fitSettings);
                 ++cloudRuns;
                 if (with.checkPassed)
                     ++cloudPassed;
@@ -467,6 +473,8 @@ int main(int argc, char** argv) {
                     continue;  // fails without the line off the curve too
                 ++cleanPassing;
                 withoutCloud.Add(without.chosen, truth);
+                if (!with.checkPassed)
+                    ++cloudReasons[with.checkReason];
                 if (with.checkPassed) {
                     ++passed, ++cleanPassingPassed;
                     withCloud.Add(with.chosen, truth);
@@ -531,6 +539,15 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
+    if (cloudsOnly) {
+        for (const std::string& row : cloudRows)
+            std::printf("%s\n", row.c_str());
+        std::printf("%s: %.1f%% kept, error with / without %.2f, median scenario %.2f\n", candidates[shown].name,
+                    Percent(cleanPassingPassed, cleanPassing), cloudErrorWith / cloudErrorWithout, Median(cloudRatios));
+        for (const auto& [reason, count] : cloudReasons)
+            std::printf("  %-46s %ld\n", reason.c_str(), count);
+        return 0;
+    }
     std::printf("\n%-18s %12s %12s %14s   over the scenarios above (oracle / three-point, median: %.2f)\n",
                 "candidate fit", "median /3pt", "largest /3pt", "median /oracle", Median(oracleToThree));
     for (size_t c = 0; c < candidates.size(); ++c)
@@ -567,6 +584,10 @@ int main(int argc, char** argv) {
     std::printf(
         "line left out in %.1f%% of these runs, the right one in %.1f%%; %.1f%% of all of them pass the check\n",
         Percent(cloudDropped, cloudRuns), Percent(cloudDroppedRight, cloudRuns), Percent(cloudPassed, cloudRuns));
+
+    std::printf("clouded runs refused whose sweep without the line passes, by reason:\n");
+    for (const auto& [reason, count] : cloudReasons)
+        std::printf("  %-46s %ld\n", reason.c_str(), count);
 
     const qm::CurveCheckSettings check;
     std::printf("\ncurve check (falls to %.2f of the best value on each side, fit R^2 at least %.2f)\n",
