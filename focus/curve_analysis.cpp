@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "focus/best_focus.h"
+
 namespace qm {
 namespace {
 
@@ -41,8 +43,8 @@ bool FitTrusted(const PeakFit& fit, double parting, const PeakFitSettings& setti
 }
 
 // Why the curve cannot be trusted, or an empty text when it can.
-const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysis& analysis, double unit,
-                       const CurveCheckSettings& settings) {
+const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysis& analysis, int32_t increment,
+                       double unit, const CurveCheckSettings& settings) {
     if (points.size() < 3) return "too few step lines";
     const auto best = std::max_element(points.begin(), points.end(),
                                        [](const CurvePoint& l, const CurvePoint& r) { return l.value < r.value; });
@@ -57,8 +59,15 @@ const char* JudgeCurve(const std::vector<CurvePoint>& points, const CurveAnalysi
     if (lowest(best + 1, points.end()) > fallsTo) return "no clear fall after the best line";
     if (!analysis.fitConverged) return "no curve fits the points";
     if (analysis.fitQuality < settings.minFitQuality) return "the fitted curve does not explain the points";
-    if (analysis.threePoint != 0 &&
-        std::fabs(analysis.fitPeak - analysis.threePoint) > settings.maxDisagreement * unit)
+    // The best lines of the lines judged: where the fit left one out, the three-point
+    // result of the rest (the line off the curve may have misled the rule, not the fit).
+    int32_t bestLines = analysis.threePoint;
+    if (analysis.droppedPosition != 0 && analysis.threePoint != 0) {
+        std::vector<std::string> lines;
+        for (const CurvePoint& p : points) lines.push_back(FormatStepLine(p.position, p.value));
+        if (const int32_t rest = ComputeBestFocusFromLines(lines, increment); rest != 0) bestLines = rest;
+    }
+    if (bestLines != 0 && std::fabs(analysis.fitPeak - bestLines) > settings.maxDisagreement * unit)
         return "the fit and the best lines disagree";
     // The three-point rule reads every line: one the fit left out as off the curve
     // misled its result when it was the best line or one of its neighbours (the result
@@ -116,7 +125,7 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
                 analysis.fitTrusted = FitTrusted(fit, std::fabs(analysis.fitPeak - threePoint) / unit, fitSettings);
             else
                 analysis.fitTrusted = fit.pointsUsed >= kLeastLinesForFailedRule &&
-                                      !*JudgeCurve(judged, analysis, unit, checkSettings);
+                                      !*JudgeCurve(judged, analysis, increment, unit, checkSettings);
             const int samples =
                 static_cast<int>(std::min(highest - lowest, double(kMaxCurveSteps))) * kCurveSamplesPerStep;
             analysis.fitCurvePoints = samples > 0 ? samples + 1 : 0;
@@ -133,7 +142,7 @@ CurveAnalysis AnalyseCurve(const std::vector<CurvePoint>& points, int32_t increm
     }
     if (request.check) {
         analysis.checkReason.assign(analysis.chosen == 0 ? "no best focus from the step lines"
-                                                         : JudgeCurve(judged, analysis, unit, checkSettings));
+                                                         : JudgeCurve(judged, analysis, increment, unit, checkSettings));
         if (!analysis.checkReason.empty()) {
             analysis.checkPassed = false;
             analysis.chosen = 0;

@@ -18,6 +18,8 @@ constexpr double kLowestLogIndex = -0.9, kHighestLogIndex = 4.0;  // 0.4 to 55
 constexpr double kLowestLogWidth = -0.9, kHighestLogWidth = 5.0;  // 0.4 to 150 x units
 // The fitted height at most 1.5 times the largest value: no spike of a peak between lines.
 constexpr double kHighestLogHeight = 0.4;
+// The fixed skews tried: one side this many times as wide as the other, on either side.
+constexpr double kFixedSkews[] = {1.5, 2, 3, 4};
 
 // One line as the fit sees it.
 struct Sample {
@@ -27,15 +29,18 @@ struct Sample {
 };
 
 // Parameters: peak, log left width, log right width (lopsided only), log height, log index.
+// A fixed skew gives the right side the left width times exp(logSkew), with no parameter
+// of its own.
 struct Shape {
     bool twoSided = false;
+    double logSkew = 0;
     size_t Count() const { return twoSided ? 5 : 4; }
 };
 
 double LogProfile(const std::vector<double>& p, Shape shape, double x) {
     const size_t h = shape.twoSided ? 3 : 2;
     const double d = x - p[0];
-    const double logWidth = shape.twoSided && d > 0 ? p[2] : p[1];
+    const double logWidth = d <= 0 ? p[1] : shape.twoSided ? p[2] : p[1] + shape.logSkew;
     const double index = std::exp(p[h + 1]);
     const double k = ExpMinusOne(kLn2 / index);
     const double u = d * std::exp(-logWidth);
@@ -46,26 +51,35 @@ bool Reachable(const std::vector<double>& p, Shape shape, double lowest, double 
     const size_t h = shape.twoSided ? 3 : 2;
     auto within = [](double v, double lo, double hi) { return v >= lo && v <= hi; };
     return within(p[0], lowest, highest) && within(p[1], kLowestLogWidth, kHighestLogWidth) &&
+           within(p[1] + shape.logSkew, kLowestLogWidth, kHighestLogWidth) &&
            (!shape.twoSided || within(p[2], kLowestLogWidth, kHighestLogWidth)) &&
            within(p[h + 1], kLowestLogIndex, kHighestLogIndex) && p[h] <= kHighestLogHeight;
 }
 
 // Fits `shape` to the samples but `leaveOut` (none when beyond them), from `p`, in place.
-bool FitShape(const std::vector<Sample>& samples, size_t leaveOut, Shape shape, std::vector<double>& p,
-              const PeakFitSettings& settings, double* cost = nullptr) {
+bool FitShape(const std::vector<Sample>& samples,
+              size_t leaveOut,
+              Shape shape,
+              std::vector<double>& p,
+              const PeakFitSettings& settings,
+              double* cost = nullptr) {
     const double lowest = samples.front().x - 2, highest = samples.back().x + 2;
     const size_t h = shape.twoSided ? 3 : 2;
     auto residuals = [&](const std::vector<double>& q, std::vector<double>& r) {
-        if (!Reachable(q, shape, lowest, highest)) return false;
+        if (!Reachable(q, shape, lowest, highest))
+            return false;
         size_t k = 0;
         for (size_t i = 0; i < samples.size(); ++i)
-            if (i != leaveOut) r[k++] = (samples[i].logValue - LogProfile(q, shape, samples[i].x)) / samples[i].sd;
-        if (settings.indexPrior > 0) r[k] = (q[h + 1] - kIndexCentre) / settings.indexPrior;
+            if (i != leaveOut)
+                r[k++] = (samples[i].logValue - LogProfile(q, shape, samples[i].x)) / samples[i].sd;
+        if (settings.indexPrior > 0)
+            r[k] = (q[h + 1] - kIndexCentre) / settings.indexPrior;
         return true;
     };
     const size_t used = samples.size() - (leaveOut < samples.size() ? 1 : 0);
     const LeastSquaresFit fit = MinimiseSquares(residuals, used + (settings.indexPrior > 0 ? 1 : 0), p);
-    if (cost) *cost = fit.cost;
+    if (cost)
+        *cost = fit.cost;
     return fit.converged;
 }
 
@@ -78,14 +92,16 @@ std::vector<double> StartingGuess(const std::vector<Sample>& samples, Shape shap
     for (const Sample& s : samples) {
         const double d = s.x - origin, basis[3] = {d * d, d, 1}, w = 1 / (s.sd * s.sd);
         for (int r = 0; r < 3; ++r) {
-            for (int k = 0; k < 3; ++k) m[r][k] += w * basis[r] * basis[k];
+            for (int k = 0; k < 3; ++k)
+                m[r][k] += w * basis[r] * basis[k];
             m[r][3] += w * basis[r] * s.logValue;
         }
     }
     const auto brightest =
         std::max_element(samples.begin(), samples.end(), [](auto& l, auto& r) { return l.logValue < r.logValue; });
     double peak = brightest->x, logWidth = 0, logHeight = 0;
-    if (brightestLine) logWidth = std::log(std::max(0.5, (samples.back().x - samples.front().x) / 2));
+    if (brightestLine)
+        logWidth = std::log(std::max(0.5, (samples.back().x - samples.front().x) / 2));
     // Three unknowns: Cramer's rule.
     auto det3 = [](double a0, double a1, double a2, double b0, double b1, double b2, double c0, double c1, double c2) {
         return a0 * (b1 * c2 - b2 * c1) - a1 * (b0 * c2 - b2 * c0) + a2 * (b0 * c1 - b1 * c0);
@@ -102,8 +118,11 @@ std::vector<double> StartingGuess(const std::vector<Sample>& samples, Shape shap
             logHeight = std::min(kHighestLogHeight - 0.1, c2 - c1 * c1 / (4 * c0));
         }
     }
+    // A fixed skew keeps the mean of the two widths at the guess's width.
+    logWidth -= shape.logSkew / 2;
     std::vector<double> p{peak, logWidth};
-    if (shape.twoSided) p.push_back(logWidth);
+    if (shape.twoSided)
+        p.push_back(logWidth);
     p.push_back(logHeight);
     p.push_back(kIndexCentre);
     return p;
@@ -117,11 +136,13 @@ struct Candidate {
     bool fitted = false;
     std::vector<double> p;
     double crossValidation = INFINITY;
-    std::vector<double> logMisses;  // per sample, fitted without it
+    std::vector<double> logMisses;   // per sample, fitted without it
     std::vector<double> restMisses;  // per sample: the others' root-mean-square log miss in that fit
 };
 
-Candidate FitCandidate(const std::vector<Sample>& samples, Shape shape, bool crossValidate,
+Candidate FitCandidate(const std::vector<Sample>& samples,
+                       Shape shape,
+                       bool crossValidate,
                        const PeakFitSettings& settings) {
     Candidate c;
     c.shape = shape;
@@ -134,7 +155,8 @@ Candidate FitCandidate(const std::vector<Sample>& samples, Shape shape, bool cro
         if (FitShape(samples, samples.size(), shape, p, settings, &cost) && cost < leastCost)
             leastCost = cost, c.p = p, c.fitted = true;
     }
-    if (!c.fitted || !crossValidate) return c;
+    if (!c.fitted || !crossValidate)
+        return c;
     c.crossValidation = 0;
     for (size_t i = 0; i < samples.size(); ++i) {
         std::vector<double> q = c.p;
@@ -149,7 +171,8 @@ Candidate FitCandidate(const std::vector<Sample>& samples, Shape shape, bool cro
         c.logMisses.push_back(miss);
         double rest = 0;
         for (size_t k = 0; k < samples.size(); ++k) {
-            if (k == i) continue;
+            if (k == i)
+                continue;
             const double m = samples[k].logValue - LogProfile(q, shape, samples[k].x);
             rest += m * m;
         }
@@ -158,9 +181,11 @@ Candidate FitCandidate(const std::vector<Sample>& samples, Shape shape, bool cro
     return c;
 }
 
-// The symmetric fit and, on rows long enough, the lopsided one, each cross-validated.
+// The symmetric fit, the fixed skews and, on rows long enough, the lopsided one with
+// widths of its own, each cross-validated.
 struct Fits {
     Candidate symmetric, twoSided;
+    std::vector<Candidate> skewed;  // one per fixed skew, both sides
     // The symmetric fit, or the lopsided one where it predicts the left-out lines better.
     const Candidate& Best(const PeakFitSettings& settings) const {
         const bool better = twoSided.crossValidation < settings.lopsidedMargin * symmetric.crossValidation &&
@@ -169,22 +194,39 @@ struct Fits {
     }
 };
 
+// Weight of a candidate in the average: exp(-score / 2) of its cross-validation score
+// (an Akaike weight), the scores in units of the misses seen (where the lines scatter
+// more than the noise model says, as with noise added to faint lines, a difference of
+// scores counts for less), the symmetric one favoured by the settings' prior. Weights
+// vary smoothly with the scores, so no near tie of two candidates flips the result.
+double CandidateWeight(const Candidate& c, double leastScore, double scale, double prior) {
+    if (!c.fitted || !std::isfinite(c.crossValidation))
+        return 0;
+    return prior * std::exp(-(c.crossValidation - leastScore) / (2 * scale));
+}
+
 Fits FitBoth(const std::vector<Sample>& samples, const PeakFitSettings& settings) {
     const bool lopsided = settings.lopsidedFromLines > 0 && samples.size() >= size_t(settings.lopsidedFromLines);
     Fits fits;
     fits.symmetric = FitCandidate(samples, Shape{false}, true, settings);
-    if (lopsided) fits.twoSided = FitCandidate(samples, Shape{true}, true, settings);
+    if (lopsided)
+        fits.twoSided = FitCandidate(samples, Shape{true}, true, settings);
+    if (settings.skewFromLines > 0 && samples.size() >= size_t(settings.skewFromLines))
+        for (double ratio : kFixedSkews)
+            for (double side : {-1.0, 1.0})
+                fits.skewed.push_back(FitCandidate(samples, Shape{false, side * std::log(ratio)}, true, settings));
     return fits;
 }
 
 // The line whose leaving out lets the others be explained best, and whether it lies
 // far off the curve they make; `size` when none does.
 size_t LineOffTheCurve(const Candidate& c, const PeakFitSettings& settings) {
-    if (c.restMisses.empty()) return c.restMisses.size();
+    if (c.restMisses.empty())
+        return c.restMisses.size();
     const size_t worst = std::min_element(c.restMisses.begin(), c.restMisses.end()) - c.restMisses.begin();
     const double miss = std::fabs(c.logMisses[worst]);
     return miss > settings.dropBeyond && miss > settings.dropAgainstRest * c.restMisses[worst] ? worst
-                                                                                                : c.restMisses.size();
+                                                                                               : c.restMisses.size();
 }
 
 }  // namespace
@@ -198,26 +240,32 @@ double PeakFit::Value(double x) const {
 PeakFit FitPeak(const double* xs, const double* values, size_t count, const PeakFitSettings& settings) {
     PeakFit fit;
     double largest = 0;
-    for (size_t i = 0; i < count; ++i) largest = std::max(largest, values[i]);
-    if (!(largest > 0) || !std::isfinite(largest)) return fit;
+    for (size_t i = 0; i < count; ++i)
+        largest = std::max(largest, values[i]);
+    if (!(largest > 0) || !std::isfinite(largest))
+        return fit;
     // The lines taken, in order of x, and where each came from.
     std::vector<size_t> order;
     for (size_t i = 0; i < count; ++i)
-        if (values[i] > 0 && values[i] >= settings.windowFraction * largest && std::isfinite(xs[i])) order.push_back(i);
+        if (values[i] > 0 && values[i] >= settings.windowFraction * largest && std::isfinite(xs[i]))
+            order.push_back(i);
     std::sort(order.begin(), order.end(), [&](size_t l, size_t r) { return xs[l] < xs[r]; });
-    if (order.size() < 3) return fit;
+    if (order.size() < 3)
+        return fit;
     std::vector<Sample> samples;
     for (size_t i : order) {
         const double fraction = values[i] / largest;
         const double floor = settings.noiseFloor / fraction;
-        samples.push_back({xs[i], std::log(fraction),
-                           std::sqrt(settings.relativeNoise * settings.relativeNoise + floor * floor)});
+        samples.push_back(
+            {xs[i], std::log(fraction), std::sqrt(settings.relativeNoise * settings.relativeNoise + floor * floor)});
     }
-    if (!(samples.back().x > samples.front().x)) return fit;
+    if (!(samples.back().x > samples.front().x))
+        return fit;
 
-    const Fits fits = FitBoth(samples, settings);
+    Fits fits = FitBoth(samples, settings);
     Candidate best = fits.Best(settings);
-    if (!best.fitted) return fit;
+    if (!best.fitted)
+        return fit;
     // A line far off the curve the others make is left out, and the rest fitted again.
     // The symmetric fit finds it (a lopsided one could take a spike for its broad
     // flank); it is left out when the fit of the rest predicts its own lines much
@@ -228,31 +276,58 @@ PeakFit FitPeak(const double* xs, const double* values, size_t count, const Peak
         if (worst < samples.size()) {
             std::vector<Sample> rest = samples;
             rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(worst));
-            const Candidate refit = FitBoth(rest, settings).Best(settings);
+            Fits refits = FitBoth(rest, settings);
+            const Candidate refit = refits.Best(settings);
             const double perLine = best.crossValidation / static_cast<double>(samples.size());
             const double restPerLine = refit.crossValidation / static_cast<double>(rest.size());
             if (refit.fitted && (!best.shape.twoSided || restPerLine < settings.dropAgainstLopsided * perLine)) {
                 best = refit;
+                fits = std::move(refits);
                 fit.dropped = static_cast<int>(order[worst]);
                 samples.swap(rest);
             }
         }
     }
     const bool crossValidated =
-        settings.lopsidedFromLines > 0 && samples.size() >= static_cast<size_t>(settings.lopsidedFromLines);
+        (settings.lopsidedFromLines > 0 && samples.size() >= static_cast<size_t>(settings.lopsidedFromLines)) ||
+        !fits.skewed.empty();
     if (!crossValidated && samples.size() >= 5) {
         const Candidate twoSided = FitCandidate(samples, Shape{true}, false, settings);
-        if (twoSided.fitted) fit.lopsided = std::exp(std::fabs(twoSided.p[1] - twoSided.p[2]));
+        if (twoSided.fitted)
+            fit.lopsided = std::exp(std::fabs(twoSided.p[1] - twoSided.p[2]));
     }
-    const std::vector<double>& p = best.p;
-    const size_t h = best.shape.twoSided ? 3 : 2;
-    fit.peak = p[0];
+    // The peak: the average of the chosen fit's and the fixed skews' peaks, each weighted
+    // by how well it predicts the lines left out; the curve: that of the weightiest.
+    const Candidate* top = &best;
+    double peak = best.p[0];
+    if (!fits.skewed.empty() && std::isfinite(best.crossValidation)) {
+        double leastScore = best.crossValidation;
+        for (const Candidate& c : fits.skewed)
+            if (c.fitted)
+                leastScore = std::min(leastScore, c.crossValidation);
+        const double scale =
+            settings.scaleScores ? std::max(1.0, leastScore / static_cast<double>(samples.size())) : 1.0;
+        double topWeight = CandidateWeight(best, leastScore, scale, settings.symmetricPrior);
+        double sum = topWeight * best.p[0], total = topWeight;
+        for (const Candidate& c : fits.skewed) {
+            const double w = CandidateWeight(c, leastScore, scale, 1);
+            sum += w * c.p[0], total += w;
+            if (w > topWeight)
+                topWeight = w, top = &c;
+        }
+        peak = sum / total;
+    }
+    const std::vector<double>& p = top->p;
+    const Shape shape = top->shape;
+    const size_t h = shape.twoSided ? 3 : 2;
+    fit.peak = peak;
     fit.left = std::exp(p[1]);
-    fit.right = std::exp(best.shape.twoSided ? p[2] : p[1]);
-    if (best.shape.twoSided) fit.lopsided = std::exp(std::fabs(p[1] - p[2]));
+    fit.right = std::exp(shape.twoSided ? p[2] : p[1] + shape.logSkew);
+    if (shape.twoSided || shape.logSkew != 0)
+        fit.lopsided = std::max(fit.left, fit.right) / std::min(fit.left, fit.right);
     fit.height = largest * std::exp(p[h]);
     fit.index = std::exp(p[h + 1]);
-    fit.twoSided = best.shape.twoSided;
+    fit.twoSided = shape.twoSided || shape.logSkew != 0;
     fit.pointsUsed = static_cast<int>(samples.size());
     fit.from = samples.front().x;
     fit.to = samples.back().x;

@@ -5,7 +5,9 @@
 // the noise expected of it (a share of the value, plus a floor that matters on faint
 // lines). A lopsided variant has a width of its own on each side of the peak; it is
 // chosen over the symmetric one only when it predicts each line, fitted without that
-// line, better (leave-one-out cross-validation). A line that the others predict far
+// line, better (leave-one-out cross-validation). Fixed skews (one side a set number of
+// times as wide as the other) are fitted too, and the peak is the average of theirs and
+// the chosen fit's, weighted by how well each predicts the lines left out. A line that the others predict far
 // from its value (a passing cloud, a seeing spike) is left out and the rest fitted
 // again. How each choice was measured: bench/focus_accuracy/RESULTS.md.
 #pragma once
@@ -50,6 +52,15 @@ struct PeakFitSettings {
     // Where the lopsided fit of all lines is chosen, the line is left out only when the
     // rest's cross-validation score per line is below this share of all lines' score.
     double dropAgainstLopsided = 0.3;
+    // Rows of at least skewFromLines lines (0: never) are also fitted with fixed skews
+    // (one side 1.5, 2, 3 or 4 times as wide as the other, either side), each
+    // cross-validated; the peak is the average of theirs and the chosen fit's, weighted
+    // by exp(-score / 2), the chosen fit's weight times symmetricPrior.
+    // The scores are divided by the least score per line where that exceeds 1 (the
+    // lines scatter more than the noise model expects).
+    int skewFromLines = 6;
+    double symmetricPrior = 300;
+    bool scaleScores = true;
 };
 
 struct PeakFit {
@@ -58,14 +69,14 @@ struct PeakFit {
     double height = 0;           // the value at the maximum
     double left = 1, right = 1;  // half widths at half maximum before and after the maximum
     double index = 1;            // the profile's index
-    bool twoSided = false;       // left and right were fitted on their own
+    bool twoSided = false;       // left and right differ (fitted on their own, or a fixed skew)
     int pointsUsed = 0;          // lines the fit took
     int dropped = -1;            // the line left out as off the curve, -1 for none
     // The larger over the smaller width of the lopsided variant fitted to the same lines
     // (1 where it was not: a row long enough to choose between the two by
     // cross-validation, or a fit that did not converge).
     double lopsided = 1;
-    double from = 0, to = 0;     // the stretch of xs the fit took its lines from
+    double from = 0, to = 0;  // the stretch of xs the fit took its lines from
     double Value(double x) const;
 
     bool operator==(const PeakFit&) const = default;

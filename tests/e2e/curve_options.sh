@@ -7,7 +7,9 @@
 # With "best-focus = fit" the fit leaves a clouded line out and the run succeeds; a broad
 # star with one line caught by a seeing spike still ends nearer with the fit; and a row
 # whose three-point result fails (lines at 0) that no trusted fit can stand for ends in
-# "Error", as the rule's run does.
+# "Error", as the rule's run does. With the fit and the check, a line beside the focus
+# too bright to leave the three-point result within an Increment is left out and the run
+# succeeds; and a fit of Steps 5 ends no further off than the three-point rule of Steps 7.
 # e2e: both-architectures
 source "$(dirname "$0")/lib.sh"
 e2e_begin curve_options
@@ -57,6 +59,7 @@ wait_for "the automatic connection" 10 connected || exit 1
 broad=(--slope 0.005 --true-offset 130 --quiet --cadence-ms 150 --timeout-s 60)
 three=$(host "${broad[@]}")
 expect_eq "three-point: reported" "$?" 0
+three_broad=$three
 options 'best-focus = fit'
 restart || exit 1
 fit=$(host "${broad[@]}")
@@ -158,3 +161,35 @@ expect_eq "extend at MaxStep: reported" "$?" 0
 expect_match "extend at MaxStep: no result" "$atmax" '^result: none'
 expect_eq "extend at MaxStep: the row alone, nothing past MaxStep" "$(grep -c '^log: .* = ' <<<"$atmax")" 7
 expect_eq "extend at MaxStep: back at the run's start" "$(last_move)" 59400
+
+# 8. With the fit and the check, a line two Increments from the focus of a broad star 1.8
+# times too bright becomes the best line and draws the three-point result off: the fit
+# leaves it out, is compared with the best lines of the rest, and the run succeeds.
+options 'best-focus = fit' 'curve-check = on'
+restart || exit 1
+bright=$(host --slope 0.005 --cloud-at 10200 --cloud-factor 1.8 --true-offset 0 --quiet --cadence-ms 150 --timeout-s 60)
+expect_eq "bright neighbour, fit: reported" "$?" 0
+error=$(result_field Error "$bright")
+echo "  (bright neighbour, fit: $(sed -n 's/^result: //p' <<<"$bright"))"
+expect_true "bright neighbour, fit: a result within 15 steps of the true focus (${error:-none})" \
+  test -n "$error" -a "${error#-}" -le 15
+
+# 9. Two exposures saved: a run of Steps 5 with the fit on the broad star of section 2
+# ends no further from its true focus than the three-point rule's run of Steps 7 did there.
+# The program saves its settings when it closes: the new Steps go in after that.
+probe close Quillomar >/dev/null
+e2e_wait_exit 20
+printf '%s\r\n' '1003->5' '1004->100' '1005->2' '1001->1' '1002->0' '9990->0' '9991->QmSim.Focuser' \
+  >"$E2E_DIR/prog/autofocus.ini"
+options 'best-focus = fit'
+e2e_start || exit 1
+wait_for "the automatic connection" 10 connected || exit 1
+host --raw 5 10000 >/dev/null
+wait_for "the focuser back at 10000" 5 at 10000 || exit 1
+five=$(host "${broad[@]}")
+expect_eq "Steps 5, fit: reported" "$?" 0
+expect_eq "Steps 5, fit: five step lines and the result line" "$(grep -c '^log: ' <<<"$five")" 6
+e7=$(result_field Error "$three_broad"); e5=$(result_field Error "$five")
+echo "  (Steps 7 three-point: $(sed -n 's/^result: //p' <<<"$three_broad"); Steps 5 fit: $(sed -n 's/^result: //p' <<<"$five"))"
+expect_true "Steps 5 fit no further from the true focus (${e5:-none}) than Steps 7 three-point (${e7:-none})" \
+  test -n "$e7" -a -n "$e5" -a "${e5#-}" -le "${e7#-}"
