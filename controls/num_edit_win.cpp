@@ -14,6 +14,7 @@
 #include "common/dpi_scale.h"
 #include "common/dpi_win.h"
 #include "common/raii_win.h"
+#include "common/window_text_win.h"
 #include "controls/bi_button_win.h"
 #include "controls/error_hook.h"
 #include "controls/num_edit_value.h"
@@ -27,13 +28,6 @@ constexpr UINT_PTR kSubclassId = 0x4E45;  // any number unique to this subclass
 constexpr int kSpinWidth = 24;  // at 96 DPI; scaled with the window's density
 constexpr int kSpinHeight = 16;
 
-std::string WindowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window, text.data(), length + 1);
-    text.resize(static_cast<size_t>(std::max(copied, 0)));
-    return text;
-}
 
 int CharacterHeight(HDC dc) {
     TEXTMETRICA metrics{};

@@ -13,6 +13,7 @@
 
 #include "common/dpi_win.h"
 #include "common/raii_win.h"
+#include "common/window_text_win.h"
 #include "controls/canvas_win.h"
 #include "controls/error_hook.h"
 #include "controls/reflect_win.h"
@@ -105,14 +106,6 @@ struct TXMButton::Impl {
         InvalidateRect(handle_, nullptr, FALSE);
         return result;
     }
-    std::string ReadWindowText() const {
-        const int length = GetWindowTextLengthA(handle_);
-        std::string text(static_cast<size_t>(length) + 1, '\0');
-        const int got = GetWindowTextA(handle_, text.data(), length + 1);
-        text.resize(static_cast<size_t>(got > 0 ? got : 0));
-        return text;
-    }
-
     TXMButton& owner_;
     HWND handle_ = nullptr;
     TXMButtonState state_;
@@ -198,7 +191,7 @@ LRESULT TXMButton::Impl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // The text may arrive converted to either character set; read it back as the
             // program's single-byte text.
             const LRESULT result = CallAndInvalidate(msg, wParam, lParam);
-            caption_ = ReadWindowText();
+            caption_ = WindowText(handle_);
             return result;
         }
         case WM_ENABLE:

@@ -28,6 +28,7 @@
 #include "common/dpi_scale.h"
 #include "common/dpi_win.h"
 #include "common/raii_win.h"
+#include "common/window_text_win.h"
 #include "controls/error_hook.h"
 #include "controls/num_edit_win.h"
 #include "controls/reflect_win.h"
@@ -65,13 +66,6 @@ enum ControlId : int {
     kIdStepFirst,  // the six step buttons follow
 };
 
-std::string WindowText(HWND window) {
-    int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    int copied = GetWindowTextA(window, text.data(), length + 1);
-    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-    return text;
-}
 
 // --- Views over real controls -------------------------------------------------------
 

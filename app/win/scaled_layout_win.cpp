@@ -5,20 +5,9 @@
 #include <stdexcept>
 
 #include "common/dpi_scale.h"
+#include "common/window_text_win.h"
 
 namespace qm::win {
-
-namespace {
-
-std::string WindowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window, text.data(), length + 1);
-    text.resize(static_cast<size_t>(std::max(copied, 0)));
-    return text;
-}
-
-}  // namespace
 
 int ScaledLayout::Scale(int value) const {
     return ScaleToDpi(value, dpi_);
