@@ -328,3 +328,16 @@ e2e_end() {
   rm -rf "$E2E_DIR/prefix"
   exit 0
 }
+
+# fill_record N: makes the run record $jsonl (set by the script) a file of N runs
+# "fill-1" .. "fill-N", each a copy of the last run line the program wrote there.
+fill_record() {
+  python3 - "$jsonl" "$1" <<'PY'
+import sys
+path, n = sys.argv[1], int(sys.argv[2])
+line = [l for l in open(path, encoding="utf-8").read().split("\n") if l.startswith('{"time"')][-1]
+driver = line.split('"driver":"')[1].split('"')[0]
+open(path, "w", encoding="utf-8", newline="").write(
+    "".join(line.replace('"driver":"%s"' % driver, '"driver":"fill-%d"' % i, 1) + "\n" for i in range(1, n + 1)))
+PY
+}

@@ -57,17 +57,6 @@ runs_once() {
 }
 pending_files() { find "$prog" -maxdepth 1 -name 'autofocus-runs.pending-*' | wc -l; }
 page_has() { grep -qF -- "$1" "$page"; }
-# A record file of N runs "fill-1" .. "fill-N", made from the last line the program wrote.
-fill_record() {
-  python3 - "$jsonl" "$1" <<'PY'
-import sys
-path, n = sys.argv[1], int(sys.argv[2])
-line = [l for l in open(path, encoding="utf-8").read().split("\n") if l.startswith('{"time"')][-1]
-driver = line.split('"driver":"')[1].split('"')[0]
-open(path, "w", encoding="utf-8", newline="").write(
-    "".join(line.replace('"driver":"%s"' % driver, '"driver":"fill-%d"' % i, 1) + "\n" for i in range(1, n + 1)))
-PY
-}
 
 # 1. A record as the version before format numbers wrote it.
 sample=$QM_ROOT/tests/e2e/run_record_format1.jsonl

@@ -53,17 +53,6 @@ start_loop() {
   (cd "$prog" && exec wine RecordStress.exe loop "$1" "${2:-}") >"$E2E_DIR/$1.out" 2>/dev/null &
   LOOP_PID=$!
 }
-# A record file of N runs "fill-1" .. "fill-N", made from one line the program wrote.
-fill_record() {
-  python3 - "$jsonl" "$1" <<'PY'
-import sys
-path, n = sys.argv[1], int(sys.argv[2])
-line = [l for l in open(path, encoding="utf-8").read().split("\n") if l.startswith('{"time"')][-1]
-driver = line.split('"driver":"')[1].split('"')[0]
-open(path, "w", encoding="utf-8", newline="").write(
-    "".join(line.replace('"driver":"%s"' % driver, '"driver":"fill-%d"' % i, 1) + "\n" for i in range(1, n + 1)))
-PY
-}
 # Ends itself at every write of one run's keeping, then two runs follow; what was
 # kept must all be there. WHERE names the case; STEPS the writes to end at. From a
 # record of 1100 runs the trim, at the first append that takes the file over 1100
