@@ -152,18 +152,19 @@ stage_end() { stage_times+=("$(( $(date +%s) - stage_t0 )) $1"); }
 # wait on timers and on each other's windows, the builds only on the processor.
 e2e_lanes=${QM_E2E_LANES:-3}
 [[ $e2e_lanes =~ ^[1-9][0-9]*$ ]] || { echo "QM_E2E_LANES must be a positive number" >&2; exit 2; }
-# Seconds each took in lanes beside the other stages on a 2-core machine, for the order
-# before this checkout has times of its own (build/e2e-times, written after each run); a
-# script not named here counts as 40 s.
-e2e_default_times="host_timing-64 253 fault_matrix-64 174 curve_options-64 109 curve_options-32 108
-soak_short-64 100 driver_conform-32 94 driver_conform-64 92 local_server-32 80 local_server-64 79
-autofocus_run-32 70 autofocus_run-64 68 settings_durability-64 68 run_record_shared-64 66 keyboard-64 65
-keyboard-32 65 driver_dies-32 65 driver_dies-64 65 driver_check-32 60 driver_check-64 60 help-64 60
-package-64 57 package-32 56 run_record-32 56 run_record-64 55 settings_durability-32 54
-run_record_shared-32 51 dpi_scaling-32 35 dpi_scaling-64 35 run_record_locks-64 40 run_record_locks-32 40
-analysis_both_builds-64 30 failure_reports-32 29 failure_reports-64 27
-focus_noise-64 24 host_guide-64 23 focuser_moves-64 13 sim_cscript-64 11 settings_restart-64 9 focuser_connect-32 8 focuser_connect-64 7
-host_start_focus-32 5 startup-32 5 startup-64 5 host_start_focus-64 4"
+# Seconds each took in lanes beside the other stages on a 2-core machine (a fresh clone's
+# full run at 7b5e22d), for the order before this checkout has times of its own
+# (build/e2e-times, written after each run); a script not named here counts as 40 s.
+e2e_default_times="host_timing-64 271 curve_options-64 140 fault_matrix-64 132 curve_options-32 112
+soak_short-64 90 driver_conform-32 85 driver_conform-64 84 run_record_shared-32 70
+driver_dies-64 65 analysis_both_builds-64 64 driver_dies-32 62 local_server-64 62
+autofocus_run-64 61 run_record_shared-64 60 local_server-32 59 keyboard-64 58 run_record-64 55
+driver_check-64 54 keyboard-32 54 settings_durability-64 54 help-64 53 autofocus_run-32 52
+run_record-32 52 settings_durability-32 52 driver_check-32 51 package-64 51 package-32 50
+failure_reports-64 29 failure_reports-32 28 dpi_scaling-32 26 dpi_scaling-64 24
+run_record_locks-32 24 focus_noise-64 23 host_guide-64 21 run_record_locks-64 20
+focuser_moves-64 13 settings_restart-64 10 sim_cscript-64 10 focuser_connect-64 8
+focuser_connect-32 7 host_start_focus-32 5 startup-32 5 startup-64 4 host_start_focus-64 3"
 e2e_times_file=$root/build/e2e-times
 e2e_jobs=()  # "NAME:ARCH[,ARCH]", in the order the lanes take them
 e2e_lane_pids=()
